@@ -1,0 +1,1 @@
+// placeholder for a library folder that has no sources yet

@@ -1,0 +1,10 @@
+# The program tests run the built program and a small probe program that
+# makes the real application object; both must be built first.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_executable(mixdeck_guard_probe ${PROJECT_SOURCE_DIR}/tests/app/probe/GuardProbe.cpp)
+target_link_libraries(mixdeck_guard_probe PRIVATE mixdeck_platform Qt6::Widgets Qt6::Test)
+target_link_libraries(test_app PRIVATE Qt6::Test)
+add_dependencies(test_app mixdeck mixdeck_guard_probe)
+target_compile_definitions(test_app PRIVATE
+  MIXDECK_EXE_PATH="$<TARGET_FILE:mixdeck>"
+  GUARD_PROBE_PATH="$<TARGET_FILE:mixdeck_guard_probe>")

@@ -1,0 +1,131 @@
+#include "common/TestUtil.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testutil {
+
+TempDir::TempDir()
+{
+    std::string tmpl = (fs::temp_directory_path() / "mixdeck-test-XXXXXX").string();
+    if (!mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Give back write permission first so read-only fixtures can go too.
+    for (auto it = fs::recursive_directory_iterator(path_, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool fileExists(const std::string &path) { return fs::exists(path); }
+
+std::string sourcePath(const std::string &relative)
+{
+    const char *src = getenv("MIXDECK_SOURCE_DIR");
+    return std::string(src ? src : ".") + "/" + relative;
+}
+
+int runPython(const std::string &script, const std::string &args, std::string *out)
+{
+    std::string cmd = "/usr/bin/python3 '" + script + "' " + args;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        text.append(buf, n);
+    int rc = pclose(p);
+    if (out)
+        *out = text;
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+} // namespace testutil
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testutil {
+
+std::string runUnprivileged(const std::function<std::string()> &fn)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "<crashed>";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        if (geteuid() == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(3);
+        }
+        std::string r;
+        try {
+            r = fn();
+        } catch (const std::exception &e) {
+            r = std::string("<exception> ") + e.what();
+        }
+        size_t off = 0;
+        while (off < r.size()) {
+            ssize_t n = write(fds[1], r.data() + off, r.size() - off);
+            if (n <= 0)
+                break;
+            off += size_t(n);
+        }
+        close(fds[1]);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, size_t(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "<crashed>";
+    return out;
+}
+
+void openToAll(const std::string &path)
+{
+    chmod(path.c_str(), 0755);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
+        fs::permissions(it->path(), it->is_directory() ? fs::perms(0755) : fs::perms(0644), ec);
+}
+
+} // namespace testutil

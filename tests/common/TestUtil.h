@@ -1,0 +1,41 @@
+#pragma once
+#include <string>
+
+namespace testutil {
+
+// A fresh folder under the system's temporary folder, removed with all its
+// contents when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+    // path() + "/" + name
+    std::string file(const std::string &name) const;
+private:
+    std::string path_;
+};
+
+std::string readFile(const std::string &path);          // bytes, empty when missing
+void writeFile(const std::string &path, const std::string &bytes);
+bool fileExists(const std::string &path);
+// Path of a file below the source tree (tests/peers/..., for instance).
+std::string sourcePath(const std::string &relative);
+// Runs /usr/bin/python3 with the given script file and arguments; returns its
+// exit status and fills out with what it printed on standard output.
+int runPython(const std::string &script, const std::string &args, std::string *out = nullptr);
+
+} // namespace testutil
+
+#include <functional>
+namespace testutil {
+// Runs fn in a child process without root's rights (as user "nobody" when
+// the tests run as root, so that permissions really apply) and returns the
+// text fn returned, or "<crashed>" when the child did not finish.
+std::string runUnprivileged(const std::function<std::string()> &fn);
+// Makes a folder (and its files) readable and enterable by everybody, so an
+// unprivileged child can reach the fixtures.
+void openToAll(const std::string &path);
+} // namespace testutil

@@ -1,0 +1,4 @@
+#include "netclient/NetBaseComponent.h"
+
+TNetBaseComponent::TNetBaseComponent() = default;
+TNetBaseComponent::~TNetBaseComponent() = default;

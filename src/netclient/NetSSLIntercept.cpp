@@ -1,0 +1,3 @@
+#include "netclient/NetSSLIntercept.h"
+
+TNetSSLConnectionIntercept::TNetSSLConnectionIntercept() = default;

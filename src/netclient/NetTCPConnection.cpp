@@ -1,0 +1,529 @@
+#include "netclient/NetTCPConnection.h"
+
+#include "netclient/NetAntiFreezeBase.h"
+#include "netclient/NetGlobal.h"
+#include "platform/Rtl.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// The first three characters of a reply line as a decimal number (an
+// optional sign and digits only); 0 when they are not one.
+int16_t replyCode(const std::string &line)
+{
+    std::string t = Rtl::Copy(line, 1, 3);
+    size_t i = 0;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        neg = t[i++] == '-';
+    if (i >= t.size())
+        return 0;
+    int v = 0;
+    for (; i < t.size(); ++i) {
+        if (!IsNumeric(t[i]))
+            return 0;
+        v = v * 10 + (t[i] - '0');
+    }
+    return int16_t(neg ? -v : v);
+}
+
+} // namespace
+
+// ---- TNetBuffer ----------------------------------------------------------------------
+void TNetBuffer::RemoveBytes(int64_t count)
+{
+    if (count > Size())
+        throw ENetNotEnoughDataInBuffer(NetRes::RSNotEnoughDataInBuffer);
+    if (count <= 0)
+        return;
+    if (count == Size())
+        Clear();
+    else {
+        data_.erase(0, size_t(count));
+        position_ = std::max<int64_t>(0, position_ - count);
+    }
+}
+
+void TNetBuffer::Append(const void *data, int64_t count)
+{
+    if (count > 0)
+        data_.append(static_cast<const char *>(data), size_t(count));
+}
+
+// ---- TNetTCPConnection -------------------------------------------------------------------
+TNetTCPConnection::TNetTCPConnection() : binding_(std::make_unique<TNetSocketHandle>())
+{
+    recvBuffer_.SetSize(32768);
+}
+
+TNetTCPConnection::~TNetTCPConnection()
+{
+    if (intercept_)
+        intercept_->RemoveUser(this);
+    // The binding closes its socket without firing any event.
+    binding_.reset();
+}
+
+void TNetTCPConnection::SetIntercept(TNetConnectionIntercept *intercept)
+{
+    if (intercept_)
+        intercept_->RemoveUser(this);
+    intercept_ = intercept;
+    if (intercept_)
+        intercept_->AddUser(this);
+    else
+        interceptEnabled_ = false;
+}
+
+void TNetTCPConnection::SetInterceptEnabled(bool on)
+{
+    if (on && !intercept_)
+        throw ENetInterceptPropIsNil(NetRes::RSInterceptPropIsNil);
+    interceptEnabled_ = on;
+}
+
+void TNetTCPConnection::InterceptDestroyed(TNetConnectionIntercept *intercept)
+{
+    if (intercept == intercept_) {
+        intercept_ = nullptr;
+        interceptEnabled_ = false;
+    }
+}
+
+void TNetTCPConnection::SetRecvBufferSize(int32_t size) { recvBuffer_.SetSize(std::max<int32_t>(1, size)); }
+
+// ---- reading ---------------------------------------------------------------------------
+int TNetTCPConnection::ReadFromStack(bool raiseIfDisconnected, int timeout, bool useBuffer, TNetBuffer *destination)
+{
+    CheckForDisconnect(raiseIfDisconnected, false);
+    if (!Connected())
+        return 0;
+    TNetBuffer *dest = destination ? destination : &recvBuffer_;
+    if (dest->Size() < 1)
+        dest->SetSize(1);
+    if (!binding_->Readable(timeout))
+        return 0;
+    int count;
+    if (interceptEnabled_ && intercept_ && intercept_->RecvHandling)
+        count = intercept_->Recv(dest->Memory(), int(std::min<int64_t>(dest->Size(), INT_MAX)));
+    else
+        count = binding_->Recv(dest->Memory(), int(std::min<int64_t>(dest->Size(), INT_MAX)), 0);
+    ClosedGracefully = count == 0;
+    if (count != 0) {
+        if (count == -1 && GStack()->CheckForSocketError(count, {WSAESHUTDOWN})) {
+            count = 0;
+            if (binding_->HandleAllocated)
+                DisconnectSocket();
+            if (inputBuffer_.Size() == 0)
+                GStack()->RaiseSocketError(WSAESHUTDOWN);
+        }
+        if (ASCIIFilter)
+            for (int i = 0; i < count; ++i)
+                dest->Memory()[i] = char(dest->Memory()[i] & 0x7F);
+    }
+    if (count > 0) {
+        if (useBuffer)
+            inputBuffer_.Append(dest->Memory(), count);
+        else
+            DoWork(wmRead, count);
+    }
+    if (interceptEnabled_ && intercept_)
+        intercept_->DataReceived(dest->Memory(), count);
+    CheckForDisconnect(raiseIfDisconnected, false);
+    return count;
+}
+
+std::string TNetTCPConnection::ReadLn(const std::string &terminator, int timeout)
+{
+    const std::string term = terminator.empty() ? std::string("\n") : terminator;
+    ReadLnTimedOut = false;
+    lastReadClosed_ = false;
+    size_t found;
+    for (;;) {
+        found = inputBuffer_.DataString().find(term);
+        if (found != std::string::npos)
+            break;
+        if (MaxLineLength > 0 && inputBuffer_.Size() > MaxLineLength) {
+            DisconnectSocket();
+            throw ENetInputTooLong(NetRes::RSLineTooLong);
+        }
+        CheckForDisconnect(true, true);
+        if (ReadFromStack(true, timeout, true) == 0) {
+            ReadLnTimedOut = true;
+            lastReadClosed_ = ClosedGracefully || !binding_->HandleAllocated;
+            return std::string();
+        }
+    }
+    std::string line = ExtractXBytesFromBuffer(int64_t(found + term.size()));
+    line.resize(found);
+    if (terminator.empty() && !line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+void TNetTCPConnection::raiseTimedOut()
+{
+    DisconnectSocket();
+    GStack()->RaiseSocketError(WSAETIMEDOUT);
+}
+
+std::string TNetTCPConnection::readLnLimited()
+{
+    std::string line = ReadLn(std::string(), ReadTimeout);
+    if (ReadLnTimedOut && !lastReadClosed_)
+        raiseTimedOut();
+    return line;
+}
+
+std::string TNetTCPConnection::ReadLnSkipEmpty()
+{
+    for (;;) {
+        std::string line = Rtl::Trim(readLnLimited());
+        if (!line.empty())
+            return line;
+    }
+}
+
+std::string TNetTCPConnection::CurrentReadBuffer()
+{
+    if (!Connected())
+        return std::string();
+    ReadFromStack(false, -2, true);
+    return ExtractXBytesFromBuffer(inputBuffer_.Size());
+}
+
+std::string TNetTCPConnection::AllData()
+{
+    std::string all;
+    BeginWork(wmRead, 0);
+    try {
+        while (Connected())
+            all += CurrentReadBuffer();
+    } catch (...) {
+        EndWork(wmRead);
+        throw;
+    }
+    EndWork(wmRead);
+    return all;
+}
+
+std::string TNetTCPConnection::ExtractXBytesFromBuffer(int64_t count)
+{
+    if (count > inputBuffer_.Size())
+        throw ENetNotEnoughDataInBuffer(NetRes::RSNotEnoughDataInBuffer);
+    std::string s = inputBuffer_.DataString().substr(0, size_t(std::max<int64_t>(0, count)));
+    RemoveFromBuffer(int64_t(s.size()));
+    return s;
+}
+
+void TNetTCPConnection::RemoveFromBuffer(int64_t count)
+{
+    inputBuffer_.RemoveBytes(count);
+    DoWork(wmRead, int32_t(count));
+}
+
+void TNetTCPConnection::ReadBuffer(void *destination, int64_t count)
+{
+    if (count <= 0 || !destination)
+        return;
+    while (inputBuffer_.Size() < count) {
+        if (ReadFromStack(true, ReadTimeout, true) == 0) {
+            // Nothing came: either the peer closed with too few bytes buffered
+            // (which would otherwise repeat forever) or the time ran out.
+            if (ClosedGracefully || !binding_->HandleAllocated)
+                throw ENetConnClosedGracefully(NetRes::RSConnectionClosedGracefully);
+            raiseTimedOut();
+        }
+    }
+    std::memcpy(destination, inputBuffer_.DataString().data(), size_t(count));
+    RemoveFromBuffer(count);
+}
+
+int32_t TNetTCPConnection::ReadInteger(bool convert)
+{
+    uint32_t v = 0;
+    ReadBuffer(&v, 4);
+    return int32_t(convert ? ntohl(v) : v);
+}
+
+void TNetTCPConnection::ReadStream(TNetStream *destination, int64_t count, bool readUntilDisconnect)
+{
+    if (count == -1 && !readUntilDisconnect)
+        count = ReadInteger(true);
+    if (count >= 0)
+        destination->SetSize(destination->Position() + count);
+    if (readUntilDisconnect) {
+        count = INT32_MAX;
+        BeginWork(wmRead, 0);
+    } else {
+        BeginWork(wmRead, int32_t(std::min<int64_t>(count, INT32_MAX)));
+    }
+    try {
+        int64_t n = std::min<int64_t>(count, inputBuffer_.Size());
+        if (n > 0) {
+            destination->Write(inputBuffer_.DataString().data(), n);
+            RemoveFromBuffer(n);
+            count -= n;
+        }
+        TNetBuffer area;
+        while (count > 0 && Connected()) {
+            area.SetSize(std::min<int64_t>(count, RecvBufferSize()));
+            int got = ReadFromStack(!readUntilDisconnect, ReadTimeout, false, &area);
+            if (got > 0) {
+                destination->Write(area.Memory(), got);
+                count -= got;
+            } else if (ReadTimeout != -2 && binding_->HandleAllocated && !ClosedGracefully) {
+                raiseTimedOut();
+            }
+        }
+    } catch (...) {
+        EndWork(wmRead);
+        if (destination->Size() > destination->Position())
+            destination->SetSize(destination->Position());
+        throw;
+    }
+    EndWork(wmRead);
+    if (destination->Size() > destination->Position())
+        destination->SetSize(destination->Position());
+}
+
+void TNetTCPConnection::captureLines(const std::function<void(const std::string &)> &store,
+                                     const std::string &delimiter, bool unstuffDots)
+{
+    BeginWork(wmRead, 0);
+    try {
+        int32_t lines = 0;
+        for (;;) {
+            std::string line = readLnLimited();
+            if (ReadLnTimedOut)
+                continue;  // peer closed with a partial line: the next read raises
+            if (line == delimiter)
+                break;
+            if (unstuffDots && line.size() >= 2 && line[0] == '.' && line[1] == '.')
+                line.erase(0, 1);
+            if (MaxCaptureLines > 0 && ++lines > MaxCaptureLines) {
+                DisconnectSocket();
+                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+            }
+            store(line);
+        }
+    } catch (...) {
+        EndWork(wmRead);
+        throw;
+    }
+    EndWork(wmRead);
+}
+
+void TNetTCPConnection::Capture(TStringList *destination, const std::string &delimiter, bool unstuffDots)
+{
+    captureLines([&](const std::string &line) { if (destination) destination->Add(line); }, delimiter, unstuffDots);
+}
+
+void TNetTCPConnection::Capture(TNetStream *destination, const std::string &delimiter, bool unstuffDots)
+{
+    captureLines([&](const std::string &line) {
+        if (destination) {
+            std::string l = line + "\r\n";
+            destination->Write(l.data(), int64_t(l.size()));
+        }
+    }, delimiter, unstuffDots);
+}
+
+// ---- replies and commands ---------------------------------------------------------------
+int16_t TNetTCPConnection::GetResponse(const TNetReplyCodes &allowed)
+{
+    CmdResultDetails.Clear();
+    std::string line = ReadLnSkipEmpty();
+    CmdResultDetails.Add(line);
+    if (line.size() > 3 && line[3] == '-') {
+        const std::string marker = Rtl::Copy(line, 1, 3) + " ";
+        do {
+            line = ReadLnSkipEmpty();
+            CmdResultDetails.Add(line);
+            if (MaxReplyLines > 0 && CmdResultDetails.Count() > MaxReplyLines) {
+                DisconnectSocket();
+                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+            }
+        } while (!(line.size() < 4 || TextIsSame(Rtl::Copy(line, 1, 4), marker)));
+    }
+    const std::string last = GetCmdResult();
+    int16_t code;
+    if (TextIsSame(Rtl::Copy(last, 1, 3), "+OK"))
+        code = 1;
+    else if (TextIsSame(Rtl::Copy(last, 1, 4), "-ERR"))
+        code = 0;
+    else
+        code = replyCode(last);
+    ResultNo = code;
+    return CheckResponse(code, allowed);
+}
+
+int16_t TNetTCPConnection::CheckResponse(int16_t code, const TNetReplyCodes &allowed)
+{
+    if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), code) == allowed.end())
+        RaiseReplyError();
+    return code;
+}
+
+void TNetTCPConnection::RaiseReplyError() { throw ENetProtocolReplyError(ResultNo, GetCmdResult()); }
+
+std::string TNetTCPConnection::GetCmdResult() const
+{
+    return CmdResultDetails.Count() == 0 ? std::string() : CmdResultDetails[CmdResultDetails.Count() - 1];
+}
+
+int16_t TNetTCPConnection::SendCmdCodes(const std::string &command, const TNetReplyCodes &allowed)
+{
+    if (!(command.size() == 1 && command[0] == '\0'))
+        WriteLn(command);
+    return GetResponse(allowed);
+}
+
+int16_t TNetTCPConnection::SendCmd(const std::string &command, int16_t expectedCode)
+{
+    if (expectedCode == -1)
+        return SendCmdCodes(command, {});
+    return SendCmdCodes(command, {expectedCode});
+}
+
+// ---- writing ---------------------------------------------------------------------------
+void TNetTCPConnection::WriteBuffer(const void *source, int64_t count, bool)
+{
+    if (count <= 0 || !source)
+        return;
+    CheckForDisconnect(true, true);
+    const char *p = static_cast<const char *>(source);
+    int64_t pos = 0;
+    while (pos < count) {
+        const int chunk = int(std::min<int64_t>(count - pos, INT_MAX));
+        int sent;
+        if (interceptEnabled_ && intercept_ && intercept_->SendHandling) {
+            sent = intercept_->Send(p + pos, chunk);
+        } else {
+            sent = binding_->Send(p + pos, chunk, 0);
+            TNetAntiFreezeBase::DoProcess(false, false);
+        }
+        ClosedGracefully = sent == 0;
+        CheckForDisconnect(true, false);
+        if (sent == -1 && GStack()->CheckForSocketError(sent, {WSAESHUTDOWN})) {
+            // EPIPE and the like: the peer is gone.
+            DisconnectSocket();
+            GStack()->RaiseSocketError(WSAESHUTDOWN);
+        }
+        if (sent <= 0)
+            break;
+        DoWork(wmWrite, sent);
+        if (interceptEnabled_ && intercept_)
+            intercept_->DataSent(p + pos, sent);
+        pos += sent;
+    }
+}
+
+void TNetTCPConnection::Write(const std::string &text)
+{
+    if (!text.empty())
+        WriteBuffer(text.data(), int64_t(text.size()));
+}
+
+void TNetTCPConnection::WriteLn(const std::string &text) { Write(text + "\r\n"); }
+
+void TNetTCPConnection::WriteStrings(const TStringList &list)
+{
+    for (int i = 0; i < list.Count(); ++i)
+        WriteLn(list[i]);
+}
+
+void TNetTCPConnection::WriteInteger(int32_t value, bool convert)
+{
+    uint32_t v = convert ? htonl(uint32_t(value)) : uint32_t(value);
+    WriteBuffer(&v, 4);
+}
+
+void TNetTCPConnection::WriteStream(TNetStream *source, bool all, bool writeByteCount)
+{
+    if (all)
+        source->SetPosition(0);
+    const int64_t size = source->Size() - source->Position();
+    if (writeByteCount)
+        WriteInteger(int32_t(size), true);
+    BeginWork(wmWrite, int32_t(std::min<int64_t>(size, INT32_MAX)));
+    try {
+        std::vector<char> block(size_t(std::max<int32_t>(1, SendBufferSize)));
+        for (;;) {
+            int64_t n = std::min<int64_t>(source->Size() - source->Position(), int64_t(block.size()));
+            if (n <= 0)
+                break;
+            int64_t got = source->Read(block.data(), n);
+            if (got == 0)
+                throw ENetNoDataToRead(NetRes::RSNoDataToRead);
+            WriteBuffer(block.data(), got);
+        }
+    } catch (...) {
+        EndWork(wmWrite);
+        throw;
+    }
+    EndWork(wmWrite);
+}
+
+int64_t TNetTCPConnection::WriteFile(const std::string &fileName, bool)
+{
+    // There is no file-transmission procedure on this system: always a stream.
+    TNetFileStream f(fileName, TNetFileStream::fmOpenRead);
+    WriteStream(&f, true, false);
+    return f.Size();
+}
+
+// ---- connection state ------------------------------------------------------------------
+bool TNetTCPConnection::Connected()
+{
+    CheckForDisconnect(false, false);
+    return binding_->HandleAllocated;
+}
+
+void TNetTCPConnection::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuffer)
+{
+    if (ClosedGracefully || !binding_->HandleAllocated) {
+        if (binding_->HandleAllocated)
+            DisconnectSocket();
+        if (raiseIfDisconnected && (inputBuffer_.Size() == 0 || ignoreBuffer))
+            throw ENetConnClosedGracefully(NetRes::RSConnectionClosedGracefully);
+    }
+}
+
+void TNetTCPConnection::CheckForGracefulDisconnect(bool raiseIfDisconnected)
+{
+    ReadFromStack(raiseIfDisconnected, 1, true);
+}
+
+void TNetTCPConnection::Disconnect() { DisconnectSocket(); }
+
+void TNetTCPConnection::DisconnectSocket()
+{
+    if (binding_->HandleAllocated) {
+        const std::string peer = binding_->PeerIP;
+        DoStatus(StatusDisconnecting, peer);
+        binding_->CloseSocket(true);
+        ClosedGracefully = true;
+        DoStatus(StatusDisconnected, peer);
+        DoOnDisconnected();
+    }
+    if (interceptEnabled_ && intercept_)
+        intercept_->Disconnect();
+}
+
+void TNetTCPConnection::DoOnDisconnected()
+{
+    if (OnDisconnected)
+        OnDisconnected(this);
+}
+
+void TNetTCPConnection::ResetConnection()
+{
+    binding_->Reset(true);
+    inputBuffer_.Clear();
+    ClosedGracefully = false;
+}

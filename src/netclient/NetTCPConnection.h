@@ -1,0 +1,135 @@
+#pragma once
+// The blocking, buffered TCP connection every client stands on: line reading
+// with a chosen terminator, numbered replies (three digits, a dash for
+// continuation) and "+OK"/"-ERR" replies, capture of a block up to a
+// delimiter line, stream and integer transfer and writing of text, buffers,
+// streams and files. Waits run through the socket handle, so the anti-freeze
+// keeps the interface alive while the interface thread waits.
+#include "netclient/NetComponent.h"
+#include "netclient/NetIntercept.h"
+#include "netclient/NetSocketHandle.h"
+#include "netclient/NetStream.h"
+#include "platform/Classes.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A memory stream with no behaviour of its own but RemoveBytes.
+class TNetBuffer : public TNetMemoryStream {
+public:
+    // More than the size raises ENetNotEnoughDataInBuffer; the rest moves to the front.
+    void RemoveBytes(int64_t count);
+    void Append(const void *data, int64_t count);
+};
+
+using TNetReplyCodes = std::vector<int16_t>;
+
+class TNetTCPConnection : public TNetComponent, public TNetInterceptUser {
+public:
+    TNetTCPConnection();
+    ~TNetTCPConnection() override;
+
+    // ---- fields and properties ----
+    // Every received byte is masked with 0x7F before anything else sees it.
+    bool ASCIIFilter = false;
+    TNetSocketHandle &Binding() { return *binding_; }
+    TNetBuffer &InputBuffer() { return inputBuffer_; }
+    // The peer's close was seen (or the socket closed locally).
+    bool ClosedGracefully = false;
+    // The lines of the last reply read by GetResponse, each trimmed.
+    TStringList CmdResultDetails;
+    TNetConnectionIntercept *Intercept() const { return intercept_; }
+    void SetIntercept(TNetConnectionIntercept *intercept);
+    bool InterceptEnabled() const { return interceptEnabled_; }
+    // True without an intercept raises ENetInterceptPropIsNil.
+    void SetInterceptEnabled(bool on);
+    std::function<void(TNetTCPConnection *Sender)> OnDisconnected;
+    // The last ReadLn ended because its wait ran out (or the peer closed with
+    // a partial line buffered).
+    bool ReadLnTimedOut = false;
+    int32_t RecvBufferSize() const { return int32_t(recvBuffer_.Size()); }
+    void SetRecvBufferSize(int32_t size);
+    int16_t ResultNo = 0;
+    int32_t SendBufferSize = 32768;
+
+    // Time limit in ms (-2: none) for the waits of replies, captures, buffer
+    // and stream reads; when it runs out the connection is closed and
+    // ENetSocketError 10060 "Connection timed out." is raised.
+    int ReadTimeout = -2;
+    // Input bounds: a line without its terminator longer than MaxLineLength
+    // bytes, a reply of more than MaxReplyLines lines or a capture of more
+    // than MaxCaptureLines lines closes the connection and raises
+    // ENetInputTooLong. 0 switches a bound off.
+    int32_t MaxLineLength = 65536;
+    int32_t MaxReplyLines = 10000;
+    int32_t MaxCaptureLines = 100000;
+
+    // ---- reading ----
+    // One wait (time-out ms, -2: none) and at most one receive; returns the count.
+    virtual int ReadFromStack(bool raiseIfDisconnected = true, int timeout = -2, bool useBuffer = true,
+                              TNetBuffer *destination = nullptr);
+    // The next line without its terminator (LF when empty; then one CR before it goes too).
+    virtual std::string ReadLn(const std::string &terminator = std::string(), int timeout = -2);
+    std::string ReadLnSkipEmpty();
+    std::string CurrentReadBuffer();
+    virtual std::string AllData();
+    int64_t InputBufferSize() const { return inputBuffer_.Size(); }
+    virtual std::string ExtractXBytesFromBuffer(int64_t count);
+    virtual void RemoveFromBuffer(int64_t count);
+    void ReadBuffer(void *destination, int64_t count);
+    int32_t ReadInteger(bool convert = true);
+    void ReadStream(TNetStream *destination, int64_t count = -1, bool readUntilDisconnect = false);
+    // Lines up to the delimiter line into the list (null: discarded).
+    void Capture(TStringList *destination, const std::string &delimiter = ".", bool unstuffDots = true);
+    // Lines up to the delimiter line into the stream, each followed by CR LF.
+    void Capture(TNetStream *destination, const std::string &delimiter = ".", bool unstuffDots = true);
+
+    // ---- replies and commands ----
+    virtual int16_t GetResponse(const TNetReplyCodes &allowed);
+    virtual int16_t CheckResponse(int16_t code, const TNetReplyCodes &allowed);
+    [[noreturn]] virtual void RaiseReplyError();
+    template <class E>
+    [[noreturn]] void RaiseForLastReply() { throw E(GetCmdResult()); }
+    std::string GetCmdResult() const;
+    virtual int16_t SendCmdCodes(const std::string &command, const TNetReplyCodes &allowed);
+    int16_t SendCmd(const std::string &command, int16_t expectedCode = -1);
+
+    // ---- writing ----
+    void WriteBuffer(const void *source, int64_t count, bool writeNow = false);
+    virtual void Write(const std::string &text);
+    virtual void WriteLn(const std::string &text = std::string());
+    void WriteStrings(const TStringList &list);
+    void WriteInteger(int32_t value, bool convert = true);
+    virtual void WriteStream(TNetStream *source, bool all = true, bool writeByteCount = false);
+    virtual int64_t WriteFile(const std::string &fileName, bool enableTransmitFile = false);
+
+    // ---- connection state ----
+    virtual bool Connected();
+    virtual void CheckForDisconnect(bool raiseIfDisconnected = true, bool ignoreBuffer = false);
+    virtual void CheckForGracefulDisconnect(bool raiseIfDisconnected = true);
+    virtual void Disconnect();
+    virtual void DisconnectSocket();
+    virtual void DoOnDisconnected();
+    virtual void ResetConnection();
+
+    void InterceptDestroyed(TNetConnectionIntercept *intercept) override;
+
+protected:
+    // A line read with ReadTimeout; a real time-out closes and raises.
+    std::string readLnLimited();
+    [[noreturn]] void raiseTimedOut();
+    void captureLines(const std::function<void(const std::string &)> &store, const std::string &delimiter,
+                      bool unstuffDots);
+
+private:
+    std::unique_ptr<TNetSocketHandle> binding_;
+    TNetBuffer inputBuffer_;
+    TNetBuffer recvBuffer_;
+    TNetConnectionIntercept *intercept_ = nullptr;
+    bool interceptEnabled_ = false;
+    // The last ReadLn got nothing because the connection had closed.
+    bool lastReadClosed_ = false;
+};

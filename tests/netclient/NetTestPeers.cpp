@@ -1,0 +1,211 @@
+#include "netclient/NetTestPeers.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace nettest {
+
+namespace {
+sockaddr_in loopback(int port)
+{
+    sockaddr_in sa {};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(uint16_t(port));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return sa;
+}
+
+bool waitIn(int fd, int timeoutMs)
+{
+    pollfd p {fd, POLLIN, 0};
+    int r;
+    do
+        r = poll(&p, 1, timeoutMs);
+    while (r < 0 && errno == EINTR);
+    return r == 1;
+}
+} // namespace
+
+Listener::Listener(int backlog)
+{
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sa = loopback(0);
+    if (bind(fd_, reinterpret_cast<sockaddr *>(&sa), sizeof sa) < 0 || listen(fd_, backlog) < 0)
+        throw std::runtime_error("listener");
+    socklen_t len = sizeof sa;
+    getsockname(fd_, reinterpret_cast<sockaddr *>(&sa), &len);
+    port_ = ntohs(sa.sin_port);
+}
+
+Listener::~Listener()
+{
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+int Listener::accept(int timeoutMs)
+{
+    if (!waitIn(fd_, timeoutMs))
+        return -1;
+    return ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+bool sendAll(int fd, const std::string &bytes)
+{
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        ssize_t r = send(fd, bytes.data() + pos, bytes.size() - pos, MSG_NOSIGNAL);
+        if (r <= 0)
+            return false;
+        pos += size_t(r);
+    }
+    return true;
+}
+
+std::string recvExact(int fd, size_t n, int timeoutMs)
+{
+    std::string out;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (out.size() < n) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !waitIn(fd, int(left)))
+            break;
+        char buf[4096];
+        ssize_t r = recv(fd, buf, std::min(sizeof buf, n - out.size()), 0);
+        if (r <= 0)
+            break;
+        out.append(buf, size_t(r));
+    }
+    return out;
+}
+
+std::string recvLine(int fd, int timeoutMs)
+{
+    std::string out;
+    for (int i = 0; i < 100000; ++i) {
+        std::string c = recvExact(fd, 1, timeoutMs);
+        if (c.empty())
+            break;
+        out += c;
+        if (c == "\n")
+            break;
+    }
+    return out;
+}
+
+std::string recvAll(int fd, int timeoutMs)
+{
+    std::string out;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || !waitIn(fd, int(left)))
+            break;
+        char buf[4096];
+        ssize_t r = recv(fd, buf, sizeof buf, 0);
+        if (r <= 0)
+            break;
+        out.append(buf, size_t(r));
+    }
+    return out;
+}
+
+int freePort()
+{
+    Listener l;
+    return l.port();
+}
+
+int connectTo(int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa = loopback(port);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) < 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+ScriptedPeer::ScriptedPeer(Script script)
+{
+    thread_ = std::thread([this, script = std::move(script)] {
+        int fd = listener_.accept(20000);
+        if (fd < 0)
+            return;
+        script(fd);
+        close(fd);
+    });
+}
+
+ScriptedPeer::~ScriptedPeer() { join(); }
+
+void ScriptedPeer::join()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+ChildServer::ChildServer(const std::vector<std::string> &argv, int port)
+{
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid;
+    if (posix_spawn(&pid, args[0], &fa, &attr, args.data(), environ) == 0)
+        pid_ = pid;
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    if (pid_ < 0)
+        return;
+    for (int i = 0; i < 200 && !ready_; ++i) {
+        int fd = connectTo(port);
+        if (fd >= 0) {
+            close(fd);
+            ready_ = true;
+            break;
+        }
+        usleep(50000);
+    }
+}
+
+ChildServer::~ChildServer()
+{
+    if (pid_ <= 0)
+        return;
+    kill(-pid_, SIGTERM);
+    int status;
+    for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_)
+            return;
+        usleep(50000);
+    }
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, &status, 0);
+}
+
+} // namespace nettest

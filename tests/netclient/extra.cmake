@@ -1,0 +1,2 @@
+# The networking tests run scripted peers on threads of their own.
+target_link_libraries(test_netclient PRIVATE Threads::Threads)

@@ -37,6 +37,8 @@ function(mixdeck_tests folder)
   add_executable(test_${folder} ${_src})
   mixdeck_version_note(test_${folder})
   target_include_directories(test_${folder} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # Tests may include the generated ui_*.h of the windows they drive.
+  set_target_properties(test_${folder} PROPERTIES AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR}/src/${folder})
   if(ARG_NOQT)
     target_link_libraries(test_${folder} PRIVATE ${ARG_DEPS} mixdeck_testmain_plain GTest::gtest GTest::gmock)
   else()

@@ -5,6 +5,7 @@
 #include "platform/SysUtils.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 
 using namespace Rtl;
 
@@ -306,8 +307,9 @@ TMemIniFile::Line *TMemIniFile::Section::find(const std::string &ident)
 
 TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileName))
 {
-    if (!FileExists(FileName))
-        return;
+    struct stat st;
+    if (stat(FileName.c_str(), &st) != 0)
+        return;  // a missing file is an empty object
     std::string text;
     if (!fileio::ReadFile(FileName, text))
         throw EFOpenError("Cannot open file " + FileName);

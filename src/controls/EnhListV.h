@@ -1,0 +1,323 @@
+#pragma once
+// TEnhListView: the report-style list of every list in the program's windows.
+//
+// Three layers: the plain data (EnhListData.h: columns, rows, selection
+// marks), TEnhListModel (a Qt model over that data) and TEnhListView (a
+// QTreeView without root decoration, selecting whole rows, with its own
+// header). The data is the truth; the Qt selection mirrors the rows' marks.
+//
+// Coordinates called "client" below are those of the view's viewport (the
+// area under the header), as mouse events of the rows arrive in them.
+#include "controls/EnhListData.h"
+#include "platform/SysUtils.h"
+
+#include <QAbstractTableModel>
+#include <QFont>
+#include <QIcon>
+#include <QList>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+MIXDECK_EXCEPTION(EEnhListViewError, Exception);
+
+class TEnhListView;
+
+class TEnhListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TEnhListModel(TEnhListView *list);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+    // Announcements the list makes on behalf of its data.
+    void beginInsert(int first, int last) { beginInsertRows(QModelIndex(), first, last); }
+    void endInsert() { endInsertRows(); }
+    void beginRemove(int first, int last) { beginRemoveRows(QModelIndex(), first, last); }
+    void endRemove() { endRemoveRows(); }
+    void beginReset() { beginResetModel(); }
+    void endReset() { endResetModel(); }
+    void beginLayout() { emit layoutAboutToBeChanged(); }
+    void endLayout(const std::vector<int> &newRowOf);
+    void cellsChanged(int row, int first, int last);
+    void headerChanged(int first, int last) { emit headerDataChanged(Qt::Horizontal, first, last); }
+
+private:
+    TEnhListView *list_;
+};
+
+// The row delegate: draws the standard cells; check boxes are toggled by the
+// list itself (on the button press), never by the delegate.
+class TEnhListDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override;
+    // Rectangle of the check box of a cell drawn in the given option.
+    QRect checkRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+
+private:
+    bool ownerDrawn() const;
+};
+
+class TEnhListView : public QTreeView, private TListObserver {
+    Q_OBJECT
+public:
+    explicit TEnhListView(QWidget *parent = nullptr);
+    ~TEnhListView() override;
+
+    static const char *ClassName() { return "TEnhListView"; }
+
+    // ---- the standard list -------------------------------------------------------
+    TListItems Items;
+    TListColumns Columns;
+    TEnhListModel *Model() const { return model_; }
+    // Updating suspended: one reset and one caption sort at the end.
+    void BeginUpdate();
+    void EndUpdate();
+
+    bool Checkboxes() const { return checkboxes_; }
+    void SetCheckboxes(bool on);
+    bool OwnerDraw() const { return ownerDraw_; }
+    void SetOwnerDraw(bool on);
+    bool RowSelect() const { return rowSelect_; }
+    void SetRowSelect(bool on);
+    bool GridLines() const { return gridLines_; }
+    void SetGridLines(bool on);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool on);
+    bool MultiSelect() const { return Items.MultiSelect; }
+    void SetMultiSelect(bool on);
+    bool ColumnClick() const { return columnClick_; }
+    void SetColumnClick(bool on);
+    bool HideSelection = true;
+    TSortType SortType() const { return Items.SortType(); }
+    void SetSortType(TSortType t) { Items.SetSortType(t); }
+    // Small images by image index.
+    QList<QIcon> SmallImages() const { return smallImages_; }
+    void SetSmallImages(const QList<QIcon> &images);
+    TListItem *Selected() const { return Items.Selected(); }
+    TListItem *ItemFocused() const { return Items.ItemFocused(); }
+    // Row under a client point, or nullptr.
+    TListItem *GetItemAt(int X, int Y) const;
+
+    // ---- properties the enhanced list adds ------------------------------------------
+    bool AutoHint = false;
+    bool ClipboardEnable = false;
+    TColumnSize ColumnSize;
+    bool FilterBar = false;
+    int FilterTimeOut = 500;
+    TPrintsettings PrintSettings;
+    bool HTMLHint = false;
+    THTMLSettings HTMLSettings;
+    bool HeaderHotTrack = false;
+    bool HeaderFlatStyle = false;
+    bool HeaderDragDrop() const { return headerDragDrop_; }
+    void SetHeaderDragDrop(bool on);
+    bool HeaderOwnerDraw() const { return headerOwnerDraw_; }
+    void SetHeaderOwnerDraw(bool on);
+    int HeaderHeight() const { return headerHeight_; }
+    void SetHeaderHeight(int h);
+    QFont HeaderFont() const { return headerFont_; }
+    void SetHeaderFont(const QFont &f);
+    int HoverTime = 400;
+    bool SelectionRTFKeep = false;
+    bool ScrollHint = false;
+    TColor SelectionColor = clHighlight;
+    TColor SelectionTextColor = clHighlightText;
+    bool SizeWithForm = false;
+    TSortDirection SortDirection() const { return sortDirection_; }
+    void SetSortDirection(TSortDirection d);
+    bool SortShow() const { return sortShow_; }
+    void SetSortShow(bool on);
+    TSortIndicator SortIndicator = siLeft;
+    bool SubImages() const { return subImages_; }
+    void SetSubImages(bool on);
+    bool SubItemEdit = false;
+    bool SubItemSelect = false;
+    TColor URLColor = clBlue;
+    bool URLShow = false;
+    bool URLFull = false;
+    TVAlignment VAlignment = vtaCenter;
+    bool WordWrap = false;
+    int ItemHeight() const { return itemHeight_; }
+    void SetItemHeight(int h);
+    bool SaveHeader = false;
+    bool LoadHeader = false;
+    bool ReArrangeItems = false;
+    TDetails DetailView;
+    // Field separator of the CSV export and import; 0 until set.
+    char Delimiter = 0;
+
+    // ---- events (called only when assigned; the list is always the sender) -------------
+    std::function<void(TEnhListView *, int iItem, bool state)> OnCheckboxClick;
+    std::function<void(TEnhListView *, TListItem *item, bool selected)> OnSelectItem;
+    std::function<void(TEnhListView *, int iItem, int iSubItem)> OnLeftClickCell, OnRightClickCell;
+    std::function<void(TEnhListView *, int itemindex, int subitemindex, TOwnerDrawState AState,
+                       TColor &ABrush, TFontDesc &AFont, std::string ItemText)> OnDrawItemProp;
+    std::function<void(TEnhListView *, int ACol, TSortStyle &AStyle, std::string &aPrefix,
+                       std::string &aSuffix)> OnGetFormat;
+    std::function<void(TEnhListView *, int ACol, const std::string &str1, const std::string &str2,
+                       int &res)> OnCustomCompare;
+    std::function<void(TEnhListView *, int col, int row1, int row2, int &res)> OnRawCompare;
+    std::function<void(TEnhListView *, int column, bool &enable)> OnSortStart;
+    std::function<void(TEnhListView *, int column)> OnSortDone, OnColumnSized, OnColumnRClick, OnEndColumnTrack;
+    std::function<void(TEnhListView *, int column, bool &Allow)> OnStartColumnTrack;
+    std::function<void(TEnhListView *, int iItem)> OnFilterChange, OnFilterBtnClick;
+    std::function<void(TEnhListView *, const std::string &Anchor)> OnAnchorClick, OnAnchorEnter, OnAnchorExit;
+    std::function<void(TEnhListView *, int iItem, const std::string &URL, bool &Handled)> OnURLClick;
+    std::function<void(TEnhListView *)> OnResize;
+    // Standard events of the list control.
+    std::function<void(TEnhListView *, TListColumn *column)> OnColumnClick;
+    std::function<void(TEnhListView *, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)> OnMouseDown, OnMouseUp;
+    std::function<void(TEnhListView *, int &Key, Qt::KeyboardModifiers)> OnKeyDown, OnKeyUp;
+    std::function<void(TEnhListView *)> OnClick, OnDblClick, OnEnter, OnExit;
+    std::function<void(TEnhListView *, TListItem *item, std::string &S)> OnEdited;
+
+    // ---- cells --------------------------------------------------------------------------
+    bool GetIndexAtPoint(int X, int Y, int &Col, int &Row) const;
+    std::string GetTextAtPoint(int X, int Y) const;
+    std::string GetTextAtColRow(int Col, int Row) const;
+    void SetTextAtColRow(int Col, int Row, const std::string &Text);
+    // Rectangle of a cell in client coordinates (empty when no such cell).
+    QRect GetItemRect(int Row, int Col) const;
+    // Selects and focuses the row and scrolls it fully into view.
+    void SelectItem(int Index);
+    int GetVisibleItems() const;
+    // Cell of the last mouse press that hit a cell.
+    int RememberedRow() const { return rememberedRow_; }
+    int RememberedCol() const { return rememberedCol_; }
+
+    // ---- virtual hooks --------------------------------------------------------------------
+    virtual void MeasureItem(int &Height) { Height = 48; }
+    virtual void SelectionChanged(int /*Index*/) {}
+    virtual void LeftClickCell(int iItem, int iSubItem);
+    virtual void RightClickCell(int iItem, int iSubItem);
+    // The one place where a cell's colours and font are decided; iSubItem is -1
+    // for the caption.
+    virtual void QueryDrawProp(int iItem, int iSubItem, TOwnerDrawState State, TColor &ABrush,
+                               TFontDesc &AFont, const std::string &ItemText);
+    virtual uint32_t GetVersionNr() const { return (uint32_t(54) << 16) | 1u; }
+    virtual std::string GetVersionString() const { return "1.54, August 2001"; }
+
+    // ---- sorting ------------------------------------------------------------------------------
+    // The comparison column (sub-item index, -1 the caption) and sign, shared
+    // by all lists.
+    static int CompareColumn;
+    static int CompareSign;
+    int SortColumn() const { return sortColumn_; }
+    int LastSortedColumn() const { return lastSortedColumn_; }
+    void Sort();
+    void SetSortColumn(int Column);
+    void DoSort(int Column);
+    void GetFormat(int Column, TSortStyle &Style, std::string &Prefix, std::string &Suffix);
+    void CustCompare(int ACol, const std::string &str1, const std::string &str2, int &res);
+    void RawCompare(int ACol, int row1, int row2, int &res);
+    // Comparison of two rows (by index) as the sort applies it.
+    int CompareListItems(int row1, int row2);
+
+    // ---- columns and header --------------------------------------------------------------------
+    void LoadColumnSizes();
+    void SaveColumnSizes();
+    void StretchRightColumn();
+    void AutoSizeColumn(int Column);
+    void AutoSizeColumns();
+    void UpdateAlignment(int Column);
+    void SetColumnImage(int Column, int Image);
+    int GetColumnImage(int Column) const;
+    void SetSubItemImage(int Item, int SubItem, int Image);
+    int GetSubItemImage(int Item, int SubItem) const;
+    void SetItemIndent(int Item, int SubItem, int Indent);
+    int GetItemIndent(int Item, int SubItem) const;
+    void SetExtendedStyles(TLVExtendedStyles Styles);
+    TLVExtendedStyles GetExtendedStyles() const;
+    void SetExtendedViewStyle(TLVExtendedStyle Style, bool On);
+    void ReOrganize();
+    // Logical column indices in the order the header shows them.
+    std::vector<int> ColumnDisplayOrder() const;
+    // Width in pixels of a cell's content as the auto-sizing measures it.
+    int CellContentWidth(int Row, int Column);
+
+    // The view's font for the rows.
+    QColor ToQColor(TColor c) const;
+
+protected:
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    friend class TEnhListModel;
+    // TListObserver
+    void RowsAboutToBeInserted(int first, int last) override;
+    void RowsInserted() override;
+    void RowsAboutToBeRemoved(int first, int last) override;
+    void RowsRemoved() override;
+    void AboutToReset() override;
+    void ResetDone() override;
+    void LayoutAboutToChange() override;
+    void LayoutChanged(const std::vector<int> &newRowOf) override;
+    void CellsChanged(int row, int first, int last) override;
+    void HeaderChanged(int first, int last) override;
+    void ColumnLayoutChanged(int column) override;
+    void ItemSelectionChanged(TListItem *item, bool selected) override;
+    void ItemFocusChanged(TListItem *item) override;
+
+    void qtSelectionChanged(const QItemSelection &selected, const QItemSelection &deselected);
+    void qtCurrentChanged(const QModelIndex &current);
+    void syncSelectionFromItems();
+    void applyColumns();
+    void applyColumn(int column);
+    void headerClicked(int section);
+    void sectionResized(int logical, int oldSize, int newSize);
+    bool onCheckRect(const QPoint &p, const QModelIndex &index) const;
+    void leftButtonDown(QMouseEvent *e, bool doubleClick);
+    TFontDesc defaultFontDesc() const;
+    QFont toQFont(const TFontDesc &f) const;
+
+    TEnhListModel *model_ = nullptr;
+    TEnhListDelegate *delegate_ = nullptr;
+    QList<QIcon> smallImages_;
+    QFont headerFont_;
+    bool checkboxes_ = false;
+    bool ownerDraw_ = false;
+    bool rowSelect_ = true;
+    bool gridLines_ = false;
+    bool readOnly_ = false;
+    bool columnClick_ = true;
+    bool headerDragDrop_ = false;
+    bool headerOwnerDraw_ = false;
+    bool subImages_ = false;
+    bool trackSelect_ = false, oneClickActivate_ = false, twoClickActivate_ = false;
+    int headerHeight_ = 13;
+    int itemHeight_ = 13;
+    TSortDirection sortDirection_ = sdAscending;
+    bool sortShow_ = false;
+    int sortColumn_ = -2;
+    int lastSortedColumn_ = -1;
+    int rememberedRow_ = 0;
+    int rememberedCol_ = 0;
+    bool resetPending_ = false;     // model between begin and end of a reset
+    int structuralDepth_ = 0;       // Qt selection signals ignored meanwhile
+    bool applyingQtSelection_ = false;
+    bool applyingQtFocus_ = false;
+    bool syncingToQt_ = false;
+    bool applyingWidths_ = false;
+    bool sizesLoaded_ = false;
+};

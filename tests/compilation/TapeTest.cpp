@@ -1,0 +1,450 @@
+#include "MainFixture.h"
+
+#include "compilation/TapeModel.h"
+#include "platform/Cp1252.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QGroupBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+#include <QAbstractItemView>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using Dialogs::Button;
+
+namespace {
+
+class TapeFixture : public MainFixture {
+protected:
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        // A fourth disc with the odd times a drop must count.
+        testutil::writeFile(dir.file("MIXDECK.ini"),
+                            std::string(kThreeDiscs) +
+                                "[00000000DDDDDDDD]\r\nartist=Odd\r\ntitle=Times\r\ntotaltracks=3\r\n"
+                                "track0=Data\r\ntime0=--:--\r\ntrack1=Missing\r\ntrack2=Bare\r\ntime2=45\r\n\r\n");
+        make();
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+
+    // A choice in a drop-down list made with the mouse in its open list, as
+    // a user would.
+    void choose(QComboBox *box, int index)
+    {
+        box->showPopup();
+        QAbstractItemView *view = box->view();
+        ASSERT_TRUE(view->isVisible());
+        const QModelIndex item = box->model()->index(index, 0);
+        view->scrollTo(item);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(item).center());
+        QTRY_VERIFY(!view->isVisible());
+    }
+    void newCompilation(int lengthIndex)
+    {
+        ui().NewCompilationMenuItem->trigger();
+        choose(ui().TapeLen, lengthIndex);
+    }
+    QPoint rowCentre(TEnhListView *list, int row) { return list->GetItemRect(row, 0).center(); }
+    // Selects the row with a click and drags it out with the left button held.
+    void dragRow(TEnhListView *list, int row)
+    {
+        dragData.reset();
+        list->scrollTo(list->Model()->index(row, 0));
+        QPoint at = rowCentre(list, row);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseMove(list->viewport(), at + QPoint(QApplication::startDragDistance() + 5, 0));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at + QPoint(QApplication::startDragDistance() + 5, 0));
+    }
+    // Delivers the running drag to a side: enter, move and, when accepted, drop.
+    bool dropOn(char side, QMimeData *data = nullptr)
+    {
+        if (!data)
+            data = dragData.get();
+        if (!data)
+            return false;
+        QWidget *vp = form->SideList(side)->viewport();
+        const QPoint at(20, 20);
+        const Qt::DropActions actions = Qt::MoveAction | Qt::CopyAction;
+        QDragEnterEvent enter(at, actions, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &enter);
+        QDragMoveEvent move(at, actions, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &move);
+        if (!enter.isAccepted() || !move.isAccepted())
+            return false;
+        QDropEvent drop(QPointF(at), actions, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(vp, &drop);
+        return drop.isAccepted();
+    }
+    bool dragToSide(int pane, int row, char side)
+    {
+        dragRow(this->pane(pane), row);
+        return dropOn(side);
+    }
+    std::vector<std::string> rows(char side)
+    {
+        std::vector<std::string> r;
+        TEnhListView *l = form->SideList(side);
+        for (int i = 0; i < l->Items.Count(); ++i)
+            r.push_back(l->Items[i]->Caption() + " | " + l->Items[i]->CellText(1));
+        return r;
+    }
+    std::string saveAs(const std::string &name)
+    {
+        dialogs.AnswerPath(dir.path() + "/Compilations/" + name);
+        ui().SaveCompilationMenuItem->setEnabled(true);
+        ui().SaveCompilationMenuItem->trigger();
+        return dir.path() + "/Compilations/" + name;
+    }
+};
+
+} // namespace
+
+TEST_F(TapeFixture, SelectorsListTheCatalogueAndFillPanes)
+{
+    const char *want[] = {"Artist One - First Album", "Artist Two - Second Album", "Unknown - No Artist", "Odd - Times"};
+    for (int p = 1; p <= 3; ++p) {
+        ASSERT_EQ(form->CDSelect(p)->count(), 4);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(ToAnsi(form->CDSelect(p)->itemText(i)), want[i]);
+    }
+    newCompilation(0);
+    choose(form->CDSelect(2), 1);
+    TEnhListView *p2 = pane(2);
+    ASSERT_EQ(p2->Items.Count(), 12);
+    EXPECT_EQ(p2->Items[0]->Caption(), "T1");
+    EXPECT_EQ(p2->Items[0]->CellText(1), "10:00");
+    EXPECT_EQ(p2->Items[5]->Caption(), "Unknown");
+    EXPECT_EQ(p2->Items[5]->CellText(1), "Unknown");
+    EXPECT_EQ(ToAnsi(ui().CD2TPT->text()), "Unknown");
+    EXPECT_EQ(ToAnsi(ui().CD2PID->text()), "0000000000154E37");
+    // Choosing a disc enables Save and Print even with empty sides.
+    EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+    EXPECT_TRUE(ui().PrintMenuItem->menuAction()->isEnabled());
+}
+
+TEST_F(TapeFixture, NewCompilationGivesHalfTheTapePerSide)
+{
+    newCompilation(0);
+    EXPECT_EQ(ui().TapeLen->currentIndex(), 0);
+    EXPECT_EQ(col0('A'), "SIDE A - Remaining Time (mm:ss)  23:00");
+    EXPECT_TRUE(ui().CDDBGroup->isEnabled());
+    EXPECT_TRUE(ui().NewCompilation->isEnabled());
+    const char *half[] = {"23:00", "27:00", "30:00", "37:00", "45:00", "50:00", "60:00"};
+    for (int i = 0; i < 7; ++i) {
+        choose(ui().TapeLen, i);
+        EXPECT_EQ(form->RemainingA, half[i]);
+        EXPECT_EQ(form->RemainingB, half[i]);
+        EXPECT_EQ(col0('B'), std::string("SIDE B - Remaining Time (mm:ss)  ") + half[i]);
+    }
+}
+
+TEST_F(TapeFixture, ADropIsAcceptedOnlyWhenTheTrackFits)
+{
+    newCompilation(4);  // 90 min: 45:00 a side
+    choose(form->CDSelect(2), 1);
+    EXPECT_FALSE(dragToSide(2, 4, 'A'));  // 45:01
+    EXPECT_TRUE(rows('A').empty());
+    EXPECT_TRUE(dragToSide(2, 2, 'A'));   // 45:00 exactly
+    EXPECT_EQ(rows('A'), std::vector<std::string>{"CD2 T3 - T3 | 45:00"});
+    EXPECT_EQ(form->RemainingA, "00:00");
+    EXPECT_TRUE(pane(2)->Items[2]->Checked());
+    EXPECT_TRUE(form->UsedTracks.Get(2, 2));
+    EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+
+    // Odd times: "--:--" and "Unknown" count a minute, "45" 1:45.
+    choose(form->CDSelect(3), 3);
+    struct { int row; const char *remaining; } odd[] = {{0, "44:00"}, {1, "43:00"}, {2, "41:15"}};
+    for (auto &c : odd) {
+        EXPECT_TRUE(dragToSide(3, c.row, 'B'));
+        EXPECT_EQ(form->RemainingB, c.remaining);
+    }
+}
+
+TEST_F(TapeFixture, ForeignDragsAreRefused)
+{
+    newCompilation(6);
+    choose(form->CDSelect(1), 0);
+    QMimeData text;
+    text.setText("CD1 T1 - Intro");
+    EXPECT_FALSE(dropOn('A', &text));
+    QMimeData forged;
+    forged.setData(TMainForm::TrackMimeType, "1-deadbeef\nCD1View");
+    EXPECT_FALSE(dropOn('A', &forged));
+    EXPECT_TRUE(rows('A').empty());
+    // No tape length chosen: nothing is taken either.
+    ui().TapeLen->setCurrentIndex(-1);
+    EXPECT_FALSE(dragToSide(1, 0, 'A'));
+}
+
+TEST_F(TapeFixture, TapeLengthChangesRecomputeBothSides)
+{
+    newCompilation(2);  // 60 min
+    choose(form->CDSelect(2), 1);
+    ASSERT_TRUE(dragToSide(2, 1, 'A'));  // 20:00
+    ASSERT_TRUE(dragToSide(2, 0, 'B'));  // 10:00
+    EXPECT_EQ(form->RemainingA, "10:00");
+    EXPECT_EQ(form->RemainingB, "20:00");
+    choose(ui().TapeLen, 0);  // 46 min
+    EXPECT_EQ(form->RemainingA, "03:00");
+    EXPECT_EQ(form->RemainingB, "13:00");
+    choose(ui().TapeLen, 5);  // 100 min
+    EXPECT_EQ(form->RemainingA, "30:00");
+    EXPECT_EQ(form->RemainingB, "40:00");
+    EXPECT_EQ(col0('A'), "SIDE A - Remaining Time (mm:ss)  30:00");
+
+    choose(ui().TapeLen, 2);  // back to 60
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 1, 'A'));  // 05:00 more: 25:00 used on A
+    dialogs.Calls.clear();
+    choose(ui().TapeLen, 0);
+    auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Total Tracks's time too long for a tape of 46 min");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(ui().TapeLen->currentIndex(), 2);
+    EXPECT_EQ(form->RemainingA, "05:00");
+}
+
+TEST_F(TapeFixture, MovingAndRemovingRowsKeepsTimesAndMarks)
+{
+    newCompilation(6);  // 120 min: 60:00 a side
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 2, 'A'));  // CD1 T3 06:00
+    // From side A to side B: the row and its time move, the mark stays.
+    dragRow(form->SideList('A'), 0);
+    ASSERT_TRUE(dropOn('B'));
+    EXPECT_TRUE(rows('A').empty());
+    EXPECT_EQ(rows('B'), std::vector<std::string>{"CD1 T3 - Outro | 06:00"});
+    EXPECT_EQ(form->RemainingA, "60:00");
+    EXPECT_EQ(form->RemainingB, "54:00");
+    EXPECT_TRUE(form->UsedTracks.Get(1, 2));
+    // A row cannot be dropped back onto its own side.
+    dragRow(form->SideList('B'), 0);
+    EXPECT_FALSE(dropOn('B'));
+
+    // Two rows of CD1 T1: removing one keeps the mark, removing both clears it.
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    EXPECT_EQ(form->RemainingA, "58:00");
+    QTest::mouseClick(form->SideList('A')->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(form->SideList('A'), 0));
+    EXPECT_TRUE(ui().RemoveBtn->isEnabled());
+    QTest::mouseClick(ui().RemoveBtn, Qt::LeftButton);
+    EXPECT_TRUE(pane(1)->Items[0]->Checked());
+    EXPECT_TRUE(form->UsedTracks.Get(1, 0));
+    QTest::mouseClick(form->SideList('A')->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(form->SideList('A'), 0));
+    QTest::mouseClick(ui().RemoveBtn, Qt::LeftButton);
+    EXPECT_FALSE(pane(1)->Items[0]->Checked());
+    EXPECT_FALSE(form->UsedTracks.Get(1, 0));
+    EXPECT_EQ(form->RemainingA, "60:00");
+
+    // A click on a pane's check box cannot change it: it shows the mark.
+    QTest::mouseClick(pane(1)->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(pane(1), 2));
+    EXPECT_TRUE(pane(1)->Items[2]->Checked());
+
+    // Up and Down exchange rows; the selection follows.
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    ASSERT_TRUE(dragToSide(1, 1, 'A'));
+    QTest::mouseClick(form->SideList('A')->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(form->SideList('A'), 1));
+    EXPECT_TRUE(ui().UpBtn->isEnabled());
+    EXPECT_FALSE(ui().DownBtn->isEnabled());
+    QTest::mouseClick(ui().UpBtn, Qt::LeftButton);
+    EXPECT_EQ(rows('A'), (std::vector<std::string>{"CD1 T2 - Song | 05:00", "CD1 T1 - Intro | 01:00"}));
+    EXPECT_EQ(form->SideList('A')->Selected()->Index(), 0);
+
+    // Another disc in pane 1 takes all of pane 1's rows off both sides.
+    choose(form->CDSelect(2), 1);
+    ASSERT_TRUE(dragToSide(2, 0, 'A'));
+    choose(form->CDSelect(1), 1);
+    EXPECT_EQ(rows('A'), std::vector<std::string>{"CD2 T1 - T1 | 10:00"});
+    EXPECT_TRUE(rows('B').empty());
+    EXPECT_EQ(form->RemainingA, "50:00");
+    EXPECT_EQ(form->RemainingB, "60:00");
+}
+
+TEST_F(TapeFixture, SaveWritesTheDocumentedLayoutAndLoadRebuildsTheTape)
+{
+    newCompilation(4);  // 90 min
+    choose(form->CDSelect(1), 0);
+    choose(form->CDSelect(2), 1);
+    // The tape of the documented example.
+    ASSERT_TRUE(dragToSide(1, 2, 'A'));
+    ASSERT_TRUE(dragToSide(2, 9, 'A'));  // no time stored: counts a minute
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    ASSERT_TRUE(dragToSide(2, 3, 'B'));
+    EXPECT_EQ(rows('A'), (std::vector<std::string>{"CD1 T3 - Outro | 06:00", "CD2 T10 - Unknown | Unknown",
+                                                   "CD1 T1 - Intro | 01:00"}));
+    EXPECT_EQ(rows('B'), std::vector<std::string>{"CD2 T4 - T4 | 03:00"});
+    EXPECT_EQ(form->RemainingA, "37:00");
+    EXPECT_EQ(form->RemainingB, "42:00");
+
+    const std::string path = saveAs("summer");
+    EXPECT_EQ(ui().CompilationName->text(), "summer.cmp");
+    EXPECT_FALSE(ui().SaveCompilationMenuItem->isEnabled());
+    auto saves = dialogs.CallsOf(ScriptedDialogs::Kind::SaveFile);
+    ASSERT_EQ(saves.size(), 1u);
+    EXPECT_EQ(saves[0].title, "Save Compilation");
+    EXPECT_EQ(saves[0].filter, "MIXDECK Compilation (*.cmp)|*.cmp");
+    EXPECT_EQ(saves[0].initialDir, dir.path() + "/Compilations");
+
+    EXPECT_EQ(testutil::readFile(path + ".cmp"),
+              "[INFOS]\r\ntapelength=90 min\r\ntotaltrksA=3\r\ntotaltrksB=1\r\n"
+              "pid1=00000000000C3B2B Artist One - First Album\r\n"
+              "pid2=0000000000154E37 Artist Two - Second Album\r\npid3=\r\n"
+              "\r\n[SIDEA]\r\ntracka0=CD1 T3\r\ntracka1=CD2 T10\r\ntracka2=CD1 T1\r\n"
+              "\r\n[SIDEB]\r\ntrackb0=CD2 T4\r\n");
+
+    // Load it back over a fresh tape.
+    const std::vector<std::string> a = rows('A'), b = rows('B');
+    dialogs.Reset();
+    ui().NewCompilationMenuItem->trigger();  // saved: nothing to lose, no question
+    EXPECT_TRUE(dialogs.MessageBoxes().empty());
+    EXPECT_TRUE(rows('A').empty());
+    dialogs.AnswerPath(path + ".cmp");
+    ui().LoadCompilationMenuItem->trigger();
+    EXPECT_EQ(ui().TapeLen->currentIndex(), 4);
+    EXPECT_EQ(rows('A'), a);
+    EXPECT_EQ(rows('B'), b);
+    EXPECT_EQ(form->RemainingA, "37:00");
+    EXPECT_EQ(form->RemainingB, "42:00");
+    EXPECT_TRUE(pane(1)->Items[2]->Checked());
+    EXPECT_TRUE(form->UsedTracks.Get(2, 9));
+    EXPECT_TRUE(form->CompilationLoaded);
+    EXPECT_EQ(ui().CompilationName->text(), "summer.cmp");
+    EXPECT_TRUE(ui().PrintMenuItem->menuAction()->isEnabled());
+    EXPECT_FALSE(ui().SaveCompilationMenuItem->isEnabled());
+}
+
+TEST_F(TapeFixture, LoadSkipsWhatTheCatalogueNoLongerHolds)
+{
+    testutil::writeFile(dir.file("bad.cmp"),
+                        "[INFOS]\r\ntapelength=60 min\r\ntotaltrksA=7\r\ntotaltrksB=2\r\n"
+                        "pid1=00000000000C3B2B Artist One - First Album\r\npid2=FFFFFFFF Gone - Away\r\n"
+                        "[SIDEA]\r\ntracka0=CD1 T0\r\ntracka1=CD1 T4\r\ntracka2=CD1 T99999999999\r\n"
+                        "tracka3=CD4 T1\r\ntracka4=CD1 Tx\r\ntracka5=CD3 T1\r\n"
+                        "[SIDEB]\r\ntrackb0=CD2 T1\r\ntrackb1=CD1 T2\r\n");
+    dialogs.AnswerPath(dir.file("bad.cmp"));
+    ui().LoadCompilationMenuItem->trigger();
+    // Numbers that are no numbers count as track 1; track 0, 4 (of three),
+    // pane 4, and the panes without a disc are skipped.
+    EXPECT_EQ(rows('A'), (std::vector<std::string>{"CD1 T99999999999 - Intro | 01:00", "CD1 Tx - Intro | 01:00"}));
+    EXPECT_EQ(rows('B'), std::vector<std::string>{"CD1 T2 - Song | 05:00"});
+    EXPECT_EQ(form->RemainingA, "28:00");
+    EXPECT_EQ(form->RemainingB, "25:00");
+    EXPECT_EQ(ui().TapeLen->currentIndex(), 2);
+    EXPECT_TRUE(pane(2)->Items.Count() == 0);
+    EXPECT_TRUE(dialogs.MessageBoxes().empty());
+    EXPECT_EQ(ui().CompilationName->text(), "bad.cmp");
+}
+
+TEST_F(TapeFixture, LoadShowsADeficitWhenTracksGrewTooLong)
+{
+    testutil::writeFile(dir.file("long.cmp"),
+                        "[INFOS]\r\ntapelength=46 min\r\ntotaltrksA=2\r\npid2=0000000000154E37 x\r\n"
+                        "[SIDEA]\r\ntracka0=CD2 T3\r\ntracka1=CD2 T1\r\n");
+    dialogs.AnswerPath(dir.file("long.cmp"));
+    ui().LoadCompilationMenuItem->trigger();
+    EXPECT_EQ(form->RemainingA, "-32:00");
+    auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Total Tracks's time too long for a tape of 46 min");
+}
+
+TEST_F(TapeFixture, SaveNamesAndAFailedSaveKeepsTheOldFile)
+{
+    newCompilation(0);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    struct { const char *typed, *stored; } names[] = {
+        {"summer", "summer.cmp"}, {"a.cmp.old", "a.cmp.old"}, {"LOUD.CMP", "LOUD.CMP.cmp"},
+    };
+    for (auto &n : names) {
+        std::string path = saveAs(n.typed);
+        EXPECT_TRUE(testutil::fileExists(dir.path() + "/Compilations/" + n.stored)) << n.typed;
+        EXPECT_EQ(ui().CompilationName->text().toStdString(), n.stored);
+    }
+    // Saving over a file keeps its other sections.
+    const std::string mine = dir.path() + "/Compilations/mine.cmp";
+    testutil::writeFile(mine, "[Notes]\r\nby=me\r\n\r\n[SIDEA]\r\ntracka9=CD3 T1\r\n");
+    saveAs("mine.cmp");
+    const std::string saved = testutil::readFile(mine);
+    EXPECT_EQ(saved.find("[Notes]\r\nby=me\r\n"), 0u);
+    EXPECT_EQ(saved.find("tracka9"), std::string::npos);
+
+    // A folder nobody may write in: the error of the INI layer, the old
+    // file byte for byte, the old name, and Save still enabled.
+    const std::string ro = dir.path() + "/ro";
+    mkdir(ro.c_str(), 0755);
+    testutil::writeFile(ro + "/old.cmp", "[INFOS]\r\ntapelength=120 min\r\n");
+    chmod(ro.c_str(), 0555);
+    if (geteuid() == 0) {
+        // Root writes anywhere; make the copy's name a folder instead.
+        chmod(ro.c_str(), 0755);
+        mkdir((ro + "/old.cmp.saving").c_str(), 0755);
+    }
+    choose(form->CDSelect(1), 0);  // a change: Save enabled
+    dialogs.Reset();
+    dialogs.AnswerPath(ro + "/old.cmp");
+    ui().SaveCompilationMenuItem->trigger();
+    auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Unable to write to " + ro + "/old.cmp");
+    EXPECT_EQ(testutil::readFile(ro + "/old.cmp"), "[INFOS]\r\ntapelength=120 min\r\n");
+    EXPECT_EQ(ui().CompilationName->text().toStdString(), "mine.cmp");
+    EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+    chmod(ro.c_str(), 0755);
+}
+
+TEST_F(TapeFixture, NewAndLoadAskBeforeLosingACompilation)
+{
+    newCompilation(2);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    const auto before = rows('A');
+    for (QAction *command : {ui().NewCompilationMenuItem, ui().LoadCompilationMenuItem}) {
+        dialogs.Reset();
+        dialogs.AnswerButton(Button::No);
+        command->trigger();
+        auto boxes = dialogs.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Are you sure? Current compilation will be lost!");
+        EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::OpenFile).empty());
+        EXPECT_EQ(rows('A'), before);
+        EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+        EXPECT_EQ(form->RemainingA, "29:00");
+    }
+    // After a load the loaded mark alone makes New ask.
+    const std::string path = saveAs("kept");
+    dialogs.Reset();
+    dialogs.AnswerPath(path + ".cmp");
+    ui().LoadCompilationMenuItem->trigger();
+    ASSERT_FALSE(ui().SaveCompilationMenuItem->isEnabled());
+    dialogs.Reset();
+    dialogs.AnswerButton(Button::Yes);
+    ui().NewCompilationMenuItem->trigger();
+    EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_TRUE(rows('A').empty());
+    EXPECT_FALSE(form->CompilationLoaded);
+}
+
+TEST_F(TapeFixture, DiscardCompilationEmptiesTheTapeAndReloads)
+{
+    newCompilation(4);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    form->DiscardCompilation();
+    EXPECT_TRUE(rows('A').empty());
+    EXPECT_EQ(form->RemainingA, "45:00");
+    EXPECT_EQ(ui().CompilationName->text(), "None");
+    EXPECT_FALSE(ui().SaveCompilationMenuItem->isEnabled());
+    EXPECT_EQ(form->CDSelect(1)->currentIndex(), -1);
+    EXPECT_EQ(pane(1)->Items.Count(), 0);
+    EXPECT_TRUE(ui().CDDBGroup->isEnabled());
+}

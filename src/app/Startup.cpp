@@ -1,10 +1,16 @@
 #include "app/Startup.h"
 
+#include "compilation/About.h"
+#include "compilation/Main.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
+#include "support/SupConst.h"
+#include "support/WinHook.h"
 
-#include <QMainWindow>
+#include <QDialog>
+#include <QLabel>
+#include <QVBoxLayout>
 
 #include <cstdlib>
 
@@ -14,16 +20,60 @@ namespace {
 const char *const kTitle = "MIXDECK";
 }
 
+namespace {
+
+// A window that a later version of the program fills; until then it says
+// so and closes with a click.
+QDialog *placeholder(const char *className, const char *caption)
+{
+    auto *w = new QDialog;
+    w->setObjectName(QString::fromLatin1(className));
+    w->setWindowTitle(QString::fromLatin1(caption));
+    auto *layout = new QVBoxLayout(w);
+    auto *text = new QLabel(QString::fromLatin1("%1 is not available in this version.").arg(QString::fromLatin1(caption)), w);
+    layout->addWidget(text);
+    w->resize(360, 120);
+    return w;
+}
+
+} // namespace
+
 void CreateWindows(Windows &windows)
 {
     if (const char *fail = std::getenv("MIXDECK_STARTUP_FAIL"))
         throw Exception(fail);
-    auto main = std::make_unique<QMainWindow>();
-    main->setWindowTitle(QString::fromLatin1(kTitle));
-    main->resize(769, 505);
-    QMainWindow *shown = main.get();
-    windows.push_back(std::move(main));
-    shown->show();
+    InitSupConst();
+    SetHookExceptionHandler([](QObject *, std::exception_ptr e) { HandlerGuard::ShowException(e); });
+
+    // The long-lived windows, in this order; the main window first, so it
+    // is the application's main window.
+    auto *main = new TMainForm;
+    windows.emplace_back(main);
+    QDialog *grab = placeholder("TGrabCDForm", "Grab CD");
+    windows.emplace_back(grab);
+    QDialog *modify = placeholder("TModifyForm", "Modify CD DB");
+    windows.emplace_back(modify);
+    auto *about = new TAboutForm;
+    windows.emplace_back(about);
+    QDialog *options = placeholder("TCDDBOptForm", "Internet DB Options");
+    windows.emplace_back(options);
+    windows.emplace_back(placeholder("TChooseCDForm", "Choose CD"));
+    windows.emplace_back(placeholder("TAdviceForm", "Submission"));
+    windows.emplace_back(placeholder("TTapeCoverRepForm", "Tape's Cover"));
+    windows.emplace_back(placeholder("TTapeProgramRepForm", "Tape's Program"));
+    QDialog *queue = placeholder("TQueueForm", "Queue Manager");
+    windows.emplace_back(queue);
+    QDialog *update = placeholder("TUpdateForm", "Check For Updates");
+    windows.emplace_back(update);
+
+    main->GrabCDForm = grab;
+    main->ModifyForm = modify;
+    main->AboutForm = about;
+    main->CDDBOptForm = options;
+    main->QueueForm = queue;
+    main->UpdateForm = update;
+    main->FillAboutVersion = [about](const std::array<int, 4> &v) { about->SetVersion(v); };
+    main->show();
 }
 
 int Run(TApplication &app)

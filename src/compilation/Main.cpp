@@ -5,6 +5,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
+#include "platform/Graphics.h"
 #include "platform/HandlerGuard.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
@@ -49,6 +50,10 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
 {
     ui->setupUi(this);
     MainForm = this;
+    // The layout is measured for the classic 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
     setWindowTitle(QString());
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setFixedSize(size());
@@ -68,7 +73,9 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
     }
     for (char s : {'A', 'B'}) {
         TEnhListView *v = SideList(s);
-        v->Columns.Add(tape::SideCaption(s, "00:00"), 215);
+        // Wider than the classic 215 pixels: the caption must show its time in
+        // today's larger fonts.
+        v->Columns.Add(tape::SideCaption(s, "00:00"), 262);
         v->Columns.Add("TIME", 55, taCenter);
         v->SetGridLines(true);
         v->SetRowSelect(true);
@@ -109,8 +116,18 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
     CaptionVersion = numbers + " (RC1)";
     ClientName = "MIXDECK " + VersionText;
 
-    // The title bar is drawn by the program itself.
-    GradCaption = new TGradientCaption(this);
+    // The title bar is drawn by the program itself: a blue gradient, also
+    // while the window is inactive, with white bold italic text.
+    GradCaption = new TGradientCaption(this, true);
+    GradCaption->SetStartColor(clBlue);
+    GradCaption->SetGradientInactive(true);
+    QFont captionFont("Arial", 9);
+    captionFont.setBold(true);
+    captionFont.setItalic(true);
+    GradCaption->SetDefaultFont(false);
+    GradCaption->SetFont(TCaptionFont{captionFont, clWhite});
+    GradCaption->Captions().Add();
+    GradCaption->Loaded();
     GradCaption->SetFormCaption("MIXDECK Version " + CaptionVersion);
 
     CDSections = std::make_unique<TStringList>();
@@ -273,18 +290,19 @@ void TMainForm::LoadCatalogue()
     }
     CDSections = std::move(sections);
     ClearCDPanes();
-    for (int p = 1; p <= 3; ++p)
-        CDSelect(p)->blockSignals(true);
+    QStringList items;
+    items.reserve(CDSections->Count());
     for (int i = 0; i < CDSections->Count(); ++i) {
         const std::string &pid = (*CDSections)[i];
-        const std::string text = ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown) + " - " +
-                                 ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown);
-        for (int p = 1; p <= 3; ++p)
-            CDSelect(p)->addItem(FromAnsi(text));
+        items.append(FromAnsi(ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown) + " - " +
+                              ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown)));
     }
     for (int p = 1; p <= 3; ++p) {
-        CDSelect(p)->setCurrentIndex(-1);
-        CDSelect(p)->blockSignals(false);
+        QComboBox *box = CDSelect(p);
+        box->blockSignals(true);
+        box->addItems(items);
+        box->setCurrentIndex(-1);
+        box->blockSignals(false);
     }
 }
 

@@ -221,8 +221,9 @@ std::string DoubleToSingleChar(char ch, const std::string &s)
 
 void LineFeedsToCSV(std::string &s)
 {
-    s = Rtl::StringReplace(s, "\r\n", "\n");
-    s = "\"" + s + "\"";
+    std::string r(1, '"');
+    r.append(Rtl::StringReplace(s, "\r\n", "\n")).append(1, '"');
+    s.swap(r);
 }
 
 void CSVToLineFeeds(std::string &s)
@@ -293,8 +294,10 @@ int LinesInText(const std::string &s, bool MultiLine)
 
 std::string RectString(const TRect &r)
 {
-    return "[" + Rtl::IntToStr(r.Left) + ":" + Rtl::IntToStr(r.Top) + "][" + Rtl::IntToStr(r.Right) + ":" +
-           Rtl::IntToStr(r.Bottom) + "]";
+    std::string s;
+    s.append(1, '[').append(Rtl::IntToStr(r.Left)).append(1, ':').append(Rtl::IntToStr(r.Top));
+    s.append("][").append(Rtl::IntToStr(r.Right)).append(1, ':').append(Rtl::IntToStr(r.Bottom)).append(1, ']');
+    return s;
 }
 
 std::string FixDecimalSeparator(const std::string &s)

@@ -2,6 +2,7 @@
 
 #include "compilation/About.h"
 #include "compilation/Main.h"
+#include "compilation/ManageDB.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
@@ -51,7 +52,7 @@ void CreateWindows(Windows &windows)
     windows.emplace_back(main);
     QDialog *grab = placeholder("TGrabCDForm", "Grab CD");
     windows.emplace_back(grab);
-    QDialog *modify = placeholder("TModifyForm", "Modify CD DB");
+    auto *modify = new TModifyForm;
     windows.emplace_back(modify);
     auto *about = new TAboutForm;
     windows.emplace_back(about);

@@ -1,5 +1,6 @@
 #include "compilation/Main.h"
 
+#include "compilation/CDPlayer.h"
 #include "compilation/Catalogue.h"
 #include "controls/EnhListV.h"
 #include "platform/AppPaths.h"
@@ -173,6 +174,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->CDDBOptMenuItem, &QAction::triggered, this, Guarded([this] { ShowCentred(CDDBOptForm); }));
     connect(ui->QueueManagerMenuItem, &QAction::triggered, this, Guarded([this] { ShowCentred(QueueForm); }));
     connect(ui->ContentsMenuItem, &QAction::triggered, this, Guarded([this] { ContentsMenuItemClick(); }));
+    connect(ui->ImportINIMenuItem, &QAction::triggered, this, Guarded([this] { ImportINIMenuItemClick(); }));
     connect(ui->QOXMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.quillfern.com/"); }));
     connect(ui->freedbMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.freedb.org/"); }));
     connect(ui->NetLibMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.netlibrary.org/"); }));
@@ -270,17 +272,25 @@ void TMainForm::ExitMenuClick()
 
 void TMainForm::ContentsMenuItemClick() { Dialogs::ShellOpen(HelpFile); }
 
+void TMainForm::ImportINIMenuItemClick() { cdplayer::ImportINIMenuItemClick(*this); }
+
 // ---- CD selectors and panes ----------------------------------------------------------
+
+std::unique_ptr<TMemIniFile> TMainForm::OpenCatalogue()
+{
+    try {
+        return catalogue::Open(CatalogueFile);
+    } catch (const Exception &) {
+        ErrorBox(catalogue::kErrorOpening);
+        return nullptr;
+    }
+}
 
 void TMainForm::LoadCatalogue()
 {
-    std::unique_ptr<TMemIniFile> ini;
-    try {
-        ini = catalogue::Open(CatalogueFile);
-    } catch (const Exception &) {
-        ErrorBox(catalogue::kErrorOpening);
+    std::unique_ptr<TMemIniFile> ini = OpenCatalogue();
+    if (!ini)
         return;
-    }
     auto sections = std::make_unique<TStringList>();
     try {
         ini->ReadSections(*sections);
@@ -322,13 +332,9 @@ void TMainForm::LoadCDPane(int pane, int index)
 {
     if (pane < 1 || pane > 3 || !CDSections || index < 0 || index >= CDSections->Count())
         return;
-    std::unique_ptr<TMemIniFile> ini;
-    try {
-        ini = catalogue::Open(CatalogueFile);
-    } catch (const Exception &) {
-        ErrorBox(catalogue::kErrorOpening);
+    std::unique_ptr<TMemIniFile> ini = OpenCatalogue();
+    if (!ini)
         return;
-    }
     const std::string section = (*CDSections)[index];
     const int count = catalogue::ReadTrackCount(*ini, section);
     TEnhListView *view = CDView(pane);

@@ -73,6 +73,8 @@ public:
 
     // ---- CD selectors and panes -----------------------------------------------------
     void LoadCatalogue();
+    // The catalogue, or nullptr after the error box "Error opening MIXDECK.ini".
+    std::unique_ptr<class TMemIniFile> OpenCatalogue();
     void ClearCDPanes();
     void LoadCDPane(int pane, int index);
     void CD1SelectChange() { CDSelectChange(1); }
@@ -132,6 +134,8 @@ public:
     // ---- menu commands ----------------------------------------------------------------
     void ExitMenuClick();
     void ContentsMenuItemClick();
+    // Imports the Windows CD Player file into the catalogue.
+    void ImportINIMenuItemClick();
 
     // Controls by pane number (1..3).
     QComboBox *CDSelect(int pane) const;

@@ -9,6 +9,8 @@
 // Coordinates called "client" below are those of the view's viewport (the
 // area under the header), as mouse events of the rows arrive in them.
 #include "controls/EnhListData.h"
+#include "platform/Classes.h"
+#include "platform/Streams.h"
 #include "platform/SysUtils.h"
 
 #include <QAbstractTableModel>
@@ -197,6 +199,49 @@ public:
     // Cell of the last mouse press that hit a cell.
     int RememberedRow() const { return rememberedRow_; }
     int RememberedCol() const { return rememberedCol_; }
+
+    // ---- exports to text files (EnhListExport.cpp) ---------------------------------------
+    // Column 0 is the caption, column n sub-item n-1; bytes as stored, lines
+    // ended by CR LF, hidden (width 0) columns included.
+    // CSV: nothing written for a list without columns or rows; EInOutError
+    // when the file cannot be written.
+    void SaveToCSV(const std::string &FileName);
+    // HTML table after HTMLSettings; EEnhListViewError "File <name> not found"
+    // when the file cannot be written.
+    void SaveToHTML(const std::string &FileName);
+    // Flat XML; element names of the columns from FieldDescr, else FIELD<n>.
+    // EEnhListViewError "Cannot create file <name>".
+    void SaveToXML(const std::string &FileName, const std::string &ListDescr, const std::string &RecordDescr,
+                   const TStringList &FieldDescr);
+    // Fixed-width columns; multi-line cells continue on extra lines.
+    void SaveToAscii(const std::string &FileName);
+    // Six hexadecimal digits red, green, blue of $00BBGGRR.
+    static std::string ColorToHTMLHex(TColor Color);
+    std::string WrapURLAsAnchor(const std::string &Text) const;
+
+    // ---- office documents over automation (EnhListExport.cpp) ---------------------------------
+    // Word table of all rows and columns; Exception "Word OLE server not found"
+    // without the server; EOleException for errors the server reports.
+    void SaveToDOC(const std::string &FileName);
+    // Worksheet from A1; EEnhListViewError "Excel OLE server not found".
+    void SaveToXLS(const std::string &FileName);
+    // Replaces the rows with the used block of the workbook's active sheet.
+    void LoadFromXLS(const std::string &FileName);
+    // Spreadsheet column letters of a column counted from 1 ("A", "AA", ...).
+    static std::string XLSColumnLetters(int Column);
+
+    // ---- the list's own cell files, streams and CSV import (EnhListFile.cpp) -------------------
+    // Removes all rows and empties every column caption.
+    void Clear();
+    // Rows empty rows with Cols empty sub-items; at least Cols columns.
+    void ClearInit(int Rows, int Cols);
+    void SaveToFile(const std::string &FileName);
+    void LoadFromFile(const std::string &FileName);
+    void SaveToStream(TStream &Stream);
+    void LoadFromStream(TStream &Stream);
+    void LoadFromCSV(const std::string &FileName) { InputFromCSV(FileName, false); }
+    void InsertFromCSV(const std::string &FileName) { InputFromCSV(FileName, true); }
+    void InputFromCSV(const std::string &FileName, bool Insert);
 
     // ---- virtual hooks --------------------------------------------------------------------
     virtual void MeasureItem(int &Height) { Height = 48; }

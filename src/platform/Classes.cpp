@@ -152,22 +152,7 @@ std::string TStringList::Text() const
 void TStringList::SetText(const std::string &text)
 {
     Clear();
-    size_t start = 0;
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            Add(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n)
-        Add(text.substr(start));
+    Rtl::ForEachLine(text, [this](std::string_view line) { Add(std::string(line)); });
 }
 
 std::string TStringList::DelimitedText(char delimiter, char quote) const

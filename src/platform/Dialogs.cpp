@@ -1,5 +1,7 @@
 #include "platform/Dialogs.h"
 
+#include "platform/Rtl.h"
+
 #include "platform/Cp1252.h"
 
 #include <QAbstractButton>
@@ -89,15 +91,6 @@ std::vector<std::string> Split(const std::string &s, char sep)
     return parts;
 }
 
-std::string TrimBlanks(const std::string &s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
 } // namespace
 
 std::vector<std::string> QtFilterList(const std::string &windowsFilter)
@@ -109,7 +102,7 @@ std::vector<std::string> QtFilterList(const std::string &windowsFilter)
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
         std::string patterns;
         for (const std::string &p : Split(parts[i + 1], ';')) {
-            std::string t = TrimBlanks(p);
+            std::string t = Rtl::Trim(p);
             if (t.empty())
                 continue;
             if (!patterns.empty())
@@ -117,8 +110,8 @@ std::vector<std::string> QtFilterList(const std::string &windowsFilter)
             patterns += t;
         }
         if (patterns.empty())
-            patterns = "*";
-        std::string desc = TrimBlanks(parts[i]);
+            patterns.assign(1, '*');  // (a literal assignment trips a false -Wrestrict in GCC 12)
+        std::string desc = Rtl::Trim(parts[i]);
         if (desc.empty())
             desc = patterns;
         result.push_back(desc + " (" + patterns + ")");

@@ -21,27 +21,6 @@ std::string singleLine(const std::string &value)
     return v;
 }
 
-// Splits text into lines at CR LF, LF or CR.
-template <class F>
-void forEachLine(const std::string &text, F f)
-{
-    size_t start = 0, i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            f(std::string_view(text).substr(start, i - start));
-            if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < n)
-        f(std::string_view(text).substr(start));
-}
-
 std::string_view trimView(std::string_view s)
 {
     size_t b = 0, e = s.size();
@@ -124,7 +103,7 @@ struct ProfileFile {
         std::string text;
         if (!fileio::ReadFile(path, text))
             return false;
-        forEachLine(text, [&](std::string_view l) { lines.emplace_back(l); });
+        ForEachLine(text, [&](std::string_view l) { lines.emplace_back(l); });
         return true;
     }
 
@@ -246,30 +225,30 @@ void TIniFile::ReadSections(TStringList &strings)
     }
 }
 
-void TIniFile::ReadSection(const std::string &section, TStringList &strings)
+// Calls f(key, value) for every key line of the section, in file order.
+template <class F>
+static void forEachKey(const std::string &fileName, const std::string &section, F f)
 {
-    strings.Clear();
-    ProfileFile f;
+    ProfileFile file;
     size_t b, e;
-    if (!f.load(FileName) || !f.findSection(section, b, e))
+    if (!file.load(fileName) || !file.findSection(section, b, e))
         return;
     std::string k, v;
     for (size_t i = b; i < e; ++i)
-        if (ProfileFile::keyOf(f.lines[i], k, v))
-            strings.Add(k);
+        if (ProfileFile::keyOf(file.lines[i], k, v))
+            f(k, v);
+}
+
+void TIniFile::ReadSection(const std::string &section, TStringList &strings)
+{
+    strings.Clear();
+    forEachKey(FileName, section, [&](const std::string &k, const std::string &) { strings.Add(k); });
 }
 
 void TIniFile::ReadSectionValues(const std::string &section, TStringList &strings)
 {
     strings.Clear();
-    ProfileFile f;
-    size_t b, e;
-    if (!f.load(FileName) || !f.findSection(section, b, e))
-        return;
-    std::string k, v;
-    for (size_t i = b; i < e; ++i)
-        if (ProfileFile::keyOf(f.lines[i], k, v))
-            strings.Add(k + "=" + v);
+    forEachKey(FileName, section, [&](const std::string &k, const std::string &v) { strings.Add(k + "=" + v); });
 }
 
 void TIniFile::EraseSection(const std::string &section)
@@ -345,7 +324,7 @@ void TMemIniFile::SetStrings(const std::string &text)
 {
     Clear();
     Section *current = nullptr;
-    forEachLine(text, [&](std::string_view raw) {
+    ForEachLine(text, [&](std::string_view raw) {
         std::string_view t = trimView(raw);
         if (t.empty() || t.front() == ';')
             return;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace Rtl {
@@ -41,6 +42,28 @@ std::string StringReplace(const std::string &s, const std::string &oldPattern,
                           const std::string &newPattern, int flags = rfReplaceAll);
 // 1-based position of the last character of s that is one of delimiters; 0 if none.
 int LastDelimiter(const std::string &delimiters, const std::string &s);
+
+// Calls f(line) for every line of text, split at CR LF, LF or CR; a final
+// line break adds no empty line.
+template <class F>
+void ForEachLine(std::string_view text, F f)
+{
+    size_t start = 0, i = 0;
+    const size_t n = text.size();
+    while (i < n) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            f(text.substr(start, i - start));
+            if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
+                ++i;
+            start = ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n)
+        f(text.substr(start));
+}
 
 // ---- numbers -----------------------------------------------------------------
 std::string IntToStr(int64_t v);

@@ -29,8 +29,9 @@ bool showAndRun(TAboutForm &about, const std::function<void()> &steps)
 
 std::string screenshotDir()
 {
+    // Under the build folder when run by CTest, else in the temporary folder.
     const char *bin = getenv("MIXDECK_BINARY_DIR");
-    std::string d = std::string(bin ? bin : ".") + "/screenshots";
+    std::string d = std::string(bin ? bin : "/tmp") + "/screenshots";
     QDir().mkpath(QString::fromStdString(d));
     return d;
 }

@@ -172,3 +172,17 @@ TEST_F(MainFixture, WindowsOpenCentredOverTheMainWindow)
     EXPECT_EQ(placed.y(), me.top() + me.height() / 2 - wideHeight / 2);
     EXPECT_LT(placed.x(), me.left());
 }
+
+TEST_F(MainFixture, WebSiteItemsOpenTheirAddresses)
+{
+    make();
+    QAction *items[] = {ui().QOXMenuItem, ui().freedbMenuItem, ui().NetLibMenuItem, ui().ListViewMenuItem};
+    for (QAction *a : items)
+        a->trigger();
+    auto opened = dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen);
+    ASSERT_EQ(opened.size(), 4u);
+    EXPECT_EQ(opened[1].target, "http://www.freedb.org/");
+    for (auto &o : opened)
+        EXPECT_EQ(o.target.rfind("http://", 0), 0u) << o.target;
+    EXPECT_EQ(ui().WebSitesMenuItem->actions().size(), 4);
+}

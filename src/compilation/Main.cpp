@@ -475,18 +475,26 @@ void TMainForm::UncheckAllTracks()
     }
 }
 
-void TMainForm::MoveRow(int delta)
+// Calls f(side, list, row) for side A, then side B, when that side has a
+// selected row that the row buttons act on.
+template <class F>
+void TMainForm::ForEachSelectedSide(F f)
 {
     for (char side : {'A', 'B'}) {
         const bool selected = side == 'A' ? SideASelected : SideBSelected;
         TEnhListView *list = SideList(side);
-        TListItem *row = list->Selected();
-        if (!selected || !row)
-            continue;
+        if (TListItem *row = list->Selected(); selected && row)
+            f(side, list, row);
+    }
+}
+
+void TMainForm::MoveRow(int delta)
+{
+    ForEachSelectedSide([&](char, TEnhListView *list, TListItem *row) {
         const int i = row->Index();
         const int j = i + delta;
         if (j < 0 || j >= list->Items.Count())
-            continue;
+            return;
         SetSaveEnabled(true);
         const std::string caption = row->Caption();
         const std::string time = row->CellText(1);
@@ -497,17 +505,12 @@ void TMainForm::MoveRow(int delta)
         row->SubItems.Put(0, other->CellText(1));
         other->SetCaption(caption);
         other->SubItems.Put(0, time);
-    }
+    });
 }
 
 void TMainForm::RemoveBtnClick()
 {
-    for (char side : {'A', 'B'}) {
-        const bool selected = side == 'A' ? SideASelected : SideBSelected;
-        TEnhListView *list = SideList(side);
-        TListItem *row = list->Selected();
-        if (!selected || !row)
-            continue;
+    ForEachSelectedSide([&](char side, TEnhListView *list, TListItem *row) {
         SetSaveEnabled(true);
         const std::string caption = row->Caption();
         const std::string time = row->CellText(1);
@@ -523,7 +526,7 @@ void TMainForm::RemoveBtnClick()
             CDView(pane)->Items[k - 1]->SetChecked(still);
             UsedTracks.Set(pane, k - 1, still);
         }
-    }
+    });
 }
 
 void TMainForm::NewCompilationClick()

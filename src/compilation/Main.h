@@ -152,6 +152,8 @@ protected:
 private:
     void CDSelectChange(int pane);
     void MoveRow(int delta);
+    template <class F>
+    void ForEachSelectedSide(F f);
     void WriteSideCaption(char side);
     std::string &Remaining(char side) { return side == 'A' ? RemainingA : RemainingB; }
     void SetSaveEnabled(bool on);

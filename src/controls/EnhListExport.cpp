@@ -444,15 +444,24 @@ void TEnhListView::SaveToDOC(const std::string &FileName)
     app.Call("Quit");
 }
 
-void TEnhListView::SaveToXLS(const std::string &FileName)
+namespace {
+
+// The spreadsheet's automation server, or the list's error when it is missing.
+ole::OleVariant startExcel()
 {
-    WaitCursor wait;
-    ole::OleVariant app;
     try {
-        app = ole::CreateOleObject("excel.application");
+        return ole::CreateOleObject("excel.application");
     } catch (const EOleSysError &) {
         throw EEnhListViewError("Excel OLE server not found");
     }
+}
+
+} // namespace
+
+void TEnhListView::SaveToXLS(const std::string &FileName)
+{
+    WaitCursor wait;
+    ole::OleVariant app = startExcel();
     try {
         const ole::OleVariant workbook = app.Call("WorkBooks").Call("Add");
         const ole::OleVariant sheet = workbook.Call("WorkSheets").Call("Add");
@@ -490,12 +499,7 @@ int columnNumber(const std::string &letters)
 void TEnhListView::LoadFromXLS(const std::string &FileName)
 {
     WaitCursor wait;
-    ole::OleVariant app;
-    try {
-        app = ole::CreateOleObject("excel.application");
-    } catch (const EOleSysError &) {
-        throw EEnhListViewError("Excel OLE server not found");
-    }
+    ole::OleVariant app = startExcel();
     try {
         const ole::OleVariant workbook = app.Call("WorkBooks").Call("Open", {FileName});
         const ole::OleVariant sheet = workbook.Call("ActiveSheet");

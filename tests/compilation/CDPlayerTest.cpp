@@ -22,16 +22,9 @@ protected:
     void SetUp() override
     {
         MainFixture::SetUp();
-        if (const char *h = std::getenv("HOME"))
-            oldHome_ = h;
-        setenv("HOME", home.path().c_str(), 1);
     }
     void TearDown() override
     {
-        if (oldHome_)
-            setenv("HOME", oldHome_->c_str(), 1);
-        else
-            unsetenv("HOME");
         MainFixture::TearDown();
     }
     std::string catalogue() { return testutil::readFile(dir.file("MIXDECK.ini")); }
@@ -47,8 +40,6 @@ protected:
         EXPECT_EQ(dialogs.PendingAnswers(), 0u);
     }
 
-    testutil::TempDir home;
-    std::optional<std::string> oldHome_;
 };
 
 const char *kPlayerFile =

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 // Three discs: A with 3 tracks, B with 12 (titles and times for the first
 // five only), C without artist.
@@ -34,12 +35,21 @@ protected:
     void SetUp() override
     {
         setenv("MIXDECK_HOME", dir.path().c_str(), 1);
+        // The user's home folder (where the CD Player file is looked for) is
+        // a fresh folder too.
+        if (const char *h = std::getenv("HOME"))
+            oldHome_ = h;
+        setenv("HOME", home.path().c_str(), 1);
         testutil::writeFile(dir.file("MIXDECK.ini"), kThreeDiscs);
     }
     void TearDown() override
     {
         form.reset();
         unsetenv("MIXDECK_HOME");
+        if (oldHome_)
+            setenv("HOME", oldHome_->c_str(), 1);
+        else
+            unsetenv("HOME");
     }
     TMainForm &make(const std::string &programFile = std::string())
     {
@@ -55,6 +65,8 @@ protected:
     std::string col0(char side) { return form->SideList(side)->Columns[0]->Caption(); }
 
     testutil::TempDir dir;
+    testutil::TempDir home;
+    std::optional<std::string> oldHome_;
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped{dialogs};
     std::unique_ptr<TMainForm> form;

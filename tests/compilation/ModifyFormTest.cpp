@@ -44,9 +44,6 @@ protected:
     void SetUp() override
     {
         MainFixture::SetUp();
-        if (const char *h = std::getenv("HOME"))
-            oldHome_ = h;
-        setenv("HOME", home.path().c_str(), 1);
         testutil::writeFile(dir.file("MIXDECK.ini"), allDiscs());
         make();
         modify = std::make_unique<TModifyForm>();
@@ -54,10 +51,6 @@ protected:
     void TearDown() override
     {
         modify.reset();
-        if (oldHome_)
-            setenv("HOME", oldHome_->c_str(), 1);
-        else
-            unsetenv("HOME");
         MainFixture::TearDown();
     }
     Ui::TModifyForm &m() { return *modify->ui; }
@@ -114,8 +107,6 @@ protected:
         return r;
     }
 
-    testutil::TempDir home;
-    std::optional<std::string> oldHome_;
     std::unique_ptr<TModifyForm> modify;
 };
 

@@ -59,9 +59,9 @@ std::string q(const std::string &s) { return "\"" + s + "\""; }
 // Writes a workbook with openpyxl from a JSON description.
 void writeWorkbook(const TempDir &dir, const std::string &file, const std::string &json)
 {
-    const std::string spec = dir.file("spec.json");
-    testutil::writeFile(spec, json);
-    const QJsonObject got = read("writexlsx", file, spec);
+    const std::string layout = dir.file("layout.json");
+    testutil::writeFile(layout, json);
+    const QJsonObject got = read("writexlsx", file, layout);
     ASSERT_TRUE(got["ok"].toBool());
 }
 

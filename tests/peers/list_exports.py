@@ -114,10 +114,10 @@ def read_xlsx(path):
          'values': values, 'types': types, 'formats': formats})
 
 
-def write_xlsx(path, spec):
-    """spec: {"sheets": [{"title": t, "cells": {"B3": value, ...}}], "active": i}"""
+def write_xlsx(path, layout):
+    """layout: {"sheets": [{"title": t, "cells": {"B3": value, ...}}], "active": i}"""
     import openpyxl
-    with open(spec, encoding='utf-8') as f:
+    with open(layout, encoding='utf-8') as f:
         s = json.load(f)
     wb = openpyxl.Workbook()
     first = True

@@ -6,6 +6,7 @@
 #include "platform/SysUtils.h"
 #include "ui_ManageDB.h"
 
+#include <QDir>
 #include <QAction>
 #include <QApplication>
 #include <QImage>
@@ -769,4 +770,15 @@ TEST_F(ModifyFixture, CDPlayerExportFromTheWindow)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Cannot create file " + nowhere);
     EXPECT_FALSE(m().ExportPanel->isVisible());
+}
+
+TEST_F(ModifyFixture, ScreenshotOfTheCatalogueWindow)
+{
+    open();
+    const QImage shot = modify->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    const char *bin = getenv("MIXDECK_BINARY_DIR");
+    const std::string folder = std::string(bin ? bin : "/tmp") + "/screenshots";
+    QDir().mkpath(QString::fromStdString(folder));
+    EXPECT_TRUE(shot.save(QString::fromStdString(folder + "/catalogue-window.png")));
 }

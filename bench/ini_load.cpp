@@ -3,6 +3,8 @@
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
 
+#include "BenchUtil.h"
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -36,18 +38,6 @@ std::string makeCatalogue(int discs, int tracks)
     return s;
 }
 
-template <class F>
-double bestOf(int runs, F f)
-{
-    double best = 1e100;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        auto t1 = std::chrono::steady_clock::now();
-        best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
-    }
-    return best;
-}
 
 } // namespace
 
@@ -62,7 +52,7 @@ int main()
         out << makeCatalogue(10000, 12);
     }
     size_t lines = 0, sections = 0;
-    double plain = bestOf(5, [&] {
+    double plain = bench::BestOf(5, [&] {
         std::ifstream in(path, std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();
@@ -77,7 +67,7 @@ int main()
             }
         lines = v.size();
     });
-    double ini = bestOf(5, [&] {
+    double ini = bench::BestOf(5, [&] {
         TMemIniFile f(path);
         TStringList s;
         f.ReadSections(s);

@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QComboBox>
 
+#include "BenchUtil.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -42,17 +44,6 @@ void writeCatalogue(const std::string &path, int discs, int tracks)
     std::ofstream(path, std::ios::binary) << s;
 }
 
-template <class F>
-double bestOf(int runs, F f)
-{
-    double best = 1e100;
-    for (int i = 0; i < runs; ++i) {
-        auto t0 = std::chrono::steady_clock::now();
-        f();
-        best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
-    return best;
-}
 
 } // namespace
 
@@ -71,14 +62,14 @@ int main(int argc, char **argv)
     Dialogs::ScopedService scoped(dialogs);
 
     int items = 0;
-    const double bare = bestOf(5, [&] {
+    const double bare = bench::BestOf(5, [&] {
         TMemIniFile ini(path);
         TStringList s;
         ini.ReadSections(s);
         items = s.Count();
     });
     int selectorItems = 0;
-    const double window = bestOf(5, [&] {
+    const double window = bench::BestOf(5, [&] {
         TMainForm form;
         selectorItems = form.CDSelect(1)->count() + form.CDSelect(2)->count() + form.CDSelect(3)->count();
     });

@@ -25,6 +25,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRandomGenerator>
+#include <QStringListModel>
 #include <QToolButton>
 
 #include <unistd.h>
@@ -58,6 +59,10 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
     setWindowTitle(QString());
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setFixedSize(size());
+
+    selectorItems_ = new QStringListModel(this);
+    for (int p = 1; p <= 3; ++p)
+        CDSelect(p)->setModel(selectorItems_);
 
     // Panes and sides as their layout has them.
     for (int p = 1; p <= 3; ++p) {
@@ -307,21 +312,27 @@ void TMainForm::LoadCatalogue()
         items.append(FromAnsi(ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown) + " - " +
                               ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown)));
     }
+    SetSelectorItems(items);
+}
+
+// The three selectors show one list of items, so they always hold the same
+// discs in the same order; each keeps its own choice, and none is chosen
+// after a change of the list.
+void TMainForm::SetSelectorItems(const QStringList &items)
+{
+    for (int p = 1; p <= 3; ++p)
+        CDSelect(p)->blockSignals(true);
+    selectorItems_->setStringList(items);
     for (int p = 1; p <= 3; ++p) {
-        QComboBox *box = CDSelect(p);
-        box->blockSignals(true);
-        box->addItems(items);
-        box->setCurrentIndex(-1);
-        box->blockSignals(false);
+        CDSelect(p)->setCurrentIndex(-1);
+        CDSelect(p)->blockSignals(false);
     }
 }
 
 void TMainForm::ClearCDPanes()
 {
+    SetSelectorItems({});
     for (int p = 1; p <= 3; ++p) {
-        CDSelect(p)->blockSignals(true);
-        CDSelect(p)->clear();
-        CDSelect(p)->blockSignals(false);
         CDView(p)->Items.Clear();
         CDTPT(p)->clear();
         CDPID(p)->clear();

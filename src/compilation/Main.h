@@ -9,6 +9,7 @@
 #include "support/VellVersionInfo.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <array>
 #include <functional>
@@ -163,6 +164,8 @@ private:
     void LoadSide(class TIniFile &ini, char side, int count, const std::array<bool, 3> &missing);
     void StartDragFrom(QWidget *source);
     void ConnectHandlers();
+    void SetSelectorItems(const QStringList &items);
+    class QStringListModel *selectorItems_ = nullptr;
     bool shownOnce_ = false;
     QPoint pressPos_;
     QWidget *pressList_ = nullptr;

@@ -195,7 +195,9 @@ void TIniFile::WriteString(const std::string &section, const std::string &ident,
     if (!f.findSection(section, b, e)) {
         if (!f.lines.empty() && !trimView(f.lines.back()).empty())
             f.lines.emplace_back();
-        f.lines.push_back("[" + std::string(trimView(section)) + "]");
+        std::string header(1, '[');
+        header.append(trimView(section)).append(1, ']');
+        f.lines.push_back(std::move(header));
         f.lines.push_back(line);
     } else {
         size_t i = f.findKey(b, e, key);

@@ -207,9 +207,9 @@ std::string FormatValue(const OleVariant &v)
     case VarType::Bool: return v.AsBool() ? "True" : "False";
     case VarType::Int: return v.AsString();
     case VarType::Double: return v.AsString();
-    case VarType::String: return "\"" + v.AsString() + "\"";
-    case VarType::Dispatch: return "<" + v.AsDispatch()->TypeName() + ">";
-    case VarType::Error: return "Error(" + Rtl::IntToStr(v.ErrorCode()) + ")";
+    case VarType::String: return std::string(1, '"').append(v.AsString()).append(1, '"');
+    case VarType::Dispatch: return std::string(1, '<').append(v.AsDispatch()->TypeName()).append(1, '>');
+    case VarType::Error: return std::string("Error(").append(Rtl::IntToStr(v.ErrorCode())).append(1, ')');
     case VarType::Array:
         return "Array[" + Rtl::IntToStr(v.LowBound(1)) + ".." + Rtl::IntToStr(v.HighBound(1)) + ", " +
                Rtl::IntToStr(v.LowBound(2)) + ".." + Rtl::IntToStr(v.HighBound(2)) + "]";

@@ -230,10 +230,12 @@ void TAlLabel::DoPrintText(TRect &rect, unsigned flags)
     if ((flags & DT_CALCRECT) && text.empty())
         text = " ";
     flags |= DT_NOPREFIX;
+    // The canvas is taken also for measuring: the first text of a preview
+    // page thereby starts the page, so page numbers count it.
     TAlPrinter &printer = AlPrinter();
+    QPainter &canvas = printer.GetCanvas();
     const QFont font = AlDeviceFont(Font(), printer.DpiY);
-    QPainter *canvas = (flags & DT_CALCRECT) ? nullptr : &printer.GetCanvas();
-    AlDrawText(canvas, text, rect, flags, font, Font().Color);
+    AlDrawText((flags & DT_CALCRECT) ? nullptr : &canvas, text, rect, flags, font, Font().Color);
 }
 
 void TAlLabel::AdjustPrintRect(TRect &rect)

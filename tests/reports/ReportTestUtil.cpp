@@ -102,9 +102,24 @@ public:
         for (int i = 0; i < n; ++i)
             dev_->lines.push_back(xf_.map(QLineF(l[i])));
     }
-    void drawPolygon(const QPointF *, int, PolygonDrawMode) override {}
+    void drawPolygon(const QPointF *pts, int n, PolygonDrawMode mode) override
+    {
+        if (mode == PolylineMode) {
+            for (int i = 0; i + 1 < n; ++i)
+                dev_->lines.push_back(xf_.map(QLineF(pts[i], pts[i + 1])));
+            return;
+        }
+        const QRectF r = QPolygonF(QList<QPointF>(pts, pts + n)).boundingRect();
+        drawRects(&r, 1);
+    }
     void drawPath(const QPainterPath &path) override
     {
+        // A path of one straight segment is a line; anything else counts by
+        // its bounds.
+        if (path.elementCount() == 2 && path.elementAt(1).isLineTo()) {
+            dev_->lines.push_back(xf_.map(QLineF(path.elementAt(0), path.elementAt(1))));
+            return;
+        }
         const QRectF r = path.boundingRect();
         drawRects(&r, 1);
     }

@@ -31,9 +31,19 @@ void TDrawMetaFile::StretchDraw(QPainter &painter, const QRectF &target) const
 {
     if (width_ <= 0 || height_ <= 0 || Drawing())
         return;
+    // A picture played on a device of another resolution is scaled by the
+    // ratio of the resolutions on top of the painter's transformation; take
+    // that out, so the page fills exactly the target.
+    qreal kx = 1, ky = 1;
+    if (QPaintDevice *dev = painter.device()) {
+        if (picture_.logicalDpiX() > 0 && picture_.logicalDpiY() > 0) {
+            kx = qreal(dev->logicalDpiX()) / picture_.logicalDpiX();
+            ky = qreal(dev->logicalDpiY()) / picture_.logicalDpiY();
+        }
+    }
     painter.save();
     painter.translate(target.topLeft());
-    painter.scale(target.width() / width_, target.height() / height_);
+    painter.scale(target.width() / width_ / kx, target.height() / height_ / ky);
     painter.drawPicture(0, 0, picture_);
     painter.restore();
 }

@@ -123,7 +123,6 @@ TPicturePrinterDevice::~TPicturePrinterDevice() = default;
 
 TAlPrinterMetrics TPicturePrinterDevice::Measure()
 {
-    ++measurements_;
     if (orientation_ == poPortrait)
         return portrait_;
     TAlPrinterMetrics m;
@@ -150,7 +149,6 @@ void TPicturePrinterDevice::startPage()
     if (TDrawMetaFile *last = pages_.GetPage(pages_.Count() - 1))
         last->Close();
     const TAlPrinterMetrics m = Measure();
-    --measurements_;
     pages_.Add(std::make_unique<TDrawMetaFile>(m.PrintableWidth, m.PrintableHeight));
 }
 

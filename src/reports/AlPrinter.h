@@ -108,7 +108,6 @@ public:
     const std::vector<std::string> &Calls() const { return calls_; }
     // Raise an Exception when page number n (1-based) would be started.
     void FailAtPage(int n) { failAtPage_ = n; }
-    int Measurements() const { return measurements_; }
 
 private:
     void startPage();
@@ -119,7 +118,6 @@ private:
     bool printing_ = false;
     std::vector<std::string> calls_;
     int failAtPage_ = 0;
-    int measurements_ = 0;
 };
 
 // The report output device.

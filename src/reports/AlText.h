@@ -15,7 +15,7 @@ class QPainter;
 // A report font. Size is in points; the height of a font is negative for the
 // character height in screen pixels at 96 pixels per inch (-16 is 12 points).
 struct TAlFont {
-    std::string Name = "Arial";
+    std::string Name = "MS Sans Serif";
     int Size = 8;
     uint8_t Style = 0;           // TFontStyle bits
     TColor Color = clWindowText;

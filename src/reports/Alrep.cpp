@@ -878,22 +878,23 @@ void TAlReport::DoTheJob()
     FinishPage();
 }
 
-void TAlReport::PrintDtlHeader(int group)
+void TAlReport::printGroup(const tBandList &bands, int group)
 {
     if (group == 0)
         return;
-    for (tAlBand *b : DetailHeaderBands)
+    for (tAlBand *b : bands)
         if (b->Tag == group)
             PrintBand(b);
 }
 
+void TAlReport::PrintDtlHeader(int group)
+{
+    printGroup(DetailHeaderBands, group);
+}
+
 void TAlReport::PrintDtlFooter(int group)
 {
-    if (group == 0)
-        return;
-    for (tAlBand *b : DetailFooterBands)
-        if (b->Tag == group)
-            PrintBand(b);
+    printGroup(DetailFooterBands, group);
 }
 
 void TAlReport::PrintBand(tAlBand *band)

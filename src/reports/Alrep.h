@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 class QPainter;
@@ -82,6 +83,8 @@ public:
     TAlComponent &operator=(const TAlComponent &) = delete;
 
     TAlReportForm *Owner() const { return owner_; }
+    // The class name a stored layout names the component by.
+    virtual const char *ClassName() const = 0;
     const std::string &Name() const { return name_; }
     virtual void SetName(const std::string &name) { name_ = name; }
     int Tag = 0;
@@ -137,6 +140,7 @@ class tAlBand : public TAlVisual {
 public:
     explicit tAlBand(TAlReportForm *owner);
     ~tAlBand() override;
+    const char *ClassName() const override { return "tAlBand"; }
 
     tAlBandType BandType() const { return bandType_; }
     void SetAbschnittTyp(tAlBandType type);
@@ -205,6 +209,7 @@ private:
 class TAlLabel : public tAlControl {
 public:
     explicit TAlLabel(TAlReportForm *owner);
+    const char *ClassName() const override { return "TAlLabel"; }
     TAlignment Alignment = taLeftJustify;
     bool AutoSize = true;
     bool Transparent = true;
@@ -224,6 +229,7 @@ class TAlField : public TAlLabel {
 public:
     using TAlLabel::TAlLabel;
     std::vector<std::string> Values;
+    const char *ClassName() const override { return "TAlField"; }
     int ValueIndex = 0;
 
     bool Skip() override;
@@ -241,6 +247,7 @@ private:
 class TAlSysField : public TAlLabel {
 public:
     explicit TAlSysField(TAlReportForm *owner);
+    const char *ClassName() const override { return "TAlSysField"; }
     int Counter = 0;
     tAlSysDataType DataType() const { return dataType_; }
     // A different type also sets the caption to its design placeholder.
@@ -258,6 +265,7 @@ private:
 class TAlShape : public tAlControl {
 public:
     explicit TAlShape(TAlReportForm *owner);
+    const char *ClassName() const override { return "TAlShape"; }
     TAlPen Pen;
     TAlBrush Brush;
     TShapeType Shape = stRectangle;
@@ -276,6 +284,7 @@ public:
 class TAlDetailLink : public TAlComponent {
 public:
     using TAlComponent::TAlComponent;
+    const char *ClassName() const override { return "TAlDetailLink"; }
     std::string LastValue;
     tAlBand *GroupHeader = nullptr;
     tAlBand *GroupFooter = nullptr;
@@ -301,6 +310,7 @@ class TAlReport : public TAlComponent {
 public:
     explicit TAlReport(TAlReportForm *owner);
     ~TAlReport() override;
+    const char *ClassName() const override { return "TAlReport"; }
 
     // Band lists of a run; empty outside a run.
     tBandList TitleBands, PageHeaderBands, DetailHeaderBands, DetailBands, DetailFooterBands,
@@ -359,6 +369,8 @@ private:
     bool SkipBand(tAlBand *band);
     void PrintDtlHeader(int group);
     void PrintDtlFooter(int group);
+    // Prints the bands of the list whose Tag is group (none for group 0).
+    void printGroup(const tBandList &bands, int group);
     void NewPage();
     void FinishPage();
     void clearLists();

@@ -102,6 +102,7 @@ protected:
         tracks->AutoSize = false;
         tracks->WordWrap = true;
         TAlFont f;
+        f.Name = "Arial";
         f.SetHeight(-12);
         tracks->SetFont(f);
         report->AddNamedValue("TracksA", "1. Alpha-Beta Gamma Delta\r\n2. Omega");
@@ -126,6 +127,7 @@ protected:
         lb->SetBounds(l, t, w, h);
         lb->Caption = caption;
         TAlFont f;
+        f.Name = "Arial";
         f.SetHeight(height);
         f.Style = style;
         lb->SetFont(f);

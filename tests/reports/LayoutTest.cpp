@@ -359,6 +359,27 @@ TEST_F(Layout, GroupLinksPrintHeadersAndFootersAroundGroups)
     EXPECT_EQ(detail->DetailLink, nullptr);
 }
 
+TEST_F(Layout, AGroupContinuingOnANewPageGetsItsHeaderAgain)
+{
+    ScopedPrinter printer(ScreenLike(400, 100));
+    tAlBand *detail = band("Detail", alr_Detail, 0, 30);
+    tAlBand *gh = band("GH", alr_GroupHeader, 30, 10);
+    tAlBand *gf = band("GF", alr_GroupFooter, 40, 10);
+    ProbeField *key = probe("Key", detail, 0, 0);
+    probe("GHx", gh, 0, 0);
+    probe("GFx", gf, 0, 0);
+    TAlDetailLink *link = form.Add<TAlDetailLink>("Link");
+    link->GroupHeader = gh;
+    link->GroupFooter = gf;
+    link->DataSource = key;
+    link->SetDetailBand(detail);
+    for (int i = 0; i < 5; ++i)
+        report->AddNamedValue("Key", "A");
+    report->Preview(pages);
+    EXPECT_EQ(sequence(), "GHx@1 Key@1 Key@1 GHx@2 Key@2 Key@2 GHx@3 Key@3 GFx@3");
+    EXPECT_EQ(hitsOf("GHx")[1].rect.Top, 0);
+}
+
 TEST_F(Layout, AltColorFillsEverySecondRow)
 {
     ScopedPrinter printer(ScreenLike());

@@ -244,4 +244,21 @@ TEST_F(Pdf, APrinterThatCannotStartLeavesNoJobOpen)
     EXPECT_TRUE(report->TitleBands.empty());
 }
 
+TEST_F(Pdf, AnErrorInsideARunCancelsTheJobAndTheNextRunPrints)
+{
+    const std::string file = dir.file("again.pdf");
+    PdfPrinter printer(file);
+    ProbeField *probe = form.Add<ProbeField>("Probe", detail);
+    probe->SetBounds(300, 10, 50, 20);
+    ProbeField::hits.clear();
+    ProbeField::failAt = 2;
+    EXPECT_THROW(report->Print(), Exception);
+    EXPECT_FALSE(printer.device->Printing());
+    EXPECT_EQ(printer.device->PageNumber(), 0);
+    EXPECT_TRUE(report->DetailBands.empty());
+    ProbeField::failAt = 0;
+    report->Print();
+    EXPECT_NE(find(pdfWords(file), "SIDE"), nullptr);
+}
+
 } // namespace

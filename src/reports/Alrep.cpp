@@ -754,6 +754,14 @@ void TAlReport::rewindRunState()
     Owner()->ForEach<TAlDetailLink>([](TAlDetailLink *l) { l->LastValue.clear(); });
 }
 
+void TAlReport::runDocument()
+{
+    ResetData();
+    rewindRunState();
+    DoTheJob();
+    AlPrinter().EndDoc();
+}
+
 void TAlReport::Print()
 {
     TAlPrinter &p = AlPrinter();
@@ -763,10 +771,7 @@ void TAlReport::Print()
     p.BeginDoc();
     try {
         p.CalcMeasurements();
-        ResetData();
-        rewindRunState();
-        DoTheJob();
-        p.EndDoc();
+        runDocument();
     } catch (...) {
         clearLists();
         p.AbortDoc();
@@ -783,10 +788,7 @@ void TAlReport::Preview(tPages &pages)
         p.CalcMeasurements();
         p.SetPages(&pages);
         p.BeginDoc();
-        ResetData();
-        rewindRunState();
-        DoTheJob();
-        p.EndDoc();
+        runDocument();
     } catch (...) {
         clearLists();
         if (p.Pages() == &pages)

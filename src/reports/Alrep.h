@@ -375,6 +375,8 @@ private:
     void FinishPage();
     void clearLists();
     void rewindRunState();
+    // The part of a run after the document was begun, up to its end.
+    void runDocument();
 
     TPrinterOrientation orientation_ = poPortrait;
     tPapersize papersize_ = alr_A4;

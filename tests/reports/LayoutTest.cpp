@@ -37,6 +37,23 @@ protected:
                 out.push_back(h);
         return out;
     }
+    // A detail band of the given height with a field "Key" that a link groups
+    // by, with a group header and footer of height 10 holding "GHx" and "GFx".
+    TAlDetailLink *groupedDetail(int height)
+    {
+        tAlBand *detail = band("Detail", alr_Detail, 0, height);
+        tAlBand *gh = band("GH", alr_GroupHeader, height, 10);
+        tAlBand *gf = band("GF", alr_GroupFooter, height + 10, 10);
+        ProbeField *key = probe("Key", detail, 0, 0);
+        probe("GHx", gh, 0, 0);
+        probe("GFx", gf, 0, 0);
+        TAlDetailLink *link = form.Add<TAlDetailLink>("Link");
+        link->GroupHeader = gh;
+        link->GroupFooter = gf;
+        link->DataSource = key;
+        link->SetDetailBand(detail);
+        return link;
+    }
     std::string sequence() const
     {
         std::string s;
@@ -325,17 +342,9 @@ TEST_F(Layout, DetailFooterWithoutHeaderAndDisabledBands)
 TEST_F(Layout, GroupLinksPrintHeadersAndFootersAroundGroups)
 {
     ScopedPrinter printer(ScreenLike());
-    tAlBand *detail = band("Detail", alr_Detail, 0, 10);
-    tAlBand *gh = band("GH", alr_GroupHeader, 10, 10);
-    tAlBand *gf = band("GF", alr_GroupFooter, 20, 10);
-    ProbeField *key = probe("Key", detail, 0, 0);
-    probe("GHx", gh, 0, 0);
-    probe("GFx", gf, 0, 0);
-    TAlDetailLink *link = form.Add<TAlDetailLink>("Link");
-    link->GroupHeader = gh;
-    link->GroupFooter = gf;
-    link->DataSource = key;
-    link->SetDetailBand(detail);
+    TAlDetailLink *link = groupedDetail(10);
+    tAlBand *detail = link->GroupBand();
+    tAlBand *gh = link->GroupHeader;
     EXPECT_EQ(detail->DetailLink, link);
     for (const char *v : {"A", "A", "B", "B", "B"})
         report->AddNamedValue("Key", v);
@@ -362,17 +371,7 @@ TEST_F(Layout, GroupLinksPrintHeadersAndFootersAroundGroups)
 TEST_F(Layout, AGroupContinuingOnANewPageGetsItsHeaderAgain)
 {
     ScopedPrinter printer(ScreenLike(400, 100));
-    tAlBand *detail = band("Detail", alr_Detail, 0, 30);
-    tAlBand *gh = band("GH", alr_GroupHeader, 30, 10);
-    tAlBand *gf = band("GF", alr_GroupFooter, 40, 10);
-    ProbeField *key = probe("Key", detail, 0, 0);
-    probe("GHx", gh, 0, 0);
-    probe("GFx", gf, 0, 0);
-    TAlDetailLink *link = form.Add<TAlDetailLink>("Link");
-    link->GroupHeader = gh;
-    link->GroupFooter = gf;
-    link->DataSource = key;
-    link->SetDetailBand(detail);
+    groupedDetail(30);
     for (int i = 0; i < 5; ++i)
         report->AddNamedValue("Key", "A");
     report->Preview(pages);

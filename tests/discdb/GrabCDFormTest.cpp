@@ -518,3 +518,28 @@ TEST(GrabCDForm, SplitQueryAndLeadingZero)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GrabFixture, MainMenuOpensTheWindowModallyOverTheMainWindow)
+{
+    discdbtest::simulateDrives(sim, {{"sr0", "example"}});
+    make();
+    grab = std::make_unique<TGrabCDForm>();
+    form->GrabCDForm = grab.get();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    bool seen = false;
+    QTimer::singleShot(0, grab.get(), [&] {
+        seen = grab->isVisible() && grab->isModal() && QApplication::activeModalWidget() == grab.get();
+        const QPoint centre = form->frameGeometry().center();
+        EXPECT_LE(std::abs(grab->frameGeometry().center().x() - centre.x()), 1);
+        EXPECT_EQ(grab->ui->CategBox->count(), 12);  // the settings were read as it was shown
+        QTest::mouseClick(grab->ui->ExitBtn, Qt::LeftButton);
+    });
+    ui().GrabCDMenuItem->trigger();
+    EXPECT_TRUE(seen);
+    EXPECT_FALSE(grab->isVisible());
+}
+
+} // namespace

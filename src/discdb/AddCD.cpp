@@ -1,8 +1,8 @@
 #include "discdb/AddCD.h"
 
 #include "compilation/Catalogue.h"
+#include "compilation/EntryPages.h"
 #include "compilation/Main.h"
-#include "compilation/ManageDB.h"
 #include "compilation/TapeModel.h"
 #include "controls/EnhListV.h"
 #include "discdb/CDDBOptions.h"
@@ -18,7 +18,6 @@
 #include <QCursor>
 #include <QFocusEvent>
 #include <QMenu>
-#include <QPixmap>
 #include <QTimer>
 
 #include <algorithm>
@@ -33,26 +32,12 @@ const char *const TGrabCDForm::kQueued = "Entry successfully queued...";
 const char *const TGrabCDForm::kErrorSavingQueue = "Error saving QUEUE.ini";
 
 namespace {
-
-const char *const kCoverTitle = "Open CD Cover Image";
-const char *const kCoverFilter =
-    "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|JPEG Image File (*.jpg)|*.jpg|"
-    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|Enhanced Metafiles (*.emf)|*.emf|"
-    "Metafiles (*.wmf)|*.wmf";
-const char *const kNoPicture = "Image Not Available";
-
-std::string text(const QLineEdit *e) { return ToAnsi(e->text()); }
-std::string text(const QLabel *l) { return ToAnsi(l->text()); }
-void setText(QLineEdit *e, const std::string &s) { e->setText(FromAnsi(s)); }
-void setText(QLabel *l, const std::string &s) { l->setText(FromAnsi(s)); }
-// Multi-line editors hold their lines with LF; the program's texts use CR LF.
-void setMemo(QPlainTextEdit *m, const std::string &s)
-{
-    m->setPlainText(FromAnsi(StringReplace(s, "\r\n", "\n")));
-    m->document()->setModified(false);
-}
-std::string memoText(const QPlainTextEdit *m) { return StringReplace(ToAnsi(m->toPlainText()), "\n", "\r\n"); }
-
+std::string text(const QLineEdit *e) { return entrytext::Text(e); }
+std::string text(const QLabel *l) { return entrytext::Text(l); }
+void setText(QLineEdit *e, const std::string &s) { entrytext::SetText(e, s); }
+void setText(QLabel *l, const std::string &s) { entrytext::SetText(l, s); }
+using entrytext::MemoText;
+using entrytext::SetMemo;
 } // namespace
 
 TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDForm)
@@ -62,24 +47,8 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
     setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(434, 488);
 
-    TEnhListView *t = ui->TracksList;
-    t->Columns.Add("TRACK TITLE", 330);
-    t->Columns.Add("TIME", 70, taCenter);
-    t->SetGridLines(true);
-    t->SetRowSelect(true);
-    t->SetReadOnly(false);
-    t->SetColumnClick(false);
-    t->SetSortType(stNone);
-    // A click on the selected title edits it; F2 is handled on its release.
-    t->setEditTriggers(QAbstractItemView::SelectedClicked);
-
-    TEnhListView *e = ui->EXTTList;
-    e->Columns.Add("CD TRACKS", e->width() - 4);
-    e->SetReadOnly(true);
-    e->SetRowSelect(true);
-    e->SetColumnClick(false);
-    e->SetSortType(stNone);
-    e->HideSelection = false;
+    TEntryPages::SetUpTitleList(ui->TracksList);
+    Pages = TEntryPages::Make(*ui, ExtTrackTexts, this);
 
     CDDBPopUpMenu = new QMenu(this);
     CDDBPopUpMenu->setObjectName("CDDBPopUpMenu");
@@ -91,7 +60,7 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
     MsgTimer->setInterval(3000);
 
     ConnectHandlers();
-    NoPictureState();
+    Pages->NoPicture();
     FormCreate();
 }
 
@@ -127,22 +96,6 @@ void TGrabCDForm::ConnectHandlers()
     ui->TracksList->OnEdited = [this](TEnhListView *, TListItem *item, std::string &s) {
         RunGuarded([&] { TracksListEdited(item, s); });
     };
-    ui->EXTTList->OnSelectItem = [this](TEnhListView *, TListItem *item, bool selected) {
-        RunGuarded([&] {
-            // Leaving a track keeps what was typed for it before the next
-            // track's text is shown.
-            if (!selected && item && item->Index() == memoTrack_)
-                StoreTrackMemo();
-            EXTTListSelectItem();
-        });
-    };
-    ui->EXTTList->OnExit = [this](TEnhListView *) { RunGuarded([&] { EXTTListExit(); }); };
-    connect(ui->TracksPage, &QTabWidget::currentChanged, this, Guarded([this] {
-                const int now = ui->TracksPage->currentIndex();
-                if (currentPage_ == ui->TracksPage->indexOf(ui->ExtentedTrksSheet) && now != currentPage_)
-                    ExtentedTrksSheetExit();
-                currentPage_ = now;
-            }));
     for (QWidget *w : {static_cast<QWidget *>(ui->ArtistEdit), static_cast<QWidget *>(ui->CDTitleEdit),
                        static_cast<QWidget *>(ui->EXTMemo), static_cast<QWidget *>(ui->EXTDMemo)})
         w->installEventFilter(this);
@@ -338,8 +291,7 @@ void TGrabCDForm::GetTracksBtnClick()
                        static_cast<QWidget *>(ui->CDDBBtn), static_cast<QWidget *>(ui->AddQueueBtn),
                        static_cast<QWidget *>(ui->CategBox), static_cast<QWidget *>(ui->TracksPage)})
         w->setEnabled(true);
-    memoTrack_ = -1;
-    setMemo(ui->EXTMemo, std::string());
+    Pages->ClearTrackMemo();
     LoadCDEntry();
 }
 
@@ -372,8 +324,8 @@ void TGrabCDForm::LoadCDEntry()
     ext->BeginUpdate();
     tracks->Items.Clear();
     ext->Items.Clear();
-    memoTrack_ = -1;
-    setMemo(ui->EXTDMemo, std::string());
+    Pages->ClearTrackMemo();
+    SetMemo(ui->EXTDMemo, std::string());
     const int n = std::min(TrackCount, int(ExtTrackTexts.size()));
     const bool stored = !pid.empty() && ini->SectionExists(pid);
     for (int i = 0; i < n; ++i) {
@@ -396,17 +348,17 @@ void TGrabCDForm::LoadCDEntry()
         setText(ui->RevisionStatic, IntToStr(Revision));
         Modified = ini->ReadBool(pid, catalogue::kModified, false);
         SelectCategory(ini->ReadString(pid, catalogue::kCategory, catalogue::kUnknown));
-        setMemo(ui->EXTDMemo, UnescapeExtendedDiscText(ini->ReadString(pid, catalogue::kExtd, std::string())));
+        SetMemo(ui->EXTDMemo, UnescapeExtendedDiscText(ini->ReadString(pid, catalogue::kExtd, std::string())));
         CoverPath = ini->ReadString(pid, catalogue::kCoverImg, std::string());
         StretchCover = ini->ReadBool(pid, catalogue::kStretchCover, false);
-        ShowStoredCover();
+        Pages->ShowStoredCover(CoverPath, StretchCover);
     } else {
         ui->ArtistEdit->clear();
         ui->CDTitleEdit->clear();
         ui->CategBox->setCurrentIndex(ui->CategBox->count() > 0 ? 0 : -1);
         Revision = 0;
         setText(ui->RevisionStatic, "0");
-        NoPictureState();
+        Pages->NoPicture();
         CoverPath.clear();
         StretchCover = false;
     }
@@ -504,63 +456,25 @@ std::string TGrabCDForm::UnescapeExtendedTrackText(const std::string &value)
     return catalogue::DecodeExtendedText(value);
 }
 
-std::string TGrabCDForm::EscapeExtendedDiscText() { return catalogue::EncodeExtendedText(memoText(ui->EXTDMemo)); }
+std::string TGrabCDForm::EscapeExtendedDiscText() { return catalogue::EncodeExtendedText(MemoText(ui->EXTDMemo)); }
 
-std::string TGrabCDForm::EscapeExtendedTrackText(int i)
-{
-    if (i < 0 || i >= int(ExtTrackTexts.size()))
-        return {};
-    return catalogue::EncodeExtendedText(catalogue::DecodeExtendedText(ExtTrackTexts[size_t(i)]));
-}
+std::string TGrabCDForm::EscapeExtendedTrackText(int i) { return Pages->StoredTrackText(i); }
 
-void TGrabCDForm::StoreTrackMemo()
-{
-    if (memoTrack_ < 0 || memoTrack_ >= int(ExtTrackTexts.size()))
-        return;
-    if (!ui->EXTMemo->document()->isModified())
-        return;
-    ExtTrackTexts[size_t(memoTrack_)] = catalogue::EncodeExtendedText(memoText(ui->EXTMemo));
-    ui->EXTMemo->document()->setModified(false);
-}
+void TGrabCDForm::StoreTrackMemo() { Pages->StoreTrackMemo(); }
 
-void TGrabCDForm::EXTTListSelectItem()
-{
-    TListItem *row = ui->EXTTList->Selected();
-    if (row && row->Index() < int(ExtTrackTexts.size())) {
-        const int i = row->Index();
-        setMemo(ui->EXTMemo, UnescapeExtendedTrackText(ExtTrackTexts[size_t(i)]));
-        ui->EXTMemo->setEnabled(true);
-        memoTrack_ = i;
-    } else {
-        memoTrack_ = -1;
-        ui->EXTMemo->setEnabled(false);
-        setMemo(ui->EXTMemo, std::string());
-    }
-}
+void TGrabCDForm::EXTTListSelectItem() { Pages->TrackListSelectItem(); }
 
 void TGrabCDForm::EXTMemoExit()
 {
     StoreTrackMemo();
-    EditRule(memoText(ui->EXTMemo));
+    EditRule(MemoText(ui->EXTMemo));
 }
 
 void TGrabCDForm::EXTTListExit() { StoreTrackMemo(); }
 
-void TGrabCDForm::ExtentedTrksSheetExit()
-{
-    StoreTrackMemo();
-    if (TListItem *f = ui->EXTTList->ItemFocused()) {
-        f->SetSelected(false);
-        ui->EXTTList->Items.SetItemFocused(nullptr);
-    }
-    if (TListItem *s = ui->EXTTList->Selected())
-        s->SetSelected(false);
-    memoTrack_ = -1;
-    ui->EXTMemo->setEnabled(false);
-    setMemo(ui->EXTMemo, std::string());
-}
+void TGrabCDForm::ExtentedTrksSheetExit() { Pages->TrackTextsSheetExit(); }
 
-void TGrabCDForm::EXTDMemoExit() { EditRule(memoText(ui->EXTDMemo)); }
+void TGrabCDForm::EXTDMemoExit() { EditRule(MemoText(ui->EXTDMemo)); }
 
 // ---- the edit rule and Add CD ------------------------------------------------------------------
 
@@ -571,9 +485,9 @@ void TGrabCDForm::FieldEnter(QObject *w)
     else if (w == ui->CDTitleEdit)
         EntryText = text(ui->CDTitleEdit);
     else if (w == ui->EXTMemo)
-        EntryText = memoText(ui->EXTMemo);
+        EntryText = MemoText(ui->EXTMemo);
     else if (w == ui->EXTDMemo)
-        EntryText = memoText(ui->EXTDMemo);
+        EntryText = MemoText(ui->EXTDMemo);
 }
 
 void TGrabCDForm::CountEdit()
@@ -608,15 +522,7 @@ void TGrabCDForm::CDTitleEditExit()
     EnableAddCD();
 }
 
-void TGrabCDForm::TracksListKeyUp(int key)
-{
-    if (key != Qt::Key_F2)
-        return;
-    TListItem *row = ui->TracksList->Selected();
-    if (!row)
-        return;
-    ui->TracksList->edit(ui->TracksList->Model()->index(row->Index(), 0));
-}
+void TGrabCDForm::TracksListKeyUp(int key) { TEntryPages::TitleListKeyUp(ui->TracksList, key); }
 
 void TGrabCDForm::TracksListEdited(TListItem *item, const std::string &title)
 {
@@ -626,88 +532,27 @@ void TGrabCDForm::TracksListEdited(TListItem *item, const std::string &title)
 
 // ---- the cover ----------------------------------------------------------------------------------
 
-void TGrabCDForm::NoPictureState()
-{
-    cover_ = QImage();
-    ui->ImgPanel->setText(kNoPicture);
-    ui->CDCoverImg->clear();
-    ui->CDCoverImg->setScaledContents(false);
-    ui->ClearBtn->setEnabled(false);
-    ui->StretchBtn->setEnabled(false);
-}
-
-void TGrabCDForm::ShowPicture(const QImage &image, bool stretch)
-{
-    cover_ = image;
-    ui->ImgPanel->setText(QString());
-    ui->CDCoverImg->setScaledContents(stretch);
-    ui->CDCoverImg->setPixmap(QPixmap::fromImage(image));
-    ui->ClearBtn->setEnabled(true);
-    ui->StretchBtn->setEnabled(true);
-}
-
-void TGrabCDForm::ShowStoredCover()
-{
-    NoPictureState();
-    if (CoverPath.empty())
-        return;
-    try {
-        ShowPicture(LoadPictureFile(CoverPath), StretchCover);
-    } catch (const std::exception &) {
-        // The picture may be on a disk that is not there now: the stored
-        // path stays (Clear removes it), only the picture is missing.
-        NoPictureState();
-        ui->ClearBtn->setEnabled(true);
-    }
-}
-
 void TGrabCDForm::ChangeBtnClick()
 {
-    const std::string appDir = MainForm ? MainForm->AppDir : std::string(".");
-    const std::string folder = appDir + "/CDCovers";
-    if (!DirectoryExists(folder))
-        CreateDir(folder);
-    Dialogs::FileRequest request;
-    request.owner = this;
-    request.title = kCoverTitle;
-    request.filter = kCoverFilter;
-    request.initialDir = DirectoryExists(folder) ? folder : appDir + "/";
-    request.options = Dialogs::ofHideReadOnly;
-    const std::optional<std::string> chosen = Dialogs::OpenFile(request);
+    const std::optional<std::string> chosen = Pages->ChooseCover(this, MainForm ? MainForm->AppDir : ".");
     if (!chosen)
         return;
-    // Loaded first: a picture that cannot be shown changes nothing.
-    const QImage image = LoadPictureFile(*chosen);
     CoverPath = *chosen;
-    ShowPicture(image, false);
     StretchCover = false;
 }
 
 void TGrabCDForm::ClearBtnClick()
 {
-    NoPictureState();
+    Pages->NoPicture();
     StretchCover = false;
     CoverPath.clear();
 }
 
-void TGrabCDForm::StretchBtnClick()
-{
-    const bool stretch = !ui->CDCoverImg->hasScaledContents();
-    ui->CDCoverImg->setScaledContents(stretch);
-    StretchCover = stretch;
-}
+void TGrabCDForm::StretchBtnClick() { StretchCover = Pages->ToggleStretch(); }
 
 // ---- pages, reset, exchanges ------------------------------------------------------------------------
 
-void TGrabCDForm::VisitAllPages()
-{
-    QTabWidget *pages = ui->TracksPage;
-    pages->setEnabled(false);
-    for (int p = 0; p < pages->count(); ++p)
-        pages->setCurrentIndex(p);
-    pages->setCurrentIndex(0);
-    pages->setEnabled(true);
-}
+void TGrabCDForm::VisitAllPages() { Pages->VisitAllPages(); }
 
 void TGrabCDForm::ResetForm()
 {
@@ -729,9 +574,8 @@ void TGrabCDForm::ResetForm()
         v->Items.Clear();
         v->EndUpdate();
     }
-    memoTrack_ = -1;
-    setMemo(ui->EXTMemo, std::string());
-    setMemo(ui->EXTDMemo, std::string());
+    Pages->ClearTrackMemo();
+    SetMemo(ui->EXTDMemo, std::string());
     ui->TracksPage->setCurrentIndex(0);
     ui->TracksPage->setEnabled(false);
     Revision = 0;

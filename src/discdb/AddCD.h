@@ -10,14 +10,15 @@
 #include "discdb/DiscId.h"
 
 #include <QDialog>
-#include <QImage>
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 
 class QMenu;
 class QTimer;
+class TEntryPages;
 class TListItem;
 
 namespace Ui {
@@ -47,6 +48,8 @@ public:
     bool StretchCover = false;
     // Extended text of track i, in its stored (encoded) form.
     std::array<std::string, 100> ExtTrackTexts;
+    // The track texts, disc text and cover pages.
+    std::unique_ptr<TEntryPages> Pages;
 
     // ---- seams for the settings and the online database ---------------------------------
     // Reloads the online-database settings when the window is shown (the
@@ -130,16 +133,9 @@ private:
     void CountEdit();
     void EnableAddCD();
     void StoreTrackMemo();
-    void NoPictureState();
-    void ShowPicture(const QImage &image, bool stretch);
-    void ShowStoredCover();
     void SelectCategory(const std::string &category);
     void FillCategories();
     int ShownTrackCount(int fallback) const;
-
-    int memoTrack_ = -1;    // the track whose text EXTMemo shows
-    int currentPage_ = 0;   // the page of TracksPage shown last
-    QImage cover_;
 };
 
 extern TGrabCDForm *GrabCDForm;

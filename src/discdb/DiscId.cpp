@@ -168,6 +168,29 @@ void TDiscId::GetCDDrives()
     TotalCDROMS = uint8_t(std::min(AvailableCDROMS->Count(), 255));
 }
 
+namespace {
+
+// A SCSI command that reads data, with event notification.
+aspi::SRB_ExecSCSICmd dataInRequest(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t *buffer, uint32_t length,
+                                    const uint8_t *cdb, uint8_t cdbLength, aspi::AspiEvent &event)
+{
+    aspi::SRB_ExecSCSICmd srb;
+    srb.h.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
+    srb.h.SRB_HaId = adapter;
+    srb.h.SRB_Flags = aspi::SRB_DIR_IN | aspi::SRB_EVENT_NOTIFY;
+    srb.SRB_Target = target;
+    srb.SRB_Lun = lun;
+    srb.SRB_BufLen = length;
+    srb.SRB_BufPointer = buffer;
+    srb.SRB_SenseLen = aspi::kSenseLen;
+    srb.SRB_CDBLen = cdbLength;
+    srb.SRB_PostProc = &event;
+    std::memcpy(srb.CDBByte, cdb, cdbLength);
+    return srb;
+}
+
+} // namespace
+
 bool TDiscId::Execute(void *srb, aspi::AspiEvent &event)
 {
     event.Reset();
@@ -189,20 +212,8 @@ std::string TDiscId::CDROMText(uint8_t adapter, uint8_t target, uint8_t lun)
 {
     uint8_t buffer[100] = {};
     aspi::AspiEvent event;
-    aspi::SRB_ExecSCSICmd srb;
-    srb.h.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
-    srb.h.SRB_HaId = adapter;
-    srb.h.SRB_Flags = aspi::SRB_DIR_IN | aspi::SRB_EVENT_NOTIFY;
-    srb.SRB_Target = target;
-    srb.SRB_Lun = lun;
-    srb.SRB_BufLen = sizeof buffer;
-    srb.SRB_BufPointer = buffer;
-    srb.SRB_SenseLen = aspi::kSenseLen;
-    srb.SRB_CDBLen = 6;
-    srb.SRB_PostProc = &event;
-    srb.CDBByte[0] = 0x12;
-    srb.CDBByte[1] = uint8_t(lun << 5);
-    srb.CDBByte[4] = 100;
+    const uint8_t cdb[6] = {0x12, uint8_t(lun << 5), 0x00, 0x00, 100, 0x00};
+    aspi::SRB_ExecSCSICmd srb = dataInRequest(adapter, target, lun, buffer, sizeof buffer, cdb, 6, event);
     if (!Execute(&srb, event))
         std::memset(buffer, 0, sizeof buffer);
     const std::string text(reinterpret_cast<const char *>(buffer), sizeof buffer);
@@ -225,19 +236,10 @@ void TDiscId::ReadTOC(const std::string &line)
     GetCDROMLoc(line, adapter, target, lun);
     TOCArea.fill(0);
     aspi::AspiEvent event;
-    aspi::SRB_ExecSCSICmd srb;
-    srb.h.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
-    srb.h.SRB_HaId = adapter;
-    srb.h.SRB_Flags = aspi::SRB_DIR_IN | aspi::SRB_EVENT_NOTIFY;
-    srb.SRB_Target = target;
-    srb.SRB_Lun = lun;
-    srb.SRB_BufLen = uint32_t(TOCArea.size());
-    srb.SRB_BufPointer = TOCArea.data();
-    srb.SRB_SenseLen = aspi::kSenseLen;
-    srb.SRB_CDBLen = 10;
-    srb.SRB_PostProc = &event;
+    // MSF addresses, format 0, from the first track, 804 bytes at most.
     const uint8_t cdb[10] = {0x43, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x24, 0x00};
-    std::memcpy(srb.CDBByte, cdb, sizeof cdb);
+    aspi::SRB_ExecSCSICmd srb =
+        dataInRequest(adapter, target, lun, TOCArea.data(), uint32_t(TOCArea.size()), cdb, 10, event);
     // A failed read (no disc, drive not ready, no answer in time) leaves
     // the area cleared.
     if (!Execute(&srb, event) || srb.h.SRB_Status != aspi::SS_COMP)

@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::FILE *file = std::fopen((folder + "/sr0.toc").c_str(), "wb");
     if (!file)
         return 0;
-    std::fwrite(data, 1, size, file);
+    if (size > 0)
+        std::fwrite(data, 1, size, file);
     std::fclose(file);
     TDiscId id;
     id.GetASPI32Support();

@@ -12,7 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <cstring>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -332,6 +334,52 @@ TEST_F(AspiFixture, AnUnansweredReadGivesUpAtItsTimeLimitWithoutSpinning)
     EXPECT_EQ(id.TOC()[0], 0);
     EXPECT_EQ(id.TotalTracks, 0);
     EXPECT_EQ(id.CDPID, "0000000000000000");
+}
+
+// A drive that answers a READ TOC from a thread of its own a little later.
+class LateBackend : public aspi::Backend {
+public:
+    LateBackend()
+    {
+        aspi::Device d;
+        d.type = aspi::DTYPE_CDROM;
+        d.node = "sr8";
+        devices_.push_back(d);
+    }
+    ~LateBackend() override
+    {
+        if (worker_.joinable())
+            worker_.join();
+    }
+    const std::vector<aspi::Device> &Devices() const override { return devices_; }
+    uint8_t ReadTOC(const aspi::Device &, const uint8_t *, uint8_t *buffer, uint32_t length, uint8_t *,
+                    aspi::SRB_ExecSCSICmd *srb) override
+    {
+        if (worker_.joinable())
+            worker_.join();
+        worker_ = std::thread([buffer, length, srb] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            const std::string reply = discdbtest::fixture("example");
+            std::memcpy(buffer, reply.data(), std::min<size_t>(reply.size(), length));
+            srb->h.SRB_Status = aspi::SS_COMP;
+            srb->SRB_PostProc->Set();
+        });
+        return aspi::SS_PENDING;
+    }
+    std::vector<aspi::Device> devices_;
+    std::thread worker_;
+};
+
+TEST_F(AspiFixture, APendingReadCompletesThroughItsEvent)
+{
+    aspi::Bind(std::make_unique<LateBackend>());
+    TDiscId id;
+    ASSERT_TRUE(id.GetASPI32Support());
+    id.GetCDDrives();
+    ASSERT_EQ(id.TotalCDROMS, 1);
+    id.GetCDProperties((*id.AvailableCDROMS)[0]);
+    EXPECT_EQ(id.CDDBDiscId, "20033a03");
+    EXPECT_EQ(id.CDPID, "00000000000D2C3D");
 }
 
 TEST(AspiLayer, EventWaitHonoursItsLimit)

@@ -46,6 +46,10 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
     GrabCDForm = this;
     setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(434, 488);
+    // The layout is measured for the classic 8-point dialog font.
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 
     TEntryPages::SetUpTitleList(ui->TracksList);
     Pages = TEntryPages::Make(*ui, ExtTrackTexts, this);

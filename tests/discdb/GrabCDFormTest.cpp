@@ -543,3 +543,49 @@ TEST_F(GrabFixture, MainMenuOpensTheWindowModallyOverTheMainWindow)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(GrabFixture, FilesThatCannotBeWrittenAreReported)
+{
+    open({{"sr0", "example"}});
+    getTracks();
+    typeInto(g().ArtistEdit, "A");
+    typeInto(g().CDTitleEdit, "T");
+    // A folder where the queue file should be: nothing is queued.
+    ASSERT_EQ(::mkdir(dir.file("Queue.ini").c_str(), 0755), 0);
+    click(g().AddQueueBtn);
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].text, "Error saving QUEUE.ini");
+    EXPECT_EQ(grab->StatusText(), "");
+    // The catalogue cannot be read: nothing is written, the compilation and
+    // the window stay.
+    form->CompilationLoaded = true;
+    ASSERT_EQ(::unlink(dir.file("MIXDECK.ini").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
+    dialogs.AnswerButton(Button::Yes);
+    click(g().AddCDBtn);
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 3u);
+    EXPECT_EQ(dialogs.MessageBoxes()[2].text, "Error opening MIXDECK.ini");
+    EXPECT_TRUE(form->CompilationLoaded);
+    EXPECT_EQ(label(g().PIDStatic), kExamplePid);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(GrabFixture, ScreenshotOfTheGrabbingWindow)
+{
+    testutil::writeFile(dir.file("MIXDECK.ini"), kStoredExample);
+    open({{"sr0", "example"}});
+    getTracks();
+    const QImage shot = grab->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    const char *bin = getenv("MIXDECK_BINARY_DIR");
+    const std::string folder = std::string(bin ? bin : "/tmp") + "/screenshots";
+    QDir().mkpath(QString::fromStdString(folder));
+    EXPECT_TRUE(shot.save(QString::fromStdString(folder + "/grabbing-window.png")));
+}
+
+} // namespace

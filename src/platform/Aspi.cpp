@@ -22,10 +22,10 @@ namespace aspi {
 
 void AspiEvent::Set()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_);
-        set_ = true;
-    }
+    // Notified under the lock: a waiter that wakes may destroy the event as
+    // soon as it has the lock, so nothing here touches it after that.
+    std::lock_guard<std::mutex> lock(m_);
+    set_ = true;
     cv_.notify_all();
 }
 

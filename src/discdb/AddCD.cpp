@@ -31,14 +31,10 @@ const char *const TGrabCDForm::kNoAspi = "Fatal: No ASPI32 support detected. The
 const char *const TGrabCDForm::kQueued = "Entry successfully queued...";
 const char *const TGrabCDForm::kErrorSavingQueue = "Error saving QUEUE.ini";
 
-namespace {
-std::string text(const QLineEdit *e) { return entrytext::Text(e); }
-std::string text(const QLabel *l) { return entrytext::Text(l); }
-void setText(QLineEdit *e, const std::string &s) { entrytext::SetText(e, s); }
-void setText(QLabel *l, const std::string &s) { entrytext::SetText(l, s); }
 using entrytext::MemoText;
 using entrytext::SetMemo;
-} // namespace
+using entrytext::SetText;
+using entrytext::Text;
 
 TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDForm)
 {
@@ -107,23 +103,21 @@ void TGrabCDForm::ConnectHandlers()
 
 bool TGrabCDForm::eventFilter(QObject *watched, QEvent *e)
 {
+    // A pop-up (a menu, the edit's own context menu) takes the focus for a
+    // while only: the field is neither left nor entered anew.
+    const bool focus = e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut;
+    if (!focus || static_cast<QFocusEvent *>(e)->reason() == Qt::PopupFocusReason)
+        return QDialog::eventFilter(watched, e);
     if (e->type() == QEvent::FocusIn) {
-        if (watched == ui->ArtistEdit || watched == ui->CDTitleEdit || watched == ui->EXTMemo ||
-            watched == ui->EXTDMemo)
-            HandlerGuard::RunGuarded([&] { FieldEnter(watched); });
-    } else if (e->type() == QEvent::FocusOut) {
-        // A pop-up (a menu, the edit's own context menu) takes the focus for
-        // a while only: the field has not been left.
-        if (static_cast<QFocusEvent *>(e)->reason() != Qt::PopupFocusReason) {
-            if (watched == ui->ArtistEdit)
-                HandlerGuard::RunGuarded([&] { ArtistEditExit(); });
-            else if (watched == ui->CDTitleEdit)
-                HandlerGuard::RunGuarded([&] { CDTitleEditExit(); });
-            else if (watched == ui->EXTMemo)
-                HandlerGuard::RunGuarded([&] { EXTMemoExit(); });
-            else if (watched == ui->EXTDMemo)
-                HandlerGuard::RunGuarded([&] { EXTDMemoExit(); });
-        }
+        HandlerGuard::RunGuarded([&] { FieldEnter(watched); });
+    } else if (watched == ui->ArtistEdit) {
+        HandlerGuard::RunGuarded([&] { ArtistEditExit(); });
+    } else if (watched == ui->CDTitleEdit) {
+        HandlerGuard::RunGuarded([&] { CDTitleEditExit(); });
+    } else if (watched == ui->EXTMemo) {
+        HandlerGuard::RunGuarded([&] { EXTMemoExit(); });
+    } else if (watched == ui->EXTDMemo) {
+        HandlerGuard::RunGuarded([&] { EXTDMemoExit(); });
     }
     return QDialog::eventFilter(watched, e);
 }
@@ -158,7 +152,7 @@ void TGrabCDForm::SetStatusText(const std::string &s)
 
 int TGrabCDForm::ShownTrackCount(int fallback) const
 {
-    const int n = StrToIntDef(text(ui->TTStatic), fallback);
+    const int n = StrToIntDef(Text(ui->TTStatic), fallback);
     return std::clamp(n, 0, int(ExtTrackTexts.size()));
 }
 
@@ -255,11 +249,11 @@ bool TGrabCDForm::GetTracks()
     // Every track up to the last audio track is listed, so a data track in
     // front of the audio tracks does not push the last one out of the list.
     TrackCount = freedbDiscID.ListedTracks;
-    setText(ui->TTStatic, IntToStr(TrackCount));
+    SetText(ui->TTStatic, IntToStr(TrackCount));
     DiscIdText = freedbDiscID.CDDBDiscId;
-    setText(ui->DiscIdStatic, DiscIdText);
-    setText(ui->TPTStatic, freedbDiscID.TPT);
-    setText(ui->PIDStatic, freedbDiscID.CDPID);
+    SetText(ui->DiscIdStatic, DiscIdText);
+    SetText(ui->TPTStatic, freedbDiscID.TPT);
+    SetText(ui->PIDStatic, freedbDiscID.CDPID);
     SplitFrameOffsets();
     return true;
 }
@@ -321,7 +315,7 @@ void TGrabCDForm::LoadCDEntry()
         MainForm->ErrorBox(catalogue::kErrorOpening);
         ini = std::make_unique<TMemIniFile>(std::string());  // shown as a disc not in the catalogue
     }
-    const std::string pid = text(ui->PIDStatic);
+    const std::string pid = Text(ui->PIDStatic);
     TEnhListView *tracks = ui->TracksList;
     TEnhListView *ext = ui->EXTTList;
     tracks->BeginUpdate();
@@ -346,10 +340,10 @@ void TGrabCDForm::LoadCDEntry()
     tracks->EndUpdate();
 
     if (stored) {
-        setText(ui->ArtistEdit, ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown));
-        setText(ui->CDTitleEdit, ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown));
+        SetText(ui->ArtistEdit, ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown));
+        SetText(ui->CDTitleEdit, ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown));
         Revision = ini->ReadInteger(pid, catalogue::kRevision, 0);
-        setText(ui->RevisionStatic, IntToStr(Revision));
+        SetText(ui->RevisionStatic, IntToStr(Revision));
         Modified = ini->ReadBool(pid, catalogue::kModified, false);
         SelectCategory(ini->ReadString(pid, catalogue::kCategory, catalogue::kUnknown));
         SetMemo(ui->EXTDMemo, UnescapeExtendedDiscText(ini->ReadString(pid, catalogue::kExtd, std::string())));
@@ -361,7 +355,7 @@ void TGrabCDForm::LoadCDEntry()
         ui->CDTitleEdit->clear();
         ui->CategBox->setCurrentIndex(ui->CategBox->count() > 0 ? 0 : -1);
         Revision = 0;
-        setText(ui->RevisionStatic, "0");
+        SetText(ui->RevisionStatic, "0");
         Pages->NoPicture();
         CoverPath.clear();
         StretchCover = false;
@@ -386,13 +380,13 @@ void TGrabCDForm::AddCDBtnClick()
     try {
         VisitAllPages();
         StoreTrackMemo();
-        const std::string pid = text(ui->PIDStatic);
-        ini->WriteString(pid, catalogue::kArtist, text(ui->ArtistEdit));
-        ini->WriteString(pid, catalogue::kTitle, text(ui->CDTitleEdit));
-        ini->WriteInteger(pid, catalogue::kTotalTracks, StrToIntDef(text(ui->TTStatic), 1));
+        const std::string pid = Text(ui->PIDStatic);
+        ini->WriteString(pid, catalogue::kArtist, Text(ui->ArtistEdit));
+        ini->WriteString(pid, catalogue::kTitle, Text(ui->CDTitleEdit));
+        ini->WriteInteger(pid, catalogue::kTotalTracks, StrToIntDef(Text(ui->TTStatic), 1));
         ini->WriteInteger(pid, catalogue::kRevision, Revision);
         ini->WriteBool(pid, catalogue::kModified, Modified);
-        ini->WriteString(pid, catalogue::kTpt, text(ui->TPTStatic));
+        ini->WriteString(pid, catalogue::kTpt, Text(ui->TPTStatic));
         ini->WriteString(pid, catalogue::kCategory, Trim(ToAnsi(ui->CategBox->currentText())));
         ini->WriteString(pid, catalogue::kCoverImg, CoverPath);
         ini->WriteBool(pid, catalogue::kStretchCover, StretchCover);
@@ -425,18 +419,18 @@ void TGrabCDForm::AddToQueue()
 {
     try {
         TIniFile ini(MainForm->QueueIniFile);
-        const std::string pid = text(ui->PIDStatic);
+        const std::string pid = Text(ui->PIDStatic);
         const std::string &query = freedbDiscID.CDDBQueryCmd;
         const int blank = Pos(" ", query);
         const std::string offsets = blank > 0 ? Copy(query, blank + 1) : std::string();
         const std::string category = Trim(ToAnsi(ui->CategBox->currentText()));
-        ini.WriteString(pid, "discid", text(ui->DiscIdStatic));
-        ini.WriteString(pid, "TotalTracks", text(ui->TTStatic));
+        ini.WriteString(pid, "discid", Text(ui->DiscIdStatic));
+        ini.WriteString(pid, "TotalTracks", Text(ui->TTStatic));
         ini.WriteString(pid, "category", category.empty() ? "N/A" : category);
         ini.WriteString(pid, "queried", "No");
         ini.WriteString(pid, "founded", "N/A");
         ini.WriteString(pid, "trkframeoffs", offsets);
-        ini.WriteString(pid, "tpt", text(ui->TPTStatic));
+        ini.WriteString(pid, "tpt", Text(ui->TPTStatic));
         const int n = std::min(ShownTrackCount(0), ui->TracksList->Items.Count());
         for (int i = 0; i < n; ++i)
             ini.WriteString(pid, catalogue::TimeKey(i), ui->TracksList->Items[i]->CellText(1));
@@ -485,9 +479,9 @@ void TGrabCDForm::EXTDMemoExit() { EditRule(MemoText(ui->EXTDMemo)); }
 void TGrabCDForm::FieldEnter(QObject *w)
 {
     if (w == ui->ArtistEdit)
-        EntryText = text(ui->ArtistEdit);
+        EntryText = Text(ui->ArtistEdit);
     else if (w == ui->CDTitleEdit)
-        EntryText = text(ui->CDTitleEdit);
+        EntryText = Text(ui->CDTitleEdit);
     else if (w == ui->EXTMemo)
         EntryText = MemoText(ui->EXTMemo);
     else if (w == ui->EXTDMemo)
@@ -498,7 +492,7 @@ void TGrabCDForm::CountEdit()
 {
     Modified = true;
     ++Revision;
-    setText(ui->RevisionStatic, IntToStr(Revision));
+    SetText(ui->RevisionStatic, IntToStr(Revision));
 }
 
 void TGrabCDForm::EditRule(const std::string &s)
@@ -516,13 +510,13 @@ void TGrabCDForm::EnableAddCD()
 
 void TGrabCDForm::ArtistEditExit()
 {
-    EditRule(text(ui->ArtistEdit));
+    EditRule(Text(ui->ArtistEdit));
     EnableAddCD();
 }
 
 void TGrabCDForm::CDTitleEditExit()
 {
-    EditRule(text(ui->CDTitleEdit));
+    EditRule(Text(ui->CDTitleEdit));
     EnableAddCD();
 }
 

@@ -262,14 +262,17 @@ TEST_F(AspiFixture, LinuxBackendListsDevicesFromSysfs)
     };
     device("3:0:1:0", "5", "HL-DT-ST", "DVDRAM GH24NSD1 ", "sr0");
     device("1:0:0:0", "0", "ATA     ", "Some Disk       ", "sda");
+    device("3:0:2:0", "5", "  ACME", "Burner", "sr1");  // leading blanks stay
     ASSERT_EQ(system(("mkdir -p '" + sim.path() + "/sys/host3'").c_str()), 0);  // not an address
     aspi::Bind(aspi::MakeLinuxBackend(sim.path() + "/sys", sim.path() + "/dev"));
     TDiscId id;
     ASSERT_TRUE(id.GetASPI32Support());
     id.GetCDDrives();
-    ASSERT_EQ(id.TotalCDROMS, 1);
+    ASSERT_EQ(id.TotalCDROMS, 2);
     EXPECT_EQ((*id.AvailableCDROMS)[0], "(01:01:00) HL-DT-ST DVDRAM GH24NSD1 1.02");
+    EXPECT_EQ((*id.AvailableCDROMS)[1], "(01:02:00)   ACME Burner 1.02");
     EXPECT_EQ((*id.AssignedDrivesLetters)[0], "sr0");
+    EXPECT_EQ((*id.AssignedDrivesLetters)[1], "sr1");
     // No such device node: the read fails cleanly.
     id.GetCDProperties((*id.AvailableCDROMS)[0]);
     EXPECT_EQ(id.TotalAudioTracks, 0);

@@ -183,6 +183,17 @@ TEST_F(GrabFixture, GetTracksLoadsAStoredEntryWithTheDiscsTimes)
     EXPECT_EQ(label(g().DiscIdStatic), "20033a03");
 }
 
+TEST_F(GrabFixture, AnUnknownStoredCategoryLeavesTheSelection)
+{
+    std::string stored = kStoredExample;
+    stored.replace(stored.find("category=Rock"), 13, "category=polka");
+    testutil::writeFile(dir.file("MIXDECK.ini"), stored);
+    open({{"sr0", "example"}});
+    g().CategBox->setCurrentIndex(3);
+    getTracks();
+    EXPECT_EQ(g().CategBox->currentIndex(), 3);
+}
+
 TEST_F(GrabFixture, NoDiscNoAudioOrABrokenDriveSaysSo)
 {
     open({{"sr0", "empty"}, {"sr1", "truncated"}, {"sr2", "claims255"}, {"sr3", "zero"}});

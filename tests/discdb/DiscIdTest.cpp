@@ -279,18 +279,23 @@ TEST_F(AspiFixture, LinuxBackendListsDevicesFromSysfs)
     EXPECT_EQ(id.CDDBQueryCmd, "0 0");
 }
 
-// A drive that takes a READ TOC and never answers.
-class SilentBackend : public aspi::Backend {
+// A backend of one CD-ROM drive whose READ TOC the test decides.
+class OneDriveBackend : public aspi::Backend {
 public:
-    SilentBackend()
+    OneDriveBackend()
     {
         aspi::Device d;
         d.type = aspi::DTYPE_CDROM;
         d.node = "sr9";
-        d.vendor = "SILENT";
         devices_.push_back(d);
     }
     const std::vector<aspi::Device> &Devices() const override { return devices_; }
+    std::vector<aspi::Device> devices_;
+};
+
+// A drive that takes a READ TOC and never answers.
+class SilentBackend : public OneDriveBackend {
+public:
     uint8_t ReadTOC(const aspi::Device &, const uint8_t *, uint8_t *buffer, uint32_t, uint8_t *,
                     aspi::SRB_ExecSCSICmd *srb) override
     {
@@ -304,7 +309,6 @@ public:
             ++aborted;
         pending = nullptr;
     }
-    std::vector<aspi::Device> devices_;
     aspi::SRB_ExecSCSICmd *pending = nullptr;
     int aborted = 0;
 };
@@ -340,21 +344,13 @@ TEST_F(AspiFixture, AnUnansweredReadGivesUpAtItsTimeLimitWithoutSpinning)
 }
 
 // A drive that answers a READ TOC from a thread of its own a little later.
-class LateBackend : public aspi::Backend {
+class LateBackend : public OneDriveBackend {
 public:
-    LateBackend()
-    {
-        aspi::Device d;
-        d.type = aspi::DTYPE_CDROM;
-        d.node = "sr8";
-        devices_.push_back(d);
-    }
     ~LateBackend() override
     {
         if (worker_.joinable())
             worker_.join();
     }
-    const std::vector<aspi::Device> &Devices() const override { return devices_; }
     uint8_t ReadTOC(const aspi::Device &, const uint8_t *, uint8_t *buffer, uint32_t length, uint8_t *,
                     aspi::SRB_ExecSCSICmd *srb) override
     {
@@ -369,7 +365,6 @@ public:
         });
         return aspi::SS_PENDING;
     }
-    std::vector<aspi::Device> devices_;
     std::thread worker_;
 };
 

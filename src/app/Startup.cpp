@@ -3,6 +3,7 @@
 #include "compilation/About.h"
 #include "compilation/Main.h"
 #include "compilation/ManageDB.h"
+#include "discdb/AddCD.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
@@ -50,7 +51,7 @@ void CreateWindows(Windows &windows)
     // is the application's main window.
     auto *main = new TMainForm;
     windows.emplace_back(main);
-    QDialog *grab = placeholder("TGrabCDForm", "Grab CD");
+    auto *grab = new TGrabCDForm;
     windows.emplace_back(grab);
     auto *modify = new TModifyForm;
     windows.emplace_back(modify);

@@ -2,6 +2,7 @@
 
 #include "compilation/CDPlayer.h"
 #include "compilation/Catalogue.h"
+#include "compilation/EntryPages.h"
 #include "compilation/Main.h"
 #include "compilation/TapeModel.h"
 #include "controls/EnhListV.h"
@@ -162,30 +163,17 @@ namespace {
 
 const char *const kWipeQuestion = "Are you sure that you want to wipe-out this CD?";
 const char *const kExportTitle = "Export to CSV";
-const char *const kCoverTitle = "Open CD Cover Image";
-const char *const kCoverFilter =
-    "All (*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf)|*.jpg;*.jpeg;*.bmp;*.ico;*.emf;*.wmf|JPEG Image File (*.jpg)|*.jpg|"
-    "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp|Icons (*.ico)|*.ico|Enhanced Metafiles (*.emf)|*.emf|"
-    "Metafiles (*.wmf)|*.wmf";
-const char *const kNoPicture = "Image Not Available";
 const int kPidColumn = 3;
 
-std::string text(const QLineEdit *e) { return ToAnsi(e->text()); }
-std::string text(const QLabel *l) { return ToAnsi(l->text()); }
-void setText(QLineEdit *e, const std::string &s) { e->setText(FromAnsi(s)); }
-void setText(QLabel *l, const std::string &s) { l->setText(FromAnsi(s)); }
-// Multi-line editors hold their lines with LF; the program's texts use CR LF.
-void setMemo(QPlainTextEdit *m, const std::string &s)
-{
-    m->setPlainText(FromAnsi(StringReplace(s, "\r\n", "\n")));
-    m->document()->setModified(false);
-}
-std::string memoText(const QPlainTextEdit *m) { return ToAnsi(m->toPlainText()); }
+using entrytext::MemoText;
+using entrytext::SetMemo;
+using entrytext::SetText;
+using entrytext::Text;
 
 // The two characters of a time field; blank positions read as "0".
 std::string twoDigits(const QLineEdit *e)
 {
-    std::string s = Trim(text(e));
+    std::string s = Trim(Text(e));
     for (char &c : s)
         if (c == ' ')
             c = '0';
@@ -220,23 +208,8 @@ TModifyForm::TModifyForm(QWidget *parent) : QDialog(parent), ui(new Ui::TModifyF
     v->SaveHeader = false;
     v->HTMLSettings.Width = 100;
 
-    TEnhListView *t = ui->CDTracksView;
-    t->Columns.Add("TRACK TITLE", 330);
-    t->Columns.Add("TIME", 70, taCenter);
-    t->SetRowSelect(true);
-    t->SetGridLines(true);
-    t->SetReadOnly(false);
-    t->SetColumnClick(false);
-    t->SetSortType(stNone);
-    // A click on the selected title edits it; F2 is handled on its release.
-    t->setEditTriggers(QAbstractItemView::SelectedClicked);
-
-    TEnhListView *e = ui->EXTTList;
-    e->Columns.Add("CD TRACKS", e->width() - 4);
-    e->SetReadOnly(true);
-    e->SetRowSelect(true);
-    e->SetColumnClick(false);
-    e->SetSortType(stNone);
+    TEntryPages::SetUpTitleList(ui->CDTracksView);
+    Pages = TEntryPages::Make(*ui, ExtTrackTexts, this);
 
     auto *digits = new QRegularExpressionValidator(QRegularExpression("[0-9 ]{0,2}"), this);
     ui->MinEdit->setValidator(digits);
@@ -252,7 +225,7 @@ TModifyForm::TModifyForm(QWidget *parent) : QDialog(parent), ui(new Ui::TModifyF
 
     ConnectHandlers();
     FormCreate();
-    NoPictureState();
+    Pages->NoPicture();
 }
 
 TModifyForm::~TModifyForm()
@@ -300,22 +273,6 @@ void TModifyForm::ConnectHandlers()
     ui->CDTracksView->OnKeyUp = [this](TEnhListView *, int &key, Qt::KeyboardModifiers) {
         RunGuarded([&] { CDTracksViewKeyUp(key); });
     };
-    ui->EXTTList->OnSelectItem = [this](TEnhListView *, TListItem *item, bool selected) {
-        RunGuarded([&] {
-            // Leaving a track keeps what was typed for it before the next
-            // track's text is shown.
-            if (!selected && item && item->Index() == memoTrack_)
-                StoreTrackMemo();
-            EXTTListSelectItem();
-        });
-    };
-    ui->EXTTList->OnExit = [this](TEnhListView *) { RunGuarded([&] { EXTTListExit(); }); };
-    connect(ui->TracksPage, &QTabWidget::currentChanged, this, Guarded([this] {
-                const int now = ui->TracksPage->currentIndex();
-                if (currentPage_ == ui->TracksPage->indexOf(ui->ExtentedTrksSheet) && now != currentPage_)
-                    ExtentedTrksSheetExit();
-                currentPage_ = now;
-            }));
 
     for (QWidget *w : {static_cast<QWidget *>(ui->ArtistEdit), static_cast<QWidget *>(ui->CDTitleEdit),
                        static_cast<QWidget *>(ui->MinEdit), static_cast<QWidget *>(ui->SecEdit),
@@ -384,31 +341,7 @@ void TModifyForm::MarkChanged()
 
 std::string TModifyForm::PrepareFolder(const char *name)
 {
-    const std::string appDir = MainForm ? MainForm->AppDir : std::string(".");
-    const std::string folder = appDir + "/" + name;
-    if (!DirectoryExists(folder))
-        CreateDir(folder);
-    return DirectoryExists(folder) ? folder : appDir + "/";
-}
-
-void TModifyForm::NoPictureState()
-{
-    cover_ = QImage();
-    ui->ImgPanel->setText(kNoPicture);
-    ui->CDCoverImg->clear();
-    ui->CDCoverImg->setScaledContents(false);
-    ui->ClearBtn->setEnabled(false);
-    ui->StretchBtn->setEnabled(false);
-}
-
-void TModifyForm::ShowPicture(const QImage &image, bool stretch)
-{
-    cover_ = image;
-    ui->ImgPanel->setText(QString());
-    ui->CDCoverImg->setScaledContents(stretch);
-    ui->CDCoverImg->setPixmap(QPixmap::fromImage(image));
-    ui->ClearBtn->setEnabled(true);
-    ui->StretchBtn->setEnabled(true);
+    return PrepareAppFolder(MainForm ? MainForm->AppDir : std::string("."), name);
 }
 
 void TModifyForm::ShowExportPanel(bool show)
@@ -489,7 +422,7 @@ void TModifyForm::FormShow()
     CDSections = std::make_unique<TStringList>();
     CatalogueIni->ReadSections(*CDSections);
     DiscCount = CDSections->Count();
-    setText(ui->TotalCDsStatic, IntToStr(DiscCount));
+    SetText(ui->TotalCDsStatic, IntToStr(DiscCount));
     ui->CDDBView->SetSortType(stText);
     FillList();
     ui->ExportDBBtn->setEnabled(DiscCount > 0);
@@ -530,9 +463,8 @@ void TModifyForm::ShowNoDisc()
     ui->CDCateg->clear();
     ui->CDTracksView->Items.Clear();
     ui->EXTTList->Items.Clear();
-    memoTrack_ = -1;
-    setMemo(ui->EXTMemo, std::string());
-    setMemo(ui->EXTDMemo, std::string());
+    Pages->ClearTrackMemo();
+    SetMemo(ui->EXTDMemo, std::string());
     ui->TracksPage->setEnabled(false);
     ui->WipeCDBtn->setEnabled(false);
     ui->SaveDBBtn->setEnabled(false);
@@ -549,8 +481,8 @@ void TModifyForm::CDDBViewSelectItem(TListItem *item, bool selected)
     SelectedRow = item->Index();
     if (selected) {
         const std::string pid = PIDOfRow(item);
-        setText(ui->ArtistEdit, item->Caption());
-        setText(ui->CDTitleEdit, item->CellText(1));
+        SetText(ui->ArtistEdit, item->Caption());
+        SetText(ui->CDTitleEdit, item->CellText(1));
         ui->WipeCDBtn->setEnabled(true);
         if (ui->SaveDBBtn->isEnabled()) {
             // Changes to the disc being left are dropped: its row shows what
@@ -569,14 +501,14 @@ void TModifyForm::CDDBViewSelectItem(TListItem *item, bool selected)
             return;
         TMemIniFile &ini = *CatalogueIni;
         const int n = catalogue::ReadTrackCount(ini, pid);
-        setText(ui->CDTPT, ini.ReadString(pid, catalogue::kTpt, std::string()));
-        setText(ui->CDCateg, ini.ReadString(pid, catalogue::kCategory, std::string()));
+        SetText(ui->CDTPT, ini.ReadString(pid, catalogue::kTpt, std::string()));
+        SetText(ui->CDCateg, ini.ReadString(pid, catalogue::kCategory, std::string()));
 
         ui->CDTracksView->BeginUpdate();
         ui->EXTTList->BeginUpdate();
         ui->CDTracksView->Items.Clear();
         ui->EXTTList->Items.Clear();
-        memoTrack_ = -1;
+        Pages->ClearTrackMemo();
         ExtTrackTexts.fill(std::string());
         for (int i = 0; i < n; ++i) {
             const std::string title = ini.ReadString(pid, catalogue::TrackKey(i), std::string());
@@ -589,23 +521,12 @@ void TModifyForm::CDDBViewSelectItem(TListItem *item, bool selected)
         ui->EXTTList->EndUpdate();
         ui->CDTracksView->EndUpdate();
         CDTracksViewSelectItem();
-        setMemo(ui->EXTMemo, std::string());
         ui->EXTMemo->setEnabled(false);
-        setMemo(ui->EXTDMemo, UnescapeExtendedDiscText(ini.ReadString(pid, catalogue::kExtd, std::string())));
+        SetMemo(ui->EXTDMemo, UnescapeExtendedDiscText(ini.ReadString(pid, catalogue::kExtd, std::string())));
 
         CoverPath = ini.ReadString(pid, catalogue::kCoverImg, std::string());
         StretchCover = ini.ReadBool(pid, catalogue::kStretchCover, false);
-        NoPictureState();
-        if (!CoverPath.empty()) {
-            try {
-                ShowPicture(LoadPictureFile(CoverPath), StretchCover);
-            } catch (const std::exception &) {
-                // The picture may be on a disk that is not there now: the
-                // stored path stays, only the picture is missing.
-                NoPictureState();
-                ui->ClearBtn->setEnabled(true);
-            }
-        }
+        Pages->ShowStoredCover(CoverPath, StretchCover);
     } else if (Closing) {
         ShowNoDisc();
     }
@@ -621,7 +542,7 @@ void TModifyForm::ArtistEditKeyPress()
 
 void TModifyForm::ArtistEditChange()
 {
-    const std::string s = text(ui->ArtistEdit);
+    const std::string s = Text(ui->ArtistEdit);
     if (s.empty())
         return;
     if (TListItem *row = RowOfPID(CurrentPID))
@@ -630,7 +551,7 @@ void TModifyForm::ArtistEditChange()
 
 void TModifyForm::CDTitleEditChange()
 {
-    const std::string s = text(ui->CDTitleEdit);
+    const std::string s = Text(ui->CDTitleEdit);
     if (s.empty())
         return;
     if (TListItem *row = RowOfPID(CurrentPID))
@@ -644,8 +565,8 @@ void TModifyForm::CDTracksViewSelectItem()
     TListItem *row = ui->CDTracksView->Selected();
     if (row) {
         const std::string time = row->CellText(1);
-        setText(ui->MinEdit, Copy(time, 1, 2));
-        setText(ui->SecEdit, Copy(time, 4, 2));
+        SetText(ui->MinEdit, Copy(time, 1, 2));
+        SetText(ui->SecEdit, Copy(time, 4, 2));
     } else {
         ui->MinEdit->setText("00");
         ui->SecEdit->setText("00");
@@ -660,15 +581,7 @@ void TModifyForm::CDTracksViewEdited(TListItem *, std::string &)
     MarkChanged();
 }
 
-void TModifyForm::CDTracksViewKeyUp(int key)
-{
-    if (key != Qt::Key_F2)
-        return;
-    TListItem *row = ui->CDTracksView->Selected();
-    if (!row)
-        return;
-    ui->CDTracksView->edit(ui->CDTracksView->Model()->index(row->Index(), 0));
-}
+void TModifyForm::CDTracksViewKeyUp(int key) { TEntryPages::TitleListKeyUp(ui->CDTracksView, key); }
 
 void TModifyForm::MinEditKeyPress(int key)
 {
@@ -682,7 +595,7 @@ void TModifyForm::OkTimeBtnClick()
     TListItem *row = ui->CDTracksView->Selected();
     if (!row)
         return;
-    setText(ui->CDTPT, RecomputeTotalTime(row->Index()));
+    SetText(ui->CDTPT, RecomputeTotalTime(row->Index()));
     row->SubItems.Put(0, twoDigits(ui->MinEdit) + ":" + twoDigits(ui->SecEdit));
 }
 
@@ -691,7 +604,7 @@ std::string TModifyForm::RecomputeTotalTime(int row)
     const int edited = StrToIntDef(twoDigits(ui->MinEdit), 1) * 60 + StrToIntDef(twoDigits(ui->SecEdit), 0);
     TListItem *item = ui->CDTracksView->Items[row];
     const int old = TMainForm::TimeToSeconds(item ? item->CellText(1) : std::string());
-    const int total = TMainForm::TimeToSeconds(text(ui->CDTPT));
+    const int total = TMainForm::TimeToSeconds(Text(ui->CDTPT));
     const int t = total + edited - old;
     const int m = t / 60;
     const int s = t - m * 60;
@@ -700,47 +613,15 @@ std::string TModifyForm::RecomputeTotalTime(int row)
 
 // ---- extended texts ---------------------------------------------------------------------------------
 
-void TModifyForm::StoreTrackMemo()
-{
-    if (memoTrack_ < 0 || memoTrack_ >= int(ExtTrackTexts.size()))
-        return;
-    if (!ui->EXTMemo->document()->isModified())
-        return;
-    ExtTrackTexts[size_t(memoTrack_)] = catalogue::EncodeExtendedText(memoText(ui->EXTMemo));
-    ui->EXTMemo->document()->setModified(false);
-}
+void TModifyForm::StoreTrackMemo() { Pages->StoreTrackMemo(); }
 
-void TModifyForm::EXTTListSelectItem()
-{
-    TListItem *row = ui->EXTTList->Selected();
-    if (row && row->Index() < int(ExtTrackTexts.size())) {
-        const int i = row->Index();
-        ui->EXTMemo->setEnabled(true);
-        setMemo(ui->EXTMemo, UnescapeExtendedTrackText(ExtTrackTexts[size_t(i)]));
-        memoTrack_ = i;
-    } else {
-        memoTrack_ = -1;
-        ui->EXTMemo->setEnabled(false);
-        setMemo(ui->EXTMemo, std::string());
-    }
-}
+void TModifyForm::EXTTListSelectItem() { Pages->TrackListSelectItem(); }
 
 void TModifyForm::EXTMemoExit() { StoreTrackMemo(); }
 
 void TModifyForm::EXTTListExit() { StoreTrackMemo(); }
 
-void TModifyForm::ExtentedTrksSheetExit()
-{
-    StoreTrackMemo();
-    if (TListItem *f = ui->EXTTList->ItemFocused()) {
-        f->SetSelected(false);
-        ui->EXTTList->Items.SetItemFocused(nullptr);
-    }
-    if (TListItem *s = ui->EXTTList->Selected())
-        s->SetSelected(false);
-    memoTrack_ = -1;
-    setMemo(ui->EXTMemo, std::string());
-}
+void TModifyForm::ExtentedTrksSheetExit() { Pages->TrackTextsSheetExit(); }
 
 void TModifyForm::EXTDMemoKeyPress(int key)
 {
@@ -748,14 +629,9 @@ void TModifyForm::EXTDMemoKeyPress(int key)
         MarkChanged();
 }
 
-std::string TModifyForm::EscapeExtendedDiscText() { return catalogue::EncodeExtendedText(memoText(ui->EXTDMemo)); }
+std::string TModifyForm::EscapeExtendedDiscText() { return catalogue::EncodeExtendedText(MemoText(ui->EXTDMemo)); }
 
-std::string TModifyForm::EscapeExtendedTrackText(int i)
-{
-    if (i < 0 || i >= int(ExtTrackTexts.size()))
-        return {};
-    return catalogue::EncodeExtendedText(catalogue::DecodeExtendedText(ExtTrackTexts[size_t(i)]));
-}
+std::string TModifyForm::EscapeExtendedTrackText(int i) { return Pages->StoredTrackText(i); }
 
 std::string TModifyForm::UnescapeExtendedDiscText(const std::string &value) { return catalogue::DecodeExtendedText(value); }
 
@@ -764,40 +640,23 @@ std::string TModifyForm::UnescapeExtendedTrackText(const std::string &value)
     return catalogue::DecodeExtendedText(value);
 }
 
-void TModifyForm::VisitAllPages()
-{
-    QTabWidget *pages = ui->TracksPage;
-    pages->setEnabled(false);
-    for (int p = 0; p < pages->count(); ++p)
-        pages->setCurrentIndex(p);
-    pages->setCurrentIndex(0);
-    pages->setEnabled(true);
-}
+void TModifyForm::VisitAllPages() { Pages->VisitAllPages(); }
 
 // ---- cover ----------------------------------------------------------------------------------------------
 
 void TModifyForm::ChangeBtnClick()
 {
-    Dialogs::FileRequest request;
-    request.owner = this;
-    request.title = kCoverTitle;
-    request.filter = kCoverFilter;
-    request.initialDir = PrepareFolder("CDCovers");
-    request.options = Dialogs::ofHideReadOnly;
-    const std::optional<std::string> chosen = Dialogs::OpenFile(request);
+    const std::optional<std::string> chosen = Pages->ChooseCover(this, MainForm ? MainForm->AppDir : ".");
     if (!chosen)
         return;
-    // Loaded first: a picture that cannot be shown changes nothing.
-    const QImage image = LoadPictureFile(*chosen);
     CoverPath = *chosen;
-    ShowPicture(image, false);
     StretchCover = false;
     MarkChanged();
 }
 
 void TModifyForm::ClearBtnClick()
 {
-    NoPictureState();
+    Pages->NoPicture();
     StretchCover = false;
     CoverPath.clear();
     MarkChanged();
@@ -805,9 +664,7 @@ void TModifyForm::ClearBtnClick()
 
 void TModifyForm::StretchBtnClick()
 {
-    const bool stretch = !ui->CDCoverImg->hasScaledContents();
-    ui->CDCoverImg->setScaledContents(stretch);
-    StretchCover = stretch;
+    StretchCover = Pages->ToggleStretch();
     MarkChanged();
 }
 
@@ -827,9 +684,9 @@ void TModifyForm::SaveDBBtnClick()
         StoreTrackMemo();
         TMemIniFile &ini = *CatalogueIni;
         const std::string &pid = CurrentPID;
-        ini.WriteString(pid, catalogue::kArtist, text(ui->ArtistEdit));
-        ini.WriteString(pid, catalogue::kTitle, text(ui->CDTitleEdit));
-        ini.WriteString(pid, catalogue::kTpt, text(ui->CDTPT));
+        ini.WriteString(pid, catalogue::kArtist, Text(ui->ArtistEdit));
+        ini.WriteString(pid, catalogue::kTitle, Text(ui->CDTitleEdit));
+        ini.WriteString(pid, catalogue::kTpt, Text(ui->CDTPT));
         ini.WriteString(pid, catalogue::kCoverImg, CoverPath);
         ini.WriteBool(pid, catalogue::kStretchCover, StretchCover);
         ini.WriteString(pid, catalogue::kExtd, EscapeExtendedDiscText());
@@ -864,14 +721,14 @@ void TModifyForm::WipeCDBtnClick()
     CDSections = std::make_unique<TStringList>();
     CatalogueIni->ReadSections(*CDSections);
     DiscCount = CDSections->Count();
-    setText(ui->TotalCDsStatic, IntToStr(DiscCount));
+    SetText(ui->TotalCDsStatic, IntToStr(DiscCount));
     FillList();
     if (ui->CDDBView->Items.Count() > 0) {
         ui->CDDBView->SelectItem(0);
     } else {
         ShowNoDisc();
         ui->ExportDBBtn->setEnabled(false);
-        NoPictureState();
+        Pages->NoPicture();
         ui->TracksPage->setCurrentIndex(0);
     }
     MainForm->DiscardCompilation();

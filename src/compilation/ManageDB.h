@@ -18,6 +18,7 @@
 
 class QMenu;
 class TEnhListView;
+class TEntryPages;
 class TListItem;
 class TMemIniFile;
 class TStringList;
@@ -55,6 +56,8 @@ public:
     // The extended texts of the shown disc's tracks, each in its stored
     // (encoded) form.
     std::array<std::string, 100> ExtTrackTexts;
+    // The track texts, disc text and cover pages.
+    std::unique_ptr<TEntryPages> Pages;
 
     // The filter the export dialog currently has; each list export sets it.
     std::string ExportFilter = "CSV Files (*.csv)|*.csv";
@@ -121,17 +124,11 @@ private:
     void ConnectHandlers();
     void FillList();
     void ShowNoDisc();
-    void NoPictureState();
-    void ShowPicture(const QImage &image, bool stretch);
     void MarkChanged();
     // Keeps what was typed in EXTMemo with the track it was typed for.
     void StoreTrackMemo();
     void ListExportClick(ListExport kind, const char *filter, const char *extension, const char *message);
     std::string PrepareFolder(const char *name);
-
-    int memoTrack_ = -1;      // the track whose text EXTMemo shows
-    int currentPage_ = 0;     // the page of TracksPage shown last
-    QImage cover_;
 };
 
 extern TModifyForm *ModifyForm;

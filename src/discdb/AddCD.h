@@ -1,0 +1,141 @@
+#pragma once
+// The grabbing window: reads the disc in a CD-ROM drive, shows its
+// identifiers and times, lets the user type artist, title, category, track
+// titles, extended texts and a cover, and writes the entry into the
+// catalogue or the disc into the queue file.
+//
+// Extended texts are held and written in the catalogue's one stored form
+// (catalogue::EncodeExtendedText), so this window and the catalogue editing
+// window store the same text alike.
+#include "discdb/DiscId.h"
+
+#include <QDialog>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QMenu;
+class QTimer;
+class TEntryPages;
+class TListItem;
+
+namespace Ui {
+class TGrabCDForm;
+}
+
+class TGrabCDForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TGrabCDForm(QWidget *parent = nullptr);
+    ~TGrabCDForm() override;
+
+    Ui::TGrabCDForm *ui;
+    TDiscId freedbDiscID;
+    QMenu *CDDBPopUpMenu = nullptr;
+    QTimer *MsgTimer = nullptr;
+
+    // ---- fields other windows read and write -----------------------------------------
+    int TrackCount = 0;
+    std::array<std::string, 100> FrameOffsets;   // entries 1..TrackCount
+    std::string DiscSeconds;
+    std::string DiscIdText;
+    int Revision = 0;
+    bool Modified = false;
+    std::string EntryText;
+    std::string CoverPath;
+    bool StretchCover = false;
+    // Extended text of track i, in its stored (encoded) form.
+    std::array<std::string, 100> ExtTrackTexts;
+    // The track texts, disc text and cover pages.
+    std::unique_ptr<TEntryPages> Pages;
+
+    // ---- seams for the settings and the online database ---------------------------------
+    // Reloads the online-database settings when the window is shown (the
+    // options window sets it: it refills CategBox). Unset, the window reads
+    // the category list of the settings file itself.
+    std::function<void()> LoadSettings;
+    // "Get From Internet" and "Submit to Internet"; unset, they do nothing.
+    std::function<void()> GetFromInternet;
+    std::function<void()> SubmitToInternet;
+
+    // ---- handlers ----------------------------------------------------------------------
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void CDToUseChange();
+    void GetTracksBtnClick();
+    void AddCDBtnClick();
+    void AddQueueBtnClick();
+    void CDDBBtnClick();
+    void Get_MenuItemClick();
+    void Submit_MenuItemClick();
+    void MsgTimerTimer();
+    void ExitBtnClick();
+    // editing
+    void ArtistEditChange() { EnableAddCD(); }
+    void ArtistEditExit();
+    void CDTitleEditExit();
+    void EXTMemoExit();
+    void EXTDMemoExit();
+    void TracksListKeyUp(int key);
+    void TracksListEdited(TListItem *item, const std::string &title);
+    void EXTTListSelectItem();
+    void EXTTListExit();
+    void ExtentedTrksSheetExit();
+    void ChangeBtnClick();
+    void ClearBtnClick();
+    void StretchBtnClick();
+
+    // ---- operations --------------------------------------------------------------------
+    void DetectCDDrives();
+    bool GetTracks();
+    void SplitFrameOffsets();
+    void LoadCDEntry();
+    void ResetForm();
+    void AddToQueue();
+    void VisitAllPages();
+    void EnableExchangeControls(bool enabled);
+    std::string EscapeExtendedDiscText();
+    std::string EscapeExtendedTrackText(int i);
+    static std::string UnescapeExtendedDiscText(const std::string &value);
+    static std::string UnescapeExtendedTrackText(const std::string &value);
+    static std::string LeadingZero(int n);
+    // The words of a query text: the last is the disc's length in seconds,
+    // those after the first (the track count) the track offsets, of which the
+    // first trackCount go to offsets[1..].
+    static void SplitQuery(const std::string &query, int trackCount, std::array<std::string, 100> &offsets,
+                           std::string &discSeconds);
+    // The status bar's text.
+    std::string StatusText() const;
+    void SetStatusText(const std::string &text);
+
+    // The messages of the window.
+    static const char *const kNoDisc;         // "No AudioCD or no CD inserted!!"
+    static const char *const kNoAspi;         // the fatal start-up message
+    static const char *const kQueued;         // "Entry successfully queued..."
+    static const char *const kErrorSavingQueue;
+
+protected:
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
+public:
+    void done(int result) override;
+
+private:
+    void ConnectHandlers();
+    // The text of the field as it got the focus.
+    void FieldEnter(QObject *field);
+    // The revision grows once for the first change after loading.
+    void EditRule(const std::string &text);
+    void CountEdit();
+    void EnableAddCD();
+    void StoreTrackMemo();
+    void SelectCategory(const std::string &category);
+    void FillCategories();
+    int ShownTrackCount(int fallback) const;
+};
+
+extern TGrabCDForm *GrabCDForm;

@@ -38,6 +38,17 @@ int freePort();
 // Connects to 127.0.0.1:port; -1 on failure.
 int connectTo(int port);
 
+// Process measurements for the bounds tests.
+// CPU time (user + system) of the whole process so far, in seconds.
+double cpuSeconds();
+// A "Vm…" field of /proc/self/status (VmRSS, VmHWM) in bytes; -1 when missing.
+long long procStatusBytes(const char *field);
+// Resets the peak resident size (VmHWM) to the current one; false when the
+// system does not allow it.
+bool resetPeakResident();
+// The number of open descriptors of this process.
+int openDescriptors();
+
 // Serves one connection with a script on its own thread. The script gets the
 // accepted socket; the peer closes it when the script returns.
 class ScriptedPeer {

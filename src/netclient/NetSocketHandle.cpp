@@ -40,7 +40,21 @@ void TNetSocketHandle::AllocateSocket(int socketType, int protocol)
     std::shared_ptr<TNetStack> stack = GStackShared();
     if (!stack)
         throw ENetInvalidSocket(NetRes::RSCannotAllocateSocket);
-    TNetSocket fd = stack->NewSocketHandle(socketType, protocol);
+    const TNetSocket fd = stack->NewSocketHandle(socketType, protocol);
+    hold(std::move(stack), fd);
+}
+
+void TNetSocketHandle::AdoptSocket(TNetSocket socket)
+{
+    CloseSocket(true);
+    std::shared_ptr<TNetStack> stack = GStackShared();
+    if (!stack || socket == NetInvalidSocket)
+        throw ENetInvalidSocket(NetRes::RSCannotAllocateSocket);
+    hold(std::move(stack), socket);
+}
+
+void TNetSocketHandle::hold(std::shared_ptr<TNetStack> stack, TNetSocket fd)
+{
     auto s = std::make_shared<Socket>(std::move(stack), fd);
     std::lock_guard<std::mutex> lk(mutex_);
     socket_ = std::move(s);

@@ -32,6 +32,10 @@ public:
 
     // CloseSocket (local reset), then a new internet socket.
     void AllocateSocket(int socketType = Net_SOCK_STREAM, int protocol = 0);
+    // CloseSocket (local reset), then takes over a socket that is already
+    // connected (one end of a socket pair, for instance); it is closed like
+    // one of our own.
+    void AdoptSocket(TNetSocket socket);
     // Shuts the socket down and lets it go (closed once no thread uses it),
     // then Reset. Safe from any thread; only one caller closes.
     virtual void CloseSocket(bool resetLocal = true);
@@ -67,6 +71,8 @@ private:
     // owner closes it.
     class Socket;
     using SocketRef = std::shared_ptr<Socket>;
+    // Holds fd as the handle's socket.
+    void hold(std::shared_ptr<TNetStack> stack, TNetSocket fd);
     // The socket for one call; null when none is allocated.
     SocketRef use() const;
     // Like use, but no socket raises ENetConnClosedGracefully.

@@ -75,7 +75,9 @@ TEST(NetBudget, HundredMegabytesOfShortLinesToCapture)
     EXPECT_FALSE(c.Connected());
     EXPECT_GT(lines.Count(), 10000);
     EXPECT_EQ(lines[0], "line 1000000");
-    EXPECT_LT(growth, 2 * budget);
+    if (!nettest::kSanitized) {
+        EXPECT_LT(growth, 2 * budget);
+    }
 }
 
 TEST(NetBudget, AnnouncedStreamsLargerThanTheBudgetAreRefusedUnread)
@@ -102,7 +104,9 @@ TEST(NetBudget, AnnouncedStreamsLargerThanTheBudgetAreRefusedUnread)
         EXPECT_EQ(message, budgetText(c.MaxReadBytes)) << announced;
         EXPECT_EQ(ms.Size(), 0);
         EXPECT_FALSE(c.Connected());
-        EXPECT_LT(growth, 2 * c.MaxReadBytes);
+        if (!nettest::kSanitized) {
+            EXPECT_LT(growth, 2 * c.MaxReadBytes);
+        }
     }
 }
 

@@ -39,6 +39,12 @@ int freePort();
 int connectTo(int port);
 
 // Process measurements for the bounds tests.
+// Built with a sanitizer: its shadow memory makes resident sizes meaningless.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
 // CPU time (user + system) of the whole process so far, in seconds.
 double cpuSeconds();
 // A "Vm…" field of /proc/self/status (VmRSS, VmHWM) in bytes; -1 when missing.

@@ -103,32 +103,35 @@ void TNetSocketHandle::Reset(bool resetLocal)
         s->stack().Shutdown(s->fd(), Net_SD_BOTH);
 }
 
+void TNetSocketHandle::readAddress(bool peer, std::string &ip, int &port) const
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    ip = peer ? PeerIP : IP;
+    port = peer ? PeerPort : Port;
+}
+
+void TNetSocketHandle::writeAddress(bool peer, const std::string &ip, int port)
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    (peer ? PeerIP : IP) = ip;
+    (peer ? PeerPort : Port) = port;
+}
+
 void TNetSocketHandle::Bind()
 {
     SocketRef s = useOrRaise();
     TNetStack &stack = s->stack();
     std::string ip;
     int port;
-    {
-        std::lock_guard<std::mutex> lk(mutex_);
-        ip = IP;
-        port = Port;
-    }
+    readAddress(false, ip, port);
     if (stack.CheckForSocketError(stack.Bind(s->fd(), Net_AF_INET, ip, port), {WSAEADDRINUSE}))
         throw ENetCouldNotBindSocket(NetRes::RSCouldNotBindSocket);
     int family;
     stack.SockName(s->fd(), family, ip, port);
-    std::lock_guard<std::mutex> lk(mutex_);
-    IP = ip;
-    Port = port;
+    writeAddress(false, ip, port);
 }
 
-void TNetSocketHandle::SetPeer(const std::string &address, int port)
-{
-    std::lock_guard<std::mutex> lk(mutex_);
-    PeerIP = address;
-    PeerPort = port;
-}
+void TNetSocketHandle::SetPeer(const std::string &address, int port) { writeAddress(true, address, port); }
 
 int TNetSocketHandle::Connect(int family, int timeout)
 {
@@ -136,11 +139,7 @@ int TNetSocketHandle::Connect(int family, int timeout)
     TNetStack &stack = s->stack();
     std::string peerIP;
     int peerPort;
-    {
-        std::lock_guard<std::mutex> lk(mutex_);
-        peerIP = PeerIP;
-        peerPort = PeerPort;
-    }
+    readAddress(true, peerIP, peerPort);
     int r = stack.ConnectNonBlocking(s->fd(), family, peerIP, peerPort);
     if (r < 0) {
         if (stack.LastError() != WSAEINPROGRESS)
@@ -158,11 +157,8 @@ int TNetSocketHandle::Connect(int family, int timeout)
     std::string ip;
     stack.SockName(s->fd(), f, ip, port);
     stack.PeerName(s->fd(), f, peerIP, peerPort);
-    std::lock_guard<std::mutex> lk(mutex_);
-    IP = ip;
-    Port = port;
-    PeerIP = peerIP;
-    PeerPort = peerPort;
+    writeAddress(false, ip, port);
+    writeAddress(true, peerIP, peerPort);
     return 0;
 }
 

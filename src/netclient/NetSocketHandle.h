@@ -71,6 +71,9 @@ private:
     // owner closes it.
     class Socket;
     using SocketRef = std::shared_ptr<Socket>;
+    // The local (peer false) or peer address and port, read or written under the lock.
+    void readAddress(bool peer, std::string &ip, int &port) const;
+    void writeAddress(bool peer, const std::string &ip, int port);
     // Holds fd as the handle's socket.
     void hold(std::shared_ptr<TNetStack> stack, TNetSocket fd);
     // The socket for one call; null when none is allocated.

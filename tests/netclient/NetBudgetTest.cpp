@@ -13,13 +13,7 @@ using nettest::ScriptedPeer;
 
 namespace {
 
-struct Client : TNetTCPClient {
-    explicit Client(int port)
-    {
-        Host = "127.0.0.1";
-        Port = port;
-    }
-};
+using Client = nettest::LoopbackClient;
 
 // Sends the block again and again until total bytes are out or the client
 // has gone.

@@ -21,12 +21,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Client : TNetTCPClient {
+struct Client : nettest::LoopbackClient {
     std::atomic<int> disconnects {0};
-    explicit Client(int port)
+    explicit Client(int port) : LoopbackClient(port)
     {
-        Host = "127.0.0.1";
-        Port = port;
         OnDisconnected = [this](TNetTCPConnection *) { ++disconnects; };
     }
 };

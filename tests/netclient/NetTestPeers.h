@@ -2,6 +2,8 @@
 // Loopback peers for the networking tests: a listening socket on 127.0.0.1,
 // a scripted peer that serves one connection on its own thread, and real
 // servers started as child processes and stopped again by the test.
+#include "netclient/NetTCPClient.h"
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,6 +25,15 @@ public:
 private:
     int fd_ = -1;
     int port_ = 0;
+};
+
+// A TCP client aimed at 127.0.0.1:port.
+struct LoopbackClient : TNetTCPClient {
+    explicit LoopbackClient(int port)
+    {
+        Host = "127.0.0.1";
+        Port = port;
+    }
 };
 
 // Socket helpers for the peers' side (all bounded by time limits).

@@ -23,13 +23,7 @@ struct PumpReset {
     ~PumpReset() { TNetAntiFreeze::SetEventPump(nullptr); }
 };
 
-struct Client : TNetTCPClient {
-    explicit Client(int port)
-    {
-        Host = "127.0.0.1";
-        Port = port;
-    }
-};
+using Client = nettest::LoopbackClient;
 
 // Elapsed milliseconds and the share of one core used while fn ran.
 struct Measured {

@@ -1,7 +1,8 @@
 #pragma once
 // Anti-freeze: keeps the interface responsive while the interface thread
-// waits on a socket. Socket waits are cut into IdleTimeOut slices and between
-// slices DoProcess lets the process-wide instance pump pending events.
+// waits on a socket. Its socket waits are cut into IdleTimeOut slices (at
+// least NetMinSlice long) and between slices DoProcess lets the process-wide
+// instance pump pending events.
 // The instance is only ever reached under a lock that its destructor takes
 // too, and never kept across a pump (which may destroy it), so no wait holds
 // a pointer to a destroyed instance.

@@ -504,7 +504,7 @@ int TNetStackPosix::Select(TNetSocketList *readList, TNetSocketList *writeList, 
         }
     }
     const bool unlimited = timeout == -2;
-    const auto deadline = NetDeadline(timeout < 0 ? 0 : timeout);
+    const auto deadline = NetDeadline(timeout);
     int r;
     for (;;) {
         // A signal cuts the wait short: wait again for what is really left.

@@ -630,7 +630,14 @@ void TNetTCPConnection::DisconnectSocket()
     // peer's close): only the one that takes the socket reports the close.
     std::string peer;
     if (binding_->BeginClose(peer)) {
-        DoStatus(StatusDisconnecting, peer);
+        try {
+            DoStatus(StatusDisconnecting, peer);
+        } catch (...) {
+            // A status handler that raises still leaves the socket closed.
+            binding_->CloseSocket(true);
+            ClosedGracefully = true;
+            throw;
+        }
         binding_->CloseSocket(true);
         ClosedGracefully = true;
         DoStatus(StatusDisconnected, peer);

@@ -11,10 +11,10 @@
 #include "netclient/NetStream.h"
 #include "platform/Classes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <atomic>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -110,6 +110,9 @@ public:
     virtual void RemoveFromBuffer(int64_t count);
     void ReadBuffer(void *destination, int64_t count);
     int32_t ReadInteger(bool convert = true);
+    // count bytes (-1: an unsigned 32-bit count in network order comes
+    // first) or everything until the peer closes, appended at the
+    // destination's position; the destination grows as bytes arrive.
     void ReadStream(TNetStream *destination, int64_t count = -1, bool readUntilDisconnect = false);
     // Lines up to the delimiter line into the list (null: discarded).
     void Capture(TStringList *destination, const std::string &delimiter = ".", bool unstuffDots = true);

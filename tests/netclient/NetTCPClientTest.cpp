@@ -246,7 +246,7 @@ TEST(NetAntiFreeze, InactiveOrMissingMeansPlainWaits)
         af.SetActive(true);
         EXPECT_FALSE(p.c.Binding().Readable(30));
         EXPECT_EQ(pumps, 3);
-        // Other threads get slices but never pump.
+        // Other threads wait without slices and never pump.
         pumps = 0;
         std::thread([&] { EXPECT_FALSE(p.c.Binding().Readable(30)); }).join();
         EXPECT_EQ(pumps, 0);

@@ -15,9 +15,13 @@ TNetAntiFreeze::~TNetAntiFreeze() = default;
 
 void TNetAntiFreeze::Process()
 {
+    // Everything of this object is read before anything runs: a hand-over or
+    // an event handler may destroy the anti-freeze.
+    const TNetPumpMode mode = ApplicationHasPriority() ? TNetPumpMode::AllPending : TNetPumpMode::OneIfWaiting;
     CheckSynchronize();
-    if (const TNetEventPump &pump = pumpRef())
-        pump(ApplicationHasPriority() ? TNetPumpMode::AllPending : TNetPumpMode::OneIfWaiting);
+    // A copy: the events it runs may install another pump.
+    if (const TNetEventPump pump = pumpRef())
+        pump(mode);
 }
 
 void TNetAntiFreeze::SetEventPump(TNetEventPump pump) { pumpRef() = std::move(pump); }

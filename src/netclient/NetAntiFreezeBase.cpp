@@ -2,35 +2,80 @@
 
 #include "netclient/NetGlobal.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+
 namespace {
-std::atomic<TNetAntiFreezeBase *> gInstance {nullptr};
+std::mutex gMutex;
+std::condition_variable gPumpDone;
+TNetAntiFreezeBase *gInstance = nullptr;
+// Process calls under way (on the main thread).
+int gProcessing = 0;
 }
 
 TNetAntiFreezeBase::TNetAntiFreezeBase()
 {
     // A newer instance takes over without complaint.
-    gInstance.store(this);
+    std::lock_guard<std::mutex> lk(gMutex);
+    gInstance = this;
 }
 
 TNetAntiFreezeBase::~TNetAntiFreezeBase()
 {
+    std::unique_lock<std::mutex> lk(gMutex);
     // Destroying any anti-freeze leaves the process without one.
-    gInstance.store(nullptr);
+    gInstance = nullptr;
+    // Destroyed on another thread while the main thread pumps through it:
+    // wait for the pump to finish. (A handler run by the pump itself may
+    // destroy it; Process touches nothing of its object after pumping.)
+    if (!InMainThread())
+        gPumpDone.wait(lk, [] { return gProcessing == 0; });
 }
 
-TNetAntiFreezeBase *TNetAntiFreezeBase::Instance() { return gInstance.load(); }
+TNetAntiFreezeBase *TNetAntiFreezeBase::Instance()
+{
+    std::lock_guard<std::mutex> lk(gMutex);
+    return gInstance;
+}
 
 bool TNetAntiFreezeBase::ShouldUse()
 {
-    TNetAntiFreezeBase *a = gInstance.load();
-    return a && a->Active();
+    std::lock_guard<std::mutex> lk(gMutex);
+    return gInstance && gInstance->Active();
+}
+
+int TNetAntiFreezeBase::SliceLength()
+{
+    if (!InMainThread())
+        return 0;
+    std::lock_guard<std::mutex> lk(gMutex);
+    if (!gInstance || !gInstance->Active())
+        return 0;
+    return std::max(gInstance->IdleTimeOut(), NetMinSlice);
 }
 
 void TNetAntiFreezeBase::DoProcess(bool idle, bool doOverride)
 {
-    TNetAntiFreezeBase *a = gInstance.load();
-    if (!a || !InMainThread())
+    if (!InMainThread())
         return;
-    if ((idle || !a->OnlyWhenIdle() || doOverride) && a->Active())
-        a->Process();
+    TNetAntiFreezeBase *a;
+    {
+        std::lock_guard<std::mutex> lk(gMutex);
+        a = gInstance;
+        if (!a || !a->Active() || !(idle || !a->OnlyWhenIdle() || doOverride))
+            return;
+        ++gProcessing;
+    }
+    struct Done {
+        ~Done()
+        {
+            {
+                std::lock_guard<std::mutex> lk(gMutex);
+                --gProcessing;
+            }
+            gPumpDone.notify_all();
+        }
+    } done;
+    a->Process();
 }

@@ -1,7 +1,11 @@
 #pragma once
 // Anti-freeze: keeps the interface responsive while the interface thread
-// waits on a socket. Socket waits are cut into IdleTimeOut slices and between
-// slices DoProcess lets the process-wide instance pump pending events.
+// waits on a socket. Its socket waits are cut into IdleTimeOut slices (at
+// least NetMinSlice long) and between slices DoProcess lets the process-wide
+// instance pump pending events.
+// The instance is only ever reached under a lock that its destructor takes
+// too, and never kept across a pump (which may destroy it), so no wait holds
+// a pointer to a destroyed instance.
 #include "netclient/NetBaseComponent.h"
 
 #include <atomic>
@@ -31,9 +35,20 @@ public:
     static void DoProcess(bool idle = true, bool doOverride = false);
 
     // The process-wide instance (the newest one created); null when none.
+    // For the interface thread, which creates and destroys the instance.
     static TNetAntiFreezeBase *Instance();
     // True when an instance exists and is active (the socket waits slice then).
     static bool ShouldUse();
+    // The slice length for a wait of the calling thread: IdleTimeOut, but at
+    // least NetMinSlice, on the main thread while an active instance exists;
+    // else 0 (no slicing: other threads never pump, and a close wakes their
+    // waits).
+    static int SliceLength();
+    // The shortest slice in milliseconds. Waking a thousand times a second
+    // (IdleTimeOut 1, as the program sets it) costs several per cent of a
+    // core in timer wake-ups alone; pumping a hundred times a second keeps
+    // the interface just as responsive.
+    static constexpr int NetMinSlice = 10;
 
 private:
     std::atomic<bool> active_ {true};

@@ -27,10 +27,8 @@ TNetComponent::TNetComponent()
 
 TNetComponent::~TNetComponent()
 {
-    if (--gLiving == 0) {
-        delete GStack();
+    if (--gLiving == 0)
         SetGStack(nullptr);
-    }
 }
 
 int TNetComponent::LivingCount() { return gLiving; }

@@ -38,6 +38,7 @@ inline constexpr const char *RSNoDataToRead = "No data to read.";
 // Input bounds of the connection (hostile peers).
 inline constexpr const char *RSLineTooLong = "Line too long.";
 inline constexpr const char *RSReplyTooLong = "Reply too long.";
+inline constexpr const char *RSReadBudgetExceeded = "The server sent more than %d bytes; the connection was closed.";
 
 // Globals.
 inline constexpr const char *RSFailedTimeZoneInfo = "Failed attempting to retrieve time zone information.";

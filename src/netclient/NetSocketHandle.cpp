@@ -2,144 +2,250 @@
 
 #include "netclient/NetAntiFreezeBase.h"
 
+class TNetSocketHandle::Socket {
+public:
+    Socket(std::shared_ptr<TNetStack> stack, TNetSocket fd) : stack_(std::move(stack)), fd_(fd) {}
+    ~Socket() { stack_->CloseSocket(fd_); }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+    TNetStack &stack() const { return *stack_; }
+    TNetSocket fd() const { return fd_; }
+
+private:
+    std::shared_ptr<TNetStack> stack_;
+    TNetSocket fd_;
+};
+
 TNetSocketHandle::TNetSocketHandle(int defaultPort) : Port(defaultPort) {}
 
 TNetSocketHandle::~TNetSocketHandle() { CloseSocket(true); }
 
+TNetSocketHandle::SocketRef TNetSocketHandle::use() const
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    return HandleAllocated.load() ? socket_ : SocketRef();
+}
+
+TNetSocketHandle::SocketRef TNetSocketHandle::useOrRaise() const
+{
+    SocketRef s = use();
+    if (!s)
+        throw ENetConnClosedGracefully(NetRes::RSConnectionClosedGracefully);
+    return s;
+}
+
 void TNetSocketHandle::AllocateSocket(int socketType, int protocol)
 {
     CloseSocket(true);
-    Handle = GStack()->NewSocketHandle(socketType, protocol);
-    HandleAllocated = true;
+    std::shared_ptr<TNetStack> stack = GStackShared();
+    if (!stack)
+        throw ENetInvalidSocket(NetRes::RSCannotAllocateSocket);
+    const TNetSocket fd = stack->NewSocketHandle(socketType, protocol);
+    hold(std::move(stack), fd);
+}
+
+void TNetSocketHandle::AdoptSocket(TNetSocket socket)
+{
+    CloseSocket(true);
+    std::shared_ptr<TNetStack> stack = GStackShared();
+    if (!stack || socket == NetInvalidSocket)
+        throw ENetInvalidSocket(NetRes::RSCannotAllocateSocket);
+    hold(std::move(stack), socket);
+}
+
+void TNetSocketHandle::hold(std::shared_ptr<TNetStack> stack, TNetSocket fd)
+{
+    auto s = std::make_shared<Socket>(std::move(stack), fd);
+    std::lock_guard<std::mutex> lk(mutex_);
+    socket_ = std::move(s);
+    Handle.store(fd);
+    HandleAllocated.store(true);
+}
+
+bool TNetSocketHandle::BeginClose(std::string &peer)
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    if (!socket_ || !HandleAllocated.exchange(false))
+        return false;
+    peer = PeerIP;
+    return true;
 }
 
 void TNetSocketHandle::CloseSocket(bool resetLocal)
 {
-    if (!HandleAllocated)
-        return;
-    HandleAllocated = false;
-    if (TNetStack *stack = GStack()) {
-        stack->Shutdown(Handle, 1);
-        stack->CloseSocket(Handle);
+    {
+        std::lock_guard<std::mutex> lk(mutex_);
+        if (!socket_)
+            return;
     }
     Reset(resetLocal);
 }
 
 void TNetSocketHandle::Reset(bool resetLocal)
 {
-    HandleAllocated = false;
-    Handle = NetInvalidSocket;
-    PeerIP.clear();
-    PeerPort = 0;
-    if (resetLocal) {
-        IP.clear();
-        Port = 0;
+    SocketRef s;
+    {
+        std::lock_guard<std::mutex> lk(mutex_);
+        s = std::move(socket_);
+        socket_.reset();
+        HandleAllocated.store(false);
+        Handle.store(NetInvalidSocket);
+        PeerIP.clear();
+        PeerPort = 0;
+        if (resetLocal) {
+            IP.clear();
+            Port = 0;
+        }
     }
+    // Both directions: a wait or receive of another thread on this socket
+    // returns now. The descriptor closes when the last of them lets go.
+    if (s)
+        s->stack().Shutdown(s->fd(), Net_SD_BOTH);
+}
+
+void TNetSocketHandle::readAddress(bool peer, std::string &ip, int &port) const
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    ip = peer ? PeerIP : IP;
+    port = peer ? PeerPort : Port;
+}
+
+void TNetSocketHandle::writeAddress(bool peer, const std::string &ip, int port)
+{
+    std::lock_guard<std::mutex> lk(mutex_);
+    (peer ? PeerIP : IP) = ip;
+    (peer ? PeerPort : Port) = port;
 }
 
 void TNetSocketHandle::Bind()
 {
-    TNetStack *stack = GStack();
-    if (stack->CheckForSocketError(stack->Bind(Handle, Net_AF_INET, IP, Port), {WSAEADDRINUSE}))
+    SocketRef s = useOrRaise();
+    TNetStack &stack = s->stack();
+    std::string ip;
+    int port;
+    readAddress(false, ip, port);
+    if (stack.CheckForSocketError(stack.Bind(s->fd(), Net_AF_INET, ip, port), {WSAEADDRINUSE}))
         throw ENetCouldNotBindSocket(NetRes::RSCouldNotBindSocket);
     int family;
-    stack->SockName(Handle, family, IP, Port);
+    stack.SockName(s->fd(), family, ip, port);
+    writeAddress(false, ip, port);
 }
 
-void TNetSocketHandle::SetPeer(const std::string &address, int port)
-{
-    PeerIP = address;
-    PeerPort = port;
-}
+void TNetSocketHandle::SetPeer(const std::string &address, int port) { writeAddress(true, address, port); }
 
 int TNetSocketHandle::Connect(int family, int timeout)
 {
-    TNetStack *stack = GStack();
-    int r = stack->ConnectNonBlocking(Handle, family, PeerIP, PeerPort);
+    SocketRef s = useOrRaise();
+    TNetStack &stack = s->stack();
+    std::string peerIP;
+    int peerPort;
+    readAddress(true, peerIP, peerPort);
+    int r = stack.ConnectNonBlocking(s->fd(), family, peerIP, peerPort);
     if (r < 0) {
-        if (stack->LastError() != WSAEINPROGRESS)
+        if (stack.LastError() != WSAEINPROGRESS)
             return -1;
         if (!waitSliced(true, timeout)) {
-            stack->SetLastError(WSAETIMEDOUT);
+            stack.SetLastError(WSAETIMEDOUT);
             return -1;
         }
-        if (int32_t err = stack->PendingError(Handle)) {
-            stack->SetLastError(err);
+        if (int32_t err = stack.PendingError(s->fd())) {
+            stack.SetLastError(err);
             return -1;
         }
     }
-    int f;
-    stack->SockName(Handle, f, IP, Port);
-    stack->PeerName(Handle, f, PeerIP, PeerPort);
+    int f, port;
+    std::string ip;
+    stack.SockName(s->fd(), f, ip, port);
+    stack.PeerName(s->fd(), f, peerIP, peerPort);
+    writeAddress(false, ip, port);
+    writeAddress(true, peerIP, peerPort);
     return 0;
 }
 
 int TNetSocketHandle::Recv(void *buffer, int length, int flags)
 {
-    return GStack()->Recv(Handle, buffer, length, flags);
+    SocketRef s = use();
+    if (!s)
+        return 0;
+    return s->stack().Recv(s->fd(), buffer, length, flags);
 }
 
 int TNetSocketHandle::Send(const void *buffer, int length, int flags)
 {
-    return GStack()->Send(Handle, buffer, length, flags);
+    SocketRef s = use();
+    if (!s) {
+        if (TNetStack *stack = GStack())
+            stack->SetLastError(WSAESHUTDOWN);
+        return -1;
+    }
+    return s->stack().Send(s->fd(), buffer, length, flags);
 }
 
 int TNetSocketHandle::RecvFrom(void *buffer, int length, int flags, std::string &address, int &port)
 {
-    return GStack()->RecvFrom(Handle, buffer, length, flags, address, port);
+    SocketRef s = use();
+    if (!s)
+        return 0;
+    return s->stack().RecvFrom(s->fd(), buffer, length, flags, address, port);
 }
 
 void TNetSocketHandle::SetSockOpt(int level, int option, const void *value, int length)
 {
-    TNetStack *stack = GStack();
-    stack->CheckForSocketError(stack->SetSockOpt(Handle, level, option, value, length));
+    SocketRef s = useOrRaise();
+    s->stack().CheckForSocketError(s->stack().SetSockOpt(s->fd(), level, option, value, length));
 }
 
 bool TNetSocketHandle::waitOnce(bool forWrite, int timeout)
 {
-    // A handler run by the pump may have closed the socket meanwhile.
-    if (!HandleAllocated)
-        throw ENetConnClosedGracefully(NetRes::RSConnectionClosedGracefully);
-    TNetStack *stack = GStack();
-    TNetSocketList list {Handle};
-    int r = forWrite ? stack->Select(nullptr, &list, nullptr, timeout)
-                     : stack->Select(&list, nullptr, nullptr, timeout);
-    stack->CheckForSocketError(r);
-    bool ready = r == 1;
+    bool ready;
+    {
+        // A handler run by the pump, or another thread, may have closed the
+        // socket meanwhile.
+        SocketRef s = useOrRaise();
+        TNetStack &stack = s->stack();
+        TNetSocketList list {s->fd()};
+        int r = forWrite ? stack.Select(nullptr, &list, nullptr, timeout)
+                         : stack.Select(&list, nullptr, nullptr, timeout);
+        stack.CheckForSocketError(r);
+        ready = r == 1;
+    }
     TNetAntiFreezeBase::DoProcess(!ready, false);
     return ready;
 }
 
 bool TNetSocketHandle::waitSliced(bool forWrite, int timeout)
 {
-    if (!HandleAllocated)
-        throw ENetConnClosedGracefully(NetRes::RSConnectionClosedGracefully);
-    TNetAntiFreezeBase *af = TNetAntiFreezeBase::Instance();
-    if (!af || !af->Active())
-        return waitOnce(forWrite, timeout);
-    const int idle = af->IdleTimeOut() > 0 ? af->IdleTimeOut() : 1;
-    if (timeout == -2) {
-        for (;;)
-            if (waitOnce(forWrite, idle))
-                return true;
-    }
-    if (timeout <= idle)
-        return waitOnce(forWrite, timeout);
-    // The last slices are IdleTimeOut long; the first takes what is left over.
-    int first = timeout % idle;
-    if (first == 0)
-        first = idle;
-    const int slices = 1 + (timeout - first) / idle;
-    for (int i = 0; i < slices; ++i)
-        if (waitOnce(forWrite, i == 0 ? first : idle))
+    const bool unlimited = timeout == -2;
+    const auto deadline = NetDeadline(timeout);
+    for (;;) {
+        // Asked again before every slice: the pump may have changed or ended
+        // the anti-freeze.
+        const int slice = TNetAntiFreezeBase::SliceLength();
+        int wait;
+        if (unlimited) {
+            wait = slice > 0 ? slice : -2;
+        } else {
+            // Slices end on the deadline: the first takes what is left over,
+            // the last ones are a whole slice each.
+            const int left = NetMillisecondsLeft(deadline);
+            wait = left;
+            if (slice > 0 && left > slice)
+                wait = left % slice != 0 ? left % slice : slice;
+        }
+        if (waitOnce(forWrite, wait))
             return true;
-    return false;
+        if (!unlimited && NetMillisecondsLeft(deadline) == 0)
+            return false;
+    }
 }
 
 bool TNetSocketHandle::Readable(int timeout) { return waitSliced(false, timeout); }
 
 void TNetSocketHandle::Assign(const TNetSocketHandle &other)
 {
+    if (&other == this)
+        return;
+    std::scoped_lock lk(mutex_, other.mutex_);
     IP = other.IP;
     Port = other.Port;
     PeerIP = other.PeerIP;

@@ -1,8 +1,17 @@
 #pragma once
 // One socket of a connection: its handle, local and peer address, and the
 // waits on it (cut into anti-freeze slices on the interface thread).
+//
+// A connection may be read on one thread and closed on another: the handle
+// state is atomic, closing shuts the socket down in both directions first (so
+// a wait or receive blocked on another thread returns at once), and the
+// descriptor itself is closed only when no thread uses it any more, so its
+// number cannot pass to a new socket while an old wait still holds it.
 #include "netclient/NetStack.h"
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class TNetSocketHandle {
@@ -13,8 +22,9 @@ public:
     TNetSocketHandle(const TNetSocketHandle &) = delete;
     TNetSocketHandle &operator=(const TNetSocketHandle &) = delete;
 
-    TNetSocket Handle = NetInvalidSocket;
-    bool HandleAllocated = false;
+    std::atomic<TNetSocket> Handle {NetInvalidSocket};
+    std::atomic<bool> HandleAllocated {false};
+    // Addresses: written by the thread that connects and by the close.
     std::string IP;
     std::string PeerIP;
     int32_t Port = 0;
@@ -22,9 +32,20 @@ public:
 
     // CloseSocket (local reset), then a new internet socket.
     void AllocateSocket(int socketType = Net_SOCK_STREAM, int protocol = 0);
-    // Shuts the socket down for sending and closes it, then Reset.
+    // CloseSocket (local reset), then takes over a socket that is already
+    // connected (one end of a socket pair, for instance); it is closed like
+    // one of our own.
+    void AdoptSocket(TNetSocket socket);
+    // Shuts the socket down and lets it go (closed once no thread uses it),
+    // then Reset. Safe from any thread; only one caller closes.
     virtual void CloseSocket(bool resetLocal = true);
+    // Forgets the socket (shutting it down as CloseSocket does) and the addresses.
     void Reset(bool resetLocal = true);
+    // Takes the socket out of use for every thread: afterwards HandleAllocated
+    // is false and new waits raise, but the socket stays open until
+    // CloseSocket. True for the one caller that found it allocated; peer gets
+    // PeerIP then.
+    bool BeginClose(std::string &peer);
     // Binds to IP (empty: any) and Port; 10048 raises ENetCouldNotBindSocket.
     void Bind();
     void SetPeer(const std::string &address, int port);
@@ -33,6 +54,8 @@ public:
     // for at most timeout ms (-2: no limit of ours). Returns -1 on failure
     // (the stack's last error tells why, 10060 when the time ran out).
     virtual int Connect(int family = Net_AF_INET, int timeout = -2);
+    // A socket closed locally reads as closed by the peer (0) and refuses to
+    // send (-1, error 10058).
     int Recv(void *buffer, int length, int flags = 0);
     int Send(const void *buffer, int length, int flags = 0);
     virtual int RecvFrom(void *buffer, int length, int flags, std::string &address, int &port);
@@ -44,8 +67,25 @@ public:
     void Assign(const TNetSocketHandle &other);
 
 private:
+    // The open descriptor, shared by every call that uses it; the last
+    // owner closes it.
+    class Socket;
+    using SocketRef = std::shared_ptr<Socket>;
+    // The local (peer false) or peer address and port, read or written under the lock.
+    void readAddress(bool peer, std::string &ip, int &port) const;
+    void writeAddress(bool peer, const std::string &ip, int port);
+    // Holds fd as the handle's socket.
+    void hold(std::shared_ptr<TNetStack> stack, TNetSocket fd);
+    // The socket for one call; null when none is allocated.
+    SocketRef use() const;
+    // Like use, but no socket raises ENetConnClosedGracefully.
+    SocketRef useOrRaise() const;
     // One wait; DoProcess follows it.
     bool waitOnce(bool forWrite, int timeout);
-    // A wait cut into anti-freeze slices when an active anti-freeze exists.
+    // A wait for the caller's whole time, cut into anti-freeze slices on the
+    // interface thread while an active anti-freeze exists.
     bool waitSliced(bool forWrite, int timeout);
+
+    mutable std::mutex mutex_;
+    SocketRef socket_;
 };

@@ -6,10 +6,13 @@
 #include "platform/Rtl.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -19,7 +22,12 @@
 
 namespace {
 
-TNetStack *gStack = nullptr;
+// The process-wide stack: owned here while components live, and by every open
+// socket until that socket is closed (a socket may outlive the last
+// component on a thread that still waits on it).
+std::mutex gStackMutex;
+std::shared_ptr<TNetStack> gStackOwner;
+std::atomic<TNetStack *> gStack {nullptr};
 // The last socket error of the calling thread, as a socket error number.
 thread_local int32_t tLastError = 0;
 
@@ -168,8 +176,41 @@ int32_t ErrnoToSocketError(int err)
     }
 }
 
-TNetStack *GStack() { return gStack; }
-void SetGStack(TNetStack *stack) { gStack = stack; }
+TNetClock::time_point NetDeadline(int milliseconds)
+{
+    return TNetClock::now() + std::chrono::milliseconds(milliseconds < 0 ? 0 : milliseconds);
+}
+
+int NetMillisecondsLeft(TNetClock::time_point deadline)
+{
+    const auto left = deadline - TNetClock::now();
+    if (left <= TNetClock::duration::zero())
+        return 0;
+    // Rounded up: a wait of the truncated value would end before the
+    // deadline, and a loop of such waits would spin on its last millisecond.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return ms > INT_MAX ? INT_MAX : int(ms);
+}
+
+TNetStack *GStack() { return gStack.load(); }
+
+std::shared_ptr<TNetStack> GStackShared()
+{
+    std::lock_guard<std::mutex> lk(gStackMutex);
+    return gStackOwner;
+}
+
+void SetGStack(TNetStack *stack)
+{
+    std::shared_ptr<TNetStack> old;
+    {
+        std::lock_guard<std::mutex> lk(gStackMutex);
+        old = std::move(gStackOwner);
+        gStackOwner.reset(stack);
+        gStack.store(stack);
+    }
+    // old goes here, outside the lock: the stack ends once no socket holds it.
+}
 
 // ---- TNetStack -------------------------------------------------------------------
 TNetStack::TNetStack() = default;
@@ -462,18 +503,12 @@ int TNetStackPosix::Select(TNetSocketList *readList, TNetSocketList *writeList, 
                 fds.push_back(pollfd {s, events[k], 0});
         }
     }
-    using clock = std::chrono::steady_clock;
     const bool unlimited = timeout == -2;
-    const int limit = timeout < 0 ? 0 : timeout;
-    const auto deadline = clock::now() + std::chrono::milliseconds(limit);
+    const auto deadline = NetDeadline(timeout);
     int r;
     for (;;) {
-        int wait = -1;
-        if (!unlimited) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
-            wait = left > 0 ? int(left) : 0;
-        }
-        r = poll(fds.data(), nfds_t(fds.size()), wait);
+        // A signal cuts the wait short: wait again for what is really left.
+        r = poll(fds.data(), nfds_t(fds.size()), unlimited ? -1 : NetMillisecondsLeft(deadline));
         if (r >= 0 || errno != EINTR)
             break;
     }

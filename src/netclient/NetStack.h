@@ -6,6 +6,7 @@
 // values reported as the Windows Sockets error numbers the components know.
 #include "netclient/NetException.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,10 @@ inline constexpr int Net_SOCK_STREAM = 1;
 inline constexpr int Net_SOCK_DGRAM = 2;
 inline constexpr int Net_IPPROTO_TCP = 6;
 inline constexpr int Net_TCP_NODELAY = 1;
+// Shutdown directions.
+inline constexpr int Net_SD_RECEIVE = 0;
+inline constexpr int Net_SD_SEND = 1;
+inline constexpr int Net_SD_BOTH = 2;
 
 // Socket error numbers.
 enum : int32_t {
@@ -41,6 +46,13 @@ enum : int32_t {
 
 // The largest number of sockets one Select may watch per list.
 inline constexpr int NetFDSetSize = 64;
+
+// Deadlines of the waits. NetMillisecondsLeft is the time left until the
+// deadline in whole milliseconds, rounded up (0 once it has passed), so a wait
+// for it never ends before the deadline.
+using TNetClock = std::chrono::steady_clock;
+TNetClock::time_point NetDeadline(int milliseconds);
+int NetMillisecondsLeft(TNetClock::time_point deadline);
 
 // Maps an errno value to its socket error number (unknown values pass through).
 int32_t ErrnoToSocketError(int err);
@@ -171,5 +183,9 @@ public:
 
 // The process-wide stack; null while no networking component lives.
 TNetStack *GStack();
-// Installs or forgets the process-wide stack (the component base does this).
+// The same, shared: an open socket keeps the stack it was made with alive.
+std::shared_ptr<TNetStack> GStackShared();
+// Installs (taking ownership) or forgets the process-wide stack (the component
+// base does this). A forgotten stack ends when the last socket made with it
+// has been closed.
 void SetGStack(TNetStack *stack);

@@ -34,24 +34,108 @@ int16_t replyCode(const std::string &line)
 } // namespace
 
 // ---- TNetBuffer ----------------------------------------------------------------------
+void TNetBuffer::compact()
+{
+    if (head_ == 0)
+        return;
+    data_.erase(0, head_);
+    head_ = 0;
+}
+
 void TNetBuffer::RemoveBytes(int64_t count)
 {
     if (count > Size())
         throw ENetNotEnoughDataInBuffer(NetRes::RSNotEnoughDataInBuffer);
     if (count <= 0)
         return;
-    if (count == Size())
+    if (count == Size()) {
         Clear();
-    else {
-        data_.erase(0, size_t(count));
-        position_ = std::max<int64_t>(0, position_ - count);
+        return;
     }
+    head_ += size_t(count);
+    position_ = std::max<int64_t>(0, position_ - count);
+    // Move the rest down only once the removed part outweighs it: each byte
+    // moves a bounded number of times however small the pieces.
+    if (head_ >= 4096 && head_ >= data_.size() / 2)
+        compact();
 }
 
 void TNetBuffer::Append(const void *data, int64_t count)
 {
     if (count > 0)
         data_.append(static_cast<const char *>(data), size_t(count));
+}
+
+int64_t TNetBuffer::Read(void *buffer, int64_t count)
+{
+    compact();
+    return TNetMemoryStream::Read(buffer, count);
+}
+
+int64_t TNetBuffer::Write(const void *buffer, int64_t count)
+{
+    compact();
+    return TNetMemoryStream::Write(buffer, count);
+}
+
+void TNetBuffer::SetSize(int64_t size)
+{
+    compact();
+    TNetMemoryStream::SetSize(size);
+}
+
+void TNetBuffer::Clear()
+{
+    TNetMemoryStream::Clear();
+    head_ = 0;
+}
+
+char *TNetBuffer::Memory()
+{
+    compact();
+    return data_.data();
+}
+
+const std::string &TNetBuffer::DataString()
+{
+    compact();
+    return data_;
+}
+
+// ---- byte budget -------------------------------------------------------------------------
+class TNetTCPConnection::ReadBudget {
+public:
+    explicit ReadBudget(TNetTCPConnection &c) : c_(c), start_(c.consumed_), outer_(c.budget_) { c.budget_ = this; }
+    ~ReadBudget() { c_.budget_ = outer_; }
+    ReadBudget(const ReadBudget &) = delete;
+    ReadBudget &operator=(const ReadBudget &) = delete;
+    // Taken from the buffer since the start, plus what was charged.
+    int64_t used() const { return c_.consumed_ - start_ + charged_; }
+    // A line kept in a list: its bookkeeping counts too.
+    void keepLine(int64_t cost = NetLineCost)
+    {
+        charged_ += cost;
+        c_.checkBudget(0);
+    }
+
+private:
+    TNetTCPConnection &c_;
+    int64_t start_;
+    int64_t charged_ = 0;
+    ReadBudget *outer_;
+};
+
+void TNetTCPConnection::checkBudget(int64_t extra)
+{
+    const int64_t used = (budget_ ? budget_->used() : 0) + extra;
+    if (used > MaxReadBytes)
+        raiseOverBudget();
+}
+
+void TNetTCPConnection::raiseOverBudget()
+{
+    DisconnectSocket();
+    throw ENetInputTooLong(Rtl::Format(NetRes::RSReadBudgetExceeded, {MaxReadBytes}));
 }
 
 // ---- TNetTCPConnection -------------------------------------------------------------------
@@ -143,14 +227,19 @@ std::string TNetTCPConnection::ReadLn(const std::string &terminator, int timeout
     ReadLnTimedOut = false;
     lastReadClosed_ = false;
     size_t found;
+    // Where the search goes on: bytes already searched are not searched again.
+    size_t from = 0;
     for (;;) {
-        found = inputBuffer_.DataString().find(term);
-        if (found != std::string::npos)
+        const std::string_view buffered = inputBuffer_.View();
+        found = buffered.find(term, from);
+        if (found != std::string_view::npos)
             break;
+        from = buffered.size() >= term.size() ? buffered.size() - term.size() + 1 : 0;
         if (MaxLineLength > 0 && inputBuffer_.Size() > MaxLineLength) {
             DisconnectSocket();
             throw ENetInputTooLong(NetRes::RSLineTooLong);
         }
+        checkBudget(inputBuffer_.Size());
         CheckForDisconnect(true, true);
         if (ReadFromStack(true, timeout, true) == 0) {
             ReadLnTimedOut = true;
@@ -176,6 +265,7 @@ std::string TNetTCPConnection::readLnLimited()
     std::string line = ReadLn(std::string(), ReadTimeout);
     if (ReadLnTimedOut && !lastReadClosed_)
         raiseTimedOut();
+    checkBudget(0);
     return line;
 }
 
@@ -201,8 +291,13 @@ std::string TNetTCPConnection::AllData()
     std::string all;
     BeginWork(wmRead, 0);
     try {
-        while (Connected())
-            all += CurrentReadBuffer();
+        while (Connected()) {
+            // One receive at a time: the whole is checked before it grows.
+            std::string more = CurrentReadBuffer();
+            if (int64_t(all.size() + more.size()) > MaxReadBytes)
+                raiseOverBudget();
+            all += more;
+        }
     } catch (...) {
         EndWork(wmRead);
         throw;
@@ -215,7 +310,7 @@ std::string TNetTCPConnection::ExtractXBytesFromBuffer(int64_t count)
 {
     if (count > inputBuffer_.Size())
         throw ENetNotEnoughDataInBuffer(NetRes::RSNotEnoughDataInBuffer);
-    std::string s = inputBuffer_.DataString().substr(0, size_t(std::max<int64_t>(0, count)));
+    std::string s(inputBuffer_.View().substr(0, size_t(std::max<int64_t>(0, count))));
     RemoveFromBuffer(int64_t(s.size()));
     return s;
 }
@@ -223,6 +318,8 @@ std::string TNetTCPConnection::ExtractXBytesFromBuffer(int64_t count)
 void TNetTCPConnection::RemoveFromBuffer(int64_t count)
 {
     inputBuffer_.RemoveBytes(count);
+    if (count > 0)
+        consumed_ += count;
     DoWork(wmRead, int32_t(count));
 }
 
@@ -230,6 +327,8 @@ void TNetTCPConnection::ReadBuffer(void *destination, int64_t count)
 {
     if (count <= 0 || !destination)
         return;
+    if (count > MaxReadBytes)
+        raiseOverBudget();
     while (inputBuffer_.Size() < count) {
         if (ReadFromStack(true, ReadTimeout, true) == 0) {
             // Nothing came: either the peer closed with too few bytes buffered
@@ -239,7 +338,7 @@ void TNetTCPConnection::ReadBuffer(void *destination, int64_t count)
             raiseTimedOut();
         }
     }
-    std::memcpy(destination, inputBuffer_.DataString().data(), size_t(count));
+    std::memcpy(destination, inputBuffer_.View().data(), size_t(count));
     RemoveFromBuffer(count);
 }
 
@@ -252,50 +351,64 @@ int32_t TNetTCPConnection::ReadInteger(bool convert)
 
 void TNetTCPConnection::ReadStream(TNetStream *destination, int64_t count, bool readUntilDisconnect)
 {
+    // The announced length is an unsigned 32-bit count (a peer's 2 GB must
+    // not turn into a negative one).
     if (count == -1 && !readUntilDisconnect)
-        count = ReadInteger(true);
-    if (count >= 0)
-        destination->SetSize(destination->Position() + count);
+        count = int64_t(uint32_t(ReadInteger(true)));
+    // Refused before anything is allocated; the destination then grows as
+    // bytes arrive, never ahead of them.
+    if (!readUntilDisconnect && count > MaxReadBytes)
+        raiseOverBudget();
     if (readUntilDisconnect) {
         count = INT32_MAX;
         BeginWork(wmRead, 0);
     } else {
         BeginWork(wmRead, int32_t(std::min<int64_t>(count, INT32_MAX)));
     }
+    auto trim = [destination] {
+        if (destination->Size() > destination->Position())
+            destination->SetSize(destination->Position());
+    };
     try {
+        int64_t received = 0;
         int64_t n = std::min<int64_t>(count, inputBuffer_.Size());
         if (n > 0) {
-            destination->Write(inputBuffer_.DataString().data(), n);
+            if (n > MaxReadBytes)
+                raiseOverBudget();
+            destination->Write(inputBuffer_.View().data(), n);
             RemoveFromBuffer(n);
             count -= n;
+            received += n;
         }
         TNetBuffer area;
         while (count > 0 && Connected()) {
             area.SetSize(std::min<int64_t>(count, RecvBufferSize()));
             int got = ReadFromStack(!readUntilDisconnect, ReadTimeout, false, &area);
             if (got > 0) {
+                if (received + got > MaxReadBytes)
+                    raiseOverBudget();
                 destination->Write(area.Memory(), got);
                 count -= got;
+                received += got;
             } else if (ReadTimeout != -2 && binding_->HandleAllocated && !ClosedGracefully) {
                 raiseTimedOut();
             }
         }
     } catch (...) {
         EndWork(wmRead);
-        if (destination->Size() > destination->Position())
-            destination->SetSize(destination->Position());
+        trim();
         throw;
     }
     EndWork(wmRead);
-    if (destination->Size() > destination->Position())
-        destination->SetSize(destination->Position());
+    trim();
 }
 
 void TNetTCPConnection::captureLines(const std::function<void(const std::string &)> &store,
-                                     const std::string &delimiter, bool unstuffDots)
+                                     const std::string &delimiter, bool unstuffDots, int64_t lineCost)
 {
     BeginWork(wmRead, 0);
     try {
+        ReadBudget budget(*this);
         int32_t lines = 0;
         for (;;) {
             std::string line = readLnLimited();
@@ -309,7 +422,10 @@ void TNetTCPConnection::captureLines(const std::function<void(const std::string 
                 DisconnectSocket();
                 throw ENetInputTooLong(NetRes::RSReplyTooLong);
             }
-            store(line);
+            if (store) {
+                budget.keepLine(lineCost);
+                store(line);
+            }
         }
     } catch (...) {
         EndWork(wmRead);
@@ -320,29 +436,36 @@ void TNetTCPConnection::captureLines(const std::function<void(const std::string 
 
 void TNetTCPConnection::Capture(TStringList *destination, const std::string &delimiter, bool unstuffDots)
 {
-    captureLines([&](const std::string &line) { if (destination) destination->Add(line); }, delimiter, unstuffDots);
+    std::function<void(const std::string &)> store;
+    if (destination)
+        store = [destination](const std::string &line) { destination->Add(line); };
+    captureLines(store, delimiter, unstuffDots, NetLineCost);
 }
 
 void TNetTCPConnection::Capture(TNetStream *destination, const std::string &delimiter, bool unstuffDots)
 {
-    captureLines([&](const std::string &line) {
-        if (destination) {
-            std::string l = line + "\r\n";
-            destination->Write(l.data(), int64_t(l.size()));
-        }
-    }, delimiter, unstuffDots);
+    std::function<void(const std::string &)> store;
+    if (destination)
+        store = [destination](const std::string &line) {
+            destination->Write(line.data(), int64_t(line.size()));
+            destination->Write("\r\n", 2);
+        };
+    captureLines(store, delimiter, unstuffDots, 0);
 }
 
 // ---- replies and commands ---------------------------------------------------------------
 int16_t TNetTCPConnection::GetResponse(const TNetReplyCodes &allowed)
 {
     CmdResultDetails.Clear();
+    ReadBudget budget(*this);
     std::string line = ReadLnSkipEmpty();
+    budget.keepLine();
     CmdResultDetails.Add(line);
     if (line.size() > 3 && line[3] == '-') {
         const std::string marker = Rtl::Copy(line, 1, 3) + " ";
         do {
             line = ReadLnSkipEmpty();
+            budget.keepLine();
             CmdResultDetails.Add(line);
             if (MaxReplyLines > 0 && CmdResultDetails.Count() > MaxReplyLines) {
                 DisconnectSocket();
@@ -503,9 +626,18 @@ void TNetTCPConnection::Disconnect() { DisconnectSocket(); }
 
 void TNetTCPConnection::DisconnectSocket()
 {
-    if (binding_->HandleAllocated) {
-        const std::string peer = binding_->PeerIP;
-        DoStatus(StatusDisconnecting, peer);
+    // Another thread may close at the same time (a reader that saw the
+    // peer's close): only the one that takes the socket reports the close.
+    std::string peer;
+    if (binding_->BeginClose(peer)) {
+        try {
+            DoStatus(StatusDisconnecting, peer);
+        } catch (...) {
+            // A status handler that raises still leaves the socket closed.
+            binding_->CloseSocket(true);
+            ClosedGracefully = true;
+            throw;
+        }
         binding_->CloseSocket(true);
         ClosedGracefully = true;
         DoStatus(StatusDisconnected, peer);

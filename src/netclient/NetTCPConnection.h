@@ -11,18 +11,37 @@
 #include "netclient/NetStream.h"
 #include "platform/Classes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// A memory stream with no behaviour of its own but RemoveBytes.
+// The connection's byte buffers: a memory stream whose front can be removed.
+// Removing bytes from the front only moves a start mark (the rest moves down
+// once the removed part outweighs it), so taking many short lines out of a
+// large buffer does not move the buffer once per line. The stream operations,
+// Memory and DataString see the buffered bytes only.
 class TNetBuffer : public TNetMemoryStream {
 public:
-    // More than the size raises ENetNotEnoughDataInBuffer; the rest moves to the front.
+    // More than the size raises ENetNotEnoughDataInBuffer.
     void RemoveBytes(int64_t count);
     void Append(const void *data, int64_t count);
+    // The buffered bytes, oldest first (valid until the next change).
+    std::string_view View() const { return std::string_view(data_).substr(head_); }
+    int64_t Size() const override { return int64_t(data_.size() - head_); }
+    int64_t Read(void *buffer, int64_t count) override;
+    int64_t Write(const void *buffer, int64_t count) override;
+    void SetSize(int64_t size) override;
+    void Clear();
+    char *Memory();
+    const std::string &DataString();
+
+private:
+    void compact();
+    size_t head_ = 0;
 };
 
 using TNetReplyCodes = std::vector<int16_t>;
@@ -37,8 +56,9 @@ public:
     bool ASCIIFilter = false;
     TNetSocketHandle &Binding() { return *binding_; }
     TNetBuffer &InputBuffer() { return inputBuffer_; }
-    // The peer's close was seen (or the socket closed locally).
-    bool ClosedGracefully = false;
+    // The peer's close was seen (or the socket closed locally, maybe by
+    // another thread).
+    std::atomic<bool> ClosedGracefully {false};
     // The lines of the last reply read by GetResponse, each trimmed.
     TStringList CmdResultDetails;
     TNetConnectionIntercept *Intercept() const { return intercept_; }
@@ -66,6 +86,15 @@ public:
     int32_t MaxLineLength = 65536;
     int32_t MaxReplyLines = 10000;
     int32_t MaxCaptureLines = 100000;
+    // Byte budget: the most that one reply (GetResponse), one Capture, one
+    // AllData, one ReadStream or one ReadBuffer may take from the peer. Every
+    // line a reply or capture keeps counts NetLineCost bytes on top of its
+    // own (what keeping it costs), blank lines skipped count too. A stream
+    // length over the budget is refused before anything is allocated. Going
+    // over closes the connection (the next exchange starts clean) and raises
+    // ENetInputTooLong.
+    int64_t MaxReadBytes = 4 * 1024 * 1024;
+    static constexpr int64_t NetLineCost = 64;
 
     // ---- reading ----
     // One wait (time-out ms, -2: none) and at most one receive; returns the count.
@@ -81,6 +110,9 @@ public:
     virtual void RemoveFromBuffer(int64_t count);
     void ReadBuffer(void *destination, int64_t count);
     int32_t ReadInteger(bool convert = true);
+    // count bytes (-1: an unsigned 32-bit count in network order comes
+    // first) or everything until the peer closes, appended at the
+    // destination's position; the destination grows as bytes arrive.
     void ReadStream(TNetStream *destination, int64_t count = -1, bool readUntilDisconnect = false);
     // Lines up to the delimiter line into the list (null: discarded).
     void Capture(TStringList *destination, const std::string &delimiter = ".", bool unstuffDots = true);
@@ -121,8 +153,14 @@ protected:
     // A line read with ReadTimeout; a real time-out closes and raises.
     std::string readLnLimited();
     [[noreturn]] void raiseTimedOut();
+    // Closes the connection and raises ENetInputTooLong for the byte budget.
+    [[noreturn]] void raiseOverBudget();
+    // What one reply, capture or transfer has taken against MaxReadBytes.
+    class ReadBudget;
+    // Null store: lines are discarded. Each kept line is charged lineCost
+    // against the byte budget beyond its bytes.
     void captureLines(const std::function<void(const std::string &)> &store, const std::string &delimiter,
-                      bool unstuffDots);
+                      bool unstuffDots, int64_t lineCost);
 
 private:
     std::unique_ptr<TNetSocketHandle> binding_;
@@ -132,4 +170,11 @@ private:
     bool interceptEnabled_ = false;
     // The last ReadLn got nothing because the connection had closed.
     bool lastReadClosed_ = false;
+    // Bytes taken out of the input buffer so far.
+    int64_t consumed_ = 0;
+    // The budget of the reply or capture under way; null when none.
+    ReadBudget *budget_ = nullptr;
+    // Charges extra bytes (not yet taken from the buffer) against the
+    // budget under way, or against MaxReadBytes alone when none is.
+    void checkBudget(int64_t extra);
 };

@@ -11,13 +11,7 @@ using nettest::ScriptedPeer;
 
 namespace {
 
-struct Client : TNetTCPClient {
-    explicit Client(int port)
-    {
-        Host = "127.0.0.1";
-        Port = port;
-    }
-};
+using Client = nettest::LoopbackClient;
 
 } // namespace
 

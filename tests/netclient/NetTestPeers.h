@@ -2,6 +2,8 @@
 // Loopback peers for the networking tests: a listening socket on 127.0.0.1,
 // a scripted peer that serves one connection on its own thread, and real
 // servers started as child processes and stopped again by the test.
+#include "netclient/NetTCPClient.h"
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -25,6 +27,15 @@ private:
     int port_ = 0;
 };
 
+// A TCP client aimed at 127.0.0.1:port.
+struct LoopbackClient : TNetTCPClient {
+    explicit LoopbackClient(int port)
+    {
+        Host = "127.0.0.1";
+        Port = port;
+    }
+};
+
 // Socket helpers for the peers' side (all bounded by time limits).
 bool sendAll(int fd, const std::string &bytes);
 // Reads exactly n bytes (or fewer when the peer closes or 10 s pass).
@@ -37,6 +48,23 @@ std::string recvAll(int fd, int timeoutMs = 10000);
 int freePort();
 // Connects to 127.0.0.1:port; -1 on failure.
 int connectTo(int port);
+
+// Process measurements for the bounds tests.
+// Built with a sanitizer: its shadow memory makes resident sizes meaningless.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+// CPU time (user + system) of the whole process so far, in seconds.
+double cpuSeconds();
+// A "Vm…" field of /proc/self/status (VmRSS, VmHWM) in bytes; -1 when missing.
+long long procStatusBytes(const char *field);
+// Resets the peak resident size (VmHWM) to the current one; false when the
+// system does not allow it.
+bool resetPeakResident();
+// The number of open descriptors of this process.
+int openDescriptors();
 
 // Serves one connection with a script on its own thread. The script gets the
 // accepted socket; the peer closes it when the script returns.

@@ -69,6 +69,9 @@ bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budg
     fileio::AtomicWriter out;
     if (!out.Open(Target, false))
         return false;
+    // An empty file has no data to decode.
+    if (s.H->length == 0)
+        return out.Commit();
     s.Sys.SetOutput(&out, int64_t(s.H->length));
     if (s.D->extract(s.D, s.H, const_cast<char *>(Target.c_str())) != MSPACK_ERR_OK)
         return false;

@@ -85,15 +85,11 @@ bool AtomicWriter::Open(const std::string &path, bool followLink)
     return true;
 }
 
-bool AtomicWriter::Write(const void *data, size_t size)
+bool WriteAll(int fd, const void *data, size_t size)
 {
-    if (fd_ < 0) {
-        errno = EBADF;
-        return false;
-    }
     const char *p = static_cast<const char *>(data);
     while (size > 0) {
-        ssize_t n = write(fd_, p, size);
+        ssize_t n = write(fd, p, size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -103,6 +99,15 @@ bool AtomicWriter::Write(const void *data, size_t size)
         size -= size_t(n);
     }
     return true;
+}
+
+bool AtomicWriter::Write(const void *data, size_t size)
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    return WriteAll(fd_, data, size);
 }
 
 bool AtomicWriter::Commit()

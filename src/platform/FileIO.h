@@ -13,7 +13,11 @@ bool ReadFile(const std::string &path, std::string &bytes);
 // Returns false (errno set) and leaves any old file untouched on failure.
 bool AtomicWriteFile(const std::string &path, const std::string &bytes);
 
-// The same, in pieces: Open makes the exclusively created temporary file in
+// Writes all bytes to the descriptor, going on after interruptions and
+// partial writes; false (errno set) on a failed write.
+bool WriteAll(int fd, const void *data, size_t size);
+
+// The same as AtomicWriteFile, in pieces: Open makes the exclusively created temporary file in
 // the target's folder, Write appends to it, Commit flushes it and renames it
 // over the target. Without a successful Commit (Abort, or the object going
 // away) the temporary file is removed and the old file stays as it was.

@@ -91,21 +91,6 @@ struct TCurlInit {
     TCurlInit() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 };
 
-bool WriteAll(int fd, const char *p, size_t n)
-{
-    while (n > 0) {
-        const ssize_t w = write(fd, p, n);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
 // A file name taken from an address: one plain name, nothing that climbs.
 bool SafeFileName(const std::string &name)
 {
@@ -275,7 +260,7 @@ bool TWebUpdate::Block(TTransfer &T, const char *Data, size_t Size)
             T.Failed = true;
             return false;
         }
-        if (!WriteAll(T.Fd, Data, n)) {
+        if (!fileio::WriteAll(T.Fd, Data, n)) {
             SetError(errno, std::strerror(errno));
             T.Failed = true;
             return false;
@@ -328,10 +313,10 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
         }
     } else {
         curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");
-        if (!UserID.empty() && !Password.empty()) {
-            curl_easy_setopt(h, CURLOPT_USERNAME, UserID.c_str());
-            curl_easy_setopt(h, CURLOPT_PASSWORD, Password.c_str());
-        }
+        // A user name and password only together, otherwise anonymous.
+        const bool login = !UserID.empty() && !Password.empty();
+        curl_easy_setopt(h, CURLOPT_USERNAME, login ? UserID.c_str() : nullptr);
+        curl_easy_setopt(h, CURLOPT_PASSWORD, login ? Password.c_str() : nullptr);
         curl_easy_setopt(h, CURLOPT_FTPPORT, FTPPassive ? nullptr : "-");
         curl_easy_setopt(h, CURLOPT_TRANSFERTEXT, 0L);
     }
@@ -591,7 +576,7 @@ bool TWebUpdate::FileGetFile(const std::string &Source, const std::string &Targe
         }
         if (n == 0)
             break;
-        if (total + n > MaxFileSize || !WriteAll(fd, buf, size_t(n))) {
+        if (total + n > MaxFileSize || !fileio::WriteAll(fd, buf, size_t(n))) {
             failed = true;
             break;
         }

@@ -4,15 +4,15 @@
 
 namespace wutest {
 
-HttpPeer::HttpPeer(const std::string &root) : port_(nettest::freePort())
+PythonPeer::PythonPeer(const std::string &script, const std::string &root) : port_(nettest::freePort())
 {
     server_ = std::make_unique<nettest::ChildServer>(
-        std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/wu_http.py"),
+        std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/" + script),
                                  std::to_string(port_), root},
         port_);
 }
 
-std::string HttpPeer::url(const std::string &path) const
+std::string PythonPeer::url(const std::string &path) const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
 }
@@ -39,14 +39,6 @@ NginxPeer::NginxPeer(const std::string &root) : port_(nettest::freePort())
 std::string NginxPeer::url(const std::string &path) const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
-}
-
-FtpPeer::FtpPeer(const std::string &root) : port_(nettest::freePort())
-{
-    server_ = std::make_unique<nettest::ChildServer>(
-        std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/wu_ftp.py"),
-                                 std::to_string(port_), root},
-        port_);
 }
 
 std::string PatternBytes(size_t n, unsigned seed)

@@ -9,15 +9,27 @@
 
 namespace wutest {
 
-// Python's http.server with the special paths of tests/peers/wu_http.py.
-class HttpPeer {
+// A Python peer of tests/peers/ started with its port and the folder.
+class PythonPeer {
 public:
-    explicit HttpPeer(const std::string &root);
+    PythonPeer(const std::string &script, const std::string &root);
     bool ready() const { return server_ && server_->ready(); }
+    int port() const { return port_; }
     std::string url(const std::string &path) const;
 private:
     int port_;
     std::unique_ptr<nettest::ChildServer> server_;
+};
+
+// Python's http.server with the special paths of tests/peers/wu_http.py.
+struct HttpPeer : PythonPeer {
+    explicit HttpPeer(const std::string &root) : PythonPeer("wu_http.py", root) {}
+};
+
+// pyftpdlib (tests/peers/wu_ftp.py): user "user" / "pass" and anonymous,
+// read-only in the folder.
+struct FtpPeer : PythonPeer {
+    explicit FtpPeer(const std::string &root) : PythonPeer("wu_ftp.py", root) {}
 };
 
 // nginx-light in the foreground with a configuration of its own in a
@@ -29,17 +41,6 @@ public:
     std::string url(const std::string &path) const;
 private:
     testutil::TempDir prefix_;
-    int port_;
-    std::unique_ptr<nettest::ChildServer> server_;
-};
-
-// pyftpdlib: user "user" / "pass" and anonymous, read-only in the folder.
-class FtpPeer {
-public:
-    explicit FtpPeer(const std::string &root);
-    bool ready() const { return server_ && server_->ready(); }
-    int port() const { return port_; }
-private:
     int port_;
     std::unique_ptr<nettest::ChildServer> server_;
 };

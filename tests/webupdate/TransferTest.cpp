@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 using testutil::TempDir;
@@ -381,6 +382,25 @@ TEST_F(Transfer, FileCopyCancelKeepsOldTarget)
     wu.OnProgressCancel = [](TWebUpdate *, bool &cancel) { cancel = true; };
     EXPECT_FALSE(wu.URLGetFile(nullptr, root.file("file.bin"), app.path() + "/", false));
     ExpectUntouched();
+}
+
+// A target the user may not write stays as it was (permissions only apply
+// to an unprivileged user, so the copy runs in a child without root's rights).
+TEST_F(Transfer, ReadOnlyTargetStaysUntouched)
+{
+    testutil::openToAll(root.path());
+    testutil::openToAll(app.path());
+    ASSERT_EQ(chmod(app.path().c_str(), 0777), 0);   // the folder is writable, the file is not
+    ASSERT_EQ(chmod(app.file("file.bin").c_str(), 0444), 0);
+    const std::string result = testutil::runUnprivileged([&] {
+        TWebUpdate copier;
+        copier.UpdateType = TWebUpdateType::fileUpdate;
+        copier.ProcessMessages = [] {};
+        return std::string(copier.URLGetFile(nullptr, root.file("file.bin"), app.path() + "/", false) ? "copied" : "refused");
+    });
+    EXPECT_EQ(result, "refused");
+    EXPECT_EQ(testutil::readFile(app.file("file.bin")), "old contents");
+    EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
 }
 
 } // namespace

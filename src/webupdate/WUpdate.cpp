@@ -5,6 +5,7 @@
 #include "platform/Rtl.h"
 #include "platform/AppPaths.h"
 #include "support/VellVersionInfo.h"
+#include "webupdate/LzExpand.h"
 #include "webupdate/WuPaths.h"
 #include "webupdate/Wucrc32.h"
 
@@ -512,10 +513,12 @@ bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string 
             DoStatus(wustatus::FileNotFound, Url, 2, 1);
             return false;
         }
-        if (!FileGetFile(Url, target, expand ? TWebUpdateExpect() : Expect))
+        TLzInfo info;
+        const bool packed = expand && LzInspect(Url, info);
+        if (!FileGetFile(Url, target, packed ? TWebUpdateExpect() : Expect))
             return false;
         CustomProcess(target);
-        return !expand || ExpandLZFile(target, Expect);
+        return !expand || ExpandLZFile(target, packed ? Expect : TWebUpdateExpect());
     }
 
     if (!Connection || !SafeFileName(name)) {

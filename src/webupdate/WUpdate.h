@@ -9,8 +9,6 @@
 //
 // Everything runs on the interface thread; a transfer lets the host's
 // windows work between blocks through the injected ProcessMessages.
-#include "webupdate/LzExpand.h"
-
 #include <cstdint>
 #include <functional>
 #include <memory>

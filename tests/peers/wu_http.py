@@ -5,6 +5,7 @@ usage: wu_http.py PORT ROOT
 
 GET /<name>          the file ROOT/<name> with its length
 GET /redirect/<name> 302 to /<name>
+GET /elsewhere/<name> 302 to file:///<ROOT>/<name> (a scheme no update may follow)
 GET /chunked/<name>  the file in chunks of 1000 bytes, no length
 GET /short/<name>    announces the file's length, sends half of it, closes
 GET /stall/<name>    announces the length, sends 100 bytes, then waits 30 s
@@ -48,6 +49,11 @@ class Handler(BaseHTTPRequestHandler):
         if kind == "redirect":
             self.send_response(302)
             self.send_header("Location", "/" + name)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif kind == "elsewhere":
+            self.send_response(302)
+            self.send_header("Location", "file://" + os.path.join(ROOT, name))
             self.send_header("Content-Length", "0")
             self.end_headers()
         elif kind == "chunked":

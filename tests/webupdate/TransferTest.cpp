@@ -252,6 +252,13 @@ TEST_F(PythonTransfer, CredentialsGoToTheServerNotIntoTheAddress)
     EXPECT_EQ(statuses[0].text, "Download : " + peer.url("auth/file.bin"));
 }
 
+TEST_F(PythonTransfer, RedirectToAnotherSchemeIsNotFollowed)
+{
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("elsewhere/file.bin"), app.path(), false));
+    EXPECT_EQ(statuses.back().code, 2);
+    ExpectUntouched();
+}
+
 TEST_F(PythonTransfer, NamesThatClimbAreRefused)
 {
     for (const char *path : {"..", "."}) {

@@ -499,42 +499,35 @@ bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string 
 {
     DoStatus(wustatus::Download, Url, 3, 0);
     const std::string name = URLtoFile(Url);
-    std::string folder = wupaths::Slashes(Folder);
-    const bool cab = Rtl::UpperCase(name).find(".CAB") != std::string::npos;
-    const bool expand = Compressed && !cab;
+    const std::string folder = wupaths::Slashes(Folder);
+    const bool copy = UpdateType == TWebUpdateType::fileUpdate;
+    const bool expand = Compressed && Rtl::UpperCase(name).find(".CAB") == std::string::npos;
 
-    if (UpdateType == TWebUpdateType::fileUpdate) {
-        std::string target;
-        if (folder.empty() || folder.back() == '/')
-            target = WithSlash(folder.empty() ? AppFolder : folder) + name;
-        else
-            target = folder;
-        if (!SafeFileName(wupaths::Slashes(Rtl::ExtractFileName(target)))) {
-            DoStatus(wustatus::FileNotFound, Url, 2, 1);
-            return false;
-        }
-        TLzInfo info;
-        const bool packed = expand && LzInspect(Url, info);
-        if (!FileGetFile(Url, target, packed ? TWebUpdateExpect() : Expect))
-            return false;
-        CustomProcess(target);
-        return !expand || ExpandLZFile(target, packed ? Expect : TWebUpdateExpect());
-    }
-
-    if (!Connection || !SafeFileName(name)) {
+    // A copy may name the target file itself; a download lands in the folder
+    // under the address's file name. Either way one plain name.
+    std::string target = WithSlash(folder.empty() ? AppFolder : folder) + name;
+    if (copy && !folder.empty() && folder.back() != '/')
+        target = folder;
+    if ((!copy && !Connection) || !SafeFileName(Rtl::ExtractFileName(target))) {
         DoStatus(wustatus::FileNotFound, Url, 2, 1);
         return false;
     }
-    const std::string target = WithSlash(folder.empty() ? AppFolder : folder) + name;
-    std::string temp;
-    if (!Fetch(*Connection, Url, target, temp))
-        return false;
     // Expect applies to what ends up installed: the expansion of a packed
     // file, else the file itself.
     TLzInfo info;
-    const bool packed = expand && LzInspect(temp, info);
-    if (!Install(temp, target, packed ? TWebUpdateExpect() : Expect))
-        return false;
+    bool packed = false;
+    if (copy) {
+        packed = expand && LzInspect(Url, info);
+        if (!FileGetFile(Url, target, packed ? TWebUpdateExpect() : Expect))
+            return false;
+    } else {
+        std::string temp;
+        if (!Fetch(*Connection, Url, target, temp))
+            return false;
+        packed = expand && LzInspect(temp, info);
+        if (!Install(temp, target, packed ? TWebUpdateExpect() : Expect))
+            return false;
+    }
     CustomProcess(target);
     return !expand || ExpandLZFile(target, packed ? Expect : TWebUpdateExpect());
 }

@@ -45,63 +45,103 @@ bool ReadFile(const std::string &path, std::string &bytes)
 
 bool AtomicWriteFile(const std::string &path, const std::string &bytes)
 {
-    // A symbolic link is followed, so the file it names is replaced and the
-    // link stays.
-    std::string target = path;
+    AtomicWriter w;
+    return w.Open(path) && w.Write(bytes.data(), bytes.size()) && w.Commit();
+}
+
+AtomicWriter::~AtomicWriter() { Abort(); }
+
+bool AtomicWriter::Open(const std::string &path, bool followLink)
+{
+    Abort();
+    // A followed symbolic link: the file it names is replaced and the link
+    // stays.
+    target_ = path;
     char resolved[PATH_MAX];
     struct stat lst;
-    if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(path.c_str(), resolved))
-        target = resolved;
+    if (followLink && lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(path.c_str(), resolved))
+        target_ = resolved;
 
-    mode_t mode = 0644;
+    mode_ = 0644;
     struct stat st;
-    bool exists = stat(target.c_str(), &st) == 0;
-    if (exists) {
+    const bool exists = followLink ? stat(target_.c_str(), &st) == 0 : lstat(target_.c_str(), &st) == 0;
+    if (exists && !S_ISLNK(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             errno = EISDIR;
             return false;
         }
-        mode = st.st_mode & 07777;
+        mode_ = st.st_mode & 07777;
         // The profile functions cannot write a read-only file either.
-        if (access(target.c_str(), W_OK) != 0)
+        if (access(target_.c_str(), W_OK) != 0)
             return false;
     }
 
-    std::string tmpl = target + ".tmpXXXXXX";
-    int fd = mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    auto fail = [&](int e) {
-        close(fd);
-        unlink(tmpl.c_str());
-        errno = e;
-        return false;
-    };
-    size_t off = 0;
-    while (off < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + off, bytes.size() - off);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return fail(errno);
-        }
-        off += size_t(n);
-    }
-    if (fchmod(fd, mode) != 0 || fsync(fd) != 0)
-        return fail(errno);
-    if (close(fd) != 0) {
-        int e = errno;
-        unlink(tmpl.c_str());
-        errno = e;
-        return false;
-    }
-    if (rename(tmpl.c_str(), target.c_str()) != 0) {
-        int e = errno;
-        unlink(tmpl.c_str());
-        errno = e;
+    temp_ = target_ + ".tmpXXXXXX";
+    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+        temp_.clear();
         return false;
     }
     return true;
+}
+
+bool WriteAll(int fd, const void *data, size_t size)
+{
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, p, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+bool AtomicWriter::Write(const void *data, size_t size)
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    return WriteAll(fd_, data, size);
+}
+
+bool AtomicWriter::Commit()
+{
+    if (fd_ < 0) {
+        errno = EBADF;
+        return false;
+    }
+    auto fail = [this] {
+        const int e = errno;
+        Abort();
+        errno = e;
+        return false;
+    };
+    if (fchmod(fd_, mode_) != 0 || fsync(fd_) != 0)
+        return fail();
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0 || rename(temp_.c_str(), target_.c_str()) != 0)
+        return fail();
+    temp_.clear();
+    return true;
+}
+
+void AtomicWriter::Abort()
+{
+    const int e = errno;
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
+    if (!temp_.empty())
+        unlink(temp_.c_str());
+    temp_.clear();
+    errno = e;
 }
 
 } // namespace fileio

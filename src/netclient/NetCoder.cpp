@@ -8,11 +8,21 @@
 #include <cstring>
 #include <mutex>
 
-TNetCoder::TNetCoder() : buffer_(blockSize_, '\0') {}
+TNetCoder::TNetCoder() : buffer_(4096, '\0') {}  // the initial block size
 
 TNetCoder::~TNetCoder() = default;
 
 std::string TNetCoder::CodeString(std::string_view text)
+{
+    try {
+        return codeString(text);
+    } catch (...) {
+        Reset();  // a failed coding leaves no half-coded input behind for the next call
+        throw;
+    }
+}
+
+std::string TNetCoder::codeString(std::string_view text)
 {
     size_t pos = 0;
     for (;;) {

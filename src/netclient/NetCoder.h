@@ -49,6 +49,7 @@ public:
 
     // Appends the text to the input; every full block is coded on the way.
     // Returns CompletedInput() with CompleteOnCode, else GetCodedData().
+    // A coding error empties the coder (Reset) before it is raised.
     std::string CodeString(std::string_view text);
     // Codes what is left and returns GetCodedData().
     virtual std::string CompletedInput();
@@ -83,6 +84,7 @@ protected:
     bool completed_ = false;
 
 private:
+    std::string codeString(std::string_view text);
     size_t blockSize_ = 4096;
     std::deque<std::string> entries_;
 };

@@ -39,6 +39,9 @@ def main():
         # every encoded word decoded; Latin-1 text back as bytes
         text = str(email.header.make_header(email.header.decode_header(data.decode('latin-1'))))
         out.write(text.encode('latin-1'))
+    elif mode == 'hdrenc':
+        # Latin-1 text as encoded words, written by Python
+        out.write(email.header.Header(data.decode('latin-1'), 'iso-8859-1').encode().encode('ascii'))
     elif mode == 'addr':
         # one address per line: display name TAB address
         for line in data.decode('latin-1').splitlines():

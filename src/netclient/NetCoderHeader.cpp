@@ -170,8 +170,9 @@ std::string EncodeHeaderText(const std::string &text, const std::string &special
             ++i;
         const size_t wordStart = i;
         bool need = false;
-        while (i < n && !isDelimiter(s[i]))
-            need = need || mustEncode(static_cast<unsigned char>(s[i++]), specials);
+        for (; i < n && !isDelimiter(s[i]); ++i)
+            if (mustEncode(static_cast<unsigned char>(s[i]), specials))
+                need = true;
         if (wordStart == i) {  // blanks at the end
             closeRun();
             out.append(s, delimStart, i - delimStart);

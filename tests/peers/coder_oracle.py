@@ -53,7 +53,9 @@ def main():
         out.write(data.decode('iso2022_jp').encode('shift_jis'))
     elif mode == 'kana2jis':
         # half-width katakana (Shift_JIS bytes) made full-width, in ISO-2022-JP
+        # (a voiced or semi-voiced mark that joins nothing stays a spacing mark)
         text = unicodedata.normalize('NFKC', data.decode('shift_jis'))
+        text = text.replace('\u3099', '\u309b').replace('\u309a', '\u309c')
         out.write(text.encode('iso2022_jp'))
     elif mode == 'sjisall':
         # every two-byte character of Shift_JIS (JIS X 0208): the bytes, one per line

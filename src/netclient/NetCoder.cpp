@@ -153,6 +153,24 @@ void TNetCoder::OutputNotification(int value, const std::string &text)
     entries_.push_back(Rtl::IntToStr(value) + ";" + text);
 }
 
+void AppendHexEscape(std::string &out, unsigned char c)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    const char escape[3] = {'=', hex[c >> 4], hex[c & 15]};
+    out.append(escape, 3);
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 // ---- registry ----------------------------------------------------------------------
 const char *const MediaTypePrefixes[7] = {"application/", "audio/", "image/", "message/",
                                           "multipart/", "text/", "video/"};

@@ -126,5 +126,10 @@ const TNetCoderItem *CoderFor(const std::string &contentType, const std::string 
                               TNetCoderKind kind);
 const std::deque<TNetCoderItem> &CoderRegistry();
 
+// "=" and the byte in two upper-case hexadecimal digits (quoted-printable, Q words).
+void AppendHexEscape(std::string &out, unsigned char c);
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
+
 // The seven top-level media types, "application/" to "video/".
 extern const char *const MediaTypePrefixes[7];

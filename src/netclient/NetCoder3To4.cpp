@@ -242,6 +242,12 @@ void TNetBase64Decoder::CodeRemainder()
         OutputString(std::move(out));
 }
 
+int Base64CharValue(unsigned char c)
+{
+    const uint32_t x = b64().d[3][c];
+    return x & kBad ? -1 : int(x);
+}
+
 namespace {
 
 // The whole coded text of one complete input, gathered straight from the

@@ -155,6 +155,9 @@ public:
     const char *ClassName() const override { return "TNetXXDecoder"; }
 };
 
+// The 6-bit value of a character of the Base64 alphabet; -1 for any other.
+int Base64CharValue(unsigned char c);
+
 // Standard Base64 of the whole text: one line, "=" padding, no line breaks.
 std::string Base64Encode(std::string_view text);
 // The bytes of a Base64 text (CR and LF ignored); raises ENetTableNotFound

@@ -5,6 +5,7 @@
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 
 const char *const DisplayNameSpecials = "\"(),.:;<>@[\\]";
@@ -26,8 +27,6 @@ TMimeSettings MimeSettingsFromLocale()
 }
 
 namespace {
-
-const char kHex[] = "0123456789ABCDEF";
 
 bool isDelimiter(char c)
 {
@@ -60,31 +59,20 @@ std::string encodeRun(const std::string &run, const std::string &specials, char 
     if (encoding == 'Q' || encoding == 'q') {
         for (const char ch : run) {
             const auto c = static_cast<unsigned char>(ch);
+            std::string piece;
             if (c == ' ')
-                put("_");
+                piece = "_";
             else if (mustEncode(c, specials) || c == '=' || c == '?' || c == '_')
-                put(std::string{'=', kHex[c >> 4], kHex[c & 15]});
+                AppendHexEscape(piece, c);
             else
-                put(std::string(1, ch));
+                piece = ch;
+            put(piece);
         }
     } else {
-        for (size_t i = 0; i < run.size(); i += 3) {
-            std::string group = Base64Encode(std::string_view(run).substr(i, 3));
-            put(group);
-        }
+        for (size_t i = 0; i < run.size(); i += 3)
+            put(Base64Encode(std::string_view(run).substr(i, 3)));
     }
     return out + "?=";
-}
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 std::string decodeQ(const std::string &data)
@@ -96,9 +84,9 @@ std::string decodeQ(const std::string &data)
             out += ' ';
         } else if (c == '=') {
             const std::string pair = data.substr(i + 1, 2);
-            if (pair.size() < 2 || hexDigit(pair[0]) < 0 || hexDigit(pair[1]) < 0)
+            if (pair.size() < 2 || HexDigitValue(pair[0]) < 0 || HexDigitValue(pair[1]) < 0)
                 throw EConvertError("'$" + pair + "' is not a valid integer value");
-            out += char(hexDigit(pair[0]) << 4 | hexDigit(pair[1]));
+            out += char(HexDigitValue(pair[0]) << 4 | HexDigitValue(pair[1]));
             i += 2;
         } else {
             out += c;
@@ -107,31 +95,16 @@ std::string decodeQ(const std::string &data)
     return out;
 }
 
-int base64Value(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return 0;  // outside the alphabet: counts as 0
-}
-
 std::string decodeB(std::string data)
 {
     while (!data.empty() && data.back() == '=')
         data.pop_back();
-    std::string out;
+    std::string out;  // a character outside the alphabet counts as 0
     for (size_t i = 0; i < data.size(); i += 4) {
         const size_t k = std::min<size_t>(4, data.size() - i);
         uint32_t x = 0;
         for (size_t j = 0; j < 4; ++j)
-            x = x << 6 | uint32_t(j < k ? base64Value(data[i + j]) : 0);
+            x = x << 6 | uint32_t(j < k ? std::max(0, Base64CharValue(static_cast<unsigned char>(data[i + j]))) : 0);
         out += char(x >> 16);
         if (k >= 3)
             out += char(x >> 8);

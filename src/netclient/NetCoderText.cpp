@@ -4,31 +4,11 @@
 
 namespace {
 
-const char kHex[] = "0123456789ABCDEF";
-
 // Bytes the encoder writes as "=" and two hexadecimal digits: controls, bytes
 // above 126, "=" and the printables that some gateways change.
 bool mustEscape(unsigned char c)
 {
     return c < 32 || c > 126 || c == '=' || std::strchr("!\"#$@[\\]^`{|}~", c) != nullptr;
-}
-
-void putEscape(std::string &out, unsigned char c)
-{
-    out += '=';
-    out += kHex[c >> 4];
-    out += kHex[c & 15];
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // A blank or TAB at the end of a line would be lost in transport: escape it.
@@ -37,7 +17,7 @@ void escapeTrailingBlank(std::string &line)
     if (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
         const unsigned char c = static_cast<unsigned char>(line.back());
         line.pop_back();
-        putEscape(line, c);
+        AppendHexEscape(line, c);
     }
 }
 
@@ -69,7 +49,7 @@ std::string TNetQuotedPrintableEncoder::convert(bool last)
             out += "\r\n";
             i = 1;
         } else {
-            putEscape(out, '\r');
+            AppendHexEscape(out, '\r');
         }
     }
     for (; i < n; ++i) {
@@ -80,15 +60,15 @@ std::string TNetQuotedPrintableEncoder::convert(bool last)
                     out += "\r\n";
                     ++i;
                 } else {
-                    putEscape(out, c);
+                    AppendHexEscape(out, c);
                 }
             } else if (last) {
-                putEscape(out, c);
+                AppendHexEscape(out, c);
             } else {
                 heldCR_ = true;
             }
         } else if (mustEscape(c)) {
-            putEscape(out, c);
+            AppendHexEscape(out, c);
         } else {
             out += char(c);
         }
@@ -181,7 +161,7 @@ std::string TNetQuotedPrintableDecoder::decode()
             }
         } else {
             escapeCount_ = 0;
-            const int hi = hexValue(escape_[0]), lo = hexValue(c);
+            const int hi = HexDigitValue(escape_[0]), lo = HexDigitValue(c);
             if (hi >= 0 && lo >= 0) {
                 out += char(hi << 4 | lo);
             } else if (!(escape_[0] == '\r' && c == '\n')) {  // CR LF: a soft line break

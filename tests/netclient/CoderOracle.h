@@ -3,6 +3,7 @@
 #include "common/TestUtil.h"
 
 #include <string>
+#include <vector>
 
 namespace coderoracle {
 
@@ -30,6 +31,17 @@ inline std::string Bytes(size_t n, unsigned seed = 1)
         c = char(x >> 16);
     }
     return s;
+}
+
+// The lines of a text split at CR LF (the last one without it).
+inline std::vector<std::string> LinesOf(const std::string &s)
+{
+    std::vector<std::string> lines;
+    size_t at = 0;
+    for (size_t end; (end = s.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(s.substr(at, end - at));
+    lines.push_back(s.substr(at));
+    return lines;
 }
 
 } // namespace coderoracle

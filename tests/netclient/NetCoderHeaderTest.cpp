@@ -25,15 +25,6 @@ std::string b(const std::string &s)
     return EncodeHeaderText(s, "", 'B', false, "ISO-8859-1");
 }
 
-std::vector<std::string> linesOf(const std::string &s)
-{
-    std::vector<std::string> lines;
-    size_t at = 0;
-    for (size_t end; (end = s.find("\r\n", at)) != std::string::npos; at = end + 2)
-        lines.push_back(s.substr(at, end - at));
-    lines.push_back(s.substr(at));
-    return lines;
-}
 
 } // namespace
 
@@ -72,7 +63,7 @@ TEST(NetCoderHeader, LongRunsSplitBeforeColumn75)
     text += "end";
     for (const char enc : {'Q', 'B'}) {
         const std::string coded = enc == 'Q' ? q(text) : b(text);
-        const std::vector<std::string> lines = linesOf(coded);
+        const std::vector<std::string> lines = coderoracle::LinesOf(coded);
         EXPECT_GT(lines.size(), 3u);
         for (size_t i = 0; i < lines.size(); ++i) {
             EXPECT_LE(lines[i].size(), 76u) << lines[i];

@@ -32,15 +32,6 @@ std::string qpDecode(const std::string &s, int blockSize = 4096)
     return r.empty() ? r : r.substr(2);
 }
 
-std::vector<std::string> linesOf(const std::string &s)
-{
-    std::vector<std::string> lines;
-    size_t at = 0;
-    for (size_t end; (end = s.find("\r\n", at)) != std::string::npos; at = end + 2)
-        lines.push_back(s.substr(at, end - at));
-    lines.push_back(s.substr(at));
-    return lines;
-}
 
 } // namespace
 
@@ -68,7 +59,7 @@ TEST(NetCoderQP, SoftBreaksNeverSplitAnEscape)
     for (int lead = 70; lead <= 76; ++lead) {
         const std::string plain = std::string(size_t(lead), 'a') + "\xE9\xE9\xE9" + std::string(80, 'b');
         const std::string coded = qpEncode(plain);
-        for (const std::string &line : linesOf(coded)) {
+        for (const std::string &line : coderoracle::LinesOf(coded)) {
             EXPECT_LE(line.size(), 76u) << lead;
             const size_t eq = line.find_last_of('=');
             if (eq != std::string::npos && eq + 1 != line.size()) {
@@ -94,7 +85,7 @@ TEST(NetCoderQP, PythonDecodesOurOutput)
     }
     for (const int block : {4096, 61, 7}) {
         const std::string coded = qpEncode(text, block);
-        for (const std::string &line : linesOf(coded)) {
+        for (const std::string &line : coderoracle::LinesOf(coded)) {
             ASSERT_LE(line.size(), 76u);
             ASSERT_TRUE(line.empty() || (line.back() != ' ' && line.back() != '\t'));
             for (const char c : line)

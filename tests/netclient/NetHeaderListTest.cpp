@@ -6,15 +6,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-std::vector<std::string> linesOf(const TStringList &l)
-{
-    return l.ToVector();
-}
-
-} // namespace
-
 TEST(NetHeaderList, NamesAndValues)
 {
     TNetHeaderList h;
@@ -44,12 +35,12 @@ TEST(NetHeaderList, SettingReplacesAppendsAndRemoves)
     h.SetValue("X-Mailer", "one");
     h.SetValue("Subject", "hi");
     h.SetValue("x-mailer", "two");
-    EXPECT_EQ(linesOf(h), (std::vector<std::string>{"x-mailer: two", "Subject: hi"}));
+    EXPECT_EQ(h.ToVector(), (std::vector<std::string>{"x-mailer: two", "Subject: hi"}));
     h.SetValue("Missing", "");
     EXPECT_EQ(h.Count(), 2);
     h.Insert(1, " continued");
     h.SetValue("X-Mailer", "");  // removes the line and its continuation
-    EXPECT_EQ(linesOf(h), (std::vector<std::string>{"Subject: hi"}));
+    EXPECT_EQ(h.ToVector(), (std::vector<std::string>{"Subject: hi"}));
     h.Fold = false;
     const std::string longValue(100, 'v');
     h.SetValue("Subject", longValue + " " + longValue);
@@ -75,7 +66,7 @@ TEST(NetHeaderList, LongValuesFoldAndReadBack)
 
     // Replacing a folded value drops its old continuation lines.
     h.SetValue("To", "short@x.org");
-    EXPECT_EQ(linesOf(h), (std::vector<std::string>{"To: short@x.org", "X-After: kept"}));
+    EXPECT_EQ(h.ToVector(), (std::vector<std::string>{"To: short@x.org", "X-After: kept"}));
 
     // Many lengths and word sizes: every line within 78 columns, same value back.
     for (int words = 1; words < 60; words += 3) {
@@ -106,7 +97,7 @@ TEST(NetHeaderList, QuotesAndOverlongWords)
     const std::string word(90, 'w');
     TNetHeaderList w;
     w.SetValue("Subject", word);
-    EXPECT_EQ(linesOf(w), (std::vector<std::string>{"Subject:", " " + word}));
+    EXPECT_EQ(w.ToVector(), (std::vector<std::string>{"Subject:", " " + word}));
     EXPECT_EQ(w.Values("Subject"), word);
 
     // A break whose rest is one character adds no break.

@@ -1,5 +1,7 @@
 #include "netclient/NetEMailAddress.h"
 
+#include "netclient/NetGlobal.h"
+#include "platform/Classes.h"
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
 
@@ -59,24 +61,10 @@ const TNetEMailAddressItem &TNetEMailAddressList::Items(int index) const
 
 void TNetEMailAddressList::SetEMailAddresses(const std::string &text)
 {
+    // A comma inside one double-quoted name does not split (the library's rule).
+    TStringList pieces;
+    CommaSeparatedToStringList(pieces, text);
     items_.clear();
-    std::string piece;
-    int quotes = 0;
-    auto take = [&] {
-        const std::string trimmed = Rtl::Trim(piece);
-        if (!trimmed.empty())
-            Add().SetText(trimmed);
-        piece.clear();
-        quotes = 0;
-    };
-    for (const char c : text) {
-        if (c == ',' && quotes != 1) {
-            take();
-            continue;
-        }
-        if (c == '"')
-            ++quotes;
-        piece += c;
-    }
-    take();
+    for (int i = 0; i < pieces.Count(); ++i)
+        Add().SetText(pieces[i]);
 }

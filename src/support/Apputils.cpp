@@ -370,7 +370,6 @@ void RestoreGridLayoutReg(QTableView *grid, TCustomIniFile *iniFile) { RestoreGr
 
 namespace {
 
-constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOWMAXIMIZED = 3;
 
 QSize ScreenSize()
 {

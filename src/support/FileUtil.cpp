@@ -199,29 +199,27 @@ bool TBrowseFolderDlg::Execute(QWidget *owner)
     return true;
 }
 
-bool BrowseDirectory(std::string &folderName, const std::string &dlgText, int helpContext)
+static bool Browse(TBrowseKind kind, std::string &name, const std::string &dlgText, int helpContext)
 {
     TBrowseFolderDlg dlg;
+    dlg.BrowseKind = kind;
     dlg.DialogText = dlgText;
-    dlg.FolderName = folderName;
+    dlg.FolderName = name;
     dlg.HelpContext = helpContext;
     if (!dlg.Execute())
         return false;
-    folderName = dlg.FolderName;
+    name = dlg.FolderName;
     return true;
+}
+
+bool BrowseDirectory(std::string &folderName, const std::string &dlgText, int helpContext)
+{
+    return Browse(bfFolders, folderName, dlgText, helpContext);
 }
 
 bool BrowseComputer(std::string &computerName, const std::string &dlgText, int helpContext)
 {
-    TBrowseFolderDlg dlg;
-    dlg.BrowseKind = bfComputers;
-    dlg.DialogText = dlgText;
-    dlg.FolderName = computerName;
-    dlg.HelpContext = helpContext;
-    if (!dlg.Execute())
-        return false;
-    computerName = dlg.FolderName;
-    return true;
+    return Browse(bfComputers, computerName, dlgText, helpContext);
 }
 
 // ---- file operator -------------------------------------------------------------

@@ -448,25 +448,21 @@ void Connect(TPropsStorage &st, TFormPlacement *p, TCustomIniFile *ini)
 }
 } // namespace
 
-void TFormStorage::SaveProperties()
+void TFormStorage::StoredPropsIo(bool store)
 {
     IniNeeded();
     IniScope scope{this, &TFormPlacement::IniFree};
     TPropsStorage st;
     Connect(st, this, ini_.get());
     UpdateStoredList(parent(), StoredProps, true);
-    st.StoreObjectsProps(parent(), StoredProps);
+    if (store)
+        st.StoreObjectsProps(parent(), StoredProps);
+    else
+        st.LoadObjectsProps(parent(), StoredProps);
 }
 
-void TFormStorage::RestoreProperties()
-{
-    IniNeeded();
-    IniScope scope{this, &TFormPlacement::IniFree};
-    TPropsStorage st;
-    Connect(st, this, ini_.get());
-    UpdateStoredList(parent(), StoredProps, true);
-    st.LoadObjectsProps(parent(), StoredProps);
-}
+void TFormStorage::SaveProperties() { StoredPropsIo(true); }
+void TFormStorage::RestoreProperties() { StoredPropsIo(false); }
 
 void TFormStorage::SavePlacement()
 {

@@ -220,5 +220,6 @@ protected:
     void RestorePlacement() override;
 
 private:
+    void StoredPropsIo(bool store);
     TStoredValues values_{this};
 };

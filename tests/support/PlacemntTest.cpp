@@ -131,6 +131,25 @@ TEST(FormPlacement, VersionsAndUnrestoredPlacements)
         p->SaveFormPlacement();
         EXPECT_NE(readFile(ini).find("[Idle]"), std::string::npos);
     }
+    {
+        // A shown form destroyed without a close still saves, while its
+        // components are whole.
+        auto form = std::make_unique<QWidget>();
+        auto *edit = new QLineEdit(form.get());
+        edit->setObjectName("Edit1");
+        edit->setText("kept");
+        auto *st = new TFormStorage(form.get());
+        st->SetIniFileName(ini);
+        st->SetIniSection("Gone");
+        st->StoredProps.Add("Edit1.text");
+        form->setGeometry(5, 6, 150, 120);
+        form->show();
+        form.reset();
+        const std::string text = readFile(ini);
+        EXPECT_NE(text.find("[Gone]\r\nFormVersion=0\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Edit1_text=kept\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("NormPos=5,6,155,126\r\n"), std::string::npos) << text;
+    }
 }
 
 TEST(FormPlacement, SectionsLinksLimitsAndValues)

@@ -72,7 +72,7 @@ TEST(VCLUtilsMore, MessageBoxesAndNotImplemented)
     dialogs.AnswerButton(Dialogs::Button::No);
     EXPECT_EQ(MsgBox("Cap", "Text?", MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2), IDNO);
     ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
-    const auto &c = dialogs.MessageBoxes()[0];
+    const auto c = dialogs.MessageBoxes()[0];
     EXPECT_EQ(c.caption, "Cap");
     EXPECT_EQ(c.buttons, Dialogs::Button::Yes | Dialogs::Button::No | Dialogs::Button::Cancel);
     EXPECT_EQ(c.icon, Dialogs::Icon::Question);

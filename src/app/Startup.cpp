@@ -3,6 +3,7 @@
 #include "compilation/About.h"
 #include "compilation/Main.h"
 #include "compilation/ManageDB.h"
+#include "controls/Provcl.h"
 #include "discdb/AddCD.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -45,6 +46,7 @@ void CreateWindows(Windows &windows)
     if (const char *fail = std::getenv("MIXDECK_STARTUP_FAIL"))
         throw Exception(fail);
     InitSupConst();
+    RegisterProCursors();
     SetHookExceptionHandler([](QObject *, std::exception_ptr e) { HandlerGuard::ShowException(e); });
 
     // The long-lived windows, in this order; the main window first, so it

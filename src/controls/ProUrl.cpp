@@ -10,7 +10,6 @@
 
 TProUrlLabel::TProUrlLabel(QWidget *parent) : TProLabel(parent)
 {
-    RegisterProCursors();
     SetFontColor(clBlue);
     SetUnderline(true);
     SetCursor(crProHandPoint);
@@ -130,7 +129,6 @@ void TProUrlLabel::mouseReleaseEvent(QMouseEvent *event)
 
 TProUrlImage::TProUrlImage(QWidget *parent) : QWidget(parent)
 {
-    RegisterProCursors();
     SetCursor(crProHandPoint);
 }
 

@@ -19,8 +19,8 @@ constexpr int crProGrabHandArrow = 15003;    // "PRO_GRABHANDARROW"
 constexpr int crProDragHand = 15004;         // "PRO_DRAGHAND"
 
 // Registers the five cursor pictures under their resource names and in the
-// screen's cursor table (15000..15004). Safe to call more than once; the
-// controls that use the cursors call it themselves.
+// screen's cursor table (15000..15004). The program calls it at start-up,
+// before the first window is made; later calls do nothing.
 void RegisterProCursors();
 
 // Two 3-D frames limited to `sides`, one inside the other, drawn on a copy

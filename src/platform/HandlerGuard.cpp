@@ -26,6 +26,12 @@ void ShowException(std::exception_ptr e)
 {
     if (!e)
         return;
+    try {
+        std::rethrow_exception(e);
+    } catch (const EAbort &) {
+        return;  // the silent abort
+    } catch (...) {
+    }
     std::string text = ExceptionMessage(e);
     try {
         Dialogs::MessageBox(nullptr, text, Dialogs::ApplicationTitle(), Dialogs::Button::OK,

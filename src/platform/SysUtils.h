@@ -30,5 +30,8 @@ MIXDECK_EXCEPTION(EFOpenError, EInOutError);
 MIXDECK_EXCEPTION(EFCreateError, EInOutError);
 // Index out of a list's range.
 MIXDECK_EXCEPTION(EListError, Exception);
+// The silent abort: ends the current operation without a message (the
+// standard handling shows nothing for it).
+MIXDECK_EXCEPTION(EAbort, Exception);
 // INI files that cannot be written.
 MIXDECK_EXCEPTION(EIniFileException, Exception);

@@ -32,3 +32,20 @@ long double MaxFloat(std::initializer_list<long double> v) { return pick<long do
 long double MinFloat(std::initializer_list<long double> v) { return pick<long double, false>(v); }
 double MaxDateTime(std::initializer_list<double> v) { return pick<double, true>(v); }
 double MinDateTime(std::initializer_list<double> v) { return pick<double, false>(v); }
+
+static QVariant PickVariant(std::initializer_list<QVariant> values, bool largest)
+{
+    if (values.size() == 0)
+        throw std::invalid_argument("empty sequence");
+    auto it = values.begin();
+    QVariant best = *it;
+    for (++it; it != values.end(); ++it) {
+        const QPartialOrdering o = QVariant::compare(*it, best);
+        if (largest ? o == QPartialOrdering::Greater : o == QPartialOrdering::Less)
+            best = *it;
+    }
+    return best;
+}
+
+QVariant MaxOf(std::initializer_list<QVariant> values) { return PickVariant(values, true); }
+QVariant MinOf(std::initializer_list<QVariant> values) { return PickVariant(values, false); }

@@ -22,3 +22,9 @@ long double MinFloat(std::initializer_list<long double> values);
 // Date-times as days since 1899-12-30 (the class library's TDateTime).
 double MaxDateTime(std::initializer_list<double> values);
 double MinDateTime(std::initializer_list<double> values);
+
+#include <QVariant>
+// The largest or smallest of non-empty variants (Qt's variant comparison;
+// the first wins ties); a copy.
+QVariant MaxOf(std::initializer_list<QVariant> values);
+QVariant MinOf(std::initializer_list<QVariant> values);

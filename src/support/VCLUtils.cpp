@@ -4,7 +4,23 @@
 #include "platform/Rtl.h"
 #include "support/Cursors.h"
 
+#include "platform/Dialogs.h"
+#include "support/SupConst.h"
+
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPolygon>
+#include <QVariant>
+#include <cerrno>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QIcon>
@@ -550,4 +566,628 @@ void DrawInvertFrame(const TRect &r, int width)
         TScreenCanvas::Instance()->InvertFocusFrame(cur);
         cur = TRect(cur.Left + 1, cur.Top + 1, cur.Right - 1, cur.Bottom - 1);
     }
+}
+
+// ---- resources -------------------------------------------------------------------
+
+namespace {
+
+QString ResourcePath(const std::string &module, const std::string &name, const char *ext)
+{
+    std::string p = ":/";
+    if (!module.empty())
+        p += module + "/";
+    return QString::fromStdString(p + name + ext);
+}
+
+QImage LoadResourceImage(const std::string &module, const std::string &name)
+{
+    for (const char *ext : {"", ".bmp", ".png"}) {
+        QImage img(ResourcePath(module, name, ext));
+        if (!img.isNull())
+            return img;
+    }
+    return QImage();
+}
+
+} // namespace
+
+QImage MakeModuleBitmap(const std::string &module, const std::string &resName)
+{
+    QImage img = LoadResourceImage(module, resName);
+    if (img.isNull())
+        ResourceNotFound(resName);
+    return img;
+}
+
+QImage MakeBitmap(const std::string &resName) { return MakeModuleBitmap(std::string(), resName); }
+
+QImage MakeBitmapID(int resID)
+{
+    QImage img = LoadResourceImage(std::string(), std::to_string(resID));
+    if (img.isNull())
+        ResourceNotFound(resID);
+    return img;
+}
+
+QIcon MakeModuleIcon(const std::string &module, const std::string &resName)
+{
+    for (const char *ext : {"", ".ico", ".png"}) {
+        const QString path = ResourcePath(module, resName, ext);
+        if (QFile::exists(path)) {
+            QIcon icon(path);
+            if (!icon.isNull())
+                return icon;
+        }
+    }
+    return QIcon();
+}
+
+QIcon MakeIcon(const std::string &resName) { return MakeModuleIcon(std::string(), resName); }
+QIcon MakeIconID(int resID) { return MakeModuleIcon(std::string(), std::to_string(resID)); }
+
+// ---- bitmaps -------------------------------------------------------------------
+
+void AssignBitmapCell(const QImage &source, QImage &dest, int cols, int rows, int index)
+{
+    cols = std::max(1, cols);
+    rows = std::max(1, rows);
+    index = std::max(0, index);
+    const int w = source.width() / cols, h = source.height() / rows;
+    const int x = (index % cols) * w, y = (index / cols) * h;
+    dest = QImage(std::max(0, w), std::max(0, h), QImage::Format_ARGB32);
+    dest.fill(ColorToQColor(0xC0C0C0));
+    QPainter p(&dest);
+    p.drawImage(QPoint(-x, -y), source);
+}
+
+QImage CreateDisabledBitmapEx(const QImage &bitmap, TColor outlineColor, TColor backColor,
+                              TColor highlightColor, TColor shadowColor, bool drawHighlight)
+{
+    const QImage src = bitmap.convertToFormat(QImage::Format_RGB32);
+    QImage out(src.size(), QImage::Format_RGB32);
+    out.fill(ColorToQColor(backColor));
+    const QRgb outline = ColorToQColor(outlineColor).rgb() & 0x00FFFFFFu;
+    // Monochrome copy: dark pixels are the shape, light ones and the outline
+    // colour the background.
+    auto dark = [&](int x, int y) {
+        const QRgb c = src.pixel(x, y);
+        if ((c & 0x00FFFFFFu) == outline)
+            return false;
+        return qGray(c) < 128;
+    };
+    const QRgb hi = ColorToQColor(highlightColor).rgb(), sh = ColorToQColor(shadowColor).rgb();
+    if (drawHighlight)
+        for (int y = 0; y < src.height(); ++y)
+            for (int x = 0; x < src.width(); ++x)
+                if (dark(x, y) && x + 1 < out.width() && y + 1 < out.height())
+                    out.setPixel(x + 1, y + 1, hi);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x)
+            if (dark(x, y))
+                out.setPixel(x, y, sh);
+    return out;
+}
+
+QImage CreateDisabledBitmap(const QImage &bitmap, TColor outlineColor)
+{
+    return CreateDisabledBitmapEx(bitmap, outlineColor, clBtnFace, clBtnHighlight, clBtnShadow, true);
+}
+
+void ImageListDrawDisabled(const std::vector<QImage> &images, QPainter &canvas, int x, int y,
+                           int index, TColor highlightColor, TColor grayColor, bool drawHighlight)
+{
+    if (index < 0 || index >= int(images.size()))
+        return;
+    const QImage &img = images[size_t(index)];
+    // The image's shape (its opaque, not white pixels) painted in one colour.
+    auto shape = [&](TColor color) {
+        QImage mono(img.size(), QImage::Format_ARGB32);
+        mono.fill(Qt::transparent);
+        const QRgb c = ColorToQColor(color).rgb();
+        const QImage src = img.convertToFormat(QImage::Format_ARGB32);
+        for (int yy = 0; yy < src.height(); ++yy)
+            for (int xx = 0; xx < src.width(); ++xx) {
+                const QRgb s = src.pixel(xx, yy);
+                if (qAlpha(s) > 127 && qGray(s) < 255)
+                    mono.setPixel(xx, yy, c);
+            }
+        return mono;
+    };
+    canvas.save();
+    if (drawHighlight)
+        canvas.drawImage(QPoint(x + 1, y + 1), shape(highlightColor));
+    canvas.drawImage(QPoint(x, y), shape(grayColor));
+    canvas.restore();
+}
+
+QIcon CreateIconFromBitmap(const QImage &bitmap, TColor transparentColor)
+{
+    if (bitmap.isNull())
+        return QIcon();
+    QImage img = bitmap.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = transparentColor == clDefault
+                         ? img.pixel(0, img.height() - 1) & 0x00FFFFFFu
+                         : ColorToQColor(transparentColor).rgb() & 0x00FFFFFFu;
+    for (int y = 0; y < img.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if ((line[x] & 0x00FFFFFFu) == key)
+                line[x] = 0;
+    }
+    return QIcon(QPixmap::fromImage(img));
+}
+
+int PaletteEntries(const QImage &bitmap) { return bitmap.colorCount(); }
+
+void DrawTransparentBitmap(QPainter &canvas, const QImage &bitmap, int x, int y,
+                           TColor transparentColor)
+{
+    StretchBltTransparent(canvas, x, y, bitmap.width(), bitmap.height(), bitmap, 0, 0, bitmap.width(),
+                          bitmap.height(), transparentColor);
+}
+
+void ShadeRect(QPainter &canvas, const TRect &rect)
+{
+    // Rows $11 $22 $44 $88 repeated: one set bit per row, a diagonal hatch.
+    // Set bits are white (the destination stays), clear ones black.
+    static const unsigned char rowsBits[8] = {0x11, 0x22, 0x44, 0x88, 0x11, 0x22, 0x44, 0x88};
+    QImage pattern(8, 8, QImage::Format_RGB32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            pattern.setPixel(x, y, (rowsBits[y] & (0x80 >> x)) ? 0xFFFFFFFFu : 0xFF000000u);
+    canvas.save();
+    canvas.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    canvas.fillRect(rect.ToQRect(), QBrush(pattern));
+    canvas.restore();
+}
+
+// ---- the platform ----------------------------------------------------------------
+
+void *LoadDLL(const std::string &libName)
+{
+    void *h = dlopen(libName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char *why = dlerror();
+        throw EWin32Error(Rtl::Format("Win32 Error.  Code: %d.\n%s", {1, why ? why : "cannot load"}), 1);
+    }
+    return h;
+}
+
+void FreeDLL(void *handle)
+{
+    if (handle)
+        dlclose(handle);
+}
+
+void Beep() { QApplication::beep(); }
+
+void NotImplemented()
+{
+    Screen::SetCursor(crDefault);
+    Dialogs::MessageBox(nullptr, LoadStr(SNotImplemented), Dialogs::ApplicationTitle(),
+                        Dialogs::Button::OK, Dialogs::Icon::Information);
+    throw EAbort("Operation aborted");
+}
+
+bool PointInPolyRgn(const QPoint &p, const QPoint *points, int highIndex)
+{
+    if (!points || highIndex < 2)
+        return false;
+    QPolygon poly;
+    for (int i = 0; i <= highIndex; ++i)
+        poly << points[i];
+    return poly.containsPoint(p, Qt::WindingFill);
+}
+
+void KillMessage(QObject *receiver, int msg)
+{
+    QCoreApplication::removePostedEvents(receiver, msg);
+    if (msg == QEvent::Quit && receiver)
+        QCoreApplication::postEvent(receiver, new QEvent(QEvent::Quit));
+}
+
+TRotatedFont CreateRotatedFont(const QFont &font, int angle)
+{
+    TRotatedFont r;
+    r.Font = font;
+    if (font.family().compare(QStringLiteral("Default"), Qt::CaseInsensitive) == 0)
+        r.Font.setFamily(QApplication::font().family());
+    r.Font.setWeight(font.bold() ? QFont::Bold : QFont::Normal);
+    r.Escapement = angle * 10;
+    return r;
+}
+
+void DrawRotatedText(QPainter &canvas, int x, int y, const std::string &text, const TRotatedFont &font)
+{
+    canvas.save();
+    canvas.setFont(font.Font);
+    canvas.translate(x, y);
+    canvas.rotate(-font.Escapement / 10.0);  // counter-clockwise, as the escapement
+    canvas.drawText(QPoint(0, QFontMetrics(font.Font).ascent()), FromAnsi(text));
+    canvas.restore();
+}
+
+void RaiseWin32Error(int code)
+{
+    if (code != 0)
+        throw EWin32Error(Rtl::Format("Win32 Error.  Code: %d.\n%s", {code, std::strerror(code)}), code);
+}
+
+void CheckWin32(bool ok)
+{
+    if (!ok)
+        RaiseWin32Error(errno ? errno : EINVAL);
+}
+
+std::string FormatSystemVersion(const std::string &sysname, const std::string &release)
+{
+    int nums[3] = {0, 0, 0};
+    size_t i = 0;
+    for (int k = 0; k < 3; ++k) {
+        size_t start = i;
+        long long v = 0;
+        while (i < release.size() && std::isdigit(static_cast<unsigned char>(release[i])) && i - start < 9)
+            v = v * 10 + (release[i++] - '0');
+        nums[k] = int(v);
+        if (i < release.size() && release[i] == '.' && k < 2)
+            ++i;
+        else
+            break;
+    }
+    return Rtl::Trim(Rtl::Format("%s %d.%.2d.%.3d %s",
+                                 {sysname, nums[0], nums[1], nums[2], release.substr(i)}));
+}
+
+std::string GetWindowsVersion()
+{
+    struct utsname u;
+    if (uname(&u) != 0)
+        return std::string();
+    return FormatSystemVersion(u.sysname, u.release);
+}
+
+// ---- windows -------------------------------------------------------------------
+
+void CenterControl(QWidget *control)
+{
+    if (!control)
+        return;
+    QRect area;
+    if (control->isWindow()) {
+        if (auto *sub = qobject_cast<QMdiSubWindow *>(control->parentWidget()); sub && sub->mdiArea()) {
+            control = sub;
+            area = sub->mdiArea()->viewport()->rect();
+        } else {
+            area = QRect(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        }
+    } else if (QWidget *parent = control->parentWidget()) {
+        area = parent->contentsRect();
+    } else {
+        return;
+    }
+    const int x = area.left() + (area.width() - control->width()) / 2;
+    const int y = area.top() + (area.height() - control->height()) / 2;
+    control->move(std::max(0, x), std::max(0, y));
+}
+
+void MergeForm(QWidget *container, QWidget *form, TAlign align, bool show)
+{
+    if (!container || !form)
+        return;
+    form->setParent(container, Qt::Widget);  // a borderless child
+    const QRect r = container->contentsRect();
+    switch (align) {
+    case alNone: form->move(form->pos() + r.topLeft()); break;
+    case alTop: form->setGeometry(r.left(), r.top(), r.width(), form->height()); break;
+    case alBottom: form->setGeometry(r.left(), r.bottom() + 1 - form->height(), r.width(), form->height()); break;
+    case alLeft: form->setGeometry(r.left(), r.top(), form->width(), r.height()); break;
+    case alRight: form->setGeometry(r.right() + 1 - form->width(), r.top(), form->width(), r.height()); break;
+    case alClient: form->setGeometry(r); break;
+    }
+    form->setVisible(show);
+}
+
+TRect ScreenWorkArea()
+{
+    if (QScreen *s = QGuiApplication::primaryScreen()) {
+        const QRect a = s->availableGeometry();
+        return TRect(a.left(), a.top(), a.left() + a.width(), a.top() + a.height());
+    }
+    return TRect(0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+}
+
+std::string WindowClassName(const QWidget *window)
+{
+    return window ? std::string(window->metaObject()->className()).substr(0, 255) : std::string();
+}
+
+void ShowWinNoAnimate(QWidget *window, int cmdShow)
+{
+    if (!window)
+        return;
+    switch (cmdShow) {
+    case SW_HIDE: window->hide(); break;
+    case SW_SHOWMINIMIZED: case SW_MINIMIZE: case SW_SHOWMINNOACTIVE: window->showMinimized(); break;
+    case SW_SHOWMAXIMIZED: window->showMaximized(); break;
+    case SW_SHOWNORMAL: case SW_RESTORE: window->showNormal(); break;
+    case SW_SHOWNOACTIVATE: case SW_SHOWNA: {
+        const bool was = window->testAttribute(Qt::WA_ShowWithoutActivating);
+        window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        window->show();
+        window->setAttribute(Qt::WA_ShowWithoutActivating, was);
+        break;
+    }
+    default: window->show(); break;
+    }
+}
+
+void ActivateWindow(QWidget *window)
+{
+    if (!window)
+        return;
+    ShowWinNoAnimate(window, SW_SHOW);
+    window->raise();
+    window->activateWindow();
+}
+
+// ---- previous instance -------------------------------------------------------------
+
+namespace {
+
+std::string InstanceSocketName(const std::string &className, const std::string &title)
+{
+    const QByteArray key = QByteArray::fromStdString(className + "\n" + title);
+    return "mixdeck-instance-" + std::to_string(getuid()) + "-"
+           + QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16).toStdString();
+}
+
+// The message a later instance sends.
+constexpr char ActivateLine[] = "activate\n";
+
+} // namespace
+
+class TInstanceServer : public QLocalServer {
+public:
+    explicit TInstanceServer(QWidget *window) : window_(window)
+    {
+        setSocketOptions(QLocalServer::UserAccessOption);
+        connect(this, &QLocalServer::newConnection, this, [this] {
+            while (QLocalSocket *s = nextPendingConnection()) {
+                connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+                connect(s, &QLocalSocket::readyRead, this, [this, s] {
+                    // One short line; anything longer is not ours.
+                    if (s->bytesAvailable() > 64) {
+                        s->abort();
+                        return;
+                    }
+                    if (!s->canReadLine())
+                        return;
+                    if (s->readLine(64) == ActivateLine && window_) {
+                        if (window_->isMinimized())
+                            window_->showNormal();
+                        ActivateWindow(window_);
+                        ++Activations;
+                    }
+                    s->disconnectFromServer();
+                });
+            }
+        });
+    }
+    int Activations = 0;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+namespace {
+QPointer<TInstanceServer> &instanceServer()
+{
+    static QPointer<TInstanceServer> s;
+    return s;
+}
+} // namespace
+
+bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window)
+{
+    UnregisterInstance();
+    const QString name = QString::fromStdString(InstanceSocketName(className, title));
+    if (FindPrevInstance(className, title))
+        return false;
+    QLocalServer::removeServer(name);  // a socket left by an instance that died
+    auto *server = new TInstanceServer(window);
+    if (!server->listen(name)) {
+        delete server;
+        return false;
+    }
+    instanceServer() = server;
+    return true;
+}
+
+void UnregisterInstance()
+{
+    delete instanceServer().data();
+    instanceServer() = nullptr;
+}
+
+bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitle)
+{
+    if (mainFormClass.empty() && aTitle.empty())
+        return false;
+    QLocalSocket s;
+    s.connectToServer(QString::fromStdString(InstanceSocketName(mainFormClass, aTitle)));
+    const bool found = s.waitForConnected(1000);
+    s.abort();
+    return found;
+}
+
+bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle)
+{
+    if (mainFormClass.empty() && aTitle.empty())
+        return false;
+    QLocalSocket s;
+    s.connectToServer(QString::fromStdString(InstanceSocketName(mainFormClass, aTitle)));
+    if (!s.waitForConnected(1000))
+        return false;
+    s.write(ActivateLine);
+    const bool sent = s.waitForBytesWritten(1000);
+    s.disconnectFromServer();
+    return sent;
+}
+
+// ---- message boxes -------------------------------------------------------------------
+
+namespace {
+
+int IdOf(Dialogs::Button b)
+{
+    switch (b) {
+    case Dialogs::Button::OK: return IDOK;
+    case Dialogs::Button::Cancel: return IDCANCEL;
+    case Dialogs::Button::Abort: return IDABORT;
+    case Dialogs::Button::Retry: return IDRETRY;
+    case Dialogs::Button::Ignore: return IDIGNORE;
+    case Dialogs::Button::Yes: return IDYES;
+    case Dialogs::Button::No: return IDNO;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+int MsgBox(const std::string &caption, const std::string &text, unsigned flags)
+{
+    using B = Dialogs::Button;
+    std::vector<B> order;
+    switch (flags & 0x0F) {
+    case MB_OKCANCEL: order = {B::OK, B::Cancel}; break;
+    case MB_ABORTRETRYIGNORE: order = {B::Abort, B::Retry, B::Ignore}; break;
+    case MB_YESNOCANCEL: order = {B::Yes, B::No, B::Cancel}; break;
+    case MB_YESNO: order = {B::Yes, B::No}; break;
+    case MB_RETRYCANCEL: order = {B::Retry, B::Cancel}; break;
+    default: order = {B::OK}; break;
+    }
+    Dialogs::Buttons buttons;
+    for (B b : order)
+        buttons = buttons | b;
+    Dialogs::Icon icon = Dialogs::Icon::None;
+    switch (flags & 0xF0) {
+    case MB_ICONHAND: icon = Dialogs::Icon::Error; break;
+    case MB_ICONQUESTION: icon = Dialogs::Icon::Question; break;
+    case MB_ICONEXCLAMATION: icon = Dialogs::Icon::Warning; break;
+    case MB_ICONASTERISK: icon = Dialogs::Icon::Information; break;
+    default: break;
+    }
+    const size_t def = (flags & 0xF00) >> 8;
+    const B defaultButton = def < order.size() ? order[def] : order[0];
+    return IdOf(Dialogs::MessageBox(nullptr, text, caption, buttons, icon, defaultButton));
+}
+
+int MsgDlg(const std::string &msg, TMsgDlgType type, unsigned buttons, int)
+{
+    using B = Dialogs::Button;
+    static const char *const captions[] = {"Warning", "Error", "Information", "Confirm"};
+    static const Dialogs::Icon icons[] = {Dialogs::Icon::Warning, Dialogs::Icon::Error,
+                                          Dialogs::Icon::Information, Dialogs::Icon::Question};
+    const std::string caption = type == mtCustom ? Dialogs::ApplicationTitle() : captions[type];
+    const Dialogs::Icon icon = type == mtCustom ? Dialogs::Icon::None : icons[type];
+    Dialogs::Buttons set;
+    const std::pair<unsigned, B> map[] = {{mbYes, B::Yes},     {mbNo, B::No},       {mbOK, B::OK},
+                                          {mbCancel, B::Cancel}, {mbAbort, B::Abort}, {mbRetry, B::Retry},
+                                          {mbIgnore, B::Ignore}};
+    for (const auto &[bit, b] : map)
+        if (buttons & bit)
+            set = set | b;
+    return IdOf(Dialogs::MessageBox(nullptr, msg, caption, set, icon));
+}
+
+// ---- memory and strings -------------------------------------------------------------
+
+bool CompareMem(const void *p1, const void *p2, std::size_t length)
+{
+    return length == 0 || std::memcmp(p1, p2, length) == 0;
+}
+
+char *StrPAlloc(const std::string &s)
+{
+    char *p = new char[s.size() + 1];
+    std::memcpy(p, s.c_str(), s.size() + 1);
+    return p;
+}
+
+void StrDispose(char *s) { delete[] s; }
+
+const char *StringToPChar(const std::string &s) { return s.c_str(); }
+
+QVariant MakeVariant(const std::vector<QVariant> &values)
+{
+    if (values.empty())
+        return QVariant::fromValue(nullptr);
+    if (values.size() == 1)
+        return values[0];
+    return QVariantList(values.begin(), values.end());
+}
+
+bool LoadAniCursor(const std::string &resource, QCursor &cursor)
+{
+    return LoadCursorResource(resource, cursor);
+}
+
+// ---- text in cells ---------------------------------------------------------------------
+
+void WriteText(QPainter &canvas, const TRect &rect, int dx, int dy, const std::string &text,
+               Qt::Alignment alignment, bool wordWrap, bool rightToLeft)
+{
+    Qt::Alignment h = alignment & Qt::AlignHorizontal_Mask;
+    if (!h)
+        h = Qt::AlignLeft;
+    // A right-to-left canvas mirrors the alignment unless the text reads
+    // right to left itself.
+    const bool mirrored = canvas.layoutDirection() == Qt::RightToLeft && !rightToLeft;
+    if (mirrored && (h & Qt::AlignLeft))
+        h = Qt::AlignRight;
+    else if (mirrored && (h & Qt::AlignRight))
+        h = Qt::AlignLeft;
+    const QRect r = rect.ToQRect();
+    canvas.save();
+    canvas.setClipRect(r);
+    int flags = int(h) | Qt::AlignTop | Qt::TextExpandTabs;
+    if (wordWrap)
+        flags |= Qt::TextWordWrap;
+    const QRect inner = (h & Qt::AlignLeft) ? r.adjusted(dx, dy, 0, 0)
+                        : (h & Qt::AlignRight) ? r.adjusted(0, dy, -3, 0)
+                                               : r.adjusted(0, dy, 0, 0);
+    canvas.drawText(inner, flags, FromAnsi(text));
+    canvas.restore();
+}
+
+void DrawCellTextEx(QPainter &canvas, int, int, const std::string &text, const TRect &rect,
+                    Qt::Alignment alignment, TVertAlignment vertAlignment, bool wordWrap,
+                    bool rightToLeft)
+{
+    const int height = rect.Height();
+    const int w = canvas.fontMetrics().height();
+    int dy = 2;
+    if (vertAlignment == vaCenter)
+        dy = std::max(1, (height - w) / 2);
+    else if (vertAlignment == vaBottomJustify)
+        dy = std::max(2, height - w);
+    WriteText(canvas, rect, 2, dy, text, alignment, wordWrap, rightToLeft);
+}
+
+void DrawCellText(QPainter &canvas, int col, int row, const std::string &text, const TRect &rect,
+                  Qt::Alignment alignment, TVertAlignment vertAlignment, bool rightToLeft)
+{
+    DrawCellTextEx(canvas, col, row, text, rect, alignment, vertAlignment,
+                   (alignment & Qt::AlignHorizontal_Mask) == Qt::AlignHCenter, rightToLeft);
+}
+
+void DrawCellBitmap(QPainter &canvas, int, int, const QImage &graphic, const TRect &rect)
+{
+    const int x = rect.Left + (rect.Width() - graphic.width()) / 2;
+    const int y = rect.Top + (rect.Height() - graphic.height()) / 2;
+    canvas.save();
+    canvas.setClipRect(rect.ToQRect());
+    canvas.drawImage(QPoint(x, y), graphic);
+    canvas.restore();
 }

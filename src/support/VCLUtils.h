@@ -9,6 +9,8 @@
 #include "platform/Graphics.h"
 #include "platform/SysUtils.h"
 
+#include <QCursor>
+#include <QFont>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPoint>
@@ -16,7 +18,9 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QIcon;
@@ -160,3 +164,153 @@ private:
 void PaintInverseRect(const QPoint &p1, const QPoint &p2);
 // Draws a focus frame `width` times, shrinking the rectangle by 1 each time.
 void DrawInvertFrame(const TRect &r, int width);
+
+// ---- the rest of the unit ------------------------------------------------------
+//
+// Resources are Qt resources: a bitmap or icon named N is the resource ":/N"
+// (with ".bmp", ".png" or ".ico" tried after the bare name) below the
+// module's prefix (the empty module is the program's own).
+
+class QVariant;
+class QMainWindow;
+
+// Raised for failures of the platform: the message "Win32 Error.  Code:
+// %d.\n%s" with the error number and its text, the number kept.
+class EWin32Error : public Exception {
+public:
+    EWin32Error(std::string message, int code) : Exception(std::move(message)), ErrorCode(code) {}
+    const char *ClassName() const override { return "EWin32Error"; }
+    int ErrorCode;
+};
+
+// A bitmap from the module's resources; EResNotFound when there is none.
+QImage MakeModuleBitmap(const std::string &module, const std::string &resName);
+QImage MakeBitmap(const std::string &resName);
+QImage MakeBitmapID(int resID);
+// Cell `index` of a source cut into cols by rows cells (cols, rows below 1
+// count as 1, index below 0 as 0) becomes the destination, with the
+// source's transparent colour.
+void AssignBitmapCell(const QImage &source, QImage &dest, int cols, int rows, int index);
+// A greyed copy: back colour, the source's dark pixels (all but the outline
+// colour, which counts as white) in the highlight colour offset by (1, 1)
+// when asked and in the shadow colour at (0, 0).
+QImage CreateDisabledBitmapEx(const QImage &bitmap, TColor outlineColor, TColor backColor,
+                              TColor highlightColor, TColor shadowColor, bool drawHighlight);
+QImage CreateDisabledBitmap(const QImage &bitmap, TColor outlineColor);
+// Draws image `index` of the list greyed at (x, y).
+void ImageListDrawDisabled(const std::vector<QImage> &images, QPainter &canvas, int x, int y,
+                           int index, TColor highlightColor, TColor grayColor, bool drawHighlight);
+// An icon from the resources; a null icon when there is none.
+QIcon MakeModuleIcon(const std::string &module, const std::string &resName);
+QIcon MakeIcon(const std::string &resName);
+QIcon MakeIconID(int resID);
+// An icon of the bitmap with the pixels of the transparent colour left out
+// (clDefault: the bitmap's bottom-left pixel).
+QIcon CreateIconFromBitmap(const QImage &bitmap, TColor transparentColor);
+
+// Loads a shared library (dlopen); EWin32Error with the loader's message
+// when it cannot be loaded. The handle is released with FreeDLL.
+void *LoadDLL(const std::string &libName);
+void FreeDLL(void *handle);
+// The desktop's beep.
+void Beep();
+// "Function not yet implemented" in an information box, then the silent
+// abort (EAbort).
+[[noreturn]] void NotImplemented();
+// Whether the point lies in the polygon of points[0..highIndex] (winding
+// fill).
+bool PointInPolyRgn(const QPoint &p, const QPoint *points, int highIndex);
+// Removes the pending posted events of that type for the receiver; a quit
+// removed this way is posted again.
+void KillMessage(QObject *receiver, int msg);
+// A font turned by angle degrees: the font, bold 700 or normal 400, the
+// default face for "Default", and the escapement in tenths of degrees that
+// DrawRotatedText applies.
+struct TRotatedFont {
+    QFont Font;
+    int Escapement = 0;
+};
+TRotatedFont CreateRotatedFont(const QFont &font, int angle);
+void DrawRotatedText(QPainter &canvas, int x, int y, const std::string &text, const TRotatedFont &font);
+// Entries of an indexed bitmap's palette; 0 without one.
+int PaletteEntries(const QImage &bitmap);
+// Centres a window on the screen (an MDI child in its area) or a control in
+// its parent; left and top kept at 0 or more.
+void CenterControl(QWidget *control);
+enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+// Makes the form a borderless child of the container, placed by alignment.
+void MergeForm(QWidget *container, QWidget *form, TAlign align, bool show);
+// Null for no values, the value for one, a list of them for more.
+QVariant MakeVariant(const std::vector<QVariant> &values);
+// Darkens the rectangle through a diagonal hatch (destination AND pattern).
+void ShadeRect(QPainter &canvas, const TRect &rect);
+TRect ScreenWorkArea();
+// The widget's class name.
+std::string WindowClassName(const QWidget *window);
+// Show commands of ShowWinNoAnimate.
+constexpr int SW_HIDE = 0, SW_SHOWNORMAL = 1, SW_SHOWMINIMIZED = 2, SW_SHOWMAXIMIZED = 3,
+              SW_SHOWNOACTIVATE = 4, SW_SHOW = 5, SW_MINIMIZE = 6, SW_SHOWMINNOACTIVE = 7,
+              SW_SHOWNA = 8, SW_RESTORE = 9;
+void ShowWinNoAnimate(QWidget *window, int cmdShow);
+void ActivateWindow(QWidget *window);
+
+// A previous instance of the program: each instance that wants to be found
+// listens on a local socket named after the class name and title (private
+// to the user); FindPrevInstance connects to it and ActivatePrevInstance
+// asks it to bring its window to the front.
+class TInstanceServer;
+// Listens for later instances; they activate `window`. False when another
+// live instance already listens under these names.
+bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window);
+void UnregisterInstance();
+bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitle);
+bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle);
+
+// Message boxes through the dialogs service: MB_* flags in, ID* answer out.
+constexpr unsigned MB_OK = 0, MB_OKCANCEL = 1, MB_ABORTRETRYIGNORE = 2, MB_YESNOCANCEL = 3,
+                   MB_YESNO = 4, MB_RETRYCANCEL = 5, MB_ICONHAND = 0x10, MB_ICONQUESTION = 0x20,
+                   MB_ICONEXCLAMATION = 0x30, MB_ICONASTERISK = 0x40, MB_DEFBUTTON2 = 0x100,
+                   MB_DEFBUTTON3 = 0x200;
+constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
+int MsgBox(const std::string &caption, const std::string &text, unsigned flags);
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn : unsigned { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbAbort = 16, mbRetry = 32, mbIgnore = 64 };
+constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7;
+int MsgDlg(const std::string &msg, TMsgDlgType type, unsigned buttons, int helpCtx = 0);
+
+// true when the count bytes are equal.
+bool CompareMem(const void *p1, const void *p2, std::size_t length);
+// A new zero-terminated copy, released with StrDispose.
+char *StrPAlloc(const std::string &s);
+void StrDispose(char *s);
+const char *StringToPChar(const std::string &s);
+
+// Animated cursors do not exist here: the cursor of that name among the
+// program's cursor pictures, false when there is none.
+bool LoadAniCursor(const std::string &resource, QCursor &cursor);
+
+// Text in a rectangle at (dx, dy) with the alignment (Qt::AlignLeft,
+// AlignRight or AlignHCenter), wrapped at words when asked; right-to-left
+// reading mirrors the alignment.
+void WriteText(QPainter &canvas, const TRect &rect, int dx, int dy, const std::string &text,
+               Qt::Alignment alignment, bool wordWrap, bool rightToLeft = false);
+void DrawCellTextEx(QPainter &canvas, int col, int row, const std::string &text, const TRect &rect,
+                    Qt::Alignment alignment, TVertAlignment vertAlignment, bool wordWrap,
+                    bool rightToLeft = false);
+void DrawCellText(QPainter &canvas, int col, int row, const std::string &text, const TRect &rect,
+                  Qt::Alignment alignment, TVertAlignment vertAlignment, bool rightToLeft = false);
+// The picture centred in the rectangle.
+void DrawCellBitmap(QPainter &canvas, int col, int row, const QImage &graphic, const TRect &rect);
+
+// EWin32Error for a non-zero error number (errno values).
+void RaiseWin32Error(int code);
+// EWin32Error for errno when the flag is false.
+void CheckWin32(bool ok);
+// "Linux 6.01.000 -18-amd64": system name, release numbers (major, minor in
+// two digits, patch in three) and the rest of the release, trimmed.
+std::string GetWindowsVersion();
+// A text of the same form from given uname fields.
+std::string FormatSystemVersion(const std::string &sysname, const std::string &release);
+// The whole bitmap drawn at (x, y) without the pixels of the colour.
+void DrawTransparentBitmap(QPainter &canvas, const QImage &bitmap, int x, int y,
+                           TColor transparentColor);

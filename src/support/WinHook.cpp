@@ -5,6 +5,11 @@
 #include <QtGlobal>
 #include <algorithm>
 
+// The list of event filters installed on an object: a record hands the event
+// on to the filters installed before it, in the order Qt itself would, before
+// it gives the event to the widget.
+#include <QtCore/private/qobject_p.h>
+
 namespace {
 
 THookList *hookList = nullptr;
@@ -244,6 +249,33 @@ void TControlHook::NotifyHooks(Phase phase, TMessage &msg, bool &handled)
     }
 }
 
+bool TControlHook::DeliverBelow(QWidget *control, QEvent *event)
+{
+    // Qt walks an object's filters from the last installed to the first and
+    // stops at the first that takes the event; the record stands somewhere in
+    // that walk. Those above it have had the event already; those below it
+    // (installed earlier) get it now, then the widget, exactly as Qt would
+    // have delivered it without the record.
+    QObjectPrivate *d = QObjectPrivate::get(control);
+    if (d->extraData) {
+        const auto &filters = d->extraData->eventFilters;
+        qsizetype i = filters.indexOf(this);
+        if (i < 0)
+            i = filters.size();  // not in the walk: the filters have all run
+        for (++i; i < filters.size(); ++i) {
+            QObject *filter = filters.at(i);
+            if (!filter || filter == this)
+                continue;
+            if (filter->thread() != control->thread())
+                continue;  // Qt skips filters of another thread too
+            if (filter->eventFilter(control, event))
+                return true;
+        }
+    }
+    QObject *target = control;  // event() is public on QObject
+    return target->event(event);
+}
+
 bool TControlHook::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != control_ || !subclassed_)
@@ -258,19 +290,20 @@ bool TControlHook::eventFilter(QObject *watched, QEvent *event)
         NotifyHooks(Phase::Before, msg, handled);
     if (!self || !control)
         return true;
-    if (!handled || IsDestroyMessage(msg.Msg)) {
-        // The widget's own handling, as the window procedure below us.
-        QObject *target = control.data();
-        try {
-            msg.Result = target->event(event);
-        } catch (...) {
-            if (self && control)
-                NotifyHooks(Phase::After, msg, handled);
-            throw;
-        }
+    if (handled && !IsDestroyMessage(msg.Msg))
+        return true;
+    // The rest of the delivery, as the window procedure below us.
+    try {
+        msg.Result = DeliverBelow(control.data(), event);
+    } catch (...) {
         if (self && control)
             NotifyHooks(Phase::After, msg, handled);
+        throw;
     }
+    if (self && control)
+        NotifyHooks(Phase::After, msg, handled);
+    // Delivered: Qt must not hand it to the filters or the widget again (a
+    // widget's event() answers false for events it does not know).
     return true;
 }
 

@@ -11,10 +11,13 @@
 // and frees a record left without hooks later, from the event loop, never
 // inside the event that left it empty.
 //
-// The record takes over the delivery of the widget's events as a window
-// procedure does: event filters installed on the widget before the first
-// hook no longer see its events; filters installed later run before the
-// hooks, as a later subclasser would.
+// The record is one event filter in Qt's walk over the widget's filters
+// (the last installed runs first). Filters installed later run before the
+// hooks, as a later subclasser would; filters installed earlier still see
+// every event, after the before phase and in Qt's order, then the widget's
+// event() runs and the after phase follows. A filter below the record that
+// takes the event stops it as Qt would: the widget does not see it, the
+// after phase still runs.
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -103,6 +106,7 @@ protected:
 
 private:
     enum class Phase { Before, After };
+    bool DeliverBelow(QWidget *control, QEvent *event);
     void NotifyHooks(Phase phase, TMessage &msg, bool &handled);
 
     QPointer<QWidget> control_;

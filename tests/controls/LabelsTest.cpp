@@ -330,6 +330,7 @@ struct LinkWindow {
 
 TEST(ProUrlLabel, StartsBlueUnderlinedWithAHandCursor)
 {
+    RegisterProCursors();  // the program's start-up does this before any window
     TProUrlLabel l;
     EXPECT_EQ(l.FontColor(), clBlue);
     EXPECT_TRUE(l.font().underline());

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -300,4 +301,90 @@ TEST(WindowHook, HooksSurviveARecreatedNativeWindow)
     QEvent e(Probe);
     QCoreApplication::sendEvent(&w, &e);
     EXPECT_EQ(log, (std::vector<std::string>{"h.before", "widget", "h.after"}));
+}
+
+namespace {
+
+// An event filter that logs the probe event (and counts real events) under
+// its name; it may take the probe.
+class LogFilter : public QObject {
+public:
+    LogFilter(std::string name, std::vector<std::string> *log) : name_(std::move(name)), log_(log) {}
+    bool take = false;
+    std::vector<int> seen;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        seen.push_back(int(e->type()));
+        if (e->type() == Probe) {
+            log_->push_back(name_);
+            return take;
+        }
+        return false;
+    }
+
+private:
+    std::string name_;
+    std::vector<std::string> *log_;
+};
+
+} // namespace
+
+TEST(WindowHook, FiltersInstalledBeforeTheHookStillSeeTheFormsEventsInQtsOrder)
+{
+    std::vector<std::string> log;
+    LogWidget form(&log);
+    LogFilter early("early", &log), earliest("earliest", &log), late("late", &log);
+    form.installEventFilter(&earliest);
+    form.installEventFilter(&early);
+    auto hook = makeHook("hook", &form, &log);
+    form.installEventFilter(&late);
+
+    // Qt runs the last installed filter first; the hook stands where it was
+    // installed and its after phase follows the form's own handling.
+    QEvent e(Probe);
+    QCoreApplication::sendEvent(&form, &e);
+    EXPECT_EQ(log, (std::vector<std::string>{"late", "hook.before", "early", "earliest", "widget",
+                                             "hook.after"}));
+
+    // A filter below the hook that takes the event stops it as Qt would: the
+    // form does not see it, the hook's after phase still runs.
+    log.clear();
+    early.take = true;
+    EXPECT_TRUE(QCoreApplication::sendEvent(&form, &e));
+    EXPECT_EQ(log, (std::vector<std::string>{"late", "hook.before", "early", "hook.after"}));
+    early.take = false;
+
+    // Real events of a shown form reach the earlier filter as well.
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    earliest.seen.clear();
+    QTest::mouseClick(&form, Qt::LeftButton, {}, QPoint(10, 10));
+    form.repaint();
+    const auto has = [&](int type) {
+        return std::find(earliest.seen.begin(), earliest.seen.end(), type) != earliest.seen.end();
+    };
+    EXPECT_TRUE(has(QEvent::MouseButtonPress));
+    EXPECT_TRUE(has(QEvent::MouseButtonRelease));
+    EXPECT_TRUE(has(QEvent::Paint));
+    EXPECT_EQ(form.presses, 1);
+
+    // A hook that handles the event in its before phase hides it from the
+    // filters below, as a window procedure that does not call on.
+    log.clear();
+    hook->BeforeMessage = [&](TWindowHook *, TMessage &m, bool &handled) {
+        if (m.Msg == Probe) {
+            log.push_back("hook.before");
+            handled = true;
+        }
+    };
+    QCoreApplication::sendEvent(&form, &e);
+    EXPECT_EQ(log, (std::vector<std::string>{"late", "hook.before"}));
+
+    // Once the hook leaves, the filters see everything as before.
+    log.clear();
+    hook.reset();
+    QCoreApplication::sendEvent(&form, &e);
+    EXPECT_EQ(log, (std::vector<std::string>{"late", "early", "earliest", "widget"}));
 }

@@ -78,14 +78,19 @@ void TChooseCDForm::showEvent(QShowEvent *e)
 bool TChooseCDForm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == ui->ChooseList->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            // A click on empty space below the rows drops the selection.
-            auto *m = static_cast<QMouseEvent *>(event);
-            if (!ui->ChooseList->itemAt(m->position().toPoint()))
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            // A click on empty space below the rows drops the selection; a
+            // double-click selects its row first.
+            QTreeWidgetItem *item = ui->ChooseList->itemAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+            if (!item)
                 ui->ChooseList->clearSelection();
-        } else if (event->type() == QEvent::MouseButtonDblClick) {
-            HandlerGuard::RunGuarded([this] { ChooseListDblClick(); });
-            return true;
+            if (type == QEvent::MouseButtonDblClick) {
+                if (item)
+                    ui->ChooseList->setCurrentItem(item);
+                HandlerGuard::RunGuarded([this] { ChooseListDblClick(); });
+                return true;
+            }
         }
     }
     return QDialog::eventFilter(watched, event);

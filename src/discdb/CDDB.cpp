@@ -28,6 +28,8 @@ void makeNumberField(QLineEdit *edit)
 
 } // namespace
 
+TCDDBOptForm *CDDBOptForm = nullptr;
+
 TCDDBOptForm::TCDDBOptForm(std::string iniFile, QComboBox *categBox, QWidget *parent)
     : QDialog(parent), ui(new Ui::TCDDBOptForm), IniFile(std::move(iniFile)), CategBox(categBox)
 {
@@ -70,10 +72,16 @@ TCDDBOptForm::TCDDBOptForm(std::string iniFile, QComboBox *categBox, QWidget *pa
     connect(ui->UpdateSitesBtn, &QPushButton::clicked, this, Guarded([this] { UpdateSitesBtnClick(); }));
     connect(ui->UpdateCategsBtn, &QPushButton::clicked, this, Guarded([this] { UpdateCategsBtnClick(); }));
 
+    CDDBOptForm = this;
     FormCreate();
 }
 
-TCDDBOptForm::~TCDDBOptForm() { delete ui; }
+TCDDBOptForm::~TCDDBOptForm()
+{
+    if (CDDBOptForm == this)
+        CDDBOptForm = nullptr;
+    delete ui;
+}
 
 // ---- the settings record -----------------------------------------------------------------
 
@@ -284,30 +292,17 @@ void TCDDBOptForm::UseProxyAuthClick()
 
 void TCDDBOptForm::CDDBPortChange()
 {
-    if (ui->ServerAddress->count() == 0 || !ui->ProtoCDDB->isChecked())
-        return;
-    const size_t i = size_t(selectedIndex());
-    if (i < CDDBServerList.size() && i < CDDBPortList.size())
-        CDDBPortList[i] = text(ui->CDDBPort);
+    copyToSelected(ui->ProtoCDDB, CDDBServerList, CDDBPortList, ui->CDDBPort);
 }
 
 void TCDDBOptForm::HTTPPortChange()
 {
-    if (ui->ServerAddress->count() == 0 || !ui->ProtoHTTP->isChecked())
-        return;
-    const size_t i = size_t(selectedIndex());
-    if (i < HTTPServerList.size() && i < HTTPPortList.size())
-        HTTPPortList[i] = text(ui->HTTPPort);
+    copyToSelected(ui->ProtoHTTP, HTTPServerList, HTTPPortList, ui->HTTPPort);
 }
 
 void TCDDBOptForm::CGIPathChange()
 {
-    if (ui->ServerAddress->count() == 0 || !ui->ProtoHTTP->isChecked())
-        return;
-    const size_t i = size_t(selectedIndex());
-    if (i < HTTPServerList.size() && i < CGIPathList.size())
-        CGIPathList[i] = text(ui->CGIPath);
-    if (ui->CGIPath->text().isEmpty())
+    if (copyToSelected(ui->ProtoHTTP, HTTPServerList, CGIPathList, ui->CGIPath) && ui->CGIPath->text().isEmpty())
         setServerButtons(false);
 }
 
@@ -539,6 +534,18 @@ bool TCDDBOptForm::eventFilter(QObject *watched, QEvent *event)
 }
 
 // ---- helpers --------------------------------------------------------------------------------
+
+bool TCDDBOptForm::copyToSelected(const QRadioButton *protocol, const std::vector<std::string> &servers,
+                                  std::vector<std::string> &list, const QLineEdit *field)
+{
+    // Only a field of the selected protocol belongs to the selected server.
+    if (ui->ServerAddress->count() == 0 || !protocol->isChecked())
+        return false;
+    const size_t i = size_t(selectedIndex());
+    if (i < servers.size() && i < list.size())
+        list[i] = text(field);
+    return true;
+}
 
 int TCDDBOptForm::selectedIndex()
 {

@@ -13,6 +13,8 @@
 #include <vector>
 
 class QComboBox;
+class QLineEdit;
+class QRadioButton;
 
 namespace Ui {
 class TCDDBOptForm;
@@ -99,8 +101,16 @@ protected:
 private:
     // The selection of ServerAddress, or LastServerIndex when there is none.
     int selectedIndex();
+    // Copies the field into the list at the selected index when the field
+    // belongs to the selected protocol; false when it does not (or there are
+    // no entries).
+    bool copyToSelected(const QRadioButton *protocol, const std::vector<std::string> &servers,
+                        std::vector<std::string> &list, const QLineEdit *field);
     void setServerButtons(bool on);
     void fillServerAddress(const std::vector<std::string> &list);
     void errorBox(const std::string &text);
     QComboBox *ownCategBox_ = nullptr;
 };
+
+// The program's options window (the last one made), or nullptr.
+extern TCDDBOptForm *CDDBOptForm;

@@ -11,6 +11,8 @@
 
 using HandlerGuard::Guarded;
 
+TChooseCDForm *ChooseCDForm = nullptr;
+
 TChooseCDForm::TChooseCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TChooseCDForm)
 {
     ui->setupUi(this);
@@ -30,9 +32,15 @@ TChooseCDForm::TChooseCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TCho
     connect(ui->CancelBtn, &QPushButton::clicked, this, Guarded([this] { CancelBtnClick(); }));
     // OK has no handler of its own: it ends the dialog keeping ChosenIndex.
     connect(ui->OkBtn, &QPushButton::clicked, this, [this] { accept(); });
+    ChooseCDForm = this;
 }
 
-TChooseCDForm::~TChooseCDForm() { delete ui; }
+TChooseCDForm::~TChooseCDForm()
+{
+    if (ChooseCDForm == this)
+        ChooseCDForm = nullptr;
+    delete ui;
+}
 
 void TChooseCDForm::ClearMatches() { ui->ChooseList->clear(); }
 

@@ -37,3 +37,6 @@ protected:
     void showEvent(QShowEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
+
+// The program's match chooser (the last one made), or nullptr.
+extern TChooseCDForm *ChooseCDForm;

@@ -221,7 +221,7 @@ void TCDDBOptForm::FormShow()
         ResetExchange();
     AddingServer = false;
     ModifyingServer = false;
-    if (ui->ServerEdit->isVisible() || !ui->ServerEdit->isHidden()) {
+    if (!ui->ServerEdit->isHidden()) {
         ui->ServerEdit->clear();
         SetServerEditMode(false);
     }

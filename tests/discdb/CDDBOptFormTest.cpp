@@ -121,7 +121,6 @@ TEST_F(OptFixture, ShowLoadsTheSavedSelectionAndEveryField)
 
 TEST_F(OptFixture, ProtocolAndProxyEnabling)
 {
-    testutil::writeFile(path(), std::string(kTwoProtocols) + "");
     open();
     click(u().UseProxyAuth);  // disabled with cddbp: nothing changes
     EXPECT_TRUE(u().UseProxyAuth->isChecked());

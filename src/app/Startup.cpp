@@ -5,12 +5,15 @@
 #include "compilation/ManageDB.h"
 #include "controls/Provcl.h"
 #include "discdb/AddCD.h"
+#include "discdb/CDDB.h"
+#include "discdb/ChooseCD.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
 #include "support/SupConst.h"
 #include "support/WinHook.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -59,9 +62,12 @@ void CreateWindows(Windows &windows)
     windows.emplace_back(modify);
     auto *about = new TAboutForm;
     windows.emplace_back(about);
-    QDialog *options = placeholder("TCDDBOptForm", "Internet DB Options");
+    // The options window loads the settings into itself and the grabbing
+    // window's category box; the grabbing window reloads them on each show.
+    auto *options = new TCDDBOptForm(main->CDDBIniFile, grab->findChild<QComboBox *>("CategBox"));
     windows.emplace_back(options);
-    windows.emplace_back(placeholder("TChooseCDForm", "Choose CD"));
+    grab->LoadSettings = [options] { options->LoadCDDBOptions(); };
+    windows.emplace_back(new TChooseCDForm);
     windows.emplace_back(placeholder("TAdviceForm", "Submission"));
     windows.emplace_back(placeholder("TTapeCoverRepForm", "Tape's Cover"));
     windows.emplace_back(placeholder("TTapeProgramRepForm", "Tape's Program"));

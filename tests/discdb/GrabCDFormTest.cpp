@@ -6,9 +6,11 @@
 
 #include "compilation/Catalogue.h"
 #include "discdb/AddCD.h"
+#include "discdb/CDDB.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "ui_AddCD.h"
+#include "ui_CDDB.h"
 
 #include <QAction>
 #include <QDir>
@@ -141,6 +143,28 @@ TEST_F(GrabFixture, CategoriesComeFromTheSettingsFile)
     ASSERT_EQ(g().CategBox->count(), 3);
     EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), "");
     EXPECT_EQ(ToAnsi(g().CategBox->itemText(2)), " rock");
+}
+
+TEST_F(GrabFixture, OptionsWindowFillsTheCategoriesOnEveryShow)
+{
+    open({{"sr0", "example"}});
+    // Wired as at start-up: the options window holds the category list in
+    // this window's box and reloads the file whenever this window shows.
+    TCDDBOptForm options(form->CDDBIniFile, g().CategBox);
+    grab->LoadSettings = [&options] { options.LoadCDDBOptions(); };
+    EXPECT_TRUE(testutil::fileExists(dir.file("CDDB.ini")));  // first start: the defaults
+    EXPECT_EQ(g().CategBox->count(), 12);
+    grab->hide();
+    testutil::writeFile(dir.file("CDDB.ini"), "[CDDB Options]\r\ncateglist=, folk, rock,\r\n");
+    grab->show();
+    ASSERT_EQ(g().CategBox->count(), 3);
+    EXPECT_EQ(ToAnsi(g().CategBox->itemText(1)), " folk");
+    // Cancel in the options window restores the file's list here too.
+    options.show();
+    g().CategBox->addItem("unsaved");
+    QTest::mouseClick(options.ui->CancelBtn, Qt::LeftButton);
+    EXPECT_EQ(g().CategBox->count(), 3);
+    grab->LoadSettings = nullptr;
 }
 
 TEST_F(GrabFixture, GetTracksShowsANewDisc)

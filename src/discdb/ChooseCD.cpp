@@ -1,0 +1,105 @@
+#include "discdb/ChooseCD.h"
+
+#include "platform/Cp1252.h"
+#include "platform/HandlerGuard.h"
+#include "ui_ChooseCD.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeWidget>
+
+using HandlerGuard::Guarded;
+
+TChooseCDForm *ChooseCDForm = nullptr;
+
+TChooseCDForm::TChooseCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TChooseCDForm)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(408, 208);
+    QHeaderView *header = ui->ChooseList->header();
+    header->setSectionsClickable(false);
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::Fixed);
+    header->resizeSection(1, 90);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ui->ChooseList->headerItem()->setTextAlignment(1, Qt::AlignCenter);
+    ui->ChooseList->viewport()->installEventFilter(this);
+
+    connect(ui->ChooseList, &QTreeWidget::itemSelectionChanged, this, Guarded([this] { ChooseListSelectItem(); }));
+    connect(ui->CancelBtn, &QPushButton::clicked, this, Guarded([this] { CancelBtnClick(); }));
+    // OK has no handler of its own: it ends the dialog keeping ChosenIndex.
+    connect(ui->OkBtn, &QPushButton::clicked, this, [this] { accept(); });
+    ChooseCDForm = this;
+}
+
+TChooseCDForm::~TChooseCDForm()
+{
+    if (ChooseCDForm == this)
+        ChooseCDForm = nullptr;
+    delete ui;
+}
+
+void TChooseCDForm::ClearMatches() { ui->ChooseList->clear(); }
+
+void TChooseCDForm::AddMatch(const std::string &title, const std::string &category)
+{
+    auto *row = new QTreeWidgetItem(ui->ChooseList, QStringList{FromAnsi(title), FromAnsi(category)});
+    row->setTextAlignment(1, Qt::AlignCenter);
+}
+
+void TChooseCDForm::FormShow() { ChosenIndex = -1; }
+
+void TChooseCDForm::ChooseListSelectItem()
+{
+    const QList<QTreeWidgetItem *> selected = ui->ChooseList->selectedItems();
+    if (!selected.isEmpty()) {
+        ChosenIndex = ui->ChooseList->indexOfTopLevelItem(selected.front());
+        ui->OkBtn->setEnabled(true);
+    } else {
+        ui->OkBtn->setEnabled(false);
+        ChosenIndex = -1;
+    }
+}
+
+void TChooseCDForm::CancelBtnClick()
+{
+    ChosenIndex = -1;
+    QDialog::reject();
+}
+
+void TChooseCDForm::ChooseListDblClick() { accept(); }
+
+void TChooseCDForm::reject()
+{
+    HandlerGuard::RunGuarded([this] { CancelBtnClick(); });
+}
+
+void TChooseCDForm::showEvent(QShowEvent *e)
+{
+    HandlerGuard::RunGuarded([this] { FormShow(); });
+    QDialog::showEvent(e);
+}
+
+bool TChooseCDForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->ChooseList->viewport()) {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+            // A click on empty space below the rows drops the selection; a
+            // double-click selects its row first.
+            QTreeWidgetItem *item = ui->ChooseList->itemAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+            if (!item)
+                ui->ChooseList->clearSelection();
+            if (type == QEvent::MouseButtonDblClick) {
+                if (item)
+                    ui->ChooseList->setCurrentItem(item);
+                HandlerGuard::RunGuarded([this] { ChooseListDblClick(); });
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}

@@ -1,0 +1,386 @@
+// The options window driven offscreen with mouse and key events: the
+// settings it loads and saves, the protocol and proxy enabling rules, the
+// lists kept in step with the fields, the server editor, the address check,
+// OK and Cancel.
+#include "common/TestUtil.h"
+#include "discdb/CDDB.h"
+#include "platform/Cp1252.h"
+#include "platform/ScriptedDialogs.h"
+#include "ui_CDDB.h"
+
+#include <QComboBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace cddbopts;
+
+namespace {
+
+// Two cddbp and three HTTP servers, cddbp selected at its second entry.
+const char *kTwoProtocols =
+    "[CDDB Options]\r\ntimeout=20\r\nservertouse=1\r\ncateglist=, rock, jazz,\r\n"
+    "totalcddb=2\r\ncserveraddr0=c0.example.org\r\ncddbport0=8880\r\ncserveraddr1=c1.example.org\r\ncddbport1=888\r\n"
+    "totalhttp=3\r\nhserveraddr0=h0.example.org\r\ncgipath0=/p0\r\nhttpport0=80\r\n"
+    "hserveraddr1=h1.example.org\r\ncgipath1=/p1\r\nhttpport1=81\r\nhserveraddr2=h2.example.org\r\ncgipath2=/p2\r\nhttpport2=82\r\n"
+    "protocol=cddbp\r\nuseproxy=0\r\nsocksver=socks v4.0a\r\nproxyaddr=proxy\r\nproxyport=1080\r\nuseproxyauth=1\r\n"
+    "username=me\r\npassword=cGFzcw==\r\nuseremail=me@example.org\r\nSMTP=smtp\r\ncddbemail=submit@example.org\r\n";
+
+class OptFixture : public ::testing::Test {
+protected:
+    void open(const char *file = kTwoProtocols)
+    {
+        if (file)
+            testutil::writeFile(path(), file);
+        form = std::make_unique<TCDDBOptForm>(path(), &categ);
+        form->TestServer = [this] { ++tests; };
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+    std::string path() const { return dir.file("CDDB.ini"); }
+    Ui::TCDDBOptForm &u() { return *form->ui; }
+    static void click(QAbstractButton *b) { QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2)); }
+    static void retype(QLineEdit *e, const char *text)
+    {
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Delete);
+        QTest::keyClicks(e, text);
+    }
+    std::string server() { return ToAnsi(u().ServerAddress->currentText()); }
+    bool serverButtons()
+    {
+        const bool on = u().TestServerBtn->isEnabled();
+        EXPECT_EQ(u().UpdateSitesBtn->isEnabled(), on);
+        EXPECT_EQ(u().UpdateCategsBtn->isEnabled(), on);
+        return on;
+    }
+
+    testutil::TempDir dir;
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use{dialogs};
+    QComboBox categ;  // stands for the grabbing window's category box
+    std::unique_ptr<TCDDBOptForm> form;
+    int tests = 0;
+};
+
+} // namespace
+
+TEST_F(OptFixture, FirstStartWritesAndShowsTheDefaults)
+{
+    open(nullptr);
+    EXPECT_EQ(testutil::readFile(path()), OptionsText(DefaultOptions()));
+    EXPECT_TRUE(u().ProtoCDDB->isChecked());
+    EXPECT_EQ(server(), kDefaultServer);
+    EXPECT_EQ(u().CDDBPort->text(), "8880");
+    EXPECT_EQ(u().CGIPath->text(), "/~cddb/cddb.cgi");
+    EXPECT_EQ(u().TimeOut->text(), "30");
+    EXPECT_EQ(categ.count(), 12);
+    EXPECT_FALSE(u().ProxyGroup->isEnabled());
+    EXPECT_FALSE(u().HTTPPort->isEnabled());
+    EXPECT_TRUE(u().ConnectionStat->toPlainText().isEmpty());
+    EXPECT_EQ(u().OptionsTab->currentIndex(), 0);
+    EXPECT_TRUE(serverButtons());
+    EXPECT_TRUE(u().OkBtn->isEnabled());
+    // With a server selected, Enter presses "&Test Server".
+    QTest::keyClick(form.get(), Qt::Key_Return);
+    EXPECT_EQ(tests, 1);
+    EXPECT_TRUE(dialogs.Calls.empty());
+}
+
+TEST_F(OptFixture, ShowLoadsTheSavedSelectionAndEveryField)
+{
+    open();
+    EXPECT_EQ(server(), "c1.example.org");
+    EXPECT_EQ(u().CDDBPort->text(), "888");
+    // The fields of the other protocol show its first entry.
+    EXPECT_EQ(u().CGIPath->text(), "/p0");
+    EXPECT_EQ(u().HTTPPort->text(), "80");
+    EXPECT_EQ(u().SocksVerBox->currentIndex(), 2);
+    EXPECT_EQ(u().ProxyAddress->text(), "proxy");
+    EXPECT_EQ(u().ProxyPort->text(), "1080");
+    EXPECT_TRUE(u().UseProxyAuth->isChecked());
+    EXPECT_EQ(u().PwdEdit->text(), "pass");
+    EXPECT_EQ(u().TimeOut->text(), "20");
+    EXPECT_EQ(ToAnsi(categ.itemText(1)), " rock");
+    // Shown again after the file changed, the window shows the file.
+    form->hide();
+    testutil::writeFile(path(), "[CDDB Options]\r\nprotocol=http\r\ntotalhttp=1\r\nhserveraddr0=only\r\ncgipath0=/c\r\n"
+                                "httpport0=8000\r\nservertouse=-1\r\nuseremail=bad\r\n");
+    form->show();
+    EXPECT_TRUE(u().ProtoHTTP->isChecked());
+    EXPECT_EQ(server(), "only");
+    // No selection shows the first entry with its own path and port.
+    EXPECT_EQ(u().CGIPath->text(), "/c");
+    EXPECT_EQ(u().HTTPPort->text(), "8000");
+    EXPECT_EQ(u().CDDBPort->text(), "0");
+    EXPECT_EQ(u().SocksVerBox->currentIndex(), 0);
+    EXPECT_FALSE(u().OkBtn->isEnabled());
+    EXPECT_EQ(categ.count(), 12);
+}
+
+TEST_F(OptFixture, ProtocolAndProxyEnabling)
+{
+    open();
+    click(u().UseProxyAuth);  // disabled with cddbp: nothing changes
+    EXPECT_TRUE(u().UseProxyAuth->isChecked());
+    // Clear the authentication first so the HTTP switch shows the plain case.
+    u().UseProxyAuth->setChecked(false);
+    click(u().ProtoHTTP);
+    ASSERT_TRUE(u().ProtoHTTP->isChecked());
+    EXPECT_TRUE(u().ProxyGroup->isEnabled());
+    EXPECT_TRUE(u().UseProxy->isEnabled());
+    EXPECT_TRUE(u().HTTPPort->isEnabled());
+    EXPECT_TRUE(u().CGIPath->isEnabled());
+    EXPECT_FALSE(u().CDDBPort->isEnabled());
+    for (QWidget *w : std::initializer_list<QWidget *>{u().ProxyAddress, u().ProxyPort, u().SocksVerBox, u().UseProxyAuth,
+                                                       u().UsernameEdit, u().PwdEdit})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    // Switching selects the first entry of the other list.
+    EXPECT_EQ(server(), "h0.example.org");
+    EXPECT_EQ(u().CGIPath->text(), "/p0");
+
+    click(u().UseProxy);
+    EXPECT_TRUE(u().ProxyAddress->isEnabled());
+    EXPECT_TRUE(u().SocksVerBox->isEnabled());
+    EXPECT_TRUE(u().UseProxyAuth->isEnabled());
+    EXPECT_FALSE(u().UsernameEdit->isEnabled());
+    click(u().UseProxyAuth);
+    EXPECT_TRUE(u().UsernameEdit->isEnabled());
+    EXPECT_TRUE(u().PwdEdit->isEnabled());
+    // Clearing the proxy leaves user name and password enabled.
+    click(u().UseProxy);
+    for (QWidget *w : std::initializer_list<QWidget *>{u().ProxyAddress, u().ProxyPort, u().SocksVerBox, u().UseProxyAuth})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_TRUE(u().UsernameEdit->isEnabled());
+    EXPECT_TRUE(u().PwdEdit->isEnabled());
+    // Back to cddbp: everything of the proxy off, the first cddbp entry selected.
+    click(u().ProtoCDDB);
+    EXPECT_FALSE(u().ProxyGroup->isEnabled());
+    EXPECT_FALSE(u().UsernameEdit->isEnabled());
+    EXPECT_TRUE(u().CDDBPort->isEnabled());
+    EXPECT_EQ(server(), "c0.example.org");
+    EXPECT_EQ(u().CDDBPort->text(), "8880");
+}
+
+TEST_F(OptFixture, FieldsChangeOnlyTheSelectedServerOfTheirProtocol)
+{
+    open();
+    click(u().ProtoHTTP);
+    u().ServerAddress->setFocus();
+    QTest::keyClick(u().ServerAddress, Qt::Key_Down);  // the user selects entry 1
+    EXPECT_EQ(server(), "h1.example.org");
+    EXPECT_EQ(u().HTTPPort->text(), "81");
+    EXPECT_EQ(u().CGIPath->text(), "/p1");
+    retype(u().HTTPPort, "8181");
+    retype(u().CGIPath, "/new");
+    EXPECT_EQ(form->HTTPPortList, (std::vector<std::string>{"80", "8181", "82"}));
+    EXPECT_EQ(form->CGIPathList, (std::vector<std::string>{"/p0", "/new", "/p2"}));
+    // The cddbp port shown here belongs to no selected server: its list stays.
+    u().CDDBPort->setText("1");
+    EXPECT_EQ(form->CDDBPortList, (std::vector<std::string>{"8880", "888"}));
+    // Emptying the cgi path (here on the way to "/new") turned the server
+    // buttons off, and a new path turns nothing on; selecting an entry does.
+    EXPECT_FALSE(serverButtons());
+    QTest::keyClick(u().ServerAddress, Qt::Key_Up);
+    EXPECT_TRUE(serverButtons());
+    EXPECT_EQ(u().CGIPath->text(), "/p0");
+    retype(u().CGIPath, "");
+    EXPECT_FALSE(serverButtons());
+    QTest::keyClick(u().ServerAddress, Qt::Key_Down);
+    EXPECT_TRUE(serverButtons());
+    EXPECT_EQ(u().CGIPath->text(), "/new");
+    // A port field takes four digits at most, and digits only.
+    retype(u().HTTPPort, "12a34567");
+    EXPECT_EQ(u().HTTPPort->text(), "1234");
+
+    click(u().OkBtn);
+    EXPECT_FALSE(form->isVisible());
+    CDDBOptions saved;
+    ASSERT_TRUE(LoadOptions(path(), saved));
+    EXPECT_TRUE(saved.UseHTTP);
+    EXPECT_EQ(saved.ServerToUse, 1);
+    EXPECT_EQ(saved.HTTPPortList, (std::vector<std::string>{"80", "1234", "82"}));
+    EXPECT_EQ(saved.CGIPathList, (std::vector<std::string>{"", "/new", "/p2"}));
+    EXPECT_EQ(saved.CDDBPortList, (std::vector<std::string>{"8880", "888"}));
+}
+
+TEST_F(OptFixture, ServerEditorAddsAndModifies)
+{
+    open();
+    // Add, type, Enter: a new cddbp entry with the default port, selected.
+    click(u().AddServerBtn);
+    EXPECT_TRUE(u().ServerEdit->isVisible());
+    EXPECT_FALSE(u().AddServerBtn->isVisible());
+    EXPECT_FALSE(u().DelServerBtn->isVisible());
+    EXPECT_FALSE(u().ProtocolGroup->isEnabled());
+    EXPECT_FALSE(u().ServerAddress->isEnabled());
+    EXPECT_FALSE(serverButtons());
+    QTest::keyClicks(u().ServerEdit, "new.example.org");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Return);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(u().ServerEdit->isVisible());
+    EXPECT_TRUE(u().AddServerBtn->isVisible());
+    EXPECT_TRUE(u().ServerAddress->isEnabled());
+    EXPECT_TRUE(serverButtons());
+    EXPECT_EQ(server(), "new.example.org");
+    EXPECT_EQ(u().CDDBPort->text(), "8880");
+    EXPECT_EQ(form->CDDBServerList.back(), "new.example.org");
+    EXPECT_EQ(form->CDDBPortList, (std::vector<std::string>{"8880", "888", "8880"}));
+    EXPECT_EQ(tests, 0);
+
+    // Escape closes the editor, not the window, and changes nothing.
+    click(u().AddServerBtn);
+    QTest::keyClicks(u().ServerEdit, "dropped");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Escape);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(u().ServerAddress->count(), 3);
+    EXPECT_TRUE(serverButtons());
+
+    // Modify shows the entry and replaces it; the port stays.
+    u().ServerAddress->setCurrentIndex(1);
+    click(u().ModServerBtn);
+    EXPECT_EQ(u().ServerEdit->text(), "c1.example.org");
+    retype(u().ServerEdit, "c1.changed.org");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Return);
+    EXPECT_EQ(server(), "c1.changed.org");
+    EXPECT_EQ(form->CDDBServerList[1], "c1.changed.org");
+    EXPECT_EQ(form->CDDBPortList[1], "888");
+
+    // Modify with nothing selected adds.
+    u().ServerAddress->setCurrentIndex(-1);
+    click(u().ModServerBtn);
+    QTest::keyClicks(u().ServerEdit, "added.org");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Return);
+    EXPECT_EQ(u().ServerAddress->count(), 4);
+    EXPECT_EQ(server(), "added.org");
+
+    // Over HTTP a new entry gets port 80 and the default cgi path.
+    click(u().ProtoHTTP);
+    click(u().AddServerBtn);
+    EXPECT_FALSE(u().CGIPath->isEnabled());
+    EXPECT_FALSE(u().ProxyGroup->isEnabled());
+    QTest::keyClicks(u().ServerEdit, "web.org");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Enter);
+    EXPECT_TRUE(u().CGIPath->isEnabled());
+    EXPECT_TRUE(u().ProxyGroup->isEnabled());
+    EXPECT_EQ(server(), "web.org");
+    EXPECT_EQ(u().HTTPPort->text(), "80");
+    EXPECT_EQ(u().CGIPath->text(), "/~cddb/cddb.cgi");
+    EXPECT_EQ(form->HTTPPortList.back(), "80");
+    EXPECT_EQ(form->CGIPathList.back(), "/~cddb/cddb.cgi");
+
+    // An empty editor and Enter leaves the server buttons off.
+    click(u().AddServerBtn);
+    QTest::keyClick(u().ServerEdit, Qt::Key_Return);
+    EXPECT_FALSE(serverButtons());
+    EXPECT_EQ(u().ServerAddress->count(), 4);
+}
+
+TEST_F(OptFixture, DeleteSelectsTheNeighbourAndEmptiesTheLast)
+{
+    open();
+    // c1 is the last entry: deleting it selects the one before.
+    click(u().DelServerBtn);
+    EXPECT_EQ(server(), "c0.example.org");
+    EXPECT_EQ(u().CDDBPort->text(), "8880");
+    EXPECT_EQ(form->CDDBServerList, std::vector<std::string>{"c0.example.org"});
+    EXPECT_EQ(form->CDDBPortList, std::vector<std::string>{"8880"});
+    click(u().DelServerBtn);
+    EXPECT_EQ(u().ServerAddress->count(), 0);
+    EXPECT_FALSE(u().DelServerBtn->isEnabled());
+    EXPECT_FALSE(serverButtons());
+    EXPECT_EQ(u().CDDBPort->text(), "0");
+    EXPECT_TRUE(form->CDDBServerList.empty());
+    EXPECT_TRUE(form->CDDBPortList.empty());
+
+    // Over HTTP, deleting the first of three selects the next one.
+    click(u().ProtoHTTP);
+    click(u().DelServerBtn);
+    EXPECT_EQ(server(), "h1.example.org");
+    EXPECT_EQ(u().CGIPath->text(), "/p1");
+    EXPECT_EQ(form->HTTPServerList, (std::vector<std::string>{"h1.example.org", "h2.example.org"}));
+    EXPECT_EQ(form->CGIPathList, (std::vector<std::string>{"/p1", "/p2"}));
+    EXPECT_EQ(form->HTTPPortList, (std::vector<std::string>{"81", "82"}));
+    click(u().OkBtn);
+    CDDBOptions saved;
+    ASSERT_TRUE(LoadOptions(path(), saved));
+    EXPECT_EQ(saved.CDDBServerList.size(), 0u);
+    EXPECT_EQ(saved.HTTPServerList.size(), 2u);
+    EXPECT_EQ(saved.ServerToUse, 0);
+}
+
+TEST_F(OptFixture, AddressCheckEnablesOk)
+{
+    open();
+    u().OptionsTab->setCurrentIndex(1);
+    retype(u().UserEmail, "me@example");
+    EXPECT_FALSE(u().OkBtn->isEnabled());
+    // The submission address decides alone when it changes last.
+    retype(u().CDDBEmail, "submit@example.org");
+    EXPECT_TRUE(u().OkBtn->isEnabled());
+    retype(u().UserEmail, "me@.org");
+    EXPECT_FALSE(u().OkBtn->isEnabled());
+    // Cancel still leaves, with Escape too, and reloads the file.
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(u().UserEmail->text(), "me@example.org");
+    EXPECT_TRUE(u().OkBtn->isEnabled());
+}
+
+TEST_F(OptFixture, OkWritesTheFileCancelRestoresIt)
+{
+    open();
+    // OK writes even when nothing changed: the file takes the saved form.
+    click(u().OkBtn);
+    const std::string saved = testutil::readFile(path());
+    CDDBOptions want = ParseOptions(kTwoProtocols);
+    want.SocksVer = "SOCKS v4.0A";
+    EXPECT_EQ(saved, OptionsText(want));
+
+    form->show();
+    retype(u().CDDBPort, "1");
+    retype(u().TimeOut, "");
+    categ.addItem("extra");
+    click(u().AddServerBtn);
+    QTest::keyClicks(u().ServerEdit, "x.org");
+    QTest::keyClick(u().ServerEdit, Qt::Key_Return);
+    click(u().CancelBtn);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(testutil::readFile(path()), saved);
+    EXPECT_EQ(form->CDDBServerList.size(), 2u);
+    EXPECT_EQ(form->CDDBPortList, (std::vector<std::string>{"8880", "888"}));
+    EXPECT_EQ(u().TimeOut->text(), "20");
+    EXPECT_EQ(categ.count(), 3);
+    EXPECT_TRUE(dialogs.Calls.empty());
+}
+
+TEST_F(OptFixture, EmptyFieldsAreSavedWithTheirFallbacks)
+{
+    open();
+    retype(u().TimeOut, "");
+    retype(u().CDDBPort, "");
+    click(u().ProtoHTTP);
+    click(u().UseProxy);
+    retype(u().ProxyPort, "");
+    retype(u().HTTPPort, "");
+    click(u().OkBtn);
+    const std::string text = testutil::readFile(path());
+    for (const char *line : {"timeout=30\r\n", "cddbport1=8880\r\n", "httpport0=80\r\n", "proxyport=8080\r\n", "useproxy=1\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(OptFixture, UnreadableSettingsSayErrorAndKeepTheControls)
+{
+    open();
+    form->hide();
+    testutil::writeFile(path(), std::string(kMaxFileBytes + 1, ';'));
+    dialogs.AnswerButton(Dialogs::Button::OK);
+    form->show();
+    ASSERT_EQ(dialogs.Calls.size(), 1u);
+    EXPECT_EQ(dialogs.Calls[0].text, "Error reading CDDB.ini");
+    EXPECT_EQ(dialogs.Calls[0].caption, "Error");
+    EXPECT_EQ(server(), "c1.example.org");
+    EXPECT_EQ(form->CDDBServerList.size(), 2u);
+    EXPECT_EQ(categ.count(), 3);
+}

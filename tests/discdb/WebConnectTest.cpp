@@ -1,0 +1,78 @@
+// The internet connection component over a recorded dial-up service, and
+// the platform's stand-in (no service: connected, nothing dialled).
+#include "discdb/WebConnect.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FakeService {
+    int state = 0;
+    unsigned flags = 0;
+    std::vector<std::string> calls;
+    TWebConnectCalls table()
+    {
+        TWebConnectCalls c;
+        c.GetConnectedState = [this](unsigned &f) {
+            f = flags;
+            return state;
+        };
+        c.Autodial = [this](unsigned f) {
+            calls.push_back("dial " + std::to_string(f));
+            return 1;
+        };
+        c.AutodialHangup = [this] {
+            calls.push_back("hangup");
+            return 1;
+        };
+        return c;
+    }
+};
+
+} // namespace
+
+TEST(WebConnect, WithoutTheServiceTheConnectionIsPresent)
+{
+    TWebConnect wc;
+    EXPECT_TRUE(wc.GetConnectedState());
+    EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctNone);
+    wc.EnsureConnected();
+    wc.SetConnect(false);
+    EXPECT_FALSE(wc.Connect);
+    TWebConnect &main = MainWebConnect();
+    EXPECT_TRUE(main.Prompt);
+    EXPECT_FALSE(main.Connect);
+    main.EnsureConnected();
+    EXPECT_FALSE(main.Connect);  // connected already: nothing requested
+}
+
+TEST(WebConnect, DialsOnlyWhenNotConnected)
+{
+    FakeService svc;
+    TWebConnect wc(svc.table());
+    svc.state = 1;
+    svc.flags = kConnectionLan;
+    wc.EnsureConnected();
+    wc.SetConnect(true);
+    EXPECT_TRUE(svc.calls.empty());
+    EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctLan);
+    svc.flags = kConnectionModem | kConnectionLan;
+    EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctLan);
+    svc.flags = kConnectionModem;
+    EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctModem);
+    wc.SetConnect(false);
+    EXPECT_EQ(svc.calls, std::vector<std::string>{"hangup"});
+
+    svc.calls.clear();
+    svc.state = 0;
+    EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctNone);
+    wc.SetConnect(false);  // not connected: nothing to hang up
+    EXPECT_TRUE(svc.calls.empty());
+    wc.EnsureConnected();
+    EXPECT_TRUE(wc.Connect);
+    wc.Prompt = false;
+    wc.EnsureConnected();
+    EXPECT_EQ(svc.calls, (std::vector<std::string>{"dial 1", "dial 2"}));
+}

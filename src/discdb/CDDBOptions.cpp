@@ -1,5 +1,6 @@
 #include "discdb/CDDBOptions.h"
 
+#include "netclient/NetCoder3To4.h"
 #include "platform/FileIO.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
@@ -119,22 +120,6 @@ void writeOptions(ProfileIni &ini, const CDDBOptions &o)
     put(kCDDBEmail, o.CDDBEmail);
 }
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int base64Value(char c)
-{
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return -1;
-}
 
 } // namespace
 
@@ -265,51 +250,24 @@ std::string OptionsText(const CDDBOptions &options)
 
 std::string EncodePassword(const std::string &text)
 {
-    std::string r;
-    r.reserve((text.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < text.size(); i += 3) {
-        const size_t left = text.size() - i;
-        uint32_t v = uint32_t(uint8_t(text[i])) << 16;
-        if (left > 1)
-            v |= uint32_t(uint8_t(text[i + 1])) << 8;
-        if (left > 2)
-            v |= uint8_t(text[i + 2]);
-        r += kBase64[(v >> 18) & 63];
-        r += kBase64[(v >> 12) & 63];
-        r += left > 1 ? kBase64[(v >> 6) & 63] : '=';
-        r += left > 2 ? kBase64[v & 63] : '=';
-    }
-    return r;
+    return Base64Encode(text);
 }
 
 std::string DecodePassword(const std::string &text)
 {
-    // Whole groups of four, "=" only as the filling of the last group.
-    if (text.size() % 4 != 0)
+    // A value that is not Base64 (a character outside the alphabet, a broken
+    // last group, a misplaced "=", a line break) reads as no password.
+    if (text.size() % 4 != 0 || text.find_first_of("\r\n") != std::string::npos)
         return std::string();
-    std::string r;
-    for (size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        int pad = 0;
-        uint32_t v = 0;
-        for (size_t k = 0; k < 4; ++k) {
-            const char c = text[i + k];
-            int d = base64Value(c);
-            if (c == '=' && last && k >= 2) {
-                ++pad;
-                d = 0;
-            } else if (d < 0 || pad > 0) {
-                return std::string();
-            }
-            v = v << 6 | uint32_t(d);
-        }
-        r += char(v >> 16);
-        if (pad < 2)
-            r += char((v >> 8) & 0xff);
-        if (pad < 1)
-            r += char(v & 0xff);
+    const size_t pad = text.find('=');
+    if (pad != std::string::npos &&
+        (pad + 2 < text.size() || text.find_first_not_of('=', pad) != std::string::npos))
+        return std::string();
+    try {
+        return Base64Decode(text);
+    } catch (const std::exception &) {
+        return std::string();
     }
-    return r;
 }
 
 bool CheckEmailAddress(const std::string &text)

@@ -3,6 +3,7 @@
 // panes with their selectors, the two tape sides with drag and drop and
 // their remaining times, compilations, and the commands that open the
 // other windows.
+#include "compilation/Catalogue.h"
 #include "compilation/TapeModel.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
@@ -52,6 +53,8 @@ public:
     std::string ClientName;     // "MIXDECK 2.1.0.14(RC1)"
     bool CompilationLoaded = false;
     std::unique_ptr<TStringList> CDSections;  // the catalogue's PIDs, in file order
+    // The window's copy of the catalogue file (see TCatalogueCache).
+    std::unique_ptr<catalogue::TCatalogueCache> Catalogue;
 
     // The windows the menu opens; set by the start-up.
     QDialog *GrabCDForm = nullptr;
@@ -161,10 +164,16 @@ private:
     void SetPrintEnabled(bool on);
     bool SaveEnabled() const;
     void EnableTapeView();
-    void LoadSide(class TIniFile &ini, char side, int count, const std::array<bool, 3> &missing);
+    void LoadSide(const class TProfileText &ini, char side, int count, const std::array<bool, 3> &missing);
+    // The compilation's keys, written as the profile functions write them.
+    void WriteCompilation(class TProfileText &ini) const;
     void StartDragFrom(QWidget *source);
     void ConnectHandlers();
     void SetSelectorItems(const QStringList &items);
+    // Brings Catalogue up to date; false after the error box.
+    bool RefreshCatalogue();
+    std::unique_ptr<QStringList> catalogueItems_;  // the selector items of Catalogue
+    bool quitting_ = false;
     class QStringListModel *selectorItems_ = nullptr;
     bool shownOnce_ = false;
     QPoint pressPos_;

@@ -20,11 +20,109 @@
 // EFCreateError "Cannot create file <file>". A line break inside a value
 // would split the line: it is written as a blank.
 #include "platform/Classes.h"
+#include "platform/Rtl.h"
 
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// Section and key names are hashed and compared as the INI classes compare
+// them: without regard to case (code page), and without copying the name.
+struct TIniNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return Rtl::AnsiHashText(s); }
+};
+struct TIniNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return Rtl::SameTextView(a, b); }
+};
+
+// One line of an INI text as the in-memory INI object reads it.
+struct TIniLine {
+    enum Kind { Header, Key, Other } kind;
+    std::string_view raw;    // the whole line
+    std::string_view name;   // Header: the trimmed section name; Key: the trimmed key
+    std::string_view value;  // Key: everything after the first "=", unchanged
+};
+
+// Calls f(const TIniLine &) for every line of the text that the in-memory INI
+// object keeps (empty lines and ";" comments are skipped), split at CR LF,
+// LF or CR. Both TMemIniFile and readers that want the same reading without
+// building its table go through this one function.
+template <class F>
+void ForEachIniLine(std::string_view text, F f)
+{
+    Rtl::ForEachLine(text, [&](std::string_view raw) {
+        size_t b = 0, e = raw.size();
+        while (b < e && static_cast<unsigned char>(raw[b]) <= ' ')
+            ++b;
+        while (e > b && static_cast<unsigned char>(raw[e - 1]) <= ' ')
+            --e;
+        const std::string_view t = raw.substr(b, e - b);
+        if (t.empty() || t.front() == ';')
+            return;
+        auto trimmed = [](std::string_view v) {
+            size_t i = 0, j = v.size();
+            while (i < j && static_cast<unsigned char>(v[i]) <= ' ')
+                ++i;
+            while (j > i && static_cast<unsigned char>(v[j - 1]) <= ' ')
+                --j;
+            return v.substr(i, j - i);
+        };
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            f(TIniLine{TIniLine::Header, raw, trimmed(t.substr(1, t.size() - 2)), {}});
+            return;
+        }
+        const size_t eq = raw.find('=');
+        if (eq == std::string_view::npos)
+            f(TIniLine{TIniLine::Other, raw, {}, {}});
+        else
+            f(TIniLine{TIniLine::Key, raw, trimmed(raw.substr(0, eq)), raw.substr(eq + 1)});
+    });
+}
+
+// The profile functions over an INI text held in memory. Each operation does
+// to the lines exactly what the same TIniFile call does to its file, and
+// Text() gives the bytes TIniFile would have written; so a run of profile
+// writes can be made with one read and one write of the file. Reads look
+// names up through an index that the first read builds.
+class TProfileText {
+public:
+    TProfileText() = default;
+    explicit TProfileText(std::string_view text);
+
+    std::string ReadString(const std::string &section, const std::string &ident, const std::string &def) const;
+    int ReadInteger(const std::string &section, const std::string &ident, int def) const;
+    void WriteString(const std::string &section, const std::string &ident, const std::string &value);
+    void WriteInteger(const std::string &section, const std::string &ident, int value);
+    // False when there was nothing to erase or delete.
+    bool EraseSection(const std::string &section);
+    bool DeleteKey(const std::string &section, const std::string &ident);
+    void ReadSections(TStringList &strings) const;
+    void ReadSection(const std::string &section, TStringList &strings) const;
+    void ReadSectionValues(const std::string &section, TStringList &strings) const;
+    // The lines, each followed by CR LF.
+    std::string Text() const;
+
+private:
+    bool findSection(std::string_view section, size_t &begin, size_t &end) const;
+    size_t findKey(size_t begin, size_t end, std::string_view ident) const;
+    template <class F>
+    void forEachKey(const std::string &section, F f) const;
+    void changed() { index_.clear(); indexed_ = false; }
+
+    std::vector<std::string> lines_;
+    struct Body {
+        size_t begin = 0, end = 0;
+        bool keyed = false;
+        std::unordered_map<std::string_view, size_t, TIniNameHash, TIniNameEqual> keys;  // first of each
+    };
+    // The first section of each name; views into lines_, dropped by any change.
+    mutable std::unordered_map<std::string_view, Body, TIniNameHash, TIniNameEqual> index_;
+    mutable bool indexed_ = false;
+};
 
 class TCustomIniFile {
 public:
@@ -109,10 +207,19 @@ private:
     struct Section {
         std::string name;
         std::vector<Line> lines;  // in file order
-        Line *find(const std::string &ident);
+        // Open-addressed table of line index + 1 for the key lines, the first
+        // of each name; built on the first lookup in a section of more than
+        // a few lines, kept up to date by appends, dropped by deletions.
+        std::vector<uint32_t> keySlots;
+        Line *find(std::string_view ident);
+        void add(Line line);
+        void erase(size_t i);
+        void rebuild();
+        void place(uint32_t lineIndex);
     };
-    Section *find(const std::string &section);
-    Section &findOrAdd(const std::string &section);
+    Section *find(std::string_view section);
+    Section &findOrAdd(std::string_view section);
     std::vector<std::unique_ptr<Section>> sections_;
-    std::unordered_map<std::string, Section *> sectionIndex_;  // folded name -> section
+    // Views of the sections' own names.
+    std::unordered_map<std::string_view, Section *, TIniNameHash, TIniNameEqual> sectionIndex_;
 };

@@ -174,6 +174,29 @@ int AnsiCompareText(const std::string &a, const std::string &b)
 
 bool SameText(const std::string &a, const std::string &b) { return AnsiCompareText(a, b) == 0; }
 
+unsigned char AnsiUpperChar(unsigned char c) { return ansiUpper(c); }
+
+bool SameTextView(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && ansiUpper(static_cast<unsigned char>(a[i])) != ansiUpper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+size_t AnsiHashText(std::string_view s)
+{
+    // FNV-1a over the upper-cased bytes.
+    uint64_t h = 1469598103934665603ull;
+    for (char c : s) {
+        h ^= ansiUpper(static_cast<unsigned char>(c));
+        h *= 1099511628211ull;
+    }
+    return size_t(h ^ (h >> 29));
+}
+
 std::string StringOfChar(char c, int64_t count) { return count > 0 ? std::string(size_t(count), c) : std::string(); }
 
 std::string StringReplace(const std::string &s, const std::string &oldPattern,

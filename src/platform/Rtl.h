@@ -36,6 +36,11 @@ int CompareText(const std::string &a, const std::string &b);      // ASCII case-
 int AnsiCompareStr(const std::string &a, const std::string &b);
 int AnsiCompareText(const std::string &a, const std::string &b);  // code-page case-insensitive
 bool SameText(const std::string &a, const std::string &b);
+// The code-page upper case of one byte, and SameText over views (no copies).
+unsigned char AnsiUpperChar(unsigned char c);
+bool SameTextView(std::string_view a, std::string_view b);
+// A hash that agrees with SameTextView: equal names hash alike.
+size_t AnsiHashText(std::string_view s);
 std::string StringOfChar(char c, int64_t count);
 enum ReplaceFlags { rfNone = 0, rfReplaceAll = 1, rfIgnoreCase = 2 };
 std::string StringReplace(const std::string &s, const std::string &oldPattern,

@@ -11,6 +11,9 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QAbstractItemView>
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -378,28 +381,33 @@ TEST_F(TapeFixture, SaveNamesAndAFailedSaveKeepsTheOldFile)
     EXPECT_EQ(saved.find("[Notes]\r\nby=me\r\n"), 0u);
     EXPECT_EQ(saved.find("tracka9"), std::string::npos);
 
-    // A folder nobody may write in: the error of the INI layer, the old
-    // file byte for byte, the old name, and Save still enabled.
-    const std::string ro = dir.path() + "/ro";
-    mkdir(ro.c_str(), 0755);
-    testutil::writeFile(ro + "/old.cmp", "[INFOS]\r\ntapelength=120 min\r\n");
-    chmod(ro.c_str(), 0555);
-    if (geteuid() == 0) {
-        // Root writes anywhere; make the copy's name a folder instead.
-        chmod(ro.c_str(), 0755);
-        mkdir((ro + "/old.cmp.saving").c_str(), 0755);
-    }
+    // A write that fails (here: the file size limit, which binds root too):
+    // the error of the INI layer, the old file byte for byte, the old name,
+    // and Save still enabled.
+    const std::string old = dir.path() + "/old.cmp";
+    testutil::writeFile(old, "[INFOS]\r\ntapelength=120 min\r\n");
     choose(form->CDSelect(1), 0);  // a change: Save enabled
     dialogs.Reset();
-    dialogs.AnswerPath(ro + "/old.cmp");
-    ui().SaveCompilationMenuItem->trigger();
+    dialogs.AnswerPath(old);
+    {
+        struct rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        struct rlimit small = before;
+        small.rlim_cur = 64;
+        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        ui().SaveCompilationMenuItem->trigger();
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+    }
     auto boxes = dialogs.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable to write to " + ro + "/old.cmp");
-    EXPECT_EQ(testutil::readFile(ro + "/old.cmp"), "[INFOS]\r\ntapelength=120 min\r\n");
+    EXPECT_EQ(boxes[0].text, "Unable to write to " + old);
+    EXPECT_EQ(testutil::readFile(old), "[INFOS]\r\ntapelength=120 min\r\n");
     EXPECT_EQ(ui().CompilationName->text().toStdString(), "mine.cmp");
     EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
-    chmod(ro.c_str(), 0755);
+    for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().rfind("old.cmp.", 0), std::string::npos) << e.path();
 }
 
 TEST_F(TapeFixture, NewAndLoadAskBeforeLosingACompilation)

@@ -130,6 +130,7 @@ private:
     std::string PrepareFolder(const char *name);
 
     int memoTrack_ = -1;      // the track whose text EXTMemo shows
+    bool unwritten_ = false;  // CatalogueIni holds changes the file does not
     int currentPage_ = 0;     // the page of TracksPage shown last
     QImage cover_;
 };

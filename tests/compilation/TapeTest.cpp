@@ -1,6 +1,9 @@
 #include "MainFixture.h"
 
+#include "compilation/Catalogue.h"
 #include "compilation/TapeModel.h"
+#include "platform/IniFiles.h"
+#include "support/GradCapt.h"
 #include "platform/Cp1252.h"
 
 #include <QAction>
@@ -455,4 +458,134 @@ TEST_F(TapeFixture, DiscardCompilationEmptiesTheTapeAndReloads)
     EXPECT_EQ(form->CDSelect(1)->currentIndex(), -1);
     EXPECT_EQ(pane(1)->Items.Count(), 0);
     EXPECT_TRUE(ui().CDDBGroup->isEnabled());
+}
+
+// Every way of closing the main window asks before unsaved work is lost.
+TEST_F(TapeFixture, ClosingWithUnsavedWorkAsksAndNoKeepsTheProgram)
+{
+    struct Way {
+        const char *name;
+        std::function<void(TMainForm &)> close;
+    } ways[] = {
+        {"Exit menu", [](TMainForm &f) { f.ui->ExitMenu->trigger(); }},
+        {"caption close button",
+         [](TMainForm &f) {
+             QAbstractButton *b = f.GradCaption->CaptionButton(TCaptionButtonKind::Close);
+             ASSERT_TRUE(b);
+             QTest::mouseClick(b, Qt::LeftButton);
+         }},
+        {"window manager", [](TMainForm &f) { f.close(); }},  // a QCloseEvent
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        make();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        newCompilation(0);
+        choose(form->CDSelect(1), 0);
+        ASSERT_TRUE(dragToSide(1, 0, 'A'));
+        ASSERT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+
+        dialogs.Reset();
+        dialogs.AnswerButton(Button::No);
+        way.close(*form);
+        auto boxes = dialogs.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Are you sure? Current compilation will be lost!");
+        EXPECT_EQ(boxes[0].defaultButton, Button::No);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(form->CDSections);
+        EXPECT_EQ(rows('A').size(), 1u);
+
+        dialogs.Reset();
+        dialogs.AnswerButton(Button::Yes);
+        way.close(*form);
+        EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
+        EXPECT_FALSE(form->CDSections);  // released: the program ends
+    }
+    // Nothing unsaved: no question.
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        make();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        dialogs.Reset();
+        way.close(*form);
+        EXPECT_TRUE(dialogs.MessageBoxes().empty());
+        EXPECT_FALSE(form->CDSections);
+    }
+}
+
+// The selector works on the window's copy of the catalogue; a change that
+// another program makes to the file is seen at the next choice.
+TEST_F(TapeFixture, SelectorChangeReadsNoFileAndSeesAnotherProgramsChange)
+{
+    newCompilation(0);
+    const unsigned long reads = catalogue::ReadCount();
+    choose(form->CDSelect(1), 0);
+    choose(form->CDSelect(2), 1);
+    ASSERT_EQ(pane(1)->Items.Count(), 3);
+    EXPECT_EQ(pane(1)->Items[0]->Caption(), "Intro");
+    EXPECT_EQ(catalogue::ReadCount(), reads);
+    ui().NewCompilationMenuItem->trigger();  // the selectors again, from memory
+    dialogs.Reset();
+    EXPECT_EQ(catalogue::ReadCount(), reads);
+
+    // Another program rewrites the file in place, same size: the time stamp tells.
+    std::string text = testutil::readFile(dir.file("MIXDECK.ini"));
+    const size_t at = text.find("track0=Intro");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "track0=Outr0");
+    testutil::writeFile(dir.file("MIXDECK.ini"), text);
+    choose(form->CDSelect(1), 0);
+    EXPECT_EQ(pane(1)->Items[0]->Caption(), "Outr0");
+    EXPECT_EQ(catalogue::ReadCount(), reads + 1);
+    choose(form->CDSelect(3), 0);
+    EXPECT_EQ(pane(3)->Items[0]->Caption(), "Outr0");
+    EXPECT_EQ(catalogue::ReadCount(), reads + 1);
+
+    // After the program wrote the catalogue it is read again.
+    form->DiscardCompilation();
+    EXPECT_EQ(catalogue::ReadCount(), reads + 2);
+    EXPECT_EQ(form->CDSelect(1)->count(), 4);
+}
+
+// The save gives the bytes the profile functions give when the same keys
+// are written one by one, with the file's other sections kept.
+TEST_F(TapeFixture, SaveGivesTheBytesOfTheKeyByKeyWrites)
+{
+    newCompilation(4);
+    choose(form->CDSelect(1), 0);
+    choose(form->CDSelect(2), 1);
+    ASSERT_TRUE(dragToSide(1, 2, 'A'));
+    ASSERT_TRUE(dragToSide(2, 9, 'A'));
+    ASSERT_TRUE(dragToSide(2, 3, 'B'));
+    const std::string existing =
+        "; kept by hand\r\n[Notes]\r\nby = me\r\n\r\n[sidea]\r\ntracka0=CD3 T9\r\ntracka7=CD3 T1\r\n\r\n\r\n"
+        "[Other]\nx=1\n[INFOS]\r\nold=1\r\n[infos]\r\nsecond=2\r\n[Tail]\r\nlast=1";
+    mkdir((dir.path() + "/Compilations").c_str(), 0755);
+    const std::string byKeys = dir.path() + "/Compilations/bykeys.cmp";
+    testutil::writeFile(byKeys, existing);
+    {
+        TIniFile ini(byKeys);
+        ini.EraseSection("INFOS");
+        ini.EraseSection("SIDEA");
+        ini.EraseSection("SIDEB");
+        ini.WriteString("INFOS", "tapelength", "90 min");
+        ini.WriteInteger("INFOS", "totaltrksA", 2);
+        ini.WriteInteger("INFOS", "totaltrksB", 1);
+        ini.WriteString("INFOS", "pid1", "00000000000C3B2B Artist One - First Album");
+        ini.WriteString("INFOS", "pid2", "0000000000154E37 Artist Two - Second Album");
+        ini.WriteString("INFOS", "pid3", " ");
+        ini.WriteString("SIDEA", "tracka0", "CD1 T3");
+        ini.WriteString("SIDEA", "tracka1", "CD2 T10");
+        ini.WriteString("SIDEB", "trackb0", "CD2 T4");
+    }
+    testutil::writeFile(dir.path() + "/Compilations/mine.cmp", existing);
+    saveAs("mine.cmp");
+    const std::string saved = testutil::readFile(dir.path() + "/Compilations/mine.cmp");
+    EXPECT_EQ(saved, testutil::readFile(byKeys));
+    EXPECT_NE(saved.find("[Notes]\r\nby = me\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("[Tail]\r\nlast=1"), std::string::npos);
+    EXPECT_NE(saved.find("second=2"), std::string::npos);  // the repeated section holds the new keys
 }

@@ -4,7 +4,11 @@
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +36,87 @@ std::unique_ptr<TMemIniFile> Open(const std::string &path)
 
 TCatalogueCache::TCatalogueCache(std::string path) : path_(std::move(path)) {}
 
+// ---- the copy's bytes ---------------------------------------------------------------
+//
+// A large catalogue is held in memory mapped with huge pages where the system
+// offers them: tens of megabytes are then read without a page fault per 4 KB.
+
+TCatalogueCache::Buffer::~Buffer() { release(); }
+
+void TCatalogueCache::Buffer::release()
+{
+    if (mapped_)
+        munmap(data_, capacity_);
+    else
+        std::free(data_);
+    data_ = nullptr;
+    capacity_ = size_ = 0;
+    mapped_ = false;
+}
+
+bool TCatalogueCache::Buffer::reserve(size_t capacity)
+{
+    constexpr size_t kMapFrom = size_t(4) << 20;
+    char *p = nullptr;
+    bool mapped = false;
+    if (capacity >= kMapFrom) {
+        void *m = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m != MAP_FAILED) {
+            madvise(m, capacity, MADV_HUGEPAGE);
+            p = static_cast<char *>(m);
+            mapped = true;
+        }
+    }
+    if (!p)
+        p = static_cast<char *>(std::malloc(capacity ? capacity : 1));
+    if (!p)
+        return false;
+    if (size_)
+        std::memcpy(p, data_, size_);
+    const size_t keep = size_;
+    release();
+    data_ = p;
+    capacity_ = capacity;
+    size_ = keep;
+    mapped_ = mapped;
+    return true;
+}
+
+void TCatalogueCache::Buffer::swap(Buffer &other)
+{
+    std::swap(data_, other.data_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(size_, other.size_);
+    std::swap(mapped_, other.mapped_);
+}
+
+namespace {
+
+// Reads the open file whole into the buffer, within the budget.
+bool readWithin(int fd, size_t expected, TCatalogueCache::Buffer &buf)
+{
+    if (expected > kMaxCatalogueBytes || !buf.reserve(expected + 1))
+        return false;
+    while (true) {
+        if (buf.size() == buf.capacity()) {
+            // The file grew since it was looked at.
+            const size_t more = std::min(kMaxCatalogueBytes + 1, buf.capacity() * 2);
+            if (buf.capacity() > kMaxCatalogueBytes || !buf.reserve(more))
+                return false;
+        }
+        ssize_t n = read(fd, buf.data() + buf.size(), buf.capacity() - buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return buf.size() <= kMaxCatalogueBytes;
+        buf.setSize(buf.size() + size_t(n));
+    }
+}
+
+} // namespace
+
 bool TCatalogueCache::Refresh()
 {
     struct stat st;
@@ -48,44 +133,18 @@ bool TCatalogueCache::Refresh()
     }
     if (known_ && now == stamp_)
         return false;
-    std::string bytes;
+    Buffer bytes;
     if (now.exists) {
         ++readCount;
         int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw EFOpenError("Cannot open file " + path_);
+        // The size is checked against the budget before anything is
+        // allocated; the stamp is the one of the file actually read.
         struct stat fst;
-        // The file's size is checked against the budget before anything is
-        // allocated for it, and read through the same descriptor.
-        bool ok = fstat(fd, &fst) == 0 && S_ISREG(fst.st_mode) && size_t(fst.st_size) <= kMaxCatalogueBytes;
+        bool ok = fstat(fd, &fst) == 0 && S_ISREG(fst.st_mode) && readWithin(fd, size_t(fst.st_size), bytes);
         if (ok) {
-            bytes.resize(size_t(fst.st_size));
-            size_t got = 0;
-            while (ok && got < bytes.size()) {
-                ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n <= 0)
-                    break;  // the file became shorter: what was read counts
-                got += size_t(n);
-            }
-            bytes.resize(got);
-            // Grown since: the rest up to the budget.
-            char extra[65536];
-            while (ok) {
-                ssize_t n = read(fd, extra, sizeof extra);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    ok = false;
-                if (n <= 0)
-                    break;
-                if (bytes.size() + size_t(n) > kMaxCatalogueBytes)
-                    ok = false;
-                else
-                    bytes.append(extra, size_t(n));
-            }
-            now.size = fst.st_size;
+            now.size = (unsigned long long)fst.st_size;
             now.ino = fst.st_ino;
             now.dev = fst.st_dev;
             now.mtimeSec = fst.st_mtim.tv_sec;
@@ -108,34 +167,30 @@ void TCatalogueCache::parse()
     more_.clear();
     size_t size = 16;
     slots_.assign(size, 0);
-    const char *base = bytes_.data();
+    const std::string_view text = bytes_.view();
+    const char *base = text.data();
     Range *open = nullptr;
-    auto grow = [&] {
-        size *= 2;
-        slots_.assign(size, 0);
-        for (size_t i = 0; i < sections_.size(); ++i) {
-            size_t h = TIniNameHash()(sections_[i].name) & (size - 1);
-            while (slots_[h])
-                h = (h + 1) & (size - 1);
-            slots_[h] = uint32_t(i + 1);
-        }
+    auto place = [&](size_t i) {
+        size_t h = TIniNameHash()(sections_[i].name) & (size - 1);
+        while (slots_[h])
+            h = (h + 1) & (size - 1);
+        slots_[h] = uint32_t(i + 1);
     };
-    ForEachIniLine(bytes_, [&](const TIniLine &l) {
-        if (l.kind != TIniLine::Header)
-            return;
-        const size_t at = size_t(l.raw.data() - base);
+    ForEachIniHeader(text, [&](std::string_view name, std::string_view raw) {
+        const size_t at = size_t(raw.data() - base);
         if (open)
             open->end = at;
-        const size_t after = at + l.raw.size();
-        int i = find(l.name);
+        const size_t after = at + raw.size();
+        int i = find(name);
         if (i < 0) {
-            if ((sections_.size() + 1) * 2 > size)
-                grow();
-            sections_.push_back(Entry{l.name, Range{after, after, -1}});
-            size_t h = TIniNameHash()(l.name) & (size - 1);
-            while (slots_[h])
-                h = (h + 1) & (size - 1);
-            slots_[h] = uint32_t(sections_.size());
+            if ((sections_.size() + 1) * 2 > size) {
+                size *= 2;
+                slots_.assign(size, 0);
+                for (size_t j = 0; j < sections_.size(); ++j)
+                    place(j);
+            }
+            sections_.push_back(Entry{name, Range{after, after, -1}});
+            place(sections_.size() - 1);
             open = &sections_.back().body;
         } else {
             // A section standing again: its lines join the first one's.
@@ -148,7 +203,7 @@ void TCatalogueCache::parse()
         }
     });
     if (open)
-        open->end = bytes_.size();
+        open->end = text.size();
 }
 
 int TCatalogueCache::find(std::string_view section) const
@@ -172,10 +227,11 @@ void TCatalogueCache::forEachKey(int i, F f) const
     bool go = true;
     for (const Range *r = &sections_[size_t(i)].body; r && go;
          r = r->next >= 0 ? &more_[size_t(r->next)] : nullptr) {
-        const std::string_view body = std::string_view(bytes_).substr(r->begin, r->end - r->begin);
+        const std::string_view body = bytes_.view().substr(r->begin, r->end - r->begin);
         ForEachIniLine(body, [&](const TIniLine &l) {
-            if (go && l.kind == TIniLine::Key)
+            if (l.kind == TIniLine::Key)
                 go = f(l.name, l.value);
+            return go;
         });
     }
 }
@@ -221,7 +277,7 @@ std::unique_ptr<TMemIniFile> TCatalogueCache::Section(std::string_view section) 
     std::string text = "[";
     text.append(sections_[size_t(i)].name).append("]\r\n");
     for (const Range *r = &sections_[size_t(i)].body; r; r = r->next >= 0 ? &more_[size_t(r->next)] : nullptr)
-        text.append(bytes_, r->begin, r->end - r->begin).append("\r\n");
+        text.append(bytes_.view().substr(r->begin, r->end - r->begin)).append("\r\n");
     ini->SetStrings(text);
     return ini;
 }

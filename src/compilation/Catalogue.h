@@ -68,6 +68,28 @@ public:
     bool Refresh();
     void Invalidate() { known_ = false; }
 
+    // The bytes of the file (large ones in huge pages where offered).
+    class Buffer {
+    public:
+        Buffer() = default;
+        Buffer(const Buffer &) = delete;
+        Buffer &operator=(const Buffer &) = delete;
+        ~Buffer();
+        bool reserve(size_t capacity);  // keeps the bytes held
+        char *data() { return data_; }
+        size_t size() const { return size_; }
+        size_t capacity() const { return capacity_; }
+        void setSize(size_t n) { size_ = n; }
+        std::string_view view() const { return {data_ ? data_ : "", size_}; }
+        void swap(Buffer &other);
+
+    private:
+        void release();
+        char *data_ = nullptr;
+        size_t capacity_ = 0, size_ = 0;
+        bool mapped_ = false;
+    };
+
     // The sections in file order (duplicates count once, where they first stand).
     int Count() const { return int(sections_.size()); }
     std::string_view Name(int i) const { return sections_[size_t(i)].name; }
@@ -103,7 +125,7 @@ private:
         bool operator==(const FileStamp &) const = default;
     };
     FileStamp stamp_;
-    std::string bytes_;
+    Buffer bytes_;
     std::vector<Entry> sections_;
     std::vector<Range> more_;         // later ranges of repeated sections
     std::vector<uint32_t> slots_;     // open-addressed: section index + 1

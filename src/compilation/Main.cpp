@@ -323,6 +323,7 @@ void TMainForm::LoadCatalogue()
     if (!catalogueItems_ || !CDSections) {
         auto sections = std::make_unique<TStringList>();
         auto items = std::make_unique<QStringList>();
+        sections->SetCapacity(cat.Count());
         items->reserve(cat.Count());
         std::string artist, title;
         for (int i = 0; i < cat.Count(); ++i) {

@@ -25,7 +25,9 @@
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 // Section and key names are hashed and compared as the INI classes compare
@@ -51,36 +53,83 @@ struct TIniLine {
 // object keeps (empty lines and ";" comments are skipped), split at CR LF,
 // LF or CR. Both TMemIniFile and readers that want the same reading without
 // building its table go through this one function.
+// The lines' trimming: every character up to code 32 at either end.
+inline std::string_view IniTrim(std::string_view v)
+{
+    size_t i = 0, j = v.size();
+    while (i < j && static_cast<unsigned char>(v[i]) <= ' ')
+        ++i;
+    while (j > i && static_cast<unsigned char>(v[j - 1]) <= ' ')
+        --j;
+    return v.substr(i, j - i);
+}
+
+// Whether the line is a section header for the in-memory INI object ("[",
+// name, "]" after trimming); name is then the trimmed name.
+inline bool IniHeader(std::string_view raw, std::string_view &name)
+{
+    const std::string_view t = IniTrim(raw);
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']')
+        return false;
+    name = IniTrim(t.substr(1, t.size() - 2));
+    return true;
+}
+
+// When f returns bool, false stops the walk.
 template <class F>
 void ForEachIniLine(std::string_view text, F f)
 {
-    Rtl::ForEachLine(text, [&](std::string_view raw) {
-        size_t b = 0, e = raw.size();
-        while (b < e && static_cast<unsigned char>(raw[b]) <= ' ')
-            ++b;
-        while (e > b && static_cast<unsigned char>(raw[e - 1]) <= ' ')
-            --e;
-        const std::string_view t = raw.substr(b, e - b);
+    auto call = [&](const TIniLine &l) {
+        if constexpr (std::is_same_v<decltype(f(l)), bool>)
+            return f(l);
+        else
+            return f(l), true;
+    };
+    Rtl::ForEachLine(text, [&](std::string_view raw) -> bool {
+        const std::string_view t = IniTrim(raw);
         if (t.empty() || t.front() == ';')
-            return;
-        auto trimmed = [](std::string_view v) {
-            size_t i = 0, j = v.size();
-            while (i < j && static_cast<unsigned char>(v[i]) <= ' ')
-                ++i;
-            while (j > i && static_cast<unsigned char>(v[j - 1]) <= ' ')
-                --j;
-            return v.substr(i, j - i);
-        };
-        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-            f(TIniLine{TIniLine::Header, raw, trimmed(t.substr(1, t.size() - 2)), {}});
-            return;
-        }
+            return true;
+        std::string_view name;
+        if (IniHeader(t, name))
+            return call(TIniLine{TIniLine::Header, raw, name, {}});
         const size_t eq = raw.find('=');
         if (eq == std::string_view::npos)
-            f(TIniLine{TIniLine::Other, raw, {}, {}});
-        else
-            f(TIniLine{TIniLine::Key, raw, trimmed(raw.substr(0, eq)), raw.substr(eq + 1)});
+            return call(TIniLine{TIniLine::Other, raw, {}, {}});
+        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(0, eq)), raw.substr(eq + 1)});
     });
+}
+
+// Calls f(name, raw) for every section header of the text, in order, as
+// ForEachIniLine would report them, but looks only at the lines that hold a
+// "[" (a header's first non-blank character), so a large text is passed
+// over at the speed of a byte search.
+template <class F>
+void ForEachIniHeader(std::string_view text, F f)
+{
+    const char *base = text.data();
+    const size_t n = text.size();
+    size_t from = 0;
+    while (from < n) {
+        const void *hit = std::memchr(base + from, '[', n - from);
+        if (!hit)
+            return;
+        const size_t at = size_t(static_cast<const char *>(hit) - base);
+        from = at + 1;
+        size_t begin = at;
+        while (begin > 0 && base[begin - 1] != '\r' && base[begin - 1] != '\n' &&
+               static_cast<unsigned char>(base[begin - 1]) <= ' ')
+            --begin;
+        if (begin > 0 && base[begin - 1] != '\r' && base[begin - 1] != '\n')
+            continue;  // not the line's first non-blank character
+        size_t end = at;
+        while (end < n && base[end] != '\r' && base[end] != '\n')
+            ++end;
+        from = end;
+        const std::string_view raw = text.substr(begin, end - begin);
+        std::string_view name;
+        if (IniHeader(raw, name))
+            f(name, raw);
+    }
 }
 
 // The profile functions over an INI text held in memory. Each operation does

@@ -131,6 +131,9 @@ public:
     void NewCompilationMenuItemClick();
     void SaveCompilationMenuItemClick();
     void LoadCompilationMenuItemClick();
+    // Writes the compilation's sections into the file's text, key by key as
+    // the profile functions write them (the save's one pass).
+    void WriteCompilation(class TProfileText &ini) const;
     // The folder "Compilations" (created when missing), or the program
     // folder when it cannot be made.
     std::string CompilationFolder();
@@ -165,8 +168,6 @@ private:
     bool SaveEnabled() const;
     void EnableTapeView();
     void LoadSide(const class TProfileText &ini, char side, int count, const std::array<bool, 3> &missing);
-    // The compilation's keys, written as the profile functions write them.
-    void WriteCompilation(class TProfileText &ini) const;
     void StartDragFrom(QWidget *source);
     void ConnectHandlers();
     void SetSelectorItems(const QStringList &items);

@@ -383,9 +383,11 @@ constexpr size_t kLinearLines = 8;
 void TMemIniFile::Section::place(uint32_t lineIndex)
 {
     const size_t mask = keySlots.size() - 1;
-    size_t h = Rtl::AnsiHashText(lines[lineIndex].name) & mask;
+    const Line &line = lines[lineIndex];
+    size_t h = line.hash & mask;
     while (keySlots[h]) {
-        if (Rtl::SameTextView(lines[keySlots[h] - 1].name, lines[lineIndex].name))
+        const Line &other = lines[keySlots[h] - 1];
+        if (other.hash == line.hash && Rtl::SameTextView(other.name, line.name))
             return;  // the first of the name stays
         h = (h + 1) & mask;
     }
@@ -415,9 +417,10 @@ TMemIniFile::Line *TMemIniFile::Section::find(std::string_view ident)
         rebuild();
     }
     const size_t mask = keySlots.size() - 1;
-    for (size_t h = Rtl::AnsiHashText(ident) & mask; keySlots[h]; h = (h + 1) & mask) {
+    const uint32_t hash = uint32_t(Rtl::AnsiHashText(ident));
+    for (size_t h = hash & mask; keySlots[h]; h = (h + 1) & mask) {
         Line &l = lines[keySlots[h] - 1];
-        if (Rtl::SameTextView(l.name, ident))
+        if (l.hash == hash && Rtl::SameTextView(l.name, ident))
             return &l;
     }
     return nullptr;
@@ -425,6 +428,8 @@ TMemIniFile::Line *TMemIniFile::Section::find(std::string_view ident)
 
 void TMemIniFile::Section::add(Line line)
 {
+    if (line.hasValue)
+        line.hash = uint32_t(Rtl::AnsiHashText(line.name));
     lines.push_back(std::move(line));
     if (keySlots.empty())
         return;
@@ -453,14 +458,19 @@ TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileNa
 
 void TMemIniFile::Clear()
 {
+    last_ = nullptr;
     sections_.clear();
     sectionIndex_.clear();
 }
 
 TMemIniFile::Section *TMemIniFile::find(std::string_view section)
 {
+    if (last_ && Rtl::SameTextView(last_->name, section))
+        return last_;
     auto it = sectionIndex_.find(section);
-    return it == sectionIndex_.end() ? nullptr : it->second;
+    if (it == sectionIndex_.end())
+        return nullptr;
+    return last_ = it->second;
 }
 
 TMemIniFile::Section &TMemIniFile::findOrAdd(std::string_view section)
@@ -570,6 +580,8 @@ void TMemIniFile::EraseSection(const std::string &section)
         return;
     Section *s = it->second;
     sectionIndex_.erase(it);
+    if (last_ == s)
+        last_ = nullptr;
     for (size_t i = 0; i < sections_.size(); ++i)
         if (sections_[i].get() == s) {
             sections_.erase(sections_.begin() + long(i));

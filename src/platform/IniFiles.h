@@ -252,6 +252,7 @@ private:
         std::string name;   // key name; the whole line when hasValue is false
         std::string value;
         bool hasValue = true;
+        uint32_t hash = 0;  // of the key name, set when the line is added
     };
     struct Section {
         std::string name;
@@ -268,6 +269,7 @@ private:
     };
     Section *find(std::string_view section);
     Section &findOrAdd(std::string_view section);
+    Section *last_ = nullptr;  // the section found last: keys are mostly read section by section
     std::vector<std::unique_ptr<Section>> sections_;
     // Views of the sections' own names.
     std::unordered_map<std::string_view, Section *, TIniNameHash, TIniNameEqual> sectionIndex_;

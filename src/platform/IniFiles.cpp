@@ -113,17 +113,19 @@ std::string_view headerView(std::string_view trimmed)
 
 TProfileText::TProfileText(std::string_view text)
 {
-    Rtl::ForEachLine(text, [&](std::string_view l) { lines_.emplace_back(l); });
+    text_ = std::make_unique<std::string>(text);
+    lines_.reserve(text.size() / 24);
+    Rtl::ForEachLine(*text_, [&](std::string_view l) { lines_.push_back(l); });
 }
 
 std::string TProfileText::Text() const
 {
     size_t n = 0;
-    for (const std::string &l : lines_)
+    for (std::string_view l : lines_)
         n += l.size() + 2;
     std::string r;
     r.reserve(n);
-    for (const std::string &l : lines_) {
+    for (std::string_view l : lines_) {
         r += l;
         r += "\r\n";
     }
@@ -183,19 +185,44 @@ std::string TProfileText::ReadString(const std::string &section, const std::stri
     if (it == index_.end())
         return def;
     Body &b = it->second;
+    std::string_view k, v;
     if (!b.keyed) {
-        std::string_view k, v;
+        size_t count = 0;
         for (size_t i = b.begin; i < b.end; ++i)
-            if (keyOf(lines_[i], k, v))
-                b.keys.try_emplace(k, i);
+            count += keyOf(lines_[i], k, v);
+        size_t size = 8;
+        while (size < count * 2)
+            size *= 2;
+        b.keys.assign(size, 0);
+        for (size_t i = b.begin; i < b.end; ++i) {
+            if (!keyOf(lines_[i], k, v))
+                continue;
+            const uint64_t hash = uint32_t(Rtl::AnsiHashText(k));
+            size_t h = hash & (size - 1);
+            bool first = true;
+            for (; b.keys[h]; h = (h + 1) & (size - 1)) {
+                std::string_view k2, v2;
+                if (b.keys[h] >> 32 == hash && keyOf(lines_[(b.keys[h] & 0xffffffffu) - 1], k2, v2) &&
+                    Rtl::SameTextView(k2, k)) {
+                    first = false;
+                    break;
+                }
+            }
+            if (first)
+                b.keys[h] = hash << 32 | (i + 1);
+        }
         b.keyed = true;
     }
-    auto key = b.keys.find(trimView(ident));
-    if (key == b.keys.end())
-        return def;
-    std::string_view k, v;
-    keyOf(lines_[key->second], k, v);
-    return std::string(v.substr(0, kProfileValueMax));
+    const std::string_view want = trimView(ident);
+    const uint64_t hash = uint32_t(Rtl::AnsiHashText(want));
+    const size_t mask = b.keys.size() - 1;
+    for (size_t h = hash & mask; b.keys[h]; h = (h + 1) & mask) {
+        if (b.keys[h] >> 32 != hash)
+            continue;
+        if (keyOf(lines_[(b.keys[h] & 0xffffffffu) - 1], k, v) && Rtl::SameTextView(k, want))
+            return std::string(v.substr(0, kProfileValueMax));
+    }
+    return def;
 }
 
 int TProfileText::ReadInteger(const std::string &section, const std::string &ident, int def) const
@@ -217,20 +244,20 @@ void TProfileText::WriteString(const std::string &section, const std::string &id
             lines_.emplace_back();
         std::string header(1, '[');
         header.append(trimView(section)).append(1, ']');
-        lines_.push_back(std::move(header));
-        lines_.push_back(std::move(line));
+        lines_.push_back(own(std::move(header)));
+        lines_.push_back(own(std::move(line)));
         return;
     }
     size_t i = findKey(b, e, key);
     if (i != std::string::npos) {
-        lines_[i] = std::move(line);
+        lines_[i] = own(std::move(line));
         return;
     }
     // After the section's last non-empty line.
     size_t at = e;
     while (at > b && trimView(lines_[at - 1]).empty())
         --at;
-    lines_.insert(lines_.begin() + long(at), std::move(line));
+    lines_.insert(lines_.begin() + long(at), own(std::move(line)));
 }
 
 void TProfileText::WriteInteger(const std::string &section, const std::string &ident, int value)
@@ -264,7 +291,7 @@ bool TProfileText::DeleteKey(const std::string &section, const std::string &iden
 void TProfileText::ReadSections(TStringList &strings) const
 {
     strings.Clear();
-    for (const std::string &l : lines_) {
+    for (std::string_view l : lines_) {
         std::string_view t = trimView(l);
         if (isHeader(t))
             strings.Add(std::string(headerView(t)));

@@ -22,6 +22,7 @@
 #include "platform/Classes.h"
 #include "platform/Rtl.h"
 
+#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <string>
@@ -141,6 +142,11 @@ class TProfileText {
 public:
     TProfileText() = default;
     explicit TProfileText(std::string_view text);
+    // The lines are views of the object's own storage: it moves, never copies.
+    TProfileText(TProfileText &&) = default;
+    TProfileText &operator=(TProfileText &&) = default;
+    TProfileText(const TProfileText &) = delete;
+    TProfileText &operator=(const TProfileText &) = delete;
 
     std::string ReadString(const std::string &section, const std::string &ident, const std::string &def) const;
     int ReadInteger(const std::string &section, const std::string &ident, int def) const;
@@ -161,12 +167,23 @@ private:
     template <class F>
     void forEachKey(const std::string &section, F f) const;
     void changed() { index_.clear(); indexed_ = false; }
+    std::string_view own(std::string line)
+    {
+        owned_.push_back(std::move(line));
+        return owned_.back();
+    }
 
-    std::vector<std::string> lines_;
+    // The text read (one allocation, whose address moves with the object)
+    // and the lines written since (a deque keeps its strings in place); the
+    // lines are views of these.
+    std::unique_ptr<std::string> text_;
+    std::deque<std::string> owned_;
+    std::vector<std::string_view> lines_;
     struct Body {
         size_t begin = 0, end = 0;
         bool keyed = false;
-        std::unordered_map<std::string_view, size_t, TIniNameHash, TIniNameEqual> keys;  // first of each
+        // Open-addressed: key hash << 32 | line index + 1, the first line of each key.
+        std::vector<uint64_t> keys;
     };
     // The first section of each name; views into lines_, dropped by any change.
     mutable std::unordered_map<std::string_view, Body, TIniNameHash, TIniNameEqual> index_;

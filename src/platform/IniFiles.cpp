@@ -21,18 +21,9 @@ std::string singleLine(const std::string &value)
     return v;
 }
 
-std::string_view trimView(std::string_view s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
+std::string_view trimView(std::string_view s) { return IniTrim(s); }
 
 bool isHeader(std::string_view trimmed) { return trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.find(']') != std::string_view::npos; }
-
 
 } // namespace
 

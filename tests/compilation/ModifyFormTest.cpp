@@ -108,6 +108,19 @@ protected:
         return r;
     }
 
+    // Edits disc A's artist and clicks Save while the catalogue's name
+    // belongs to a folder, so that the replace fails; the folder stays.
+    void saveWithTheCatalogueAFolder()
+    {
+        open();
+        choose("0000000000AAAAAA");
+        typeAtEnd(m().ArtistEdit, "!");
+        std::remove(dir.file("MIXDECK.ini").c_str());
+        ASSERT_EQ(mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
+        dialogs.AnswerButton(Button::OK);
+        QTest::mouseClick(m().SaveDBBtn, Qt::LeftButton);
+    }
+
     std::unique_ptr<TModifyForm> modify;
 };
 
@@ -270,14 +283,7 @@ TEST_F(ModifyFixture, SaveAnsweredNoWritesNothing)
 
 TEST_F(ModifyFixture, AFailedSaveSaysSoAndCanBeRetried)
 {
-    open();
-    choose("0000000000AAAAAA");
-    typeAtEnd(m().ArtistEdit, "!");
-    // The catalogue's name now belongs to a folder: the replace fails.
-    std::remove(dir.file("MIXDECK.ini").c_str());
-    ASSERT_EQ(mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
-    dialogs.AnswerButton(Button::OK);
-    QTest::mouseClick(m().SaveDBBtn, Qt::LeftButton);
+    saveWithTheCatalogueAFolder();
     auto boxes = dialogs.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error saving MIXDECK.ini");
@@ -398,13 +404,7 @@ TEST_F(ModifyFixture, ClosingRewritesTheCatalogueOnlyWithUnwrittenChanges)
     EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
 
     // A save that failed leaves its changes in memory: closing writes them.
-    open();
-    choose("0000000000AAAAAA");
-    typeAtEnd(m().ArtistEdit, "!");
-    std::remove(dir.file("MIXDECK.ini").c_str());
-    ASSERT_EQ(mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
-    dialogs.AnswerButton(Button::OK);
-    QTest::mouseClick(m().SaveDBBtn, Qt::LeftButton);
+    saveWithTheCatalogueAFolder();
     ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
     ASSERT_EQ(rmdir(dir.file("MIXDECK.ini").c_str()), 0);
     QTest::mouseClick(m().ExitBtn, Qt::LeftButton);

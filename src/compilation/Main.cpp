@@ -27,6 +27,7 @@
 #include <QStringListModel>
 #include <QToolButton>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Rtl;
@@ -40,6 +41,8 @@ namespace {
 const char *const kWarning = "Are you sure? Current compilation will be lost!";
 const char *const kTooLong = "Total Tracks's time too long for a tape of";
 const char *const kCompilationFilter = "MIXDECK Compilation (*.cmp)|*.cmp";
+// Ten thousand tracks a side take less than half a megabyte.
+constexpr off_t kMaxCompilationBytes = off_t(16) << 20;
 
 void setLabel(QLabel *l, const std::string &text) { l->setText(FromAnsi(text)); }
 std::string comboText(const QComboBox *c) { return ToAnsi(c->currentText()); }
@@ -901,14 +904,18 @@ void TMainForm::LoadCompilationMenuItemClick()
     std::optional<std::string> chosen = Dialogs::OpenFile(req);
     if (!chosen)
         return;
-    CompilationLoaded = true;
     const std::string path = withCmp(*chosen);
     // One read; a file that cannot be read holds no keys, as for the
-    // profile functions.
+    // profile functions. A file far larger than any compilation is refused
+    // before it is read, and nothing is changed.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && st.st_size > kMaxCompilationBytes)
+        throw EFOpenError("Cannot open file " + path);
     std::string bytes;
     if (!fileio::ReadFile(path, bytes))
         bytes.clear();
     const TProfileText ini(bytes);
+    CompilationLoaded = true;
     setLabel(ui->CompilationName, ExtractFileName(path));
     ui->SideAList->Items.Clear();
     ui->SideBList->Items.Clear();

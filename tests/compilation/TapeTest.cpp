@@ -589,3 +589,19 @@ TEST_F(TapeFixture, SaveGivesTheBytesOfTheKeyByKeyWrites)
     EXPECT_NE(saved.find("[Tail]\r\nlast=1"), std::string::npos);
     EXPECT_NE(saved.find("second=2"), std::string::npos);  // the repeated section holds the new keys
 }
+
+// A file far larger than any compilation is refused before it is read.
+TEST_F(TapeFixture, AnOversizedCompilationIsRefusedAndChangesNothing)
+{
+    const std::string huge = dir.file("huge.cmp");
+    testutil::writeFile(huge, "[INFOS]\r\ntapelength=60 min\r\n");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(17) << 20), 0);  // sparse: no disk used
+    dialogs.AnswerPath(huge);
+    dialogs.AnswerButton(Button::OK);
+    ui().LoadCompilationMenuItem->trigger();
+    auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot open file " + huge);
+    EXPECT_FALSE(form->CompilationLoaded);
+    EXPECT_EQ(ui().CompilationName->text(), "None");
+}

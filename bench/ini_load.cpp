@@ -1,6 +1,7 @@
 // Loads a catalogue-shaped INI file of 10,000 discs into the in-memory INI
 // object, and reads every key of it by name, beside a tight read-and-split
 // of the same bytes and Qt's QSettings reading the same file.
+#include "platform/FileIO.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
 
@@ -11,7 +12,6 @@
 #include "CatalogueGen.h"
 
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -20,26 +20,18 @@
 
 namespace {
 
-// The least a loader must do: read the file and find its lines.
+// The least a loader must do: read the file (with the same reader) and find
+// its lines.
 size_t readAndSplit(const std::string &path)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    fstat(fd, &st);
     std::string text;
-    text.resize(size_t(st.st_size));
-    size_t got = 0;
-    while (got < text.size()) {
-        ssize_t n = read(fd, text.data() + got, text.size() - got);
-        if (n <= 0)
-            break;
-        got += size_t(n);
-    }
-    close(fd);
-    std::vector<std::string_view> lines;
-    lines.reserve(text.size() / 16);
-    Rtl::ForEachLine(text, [&](std::string_view l) { lines.push_back(l); });
-    return lines.size();
+    fileio::ReadFile(path, text);
+    size_t lines = 0, bytes = 0;
+    Rtl::ForEachLine(text, [&](std::string_view l) {
+        ++lines;
+        bytes += l.size();
+    });
+    return bytes ? lines : 0;
 }
 
 } // namespace

@@ -174,14 +174,24 @@ int AnsiCompareText(const std::string &a, const std::string &b)
 
 bool SameText(const std::string &a, const std::string &b) { return AnsiCompareText(a, b) == 0; }
 
-unsigned char AnsiUpperChar(unsigned char c) { return ansiUpper(c); }
+// The upper case of every byte, for the comparisons and hashes of names.
+static const struct UpperTable {
+    unsigned char t[256];
+    UpperTable()
+    {
+        for (int c = 0; c < 256; ++c)
+            t[c] = ansiUpper(static_cast<unsigned char>(c));
+    }
+} kUpper;
+
+unsigned char AnsiUpperChar(unsigned char c) { return kUpper.t[c]; }
 
 bool SameTextView(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (a[i] != b[i] && ansiUpper(static_cast<unsigned char>(a[i])) != ansiUpper(static_cast<unsigned char>(b[i])))
+        if (a[i] != b[i] && kUpper.t[static_cast<unsigned char>(a[i])] != kUpper.t[static_cast<unsigned char>(b[i])])
             return false;
     return true;
 }
@@ -191,7 +201,7 @@ size_t AnsiHashText(std::string_view s)
     // FNV-1a over the upper-cased bytes.
     uint64_t h = 1469598103934665603ull;
     for (char c : s) {
-        h ^= ansiUpper(static_cast<unsigned char>(c));
+        h ^= kUpper.t[static_cast<unsigned char>(c)];
         h *= 1099511628211ull;
     }
     return size_t(h ^ (h >> 29));

@@ -471,7 +471,7 @@ TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileNa
     std::string text;
     if (!fileio::ReadFile(FileName, text))
         throw EFOpenError("Cannot open file " + FileName);
-    SetStrings(text);
+    load(std::move(text));
 }
 
 void TMemIniFile::Clear()
@@ -479,6 +479,14 @@ void TMemIniFile::Clear()
     last_ = nullptr;
     sections_.clear();
     sectionIndex_.clear();
+    owned_.clear();
+    text_.reset();
+}
+
+std::string_view TMemIniFile::own(std::string_view s)
+{
+    owned_.emplace_back(s);
+    return owned_.back();
 }
 
 TMemIniFile::Section *TMemIniFile::find(std::string_view section)
@@ -491,31 +499,36 @@ TMemIniFile::Section *TMemIniFile::find(std::string_view section)
     return last_ = it->second;
 }
 
-TMemIniFile::Section &TMemIniFile::findOrAdd(std::string_view section)
+TMemIniFile::Section &TMemIniFile::findOrAdd(std::string_view section, bool stable)
 {
     auto it = sectionIndex_.find(section);
     if (it != sectionIndex_.end())
         return *it->second;
     sections_.push_back(std::make_unique<Section>());
     Section *s = sections_.back().get();
-    s->name = std::string(section);
-    sectionIndex_.emplace(std::string_view(s->name), s);
+    s->name = stable ? section : own(section);
+    sectionIndex_.emplace(s->name, s);
     return *s;
 }
 
-void TMemIniFile::SetStrings(const std::string &text)
+void TMemIniFile::SetStrings(const std::string &text) { load(text); }
+
+// The lines are views of the text, which the object keeps: a load makes no
+// string per line.
+void TMemIniFile::load(std::string text)
 {
     Clear();
+    text_ = std::make_unique<std::string>(std::move(text));
     Section *current = nullptr;
-    ForEachIniLine(text, [&](const TIniLine &l) {
+    ForEachIniLine(*text_, [&](const TIniLine &l) {
         if (l.kind == TIniLine::Header)
-            current = &findOrAdd(l.name);
+            current = &findOrAdd(l.name, true);
         else if (!current)
             return;  // before the first section
         else if (l.kind == TIniLine::Key)
-            current->add(Line{std::string(l.name), std::string(l.value), true});
+            current->add(Line{l.name, l.value, true});
         else
-            current->add(Line{std::string(l.raw), std::string(), false});
+            current->add(Line{l.raw, {}, false});
     });
 }
 
@@ -552,25 +565,25 @@ std::string TMemIniFile::ReadString(const std::string &section, const std::strin
     if (!s)
         return def;
     Line *l = s->find(ident);
-    return l ? l->value : def;
+    return l ? std::string(l->value) : def;
 }
 
 void TMemIniFile::WriteString(const std::string &section, const std::string &ident, const std::string &value)
 {
-    Section &s = findOrAdd(section);
-    std::string v = singleLine(value);
+    Section &s = findOrAdd(section, false);
+    const std::string_view v = own(singleLine(value));
     if (Line *l = s.find(ident)) {
-        l->value = std::move(v);
+        l->value = v;
         return;
     }
-    s.add(Line{ident, std::move(v), true});
+    s.add(Line{own(ident), v, true});
 }
 
 void TMemIniFile::ReadSections(TStringList &strings)
 {
     strings.Clear();
     for (const auto &s : sections_)
-        strings.Add(s->name);
+        strings.Add(std::string(s->name));
 }
 
 void TMemIniFile::ReadSection(const std::string &section, TStringList &strings)
@@ -579,7 +592,7 @@ void TMemIniFile::ReadSection(const std::string &section, TStringList &strings)
     if (Section *s = find(section))
         for (const Line &l : s->lines)
             if (l.hasValue)
-                strings.Add(l.name);
+                strings.Add(std::string(l.name));
 }
 
 void TMemIniFile::ReadSectionValues(const std::string &section, TStringList &strings)
@@ -588,7 +601,7 @@ void TMemIniFile::ReadSectionValues(const std::string &section, TStringList &str
     if (Section *s = find(section))
         for (const Line &l : s->lines)
             if (l.hasValue)
-                strings.Add(l.name + "=" + l.value);
+                strings.Add(std::string(l.name).append(1, '=').append(l.value));
 }
 
 void TMemIniFile::EraseSection(const std::string &section)

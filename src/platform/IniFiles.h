@@ -265,14 +265,16 @@ public:
     void Clear();
 
 private:
+    // Names and values are views of the text read (text_) or of what was
+    // written since (owned_, a deque: its strings never move).
     struct Line {
-        std::string name;   // key name; the whole line when hasValue is false
-        std::string value;
+        std::string_view name;   // key name; the whole line when hasValue is false
+        std::string_view value;
         bool hasValue = true;
         uint32_t hash = 0;  // of the key name, set when the line is added
     };
     struct Section {
-        std::string name;
+        std::string_view name;
         std::vector<Line> lines;  // in file order
         // Open-addressed table of line index + 1 for the key lines, the first
         // of each name; built on the first lookup in a section of more than
@@ -285,7 +287,12 @@ private:
         void place(uint32_t lineIndex);
     };
     Section *find(std::string_view section);
-    Section &findOrAdd(std::string_view section);
+    // stable: the name is a view of text_ already.
+    Section &findOrAdd(std::string_view section, bool stable);
+    void load(std::string text);
+    std::string_view own(std::string_view s);
+    std::unique_ptr<std::string> text_;
+    std::deque<std::string> owned_;
     Section *last_ = nullptr;  // the section found last: keys are mostly read section by section
     std::vector<std::unique_ptr<Section>> sections_;
     // Views of the sections' own names.

@@ -196,13 +196,40 @@ bool SameTextView(std::string_view a, std::string_view b)
     return true;
 }
 
+// Eight bytes in upper case: plain ASCII at once, other bytes one by one.
+static uint64_t upperWord(uint64_t w)
+{
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    if (w & highs) {
+        uint64_t r = 0;
+        for (int k = 0; k < 8; ++k)
+            r |= uint64_t(kUpper.t[(w >> (8 * k)) & 0xFF]) << (8 * k);
+        return r;
+    }
+    const uint64_t atLeastA = w + (0x80 - 'a') * ones;  // high bit where the byte is 'a' or above
+    const uint64_t aboveZ = w + (0x80 - 'z' - 1) * ones;  // high bit where it is above 'z'
+    return w ^ (((atLeastA & ~aboveZ) & highs) >> 2);   // 0x20 off the lower-case letters
+}
+
 size_t AnsiHashText(std::string_view s)
 {
-    // FNV-1a over the upper-cased bytes.
-    uint64_t h = 1469598103934665603ull;
-    for (char c : s) {
-        h ^= kUpper.t[static_cast<unsigned char>(c)];
-        h *= 1099511628211ull;
+    const char *p = s.data();
+    const size_t n = s.size();
+    uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
+    auto mix = [&h](uint64_t w) {
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    };
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        mix(upperWord(w));
+    }
+    if (i < n) {
+        uint64_t w = 0;
+        std::memcpy(&w, p + i, n - i);
+        mix(upperWord(w));
     }
     return size_t(h ^ (h >> 29));
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The CD catalogue "MIXDECK.ini": one section per disc, named by its PID.
 // Every reader and writer opens the whole file into a TMemIniFile, works on
-// it and, when it changed anything, writes it back with one update.
+// it and, when it changed anything, writes it back with one update; the main
+// window alone keeps a copy (TCatalogueCache) that it reads again only when
+// the file changed.
 #include "platform/IniFiles.h"
 
 #include <cstdint>

@@ -13,11 +13,14 @@
 #include "support/SupConst.h"
 #include "support/WinHook.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace Startup {
@@ -27,6 +30,28 @@ const char *const kTitle = "MIXDECK";
 }
 
 namespace {
+
+// For the start-up benchmark: once the main window has painted for the
+// first time, says so on standard output and ends the program.
+class FirstPaintProbe : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            QTimer::singleShot(0, [] {
+                std::fputs("first paint\n", stdout);
+                std::fflush(stdout);
+                QApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, e);
+    }
+
+private:
+    bool seen_ = false;
+};
 
 // A window that a later version of the program fills; until then it says
 // so and closes with a click.
@@ -83,6 +108,8 @@ void CreateWindows(Windows &windows)
     main->QueueForm = queue;
     main->UpdateForm = update;
     main->FillAboutVersion = [about](const std::array<int, 4> &v) { about->SetVersion(v); };
+    if (std::getenv("MIXDECK_EXIT_AFTER_FIRST_PAINT"))
+        main->installEventFilter(new FirstPaintProbe(main));
     main->show();
 }
 

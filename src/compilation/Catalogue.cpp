@@ -2,6 +2,17 @@
 
 #include "platform/Classes.h"
 #include "platform/Rtl.h"
+#include "platform/SysUtils.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace catalogue {
 
@@ -9,7 +20,267 @@ std::string TrackKey(int i) { return "track" + std::to_string(i); }
 std::string TimeKey(int i) { return "time" + std::to_string(i); }
 std::string ExttKey(int i) { return "extt" + std::to_string(i); }
 
-std::unique_ptr<TMemIniFile> Open(const std::string &path) { return std::make_unique<TMemIniFile>(path); }
+namespace {
+std::atomic<unsigned long> readCount{0};
+}
+
+unsigned long ReadCount() { return readCount.load(); }
+
+std::unique_ptr<TMemIniFile> Open(const std::string &path)
+{
+    ++readCount;
+    return std::make_unique<TMemIniFile>(path);
+}
+
+// ---- the main window's copy ---------------------------------------------------------
+
+TCatalogueCache::TCatalogueCache(std::string path) : path_(std::move(path)) {}
+
+// ---- the copy's bytes ---------------------------------------------------------------
+//
+// A large catalogue is held in memory mapped with huge pages where the system
+// offers them: tens of megabytes are then read without a page fault per 4 KB.
+
+TCatalogueCache::Buffer::~Buffer() { release(); }
+
+void TCatalogueCache::Buffer::release()
+{
+    if (mapped_)
+        munmap(data_, capacity_);
+    else
+        std::free(data_);
+    data_ = nullptr;
+    capacity_ = size_ = 0;
+    mapped_ = false;
+}
+
+bool TCatalogueCache::Buffer::reserve(size_t capacity)
+{
+    constexpr size_t kMapFrom = size_t(4) << 20;
+    char *p = nullptr;
+    bool mapped = false;
+    if (capacity >= kMapFrom) {
+        void *m = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m != MAP_FAILED) {
+            madvise(m, capacity, MADV_HUGEPAGE);
+            p = static_cast<char *>(m);
+            mapped = true;
+        }
+    }
+    if (!p)
+        p = static_cast<char *>(std::malloc(capacity ? capacity : 1));
+    if (!p)
+        return false;
+    if (size_)
+        std::memcpy(p, data_, size_);
+    const size_t keep = size_;
+    release();
+    data_ = p;
+    capacity_ = capacity;
+    size_ = keep;
+    mapped_ = mapped;
+    return true;
+}
+
+void TCatalogueCache::Buffer::swap(Buffer &other)
+{
+    std::swap(data_, other.data_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(size_, other.size_);
+    std::swap(mapped_, other.mapped_);
+}
+
+namespace {
+
+// Reads the open file whole into the buffer, within the budget.
+bool readWithin(int fd, size_t expected, TCatalogueCache::Buffer &buf)
+{
+    if (expected > kMaxCatalogueBytes || !buf.reserve(expected + 1))
+        return false;
+    while (true) {
+        if (buf.size() == buf.capacity()) {
+            // The file grew since it was looked at.
+            const size_t more = std::min(kMaxCatalogueBytes + 1, buf.capacity() * 2);
+            if (buf.capacity() > kMaxCatalogueBytes || !buf.reserve(more))
+                return false;
+        }
+        ssize_t n = read(fd, buf.data() + buf.size(), buf.capacity() - buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return buf.size() <= kMaxCatalogueBytes;
+        buf.setSize(buf.size() + size_t(n));
+    }
+}
+
+} // namespace
+
+bool TCatalogueCache::Refresh()
+{
+    struct stat st;
+    FileStamp now;
+    if (stat(path_.c_str(), &st) == 0) {
+        now.exists = true;
+        now.dev = st.st_dev;
+        now.ino = st.st_ino;
+        now.size = (unsigned long long)st.st_size;
+        now.mtimeSec = st.st_mtim.tv_sec;
+        now.mtimeNsec = st.st_mtim.tv_nsec;
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        throw EFOpenError("Cannot open file " + path_);
+    }
+    if (known_ && now == stamp_)
+        return false;
+    Buffer bytes;
+    if (now.exists) {
+        ++readCount;
+        int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw EFOpenError("Cannot open file " + path_);
+        // The size is checked against the budget before anything is
+        // allocated; the stamp is the one of the file actually read.
+        struct stat fst;
+        bool ok = fstat(fd, &fst) == 0 && S_ISREG(fst.st_mode) && readWithin(fd, size_t(fst.st_size), bytes);
+        if (ok) {
+            now.size = (unsigned long long)fst.st_size;
+            now.ino = fst.st_ino;
+            now.dev = fst.st_dev;
+            now.mtimeSec = fst.st_mtim.tv_sec;
+            now.mtimeNsec = fst.st_mtim.tv_nsec;
+        }
+        close(fd);
+        if (!ok)
+            throw EFOpenError("Cannot open file " + path_);
+    }
+    bytes_.swap(bytes);
+    stamp_ = now;
+    known_ = true;
+    parse();
+    return true;
+}
+
+void TCatalogueCache::parse()
+{
+    sections_.clear();
+    more_.clear();
+    size_t size = 16;
+    slots_.assign(size, 0);
+    const std::string_view text = bytes_.view();
+    const char *base = text.data();
+    Range *open = nullptr;
+    auto place = [&](size_t i) {
+        size_t h = TIniNameHash()(sections_[i].name) & (size - 1);
+        while (slots_[h])
+            h = (h + 1) & (size - 1);
+        slots_[h] = uint32_t(i + 1);
+    };
+    ForEachIniHeader(text, [&](std::string_view name, std::string_view raw) {
+        const size_t at = size_t(raw.data() - base);
+        if (open)
+            open->end = at;
+        const size_t after = at + raw.size();
+        int i = find(name);
+        if (i < 0) {
+            if ((sections_.size() + 1) * 2 > size) {
+                size *= 2;
+                slots_.assign(size, 0);
+                for (size_t j = 0; j < sections_.size(); ++j)
+                    place(j);
+            }
+            sections_.push_back(Entry{name, Range{after, after, -1}});
+            place(sections_.size() - 1);
+            open = &sections_.back().body;
+        } else {
+            // A section standing again: its lines join the first one's.
+            Range *last = &sections_[size_t(i)].body;
+            while (last->next >= 0)
+                last = &more_[size_t(last->next)];
+            last->next = int(more_.size());
+            more_.push_back(Range{after, after, -1});
+            open = &more_.back();
+        }
+    });
+    if (open)
+        open->end = text.size();
+}
+
+int TCatalogueCache::find(std::string_view section) const
+{
+    if (slots_.empty())
+        return -1;
+    const size_t mask = slots_.size() - 1;
+    for (size_t h = TIniNameHash()(section) & mask; slots_[h]; h = (h + 1) & mask)
+        if (TIniNameEqual()(sections_[slots_[h] - 1].name, section))
+            return int(slots_[h] - 1);
+    return -1;
+}
+
+// Calls f(key, value) for the key lines of section i in order until f
+// returns false.
+template <class F>
+void TCatalogueCache::forEachKey(int i, F f) const
+{
+    if (i < 0)
+        return;
+    bool go = true;
+    for (const Range *r = &sections_[size_t(i)].body; r && go;
+         r = r->next >= 0 ? &more_[size_t(r->next)] : nullptr) {
+        const std::string_view body = bytes_.view().substr(r->begin, r->end - r->begin);
+        ForEachIniLine(body, [&](const TIniLine &l) {
+            if (l.kind == TIniLine::Key)
+                go = f(l.name, l.value);
+            return go;
+        });
+    }
+}
+
+std::string TCatalogueCache::ReadString(std::string_view section, std::string_view ident, const std::string &def) const
+{
+    std::string r = def;
+    forEachKey(find(section), [&](std::string_view k, std::string_view v) {
+        if (!Rtl::SameTextView(k, ident))
+            return true;
+        r.assign(v);
+        return false;
+    });
+    return r;
+}
+
+void TCatalogueCache::ReadPair(int i, std::string_view key1, std::string_view key2, std::string &value1,
+                               std::string &value2, const std::string &def) const
+{
+    bool got1 = false, got2 = false;
+    forEachKey(i, [&](std::string_view k, std::string_view v) {
+        if (!got1 && Rtl::SameTextView(k, key1)) {
+            value1.assign(v);
+            got1 = true;
+        } else if (!got2 && Rtl::SameTextView(k, key2)) {
+            value2.assign(v);
+            got2 = true;
+        }
+        return !(got1 && got2);
+    });
+    if (!got1)
+        value1 = def;
+    if (!got2)
+        value2 = def;
+}
+
+std::unique_ptr<TMemIniFile> TCatalogueCache::Section(std::string_view section) const
+{
+    auto ini = std::make_unique<TMemIniFile>(std::string());
+    const int i = find(section);
+    if (i < 0)
+        return ini;
+    std::string text = "[";
+    text.append(sections_[size_t(i)].name).append("]\r\n");
+    for (const Range *r = &sections_[size_t(i)].body; r; r = r->next >= 0 ? &more_[size_t(r->next)] : nullptr)
+        text.append(bytes_.view().substr(r->begin, r->end - r->begin)).append("\r\n");
+    ini->SetStrings(text);
+    return ini;
+}
 
 int ReadTrackCount(TCustomIniFile &ini, const std::string &pid)
 {

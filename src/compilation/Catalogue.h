@@ -1,11 +1,15 @@
 #pragma once
 // The CD catalogue "MIXDECK.ini": one section per disc, named by its PID.
 // Every reader and writer opens the whole file into a TMemIniFile, works on
-// it and, when it changed anything, writes it back with one update.
+// it and, when it changed anything, writes it back with one update; the main
+// window alone keeps a copy (TCatalogueCache) that it reads again only when
+// the file changed.
 #include "platform/IniFiles.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace catalogue {
@@ -41,6 +45,93 @@ inline constexpr const char *kErrorReadingQueue = "Error reading QUEUE.ini or MI
 // Opens the catalogue whole; a missing file is an empty catalogue. A file
 // that exists but cannot be read raises EFOpenError "Cannot open file <name>".
 std::unique_ptr<TMemIniFile> Open(const std::string &path);
+
+// How many times this unit has read a catalogue file (Open and
+// TCatalogueCache::Refresh), for tests that show a read did not happen.
+unsigned long ReadCount();
+
+// The largest catalogue file that is read; a larger one cannot be opened.
+inline constexpr size_t kMaxCatalogueBytes = size_t(1) << 30;
+
+// The main window's copy of the catalogue: the file's bytes and where each
+// section lies in them, read as the in-memory INI object reads the file but
+// without building its key table. It is read again only when the file has
+// changed since (size, modification time, device or inode differ) or after
+// Invalidate(), which the program calls once it has written the file.
+class TCatalogueCache {
+public:
+    explicit TCatalogueCache(std::string path);
+
+    // Brings the copy up to date: looks at the file (no read when it is the
+    // one read last) and reads it again when it changed. Returns whether it
+    // was read. A missing file is an empty catalogue; a file that exists but
+    // cannot be read raises EFOpenError "Cannot open file <name>" and the
+    // previous copy stays.
+    bool Refresh();
+    void Invalidate() { known_ = false; }
+
+    // The bytes of the file (large ones in huge pages where offered).
+    class Buffer {
+    public:
+        Buffer() = default;
+        Buffer(const Buffer &) = delete;
+        Buffer &operator=(const Buffer &) = delete;
+        ~Buffer();
+        bool reserve(size_t capacity);  // keeps the bytes held
+        char *data() { return data_; }
+        size_t size() const { return size_; }
+        size_t capacity() const { return capacity_; }
+        void setSize(size_t n) { size_ = n; }
+        std::string_view view() const { return {data_ ? data_ : "", size_}; }
+        void swap(Buffer &other);
+
+    private:
+        void release();
+        char *data_ = nullptr;
+        size_t capacity_ = 0, size_ = 0;
+        bool mapped_ = false;
+    };
+
+    // The sections in file order (duplicates count once, where they first stand).
+    int Count() const { return int(sections_.size()); }
+    std::string_view Name(int i) const { return sections_[size_t(i)].name; }
+    // The first value of the key in the section, as TMemIniFile reads it;
+    // def when either is missing.
+    std::string ReadString(std::string_view section, std::string_view ident, const std::string &def) const;
+    // Section i's values of two keys, looked up in one pass.
+    void ReadPair(int i, std::string_view key1, std::string_view key2, std::string &value1,
+                  std::string &value2, const std::string &def) const;
+    // One section as an in-memory INI object of its own (empty when missing).
+    std::unique_ptr<TMemIniFile> Section(std::string_view section) const;
+
+private:
+    struct Range {
+        size_t begin = 0, end = 0;
+        int next = -1;  // the next range of a section that stands more than once
+    };
+    struct Entry {
+        std::string_view name;
+        Range body;
+    };
+    int find(std::string_view section) const;
+    template <class F>
+    void forEachKey(int i, F f) const;
+    void parse();
+
+    std::string path_;
+    bool known_ = false;
+    struct FileStamp {
+        bool exists = false;
+        unsigned long long dev = 0, ino = 0, size = 0;
+        long long mtimeSec = 0, mtimeNsec = 0;
+        bool operator==(const FileStamp &) const = default;
+    };
+    FileStamp stamp_;
+    Buffer bytes_;
+    std::vector<Entry> sections_;
+    std::vector<Range> more_;         // later ranges of repeated sections
+    std::vector<uint32_t> slots_;     // open-addressed: section index + 1
+};
 
 // "totaltracks" of the section, bounded to 0..kMaxTracks so that no reader
 // runs past its track tables or loops for ever on a hostile count.

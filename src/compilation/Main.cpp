@@ -1,7 +1,6 @@
 #include "compilation/Main.h"
 
 #include "compilation/CDPlayer.h"
-#include "compilation/Catalogue.h"
 #include "controls/EnhListV.h"
 #include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
@@ -28,6 +27,7 @@
 #include <QStringListModel>
 #include <QToolButton>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Rtl;
@@ -41,6 +41,8 @@ namespace {
 const char *const kWarning = "Are you sure? Current compilation will be lost!";
 const char *const kTooLong = "Total Tracks's time too long for a tape of";
 const char *const kCompilationFilter = "MIXDECK Compilation (*.cmp)|*.cmp";
+// Ten thousand tracks a side take less than half a megabyte.
+constexpr off_t kMaxCompilationBytes = off_t(16) << 20;
 
 void setLabel(QLabel *l, const std::string &text) { l->setText(FromAnsi(text)); }
 std::string comboText(const QComboBox *c) { return ToAnsi(c->currentText()); }
@@ -137,6 +139,7 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
     GradCaption->SetFormCaption("MIXDECK Version " + CaptionVersion);
 
     CDSections = std::make_unique<TStringList>();
+    Catalogue = std::make_unique<catalogue::TCatalogueCache>(CatalogueFile);
     ConnectHandlers();
     LoadCatalogue();
     RemainingA = "00:00";
@@ -237,6 +240,7 @@ void TMainForm::DiscardCompilation()
     ui->CompilationName->setText("None");
     SetSaveEnabled(false);
     CompilationLoaded = false;
+    Catalogue->Invalidate();  // the caller has written the file
     LoadCatalogue();
 }
 
@@ -263,14 +267,23 @@ void TMainForm::showEvent(QShowEvent *e)
         FillAboutVersion(FileVersion);
 }
 
+// Every way of closing the window (the caption's close button, the window
+// manager) ends the program as Exit does, and asks first in the same way.
 void TMainForm::closeEvent(QCloseEvent *e)
 {
     HandlerGuard::RunGuarded([this] { ExitMenuClick(); });
-    e->accept();
+    if (quitting_)
+        e->accept();
+    else
+        e->ignore();
 }
 
 void TMainForm::ExitMenuClick()
 {
+    // Unsaved changes are not lost without the question of New and Load.
+    if (!quitting_ && SaveEnabled() && ConfirmLoseCompilation(this) != Dialogs::Button::Yes)
+        return;
+    quitting_ = true;
     CDSections.reset();
     QApplication::quit();
 }
@@ -291,28 +304,43 @@ std::unique_ptr<TMemIniFile> TMainForm::OpenCatalogue()
     }
 }
 
+bool TMainForm::RefreshCatalogue()
+{
+    try {
+        if (Catalogue->Refresh())
+            catalogueItems_.reset();
+        return true;
+    } catch (const Exception &) {
+        ErrorBox(catalogue::kErrorOpening);
+        return false;
+    }
+}
+
+// The selectors are filled from the window's copy of the catalogue, which
+// is read again only when the file changed or the program wrote it.
 void TMainForm::LoadCatalogue()
 {
-    std::unique_ptr<TMemIniFile> ini = OpenCatalogue();
-    if (!ini)
+    if (!RefreshCatalogue())
         return;
-    auto sections = std::make_unique<TStringList>();
-    try {
-        ini->ReadSections(*sections);
-    } catch (const Exception &) {
-        ErrorBox(catalogue::kErrorReading);
-        return;
+    const catalogue::TCatalogueCache &cat = *Catalogue;
+    if (!catalogueItems_ || !CDSections) {
+        auto sections = std::make_unique<TStringList>();
+        auto items = std::make_unique<QStringList>();
+        sections->SetCapacity(cat.Count());
+        items->reserve(cat.Count());
+        std::string artist, title;
+        for (int i = 0; i < cat.Count(); ++i) {
+            sections->Add(std::string(cat.Name(i)));
+            cat.ReadPair(i, catalogue::kArtist, catalogue::kTitle, artist, title, catalogue::kUnknown);
+            artist += " - ";
+            artist += title;
+            items->append(FromAnsi(artist));
+        }
+        CDSections = std::move(sections);
+        catalogueItems_ = std::move(items);
     }
-    CDSections = std::move(sections);
     ClearCDPanes();
-    QStringList items;
-    items.reserve(CDSections->Count());
-    for (int i = 0; i < CDSections->Count(); ++i) {
-        const std::string &pid = (*CDSections)[i];
-        items.append(FromAnsi(ini->ReadString(pid, catalogue::kArtist, catalogue::kUnknown) + " - " +
-                              ini->ReadString(pid, catalogue::kTitle, catalogue::kUnknown)));
-    }
-    SetSelectorItems(items);
+    SetSelectorItems(*catalogueItems_);
 }
 
 // The three selectors show one list of items, so they always hold the same
@@ -343,10 +371,12 @@ void TMainForm::LoadCDPane(int pane, int index)
 {
     if (pane < 1 || pane > 3 || !CDSections || index < 0 || index >= CDSections->Count())
         return;
-    std::unique_ptr<TMemIniFile> ini = OpenCatalogue();
-    if (!ini)
+    // The disc as the file holds it now: a change made by another program
+    // is read, otherwise the copy in memory serves.
+    if (!RefreshCatalogue())
         return;
     const std::string section = (*CDSections)[index];
+    std::unique_ptr<TMemIniFile> ini = Catalogue->Section(section);
     const int count = catalogue::ReadTrackCount(*ini, section);
     TEnhListView *view = CDView(pane);
     view->BeginUpdate();
@@ -796,43 +826,41 @@ void TMainForm::SaveCompilationMenuItemClick()
         return;
     const std::string path = withCmp(*chosen);
 
-    // The keys are written one by one to a copy beside the file, which then
-    // replaces it: a failed save leaves the previous file as it was.
-    const std::string work = path + ".saving";
+    // The file is read once, the three sections are written into its text
+    // as the profile functions write them key by key (other sections kept),
+    // and the result replaces the file with one write: a failed save leaves
+    // the previous file as it was.
     std::string old;
     if (FileExists(path) && !fileio::ReadFile(path, old))
         throw EIniFileException("Unable to write to " + path);
-    if (!fileio::AtomicWriteFile(work, old)) {
+    TProfileText ini(old);
+    WriteCompilation(ini);
+    if (!fileio::AtomicWriteFile(path, ini.Text()))
         throw EIniFileException("Unable to write to " + path);
-    }
-    try {
-        TIniFile ini(work);
-        ini.EraseSection("INFOS");
-        ini.EraseSection("SIDEA");
-        ini.EraseSection("SIDEB");
-        ini.WriteString("INFOS", "tapelength", Trim(comboText(ui->TapeLen)));
-        ini.WriteInteger("INFOS", "totaltrksA", ui->SideAList->Items.Count());
-        ini.WriteInteger("INFOS", "totaltrksB", ui->SideBList->Items.Count());
-        for (int p = 1; p <= 3; ++p)
-            ini.WriteString("INFOS", "pid" + IntToStr(p), ToAnsi(CDPID(p)->text()) + " " + comboText(CDSelect(p)));
-        for (char side : {'A', 'B'}) {
-            TEnhListView *list = SideList(side);
-            const std::string section = side == 'A' ? "SIDEA" : "SIDEB";
-            const std::string prefix = side == 'A' ? "tracka" : "trackb";
-            for (int i = 0; i < list->Items.Count(); ++i)
-                ini.WriteString(section, prefix + IntToStr(i), tape::ReferenceOf(list->Items[i]->Caption()));
-        }
-        if (rename(work.c_str(), path.c_str()) != 0)
-            throw EIniFileException("Unable to write to " + path);
-    } catch (...) {
-        unlink(work.c_str());
-        throw EIniFileException("Unable to write to " + path);
-    }
     setLabel(ui->CompilationName, ExtractFileName(path));
     SetSaveEnabled(false);
 }
 
-void TMainForm::LoadSide(TIniFile &ini, char side, int count, const std::array<bool, 3> &missing)
+void TMainForm::WriteCompilation(TProfileText &ini) const
+{
+    ini.EraseSection("INFOS");
+    ini.EraseSection("SIDEA");
+    ini.EraseSection("SIDEB");
+    ini.WriteString("INFOS", "tapelength", Trim(comboText(ui->TapeLen)));
+    ini.WriteInteger("INFOS", "totaltrksA", ui->SideAList->Items.Count());
+    ini.WriteInteger("INFOS", "totaltrksB", ui->SideBList->Items.Count());
+    for (int p = 1; p <= 3; ++p)
+        ini.WriteString("INFOS", "pid" + IntToStr(p), ToAnsi(CDPID(p)->text()) + " " + comboText(CDSelect(p)));
+    for (char side : {'A', 'B'}) {
+        TEnhListView *list = SideList(side);
+        const std::string section = side == 'A' ? "SIDEA" : "SIDEB";
+        const std::string prefix = side == 'A' ? "tracka" : "trackb";
+        for (int i = 0; i < list->Items.Count(); ++i)
+            ini.WriteString(section, prefix + IntToStr(i), tape::ReferenceOf(list->Items[i]->Caption()));
+    }
+}
+
+void TMainForm::LoadSide(const TProfileText &ini, char side, int count, const std::array<bool, 3> &missing)
 {
     TEnhListView *list = SideList(side);
     const std::string section = side == 'A' ? "SIDEA" : "SIDEB";
@@ -876,9 +904,18 @@ void TMainForm::LoadCompilationMenuItemClick()
     std::optional<std::string> chosen = Dialogs::OpenFile(req);
     if (!chosen)
         return;
-    CompilationLoaded = true;
     const std::string path = withCmp(*chosen);
-    TIniFile ini(path);
+    // One read; a file that cannot be read holds no keys, as for the
+    // profile functions. A file far larger than any compilation is refused
+    // before it is read, and nothing is changed.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && st.st_size > kMaxCompilationBytes)
+        throw EFOpenError("Cannot open file " + path);
+    std::string bytes;
+    if (!fileio::ReadFile(path, bytes))
+        bytes.clear();
+    const TProfileText ini(bytes);
+    CompilationLoaded = true;
     setLabel(ui->CompilationName, ExtractFileName(path));
     ui->SideAList->Items.Clear();
     ui->SideBList->Items.Clear();

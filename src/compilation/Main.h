@@ -3,6 +3,7 @@
 // panes with their selectors, the two tape sides with drag and drop and
 // their remaining times, compilations, and the commands that open the
 // other windows.
+#include "compilation/Catalogue.h"
 #include "compilation/TapeModel.h"
 #include "platform/Classes.h"
 #include "platform/Dialogs.h"
@@ -52,6 +53,8 @@ public:
     std::string ClientName;     // "MIXDECK 2.1.0.14(RC1)"
     bool CompilationLoaded = false;
     std::unique_ptr<TStringList> CDSections;  // the catalogue's PIDs, in file order
+    // The window's copy of the catalogue file (see TCatalogueCache).
+    std::unique_ptr<catalogue::TCatalogueCache> Catalogue;
 
     // The windows the menu opens; set by the start-up.
     QDialog *GrabCDForm = nullptr;
@@ -128,6 +131,9 @@ public:
     void NewCompilationMenuItemClick();
     void SaveCompilationMenuItemClick();
     void LoadCompilationMenuItemClick();
+    // Writes the compilation's sections into the file's text, key by key as
+    // the profile functions write them (the save's one pass).
+    void WriteCompilation(class TProfileText &ini) const;
     // The folder "Compilations" (created when missing), or the program
     // folder when it cannot be made.
     std::string CompilationFolder();
@@ -161,10 +167,14 @@ private:
     void SetPrintEnabled(bool on);
     bool SaveEnabled() const;
     void EnableTapeView();
-    void LoadSide(class TIniFile &ini, char side, int count, const std::array<bool, 3> &missing);
+    void LoadSide(const class TProfileText &ini, char side, int count, const std::array<bool, 3> &missing);
     void StartDragFrom(QWidget *source);
     void ConnectHandlers();
     void SetSelectorItems(const QStringList &items);
+    // Brings Catalogue up to date; false after the error box.
+    bool RefreshCatalogue();
+    std::unique_ptr<QStringList> catalogueItems_;  // the selector items of Catalogue
+    bool quitting_ = false;
     class QStringListModel *selectorItems_ = nullptr;
     bool shownOnce_ = false;
     QPoint pressPos_;

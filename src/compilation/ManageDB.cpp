@@ -412,6 +412,7 @@ void TModifyForm::FormShow()
     DiscCount = 0;
     CatalogueChanged = false;
     Closing = false;
+    unwritten_ = false;
     try {
         CatalogueIni = catalogue::Open(MainForm->CatalogueFile);
     } catch (const std::exception &) {
@@ -436,7 +437,11 @@ void TModifyForm::FormClose()
         std::unique_ptr<TMemIniFile> ini = std::move(CatalogueIni);
         CDSections.reset();
         try {
-            ini->UpdateFile();
+            // Only changes that are not in the file yet (a failed save) are
+            // written: a look through the catalogue leaves the file alone.
+            if (unwritten_)
+                ini->UpdateFile();
+            unwritten_ = false;
         } catch (...) {
             // Reported, and the window still closes in order.
             HandlerGuard::ShowException(std::current_exception());
@@ -684,6 +689,7 @@ void TModifyForm::SaveDBBtnClick()
         StoreTrackMemo();
         TMemIniFile &ini = *CatalogueIni;
         const std::string &pid = CurrentPID;
+        unwritten_ = true;
         ini.WriteString(pid, catalogue::kArtist, Text(ui->ArtistEdit));
         ini.WriteString(pid, catalogue::kTitle, Text(ui->CDTitleEdit));
         ini.WriteString(pid, catalogue::kTpt, Text(ui->CDTPT));
@@ -698,6 +704,7 @@ void TModifyForm::SaveDBBtnClick()
             ini.WriteString(pid, catalogue::ExttKey(i), EscapeExtendedTrackText(i));
         }
         ini.UpdateFile();
+        unwritten_ = false;
         MainForm->DiscardCompilation();
     } catch (const std::exception &) {
         MainForm->ErrorBox(catalogue::kErrorSaving);
@@ -715,8 +722,10 @@ void TModifyForm::WipeCDBtnClick()
                             Dialogs::Icon::Warning, Dialogs::Button::No) != Dialogs::Button::Yes)
         return;
     CatalogueChanged = true;
+    unwritten_ = true;
     CatalogueIni->EraseSection(CurrentPID);
     CatalogueIni->UpdateFile();
+    unwritten_ = false;
 
     CDSections = std::make_unique<TStringList>();
     CatalogueIni->ReadSections(*CDSections);

@@ -129,6 +129,7 @@ private:
     void StoreTrackMemo();
     void ListExportClick(ListExport kind, const char *filter, const char *extension, const char *message);
     std::string PrepareFolder(const char *name);
+    bool unwritten_ = false;  // CatalogueIni holds changes the file does not
 };
 
 extern TModifyForm *ModifyForm;

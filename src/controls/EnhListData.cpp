@@ -280,7 +280,7 @@ TListItem *TListItems::Insert(int i)
         items_.insert(items_.begin() + i, std::move(item));
         if (observer_) observer_->RowsInserted();
     }
-    autoSort();
+    autoSort(p);
     return p;
 }
 
@@ -417,11 +417,47 @@ void TListItems::applyOrder(const std::vector<int> &order)
     if (!quiet() && observer_) observer_->LayoutChanged(newRowOf);
 }
 
-void TListItems::autoSort()
+void TListItems::autoSort(TListItem *changed)
 {
     if (sortType_ != stText && sortType_ != stBoth) return;
     if (Updating()) sortPending_ = true;
+    else if (changed) placeSorted(changed);
     else AlphaSort();
+}
+
+// The list is sorted but for this one row: it moves to where a stable sort
+// would put it (among equal captions its old place decides), found by binary
+// search, so an insert outside a batch costs no sort of the whole list.
+void TListItems::placeSorted(TListItem *item)
+{
+    const int from = IndexOf(item);
+    if (from < 0) return;
+    const int n = Count();
+    auto other = [&](int j) { return items_[size_t(j < from ? j : j + 1)].get(); };
+    int lo = 0, hi = n - 1;  // first of the others not below the row
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (CompareCaptions(other(mid), item) < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    const int lower = lo;
+    hi = n - 1;  // first of the others above the row
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        if (CompareCaptions(other(mid), item) <= 0) lo = mid + 1;
+        else hi = mid;
+    }
+    const int upper = lo;
+    const int to = std::clamp(from, lower, upper);
+    if (to == from) return;
+    std::vector<int> order;
+    order.reserve(size_t(n));
+    for (int j = 0; j < n - 1; ++j) {
+        if (j == to) order.push_back(from);
+        order.push_back(j < from ? j : j + 1);
+    }
+    if (to == n - 1) order.push_back(from);
+    applyOrder(order);
 }
 
 void TListItems::structural()
@@ -444,7 +480,7 @@ void TListItems::checkChanged(TListItem *item) { cellsChanged(item, 0, 0); }
 void TListItems::captionChanged(TListItem *item)
 {
     cellsChanged(item, 0, 0);
-    autoSort();
+    autoSort(item);
 }
 
 std::vector<int> StableSortOrder(int n, const std::function<int(int, int)> &cmp)

@@ -346,7 +346,10 @@ private:
     void structural();                    // about to change rows
     bool quiet() const { return resetPending_; }
     void applyOrder(const std::vector<int> &order);
-    void autoSort();
+    // Keeps a text-sorted list sorted: the changed row alone is moved, or
+    // the whole list sorted when no row is named.
+    void autoSort(TListItem *changed = nullptr);
+    void placeSorted(TListItem *item);
 
     std::vector<std::unique_ptr<TListItem>> items_;
     TListObserver *observer_ = nullptr;

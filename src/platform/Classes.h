@@ -10,6 +10,8 @@ public:
     TStringList() = default;
 
     int Count() const { return int(items_.size()); }
+    // Room for that many lines without growing (the list's Capacity).
+    void SetCapacity(int n) { items_.reserve(size_t(n > 0 ? n : 0)); }
     bool Empty() const { return items_.empty(); }
     // Throws EListError "List index out of bounds (%d)" for a bad index.
     const std::string &operator[](int i) const;

@@ -20,11 +20,175 @@
 // EFCreateError "Cannot create file <file>". A line break inside a value
 // would split the line: it is written as a blank.
 #include "platform/Classes.h"
+#include "platform/Rtl.h"
 
+#include <deque>
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <cstring>
+#include <string_view>
+#include <type_traits>
 #include <vector>
+
+// Section and key names are hashed and compared as the INI classes compare
+// them: without regard to case (code page), and without copying the name.
+struct TIniNameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return Rtl::AnsiHashText(s); }
+};
+struct TIniNameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return Rtl::SameTextView(a, b); }
+};
+
+// One line of an INI text as the in-memory INI object reads it.
+struct TIniLine {
+    enum Kind { Header, Key, Other } kind;
+    std::string_view raw;    // the whole line
+    std::string_view name;   // Header: the trimmed section name; Key: the trimmed key
+    std::string_view value;  // Key: everything after the first "=", unchanged
+};
+
+// Calls f(const TIniLine &) for every line of the text that the in-memory INI
+// object keeps (empty lines and ";" comments are skipped), split at CR LF,
+// LF or CR. Both TMemIniFile and readers that want the same reading without
+// building its table go through this one function.
+// The lines' trimming: every character up to code 32 at either end.
+inline std::string_view IniTrim(std::string_view v)
+{
+    size_t i = 0, j = v.size();
+    while (i < j && static_cast<unsigned char>(v[i]) <= ' ')
+        ++i;
+    while (j > i && static_cast<unsigned char>(v[j - 1]) <= ' ')
+        --j;
+    return v.substr(i, j - i);
+}
+
+// Whether the line is a section header for the in-memory INI object ("[",
+// name, "]" after trimming); name is then the trimmed name.
+inline bool IniHeader(std::string_view raw, std::string_view &name)
+{
+    const std::string_view t = IniTrim(raw);
+    if (t.size() < 2 || t.front() != '[' || t.back() != ']')
+        return false;
+    name = IniTrim(t.substr(1, t.size() - 2));
+    return true;
+}
+
+// When f returns bool, false stops the walk.
+template <class F>
+void ForEachIniLine(std::string_view text, F f)
+{
+    auto call = [&](const TIniLine &l) {
+        if constexpr (std::is_same_v<decltype(f(l)), bool>)
+            return f(l);
+        else
+            return f(l), true;
+    };
+    Rtl::ForEachLine(text, [&](std::string_view raw) -> bool {
+        const std::string_view t = IniTrim(raw);
+        if (t.empty() || t.front() == ';')
+            return true;
+        std::string_view name;
+        if (IniHeader(t, name))
+            return call(TIniLine{TIniLine::Header, raw, name, {}});
+        const size_t eq = raw.find('=');
+        if (eq == std::string_view::npos)
+            return call(TIniLine{TIniLine::Other, raw, {}, {}});
+        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(0, eq)), raw.substr(eq + 1)});
+    });
+}
+
+// Calls f(name, raw) for every section header of the text, in order, as
+// ForEachIniLine would report them, but looks only at the lines that hold a
+// "[" (a header's first non-blank character), so a large text is passed
+// over at the speed of a byte search.
+template <class F>
+void ForEachIniHeader(std::string_view text, F f)
+{
+    const char *base = text.data();
+    const size_t n = text.size();
+    size_t from = 0;
+    while (from < n) {
+        const void *hit = std::memchr(base + from, '[', n - from);
+        if (!hit)
+            return;
+        const size_t at = size_t(static_cast<const char *>(hit) - base);
+        from = at + 1;
+        size_t begin = at;
+        while (begin > 0 && base[begin - 1] != '\r' && base[begin - 1] != '\n' &&
+               static_cast<unsigned char>(base[begin - 1]) <= ' ')
+            --begin;
+        if (begin > 0 && base[begin - 1] != '\r' && base[begin - 1] != '\n')
+            continue;  // not the line's first non-blank character
+        size_t end = at;
+        while (end < n && base[end] != '\r' && base[end] != '\n')
+            ++end;
+        from = end;
+        const std::string_view raw = text.substr(begin, end - begin);
+        std::string_view name;
+        if (IniHeader(raw, name))
+            f(name, raw);
+    }
+}
+
+// The profile functions over an INI text held in memory. Each operation does
+// to the lines exactly what the same TIniFile call does to its file, and
+// Text() gives the bytes TIniFile would have written; so a run of profile
+// writes can be made with one read and one write of the file. Reads look
+// names up through an index that the first read builds.
+class TProfileText {
+public:
+    TProfileText() = default;
+    explicit TProfileText(std::string_view text);
+    // The lines are views of the object's own storage: it moves, never copies.
+    TProfileText(TProfileText &&) = default;
+    TProfileText &operator=(TProfileText &&) = default;
+    TProfileText(const TProfileText &) = delete;
+    TProfileText &operator=(const TProfileText &) = delete;
+
+    std::string ReadString(const std::string &section, const std::string &ident, const std::string &def) const;
+    int ReadInteger(const std::string &section, const std::string &ident, int def) const;
+    void WriteString(const std::string &section, const std::string &ident, const std::string &value);
+    void WriteInteger(const std::string &section, const std::string &ident, int value);
+    // False when there was nothing to erase or delete.
+    bool EraseSection(const std::string &section);
+    bool DeleteKey(const std::string &section, const std::string &ident);
+    void ReadSections(TStringList &strings) const;
+    void ReadSection(const std::string &section, TStringList &strings) const;
+    void ReadSectionValues(const std::string &section, TStringList &strings) const;
+    // The lines, each followed by CR LF.
+    std::string Text() const;
+
+private:
+    bool findSection(std::string_view section, size_t &begin, size_t &end) const;
+    size_t findKey(size_t begin, size_t end, std::string_view ident) const;
+    template <class F>
+    void forEachKey(const std::string &section, F f) const;
+    void changed() { index_.clear(); indexed_ = false; }
+    std::string_view own(std::string line)
+    {
+        owned_.push_back(std::move(line));
+        return owned_.back();
+    }
+
+    // The text read (one allocation, whose address moves with the object)
+    // and the lines written since (a deque keeps its strings in place); the
+    // lines are views of these.
+    std::unique_ptr<std::string> text_;
+    std::deque<std::string> owned_;
+    std::vector<std::string_view> lines_;
+    struct Body {
+        size_t begin = 0, end = 0;
+        bool keyed = false;
+        // Open-addressed: key hash << 32 | line index + 1, the first line of each key.
+        std::vector<uint64_t> keys;
+    };
+    // The first section of each name; views into lines_, dropped by any change.
+    mutable std::unordered_map<std::string_view, Body, TIniNameHash, TIniNameEqual> index_;
+    mutable bool indexed_ = false;
+};
 
 class TCustomIniFile {
 public:
@@ -101,18 +265,36 @@ public:
     void Clear();
 
 private:
+    // Names and values are views of the text read (text_) or of what was
+    // written since (owned_, a deque: its strings never move).
     struct Line {
-        std::string name;   // key name; the whole line when hasValue is false
-        std::string value;
+        std::string_view name;   // key name; the whole line when hasValue is false
+        std::string_view value;
         bool hasValue = true;
+        uint32_t hash = 0;  // of the key name, set when the line is added
     };
     struct Section {
-        std::string name;
+        std::string_view name;
         std::vector<Line> lines;  // in file order
-        Line *find(const std::string &ident);
+        // Open-addressed table of line index + 1 for the key lines, the first
+        // of each name; built on the first lookup in a section of more than
+        // a few lines, kept up to date by appends, dropped by deletions.
+        std::vector<uint32_t> keySlots;
+        Line *find(std::string_view ident);
+        void add(Line line);
+        void erase(size_t i);
+        void rebuild();
+        void place(uint32_t lineIndex);
     };
-    Section *find(const std::string &section);
-    Section &findOrAdd(const std::string &section);
+    Section *find(std::string_view section);
+    // stable: the name is a view of text_ already.
+    Section &findOrAdd(std::string_view section, bool stable);
+    void load(std::string text);
+    std::string_view own(std::string_view s);
+    std::unique_ptr<std::string> text_;
+    std::deque<std::string> owned_;
+    Section *last_ = nullptr;  // the section found last: keys are mostly read section by section
     std::vector<std::unique_ptr<Section>> sections_;
-    std::unordered_map<std::string, Section *> sectionIndex_;  // folded name -> section
+    // Views of the sections' own names.
+    std::unordered_map<std::string_view, Section *, TIniNameHash, TIniNameEqual> sectionIndex_;
 };

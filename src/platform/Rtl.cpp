@@ -174,6 +174,66 @@ int AnsiCompareText(const std::string &a, const std::string &b)
 
 bool SameText(const std::string &a, const std::string &b) { return AnsiCompareText(a, b) == 0; }
 
+// The upper case of every byte, for the comparisons and hashes of names.
+static const struct UpperTable {
+    unsigned char t[256];
+    UpperTable()
+    {
+        for (int c = 0; c < 256; ++c)
+            t[c] = ansiUpper(static_cast<unsigned char>(c));
+    }
+} kUpper;
+
+unsigned char AnsiUpperChar(unsigned char c) { return kUpper.t[c]; }
+
+bool SameTextView(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && kUpper.t[static_cast<unsigned char>(a[i])] != kUpper.t[static_cast<unsigned char>(b[i])])
+            return false;
+    return true;
+}
+
+// Eight bytes in upper case: plain ASCII at once, other bytes one by one.
+static uint64_t upperWord(uint64_t w)
+{
+    constexpr uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    if (w & highs) {
+        uint64_t r = 0;
+        for (int k = 0; k < 8; ++k)
+            r |= uint64_t(kUpper.t[(w >> (8 * k)) & 0xFF]) << (8 * k);
+        return r;
+    }
+    const uint64_t atLeastA = w + (0x80 - 'a') * ones;  // high bit where the byte is 'a' or above
+    const uint64_t aboveZ = w + (0x80 - 'z' - 1) * ones;  // high bit where it is above 'z'
+    return w ^ (((atLeastA & ~aboveZ) & highs) >> 2);   // 0x20 off the lower-case letters
+}
+
+size_t AnsiHashText(std::string_view s)
+{
+    const char *p = s.data();
+    const size_t n = s.size();
+    uint64_t h = (n + 1) * 0x9E3779B97F4A7C15ull;
+    auto mix = [&h](uint64_t w) {
+        h = (h ^ w) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 31;
+    };
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        mix(upperWord(w));
+    }
+    if (i < n) {
+        uint64_t w = 0;
+        std::memcpy(&w, p + i, n - i);
+        mix(upperWord(w));
+    }
+    return size_t(h ^ (h >> 29));
+}
+
 std::string StringOfChar(char c, int64_t count) { return count > 0 ? std::string(size_t(count), c) : std::string(); }
 
 std::string StringReplace(const std::string &s, const std::string &oldPattern,

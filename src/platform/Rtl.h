@@ -3,9 +3,11 @@
 // Strings are byte strings in the ANSI code page with 1-based positions;
 // every position and count is clamped to the string, never trusted.
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 namespace Rtl {
@@ -36,6 +38,11 @@ int CompareText(const std::string &a, const std::string &b);      // ASCII case-
 int AnsiCompareStr(const std::string &a, const std::string &b);
 int AnsiCompareText(const std::string &a, const std::string &b);  // code-page case-insensitive
 bool SameText(const std::string &a, const std::string &b);
+// The code-page upper case of one byte, and SameText over views (no copies).
+unsigned char AnsiUpperChar(unsigned char c);
+bool SameTextView(std::string_view a, std::string_view b);
+// A hash that agrees with SameTextView: equal names hash alike.
+size_t AnsiHashText(std::string_view s);
 std::string StringOfChar(char c, int64_t count);
 enum ReplaceFlags { rfNone = 0, rfReplaceAll = 1, rfIgnoreCase = 2 };
 std::string StringReplace(const std::string &s, const std::string &oldPattern,
@@ -44,25 +51,36 @@ std::string StringReplace(const std::string &s, const std::string &oldPattern,
 int LastDelimiter(const std::string &delimiters, const std::string &s);
 
 // Calls f(line) for every line of text, split at CR LF, LF or CR; a final
-// line break adds no empty line.
+// line break adds no empty line. When f returns bool, false stops the walk.
 template <class F>
 void ForEachLine(std::string_view text, F f)
 {
-    size_t start = 0, i = 0;
+    // memchr finds the breaks; the next LF is remembered, so a text of bare
+    // CRs is not searched again and again for one.
+    const char *base = text.data();
     const size_t n = text.size();
-    while (i < n) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            f(text.substr(start, i - start));
-            if (c == '\r' && i + 1 < n && text[i + 1] == '\n')
-                ++i;
-            start = ++i;
-        } else {
-            ++i;
+    size_t start = 0, lf = 0;
+    bool lfKnown = false;
+    while (start < n) {
+        if (!lfKnown || lf < start) {
+            const void *p = std::memchr(base + start, '\n', n - start);
+            lf = p ? size_t(static_cast<const char *>(p) - base) : n;
+            lfKnown = true;
         }
+        const void *cr = std::memchr(base + start, '\r', lf - start);
+        const size_t end = cr ? size_t(static_cast<const char *>(cr) - base) : lf;
+        if constexpr (std::is_same_v<decltype(f(text)), bool>) {
+            if (!f(text.substr(start, end - start)))
+                return;
+        } else {
+            f(text.substr(start, end - start));
+        }
+        if (end >= n)
+            return;
+        start = end + 1;
+        if (base[end] == '\r' && start < n && base[start] == '\n')
+            ++start;
     }
-    if (start < n)
-        f(text.substr(start));
 }
 
 // ---- numbers -----------------------------------------------------------------

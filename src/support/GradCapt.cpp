@@ -473,6 +473,8 @@ void TGradCaptionList::Changed(TGradCaptionItem *item)
 
 void TGradCaptionList::Update(TGradCaptionItem *)
 {
+    if (owner_)
+        owner_->SyncWindowTitle();
     if (owner_ && !owner_->loading_ && owner_->GetActive())
         owner_->Update();
 }
@@ -1165,8 +1167,30 @@ void TGradientCaption::SetFormCaption(const std::string &value)
     if (value == formCaption_)
         return;
     formCaption_ = value;
+    SyncWindowTitle();
     if (GetActive())
         Update();
+}
+
+std::string TGradientCaption::CaptionText() const
+{
+    std::string text;
+    for (int i = 0; captions_ && i < captions_->Count(); ++i)
+        if (const TGradCaptionItem *it = captions_->Items(i); it && it->Visible())
+            text += it->Caption();
+    return text + formCaption_;
+}
+
+// The window's own title carries the painted text, so that task bars and
+// window switchers name the window.
+void TGradientCaption::SyncWindowTitle()
+{
+    QWidget *f = GetForm();
+    if (!f || destroying_)
+        return;
+    const QString title = FromAnsi(CaptionText());
+    if (f->windowTitle() != title)
+        f->setWindowTitle(title);
 }
 
 void TGradientCaption::SetFontInactiveColor(TColor value)

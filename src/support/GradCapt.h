@@ -150,7 +150,10 @@ public:
     bool DefaultFont() const { return defaultFont_; }
     void SetDefaultFont(bool value);
     const std::string &FormCaption() const { return formCaption_; }
+    // Also sets the window's own title to the whole painted text.
     void SetFormCaption(const std::string &value);
+    // The painted text: the visible caption segments, then FormCaption.
+    std::string CaptionText() const;
     TColor FontInactiveColor() const { return fontInactiveColor_; }
     void SetFontInactiveColor(TColor value);
     const TCaptionFont &Font() const { return font_; }
@@ -216,6 +219,7 @@ private:
 
     void SetHook();
     void ReleaseHook();
+    void SyncWindowTitle();
     void CheckToggleHook();
     void ApplyDecorations();
     void RemoveDecorations();

@@ -7,4 +7,5 @@ target_link_libraries(test_app PRIVATE Qt6::Test)
 add_dependencies(test_app mixdeck mixdeck_guard_probe)
 target_compile_definitions(test_app PRIVATE
   MIXDECK_EXE_PATH="$<TARGET_FILE:mixdeck>"
-  GUARD_PROBE_PATH="$<TARGET_FILE:mixdeck_guard_probe>")
+  GUARD_PROBE_PATH="$<TARGET_FILE:mixdeck_guard_probe>"
+  MIXDECK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

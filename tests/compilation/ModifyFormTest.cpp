@@ -108,6 +108,19 @@ protected:
         return r;
     }
 
+    // Edits disc A's artist and clicks Save while the catalogue's name
+    // belongs to a folder, so that the replace fails; the folder stays.
+    void saveWithTheCatalogueAFolder()
+    {
+        open();
+        choose("0000000000AAAAAA");
+        typeAtEnd(m().ArtistEdit, "!");
+        std::remove(dir.file("MIXDECK.ini").c_str());
+        ASSERT_EQ(mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
+        dialogs.AnswerButton(Button::OK);
+        QTest::mouseClick(m().SaveDBBtn, Qt::LeftButton);
+    }
+
     std::unique_ptr<TModifyForm> modify;
 };
 
@@ -270,14 +283,7 @@ TEST_F(ModifyFixture, SaveAnsweredNoWritesNothing)
 
 TEST_F(ModifyFixture, AFailedSaveSaysSoAndCanBeRetried)
 {
-    open();
-    choose("0000000000AAAAAA");
-    typeAtEnd(m().ArtistEdit, "!");
-    // The catalogue's name now belongs to a folder: the replace fails.
-    std::remove(dir.file("MIXDECK.ini").c_str());
-    ASSERT_EQ(mkdir(dir.file("MIXDECK.ini").c_str(), 0755), 0);
-    dialogs.AnswerButton(Button::OK);
-    QTest::mouseClick(m().SaveDBBtn, Qt::LeftButton);
+    saveWithTheCatalogueAFolder();
     auto boxes = dialogs.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Error saving MIXDECK.ini");
@@ -382,6 +388,30 @@ TEST_F(ModifyFixture, ClosingWithPendingChangesAndASelectedRowKeepsTheCompilatio
     EXPECT_EQ(m().CDDBView->Items.Count(), 0);
 }
 
+TEST_F(ModifyFixture, ClosingRewritesTheCatalogueOnlyWithUnwrittenChanges)
+{
+    struct stat before, after;
+    ASSERT_EQ(stat(dir.file("MIXDECK.ini").c_str(), &before), 0);
+    // Looking through the catalogue and closing leaves the file alone.
+    open();
+    choose("0000000000AAAAAA");
+    choose("0000000000CCCCCC");
+    QTest::mouseClick(m().ExitBtn, Qt::LeftButton);
+    ASSERT_FALSE(modify->isVisible());
+    ASSERT_EQ(stat(dir.file("MIXDECK.ini").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+
+    // A save that failed leaves its changes in memory: closing writes them.
+    saveWithTheCatalogueAFolder();
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+    ASSERT_EQ(rmdir(dir.file("MIXDECK.ini").c_str()), 0);
+    QTest::mouseClick(m().ExitBtn, Qt::LeftButton);
+    TMemIniFile ini(dir.file("MIXDECK.ini"));
+    EXPECT_EQ(ini.ReadString("0000000000AAAAAA", "artist", ""), "Abba!");
+}
+
 TEST_F(ModifyFixture, ClosingWithPendingChangesAndNoSelectedRowDiscardsTheCompilation)
 {
     open();
@@ -416,8 +446,7 @@ TEST_F(ModifyFixture, EmptyCatalogueAndUnreadableCatalogue)
     EXPECT_FALSE(m().ExportDBBtn->isEnabled());
     EXPECT_FALSE(m().WipeCDBtn->isEnabled());
     modify->reject();
-    EXPECT_TRUE(testutil::fileExists(dir.file("MIXDECK.ini")));
-    EXPECT_EQ(catalogue(), "");
+    EXPECT_FALSE(testutil::fileExists(dir.file("MIXDECK.ini")));  // nothing changed, nothing written
 
     std::remove(dir.file("MIXDECK.ini").c_str());
     mkdir(dir.file("MIXDECK.ini").c_str(), 0755);

@@ -1,6 +1,9 @@
 #include "MainFixture.h"
 
+#include "compilation/Catalogue.h"
 #include "compilation/TapeModel.h"
+#include "platform/IniFiles.h"
+#include "support/GradCapt.h"
 #include "platform/Cp1252.h"
 
 #include <QAction>
@@ -11,6 +14,9 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QAbstractItemView>
+#include <csignal>
+#include <filesystem>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -378,28 +384,33 @@ TEST_F(TapeFixture, SaveNamesAndAFailedSaveKeepsTheOldFile)
     EXPECT_EQ(saved.find("[Notes]\r\nby=me\r\n"), 0u);
     EXPECT_EQ(saved.find("tracka9"), std::string::npos);
 
-    // A folder nobody may write in: the error of the INI layer, the old
-    // file byte for byte, the old name, and Save still enabled.
-    const std::string ro = dir.path() + "/ro";
-    mkdir(ro.c_str(), 0755);
-    testutil::writeFile(ro + "/old.cmp", "[INFOS]\r\ntapelength=120 min\r\n");
-    chmod(ro.c_str(), 0555);
-    if (geteuid() == 0) {
-        // Root writes anywhere; make the copy's name a folder instead.
-        chmod(ro.c_str(), 0755);
-        mkdir((ro + "/old.cmp.saving").c_str(), 0755);
-    }
+    // A write that fails (here: the file size limit, which binds root too):
+    // the error of the INI layer, the old file byte for byte, the old name,
+    // and Save still enabled.
+    const std::string old = dir.path() + "/old.cmp";
+    testutil::writeFile(old, "[INFOS]\r\ntapelength=120 min\r\n");
     choose(form->CDSelect(1), 0);  // a change: Save enabled
     dialogs.Reset();
-    dialogs.AnswerPath(ro + "/old.cmp");
-    ui().SaveCompilationMenuItem->trigger();
+    dialogs.AnswerPath(old);
+    {
+        struct rlimit before;
+        getrlimit(RLIMIT_FSIZE, &before);
+        struct rlimit small = before;
+        small.rlim_cur = 64;
+        auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        ui().SaveCompilationMenuItem->trigger();
+        setrlimit(RLIMIT_FSIZE, &before);
+        signal(SIGXFSZ, oldHandler);
+    }
     auto boxes = dialogs.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable to write to " + ro + "/old.cmp");
-    EXPECT_EQ(testutil::readFile(ro + "/old.cmp"), "[INFOS]\r\ntapelength=120 min\r\n");
+    EXPECT_EQ(boxes[0].text, "Unable to write to " + old);
+    EXPECT_EQ(testutil::readFile(old), "[INFOS]\r\ntapelength=120 min\r\n");
     EXPECT_EQ(ui().CompilationName->text().toStdString(), "mine.cmp");
     EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
-    chmod(ro.c_str(), 0755);
+    for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().rfind("old.cmp.", 0), std::string::npos) << e.path();
 }
 
 TEST_F(TapeFixture, NewAndLoadAskBeforeLosingACompilation)
@@ -447,4 +458,150 @@ TEST_F(TapeFixture, DiscardCompilationEmptiesTheTapeAndReloads)
     EXPECT_EQ(form->CDSelect(1)->currentIndex(), -1);
     EXPECT_EQ(pane(1)->Items.Count(), 0);
     EXPECT_TRUE(ui().CDDBGroup->isEnabled());
+}
+
+// Every way of closing the main window asks before unsaved work is lost.
+TEST_F(TapeFixture, ClosingWithUnsavedWorkAsksAndNoKeepsTheProgram)
+{
+    struct Way {
+        const char *name;
+        std::function<void(TMainForm &)> close;
+    } ways[] = {
+        {"Exit menu", [](TMainForm &f) { f.ui->ExitMenu->trigger(); }},
+        {"caption close button",
+         [](TMainForm &f) {
+             QAbstractButton *b = f.GradCaption->CaptionButton(TCaptionButtonKind::Close);
+             ASSERT_TRUE(b);
+             QTest::mouseClick(b, Qt::LeftButton);
+         }},
+        {"window manager", [](TMainForm &f) { f.close(); }},  // a QCloseEvent
+    };
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        make();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        newCompilation(0);
+        choose(form->CDSelect(1), 0);
+        ASSERT_TRUE(dragToSide(1, 0, 'A'));
+        ASSERT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+
+        dialogs.Reset();
+        dialogs.AnswerButton(Button::No);
+        way.close(*form);
+        auto boxes = dialogs.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Are you sure? Current compilation will be lost!");
+        EXPECT_EQ(boxes[0].defaultButton, Button::No);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(form->CDSections);
+        EXPECT_EQ(rows('A').size(), 1u);
+
+        dialogs.Reset();
+        dialogs.AnswerButton(Button::Yes);
+        way.close(*form);
+        EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
+        EXPECT_FALSE(form->CDSections);  // released: the program ends
+    }
+    // Nothing unsaved: no question.
+    for (const Way &way : ways) {
+        SCOPED_TRACE(way.name);
+        make();
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        dialogs.Reset();
+        way.close(*form);
+        EXPECT_TRUE(dialogs.MessageBoxes().empty());
+        EXPECT_FALSE(form->CDSections);
+    }
+}
+
+// The selector works on the window's copy of the catalogue; a change that
+// another program makes to the file is seen at the next choice.
+TEST_F(TapeFixture, SelectorChangeReadsNoFileAndSeesAnotherProgramsChange)
+{
+    newCompilation(0);
+    const unsigned long reads = catalogue::ReadCount();
+    choose(form->CDSelect(1), 0);
+    choose(form->CDSelect(2), 1);
+    ASSERT_EQ(pane(1)->Items.Count(), 3);
+    EXPECT_EQ(pane(1)->Items[0]->Caption(), "Intro");
+    EXPECT_EQ(catalogue::ReadCount(), reads);
+    ui().NewCompilationMenuItem->trigger();  // the selectors again, from memory
+    dialogs.Reset();
+    EXPECT_EQ(catalogue::ReadCount(), reads);
+
+    // Another program rewrites the file in place, same size: the time stamp tells.
+    std::string text = testutil::readFile(dir.file("MIXDECK.ini"));
+    const size_t at = text.find("track0=Intro");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 12, "track0=Outr0");
+    testutil::writeFile(dir.file("MIXDECK.ini"), text);
+    choose(form->CDSelect(1), 0);
+    EXPECT_EQ(pane(1)->Items[0]->Caption(), "Outr0");
+    EXPECT_EQ(catalogue::ReadCount(), reads + 1);
+    choose(form->CDSelect(3), 0);
+    EXPECT_EQ(pane(3)->Items[0]->Caption(), "Outr0");
+    EXPECT_EQ(catalogue::ReadCount(), reads + 1);
+
+    // After the program wrote the catalogue it is read again.
+    form->DiscardCompilation();
+    EXPECT_EQ(catalogue::ReadCount(), reads + 2);
+    EXPECT_EQ(form->CDSelect(1)->count(), 4);
+}
+
+// The save gives the bytes the profile functions give when the same keys
+// are written one by one, with the file's other sections kept.
+TEST_F(TapeFixture, SaveGivesTheBytesOfTheKeyByKeyWrites)
+{
+    newCompilation(4);
+    choose(form->CDSelect(1), 0);
+    choose(form->CDSelect(2), 1);
+    ASSERT_TRUE(dragToSide(1, 2, 'A'));
+    ASSERT_TRUE(dragToSide(2, 9, 'A'));
+    ASSERT_TRUE(dragToSide(2, 3, 'B'));
+    const std::string existing =
+        "; kept by hand\r\n[Notes]\r\nby = me\r\n\r\n[sidea]\r\ntracka0=CD3 T9\r\ntracka7=CD3 T1\r\n\r\n\r\n"
+        "[Other]\nx=1\n[INFOS]\r\nold=1\r\n[infos]\r\nsecond=2\r\n[Tail]\r\nlast=1";
+    mkdir((dir.path() + "/Compilations").c_str(), 0755);
+    const std::string byKeys = dir.path() + "/Compilations/bykeys.cmp";
+    testutil::writeFile(byKeys, existing);
+    {
+        TIniFile ini(byKeys);
+        ini.EraseSection("INFOS");
+        ini.EraseSection("SIDEA");
+        ini.EraseSection("SIDEB");
+        ini.WriteString("INFOS", "tapelength", "90 min");
+        ini.WriteInteger("INFOS", "totaltrksA", 2);
+        ini.WriteInteger("INFOS", "totaltrksB", 1);
+        ini.WriteString("INFOS", "pid1", "00000000000C3B2B Artist One - First Album");
+        ini.WriteString("INFOS", "pid2", "0000000000154E37 Artist Two - Second Album");
+        ini.WriteString("INFOS", "pid3", " ");
+        ini.WriteString("SIDEA", "tracka0", "CD1 T3");
+        ini.WriteString("SIDEA", "tracka1", "CD2 T10");
+        ini.WriteString("SIDEB", "trackb0", "CD2 T4");
+    }
+    testutil::writeFile(dir.path() + "/Compilations/mine.cmp", existing);
+    saveAs("mine.cmp");
+    const std::string saved = testutil::readFile(dir.path() + "/Compilations/mine.cmp");
+    EXPECT_EQ(saved, testutil::readFile(byKeys));
+    EXPECT_NE(saved.find("[Notes]\r\nby = me\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("[Tail]\r\nlast=1"), std::string::npos);
+    EXPECT_NE(saved.find("second=2"), std::string::npos);  // the repeated section holds the new keys
+}
+
+// A file far larger than any compilation is refused before it is read.
+TEST_F(TapeFixture, AnOversizedCompilationIsRefusedAndChangesNothing)
+{
+    const std::string huge = dir.file("huge.cmp");
+    testutil::writeFile(huge, "[INFOS]\r\ntapelength=60 min\r\n");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(17) << 20), 0);  // sparse: no disk used
+    dialogs.AnswerPath(huge);
+    dialogs.AnswerButton(Button::OK);
+    ui().LoadCompilationMenuItem->trigger();
+    auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Cannot open file " + huge);
+    EXPECT_FALSE(form->CompilationLoaded);
+    EXPECT_EQ(ui().CompilationName->text(), "None");
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,52 @@ TEST(EnhListData, CaptionSortOnInsertBatchAndCaptionChange)
     items.SetSortType(stNone);
     items[0]->SetCaption("zz");
     EXPECT_EQ(items[0]->Caption(), "zz");
+}
+
+// Inserts and caption changes outside a batch move the one row into place;
+// the list always equals a stable sort of its rows (equal captions keep the
+// order a whole sort would give them).
+TEST(EnhListData, UnbatchedChangesKeepTheListAsAStableSortWouldHaveIt)
+{
+    TListItems items;
+    items.SetSortType(stText);
+    std::vector<TListItem *> made;  // in the order a stable sort ranks equals
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) % 9; };
+    const char *words[] = {"b", "B", "a", "c", "A", "d", "bb", "", "C"};
+    auto check = [&](const char *step) {
+        std::vector<TListItem *> want;
+        for (int i = 0; i < items.Count(); ++i) want.push_back(items[i]);
+        std::vector<TListItem *> sorted = want;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const TListItem *x, const TListItem *y) {
+            return Rtl::AnsiCompareText(x->Caption(), y->Caption()) < 0;
+        });
+        EXPECT_EQ(want, sorted) << step;
+    };
+    for (int i = 0; i < 60; ++i) {
+        TListItem *it = items.Add();
+        it->SetCaption(words[next()]);
+        made.push_back(it);
+        check("insert");
+    }
+    for (int i = 0; i < 40; ++i) {
+        // Rows with equal captions keep their relative order across a move.
+        std::vector<TListItem *> before;
+        for (int r = 0; r < items.Count(); ++r) before.push_back(items[r]);
+        TListItem *it = items[int(next() * 7 % unsigned(items.Count()))];
+        it->SetCaption(words[next()]);
+        check("caption change");
+        std::vector<TListItem *> after;
+        for (int r = 0; r < items.Count(); ++r) after.push_back(items[r]);
+        for (size_t a = 0; a < after.size(); ++a)
+            for (size_t b = a + 1; b < after.size(); ++b) {
+                if (after[a] != it && after[b] != it && after[a]->Caption() == after[b]->Caption()) {
+                    EXPECT_LT(std::find(before.begin(), before.end(), after[a]),
+                              std::find(before.begin(), before.end(), after[b]));
+                }
+            }
+    }
+    EXPECT_EQ(items.Count(), 60);
 }
 
 TEST(EnhListData, SubItemsAreIndependentOfColumns)

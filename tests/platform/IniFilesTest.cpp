@@ -218,3 +218,117 @@ TEST(TMemIniFile, UnreadableFileRaisesCannotOpen)
     });
     EXPECT_EQ(r, "<exception> Cannot open file " + path);
 }
+
+// The in-memory object's lookups go through a hash table once a section is
+// large; every change keeps them right.
+TEST(TMemIniFile, HashedLookupsFollowEveryChange)
+{
+    TMemIniFile ini("");
+    std::string text = "[Big]\r\n";
+    for (int i = 0; i < 5000; ++i)
+        text += "Key" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    text += "KEY7=second\r\n[small]\r\na=1\r\n";
+    ini.SetStrings(text);
+    EXPECT_EQ(ini.ReadString("big", "key4999", "?"), "v4999");
+    EXPECT_EQ(ini.ReadString("BIG", "key7", "?"), "v7");  // the first of a name
+    EXPECT_EQ(ini.ReadString("Big", "key5000", "?"), "?");
+    ini.WriteString("Big", "Key5000", "new");  // appended while the table exists
+    for (int i = 5001; i < 5100; ++i)        // and grown past its room
+        ini.WriteString("Big", "Key" + std::to_string(i), "w");
+    EXPECT_EQ(ini.ReadString("big", "KEY5000", "?"), "new");
+    EXPECT_EQ(ini.ReadString("big", "key5099", "?"), "w");
+    ini.DeleteKey("big", "key7");  // the later line of the name now answers
+    EXPECT_EQ(ini.ReadString("big", "key7", "?"), "second");
+    EXPECT_EQ(ini.ReadString("big", "key8", "?"), "v8");
+    EXPECT_EQ(ini.ReadString("SMALL", "A", "?"), "1");
+    ini.EraseSection("Big");
+    EXPECT_EQ(ini.ReadString("big", "key8", "?"), "?");
+    ini.WriteString("BIG", "x", "1");  // a new section of the erased name
+    EXPECT_EQ(ini.ReadString("big", "X", "?"), "1");
+    EXPECT_EQ(ini.GetStrings(), "[small]\r\na=1\r\n\r\n[BIG]\r\nx=1\r\n\r\n");
+}
+
+// The profile functions on text: reads answer from an index that every write
+// drops; what the text becomes is what TIniFile makes of the file.
+TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
+{
+    const std::string start = "; note\r\n[A]\r\nk = one \r\nk=two\r\n\r\n[a]\r\nz=hidden\r\n[B]\nx=1";
+    TProfileText text(start);
+    EXPECT_EQ(text.ReadString(" a ", " K ", "?"), "one");  // trimmed, any case, first of both
+    EXPECT_EQ(text.ReadString("A", "z", "?"), "?");        // the second [a] is not looked at
+    EXPECT_EQ(text.ReadInteger("b", "X", 0), 1);
+    text.WriteString("A", "k", "  three");
+    text.WriteString("A", "new", "n");
+    text.WriteString("C", "c", "line\r\nbreak");
+    EXPECT_EQ(text.ReadString("a", "k", "?"), "three");
+    EXPECT_EQ(text.ReadString("a", "new", "?"), "n");
+    EXPECT_EQ(text.ReadString("c", "c", "?"), "line  break");
+    EXPECT_TRUE(text.DeleteKey("A", "K"));
+    EXPECT_EQ(text.ReadString("a", "k", "?"), "two");
+    EXPECT_FALSE(text.EraseSection("missing"));
+    EXPECT_TRUE(text.EraseSection("b"));
+    EXPECT_EQ(text.ReadString("b", "x", "?"), "?");
+
+    // The same calls through TIniFile on a file give the same bytes.
+    testutil::TempDir dir;
+    const std::string path = dir.file("p.ini");
+    writeFile(path, start);
+    TIniFile file(path);
+    file.WriteString("A", "k", "  three");
+    file.WriteString("A", "new", "n");
+    file.WriteString("C", "c", "line\r\nbreak");
+    file.DeleteKey("A", "K");
+    file.EraseSection("b");
+    EXPECT_EQ(readFile(path), text.Text());
+    EXPECT_EQ(text.Text(), "; note\r\n[A]\r\nk=two\r\nnew=n\r\n\r\n[a]\r\nz=hidden\r\n[C]\r\nc=line  break\r\n");
+
+    TProfileText moved = std::move(text);  // the lines stay valid in the new owner
+    EXPECT_EQ(moved.ReadString("a", "new", "?"), "n");
+    EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
+}
+
+// Line splitting, and the header search that passes over all other lines,
+// against plain reference versions on many small texts.
+TEST(IniFiles, LineSplittersAgreeWithTheirReferences)
+{
+    const std::string alphabet[] = {"\r", "\n", "\r\n", "[", "]", " ", "\t", "a", "=", ";", "[s]", " [ t ] "};
+    unsigned seed = 12345;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const unsigned pieces = next(14);
+        for (unsigned i = 0; i < pieces; ++i)
+            text += alphabet[next(12)];
+        // Reference: split character by character.
+        std::vector<std::string> want;
+        {
+            size_t start = 0, i = 0;
+            while (i < text.size()) {
+                if (text[i] == '\r' || text[i] == '\n') {
+                    want.push_back(text.substr(start, i - start));
+                    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                        ++i;
+                    start = ++i;
+                } else {
+                    ++i;
+                }
+            }
+            if (start < text.size())
+                want.push_back(text.substr(start));
+        }
+        std::vector<std::string> got;
+        Rtl::ForEachLine(text, [&](std::string_view l) { got.emplace_back(l); });
+        ASSERT_EQ(got, want) << "[" << text << "]";
+        std::vector<std::string> headers, fastHeaders;
+        ForEachIniLine(text, [&](const TIniLine &l) {
+            if (l.kind == TIniLine::Header)
+                headers.emplace_back(l.name);
+        });
+        ForEachIniHeader(text, [&](std::string_view name, std::string_view) { fastHeaders.emplace_back(name); });
+        ASSERT_EQ(fastHeaders, headers) << "[" << text << "]";
+        // A walk that returns false stops.
+        int calls = 0;
+        Rtl::ForEachLine(text, [&](std::string_view) { return ++calls < 2; });
+        EXPECT_EQ(calls, std::min<int>(2, int(want.size())));
+    }
+}

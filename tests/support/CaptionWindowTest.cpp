@@ -290,7 +290,17 @@ TEST_F(CaptionWindow, FormCaptionRepaintsAndFreedMenusAreForgotten)
 {
     caption->SetFormCaption("Another title");
     EXPECT_EQ(caption->FormCaption(), "Another title");
-    EXPECT_TRUE(form->windowTitle().isEmpty());   // the form's own title stays
+    // The form's own title follows the painted text, segments included.
+    auto title = [&] { return form->windowTitle().toStdString(); };
+    EXPECT_EQ(title(), caption->CaptionText());
+    TGradCaptionItem *segment = caption->Captions().Items(0);
+    ASSERT_TRUE(segment);
+    segment->SetCaption("Segment: ");
+    EXPECT_EQ(title(), "Segment: Another title");
+    segment->SetVisible(false);
+    EXPECT_EQ(title(), "Another title");
+    caption->SetFormCaption("D\xE9j\xE0");
+    EXPECT_EQ(form->windowTitle(), QString::fromUtf8("D\u00E9j\u00E0"));
     auto *menu = new QMenu();
     caption->SetPopupMenu(menu);
     delete menu;

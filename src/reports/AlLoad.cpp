@@ -677,9 +677,29 @@ void SetFormNameFields(TAlReportForm &form, const std::string &fileName)
 
 namespace {
 
-void showLoadError(const std::string &message)
+// Runs a load; an error shows its message in an error box and gives False.
+bool guardedLoad(const std::function<bool()> &load)
 {
-    Dialogs::MessageBox(nullptr, message, "Error", Dialogs::Button::OK, Dialogs::Icon::Error);
+    auto show = [](const std::string &message) {
+        Dialogs::MessageBox(nullptr, message, "Error", Dialogs::Button::OK, Dialogs::Icon::Error);
+    };
+    try {
+        return load();
+    } catch (const Exception &e) {
+        show(e.Message);
+    } catch (const std::exception &e) {
+        show(e.what());
+    }
+    return false;
+}
+
+// Hands a form read or made to the caller with its first report.
+bool adopt(std::unique_ptr<TAlReportForm> made, TAlReport *&report, std::unique_ptr<TAlReportForm> &form)
+{
+    TAlReport *found = FindReportComponent(*made);
+    form = std::move(made);
+    report = found;
+    return found != nullptr;
 }
 
 } // namespace
@@ -688,7 +708,7 @@ bool LoadReport(const std::string &fileName, TAlReport *&report, std::unique_ptr
 {
     if (!FileExists(fileName))
         return false;
-    try {
+    return guardedLoad([&] {
         std::error_code ec;
         const auto size = std::filesystem::file_size(fileName, ec);
         if (ec)
@@ -699,34 +719,17 @@ bool LoadReport(const std::string &fileName, TAlReport *&report, std::unique_ptr
         if (!fileio::ReadFile(fileName, text))
             throw Exception("Cannot open file \"" + fileName + "\"");
         std::unique_ptr<TAlReportForm> loaded = ReadReportLayout(text);
-        TAlReport *found = FindReportComponent(*loaded);
-        if (found)
-            SetFormNameFields(*loaded, fileName);
-        form = std::move(loaded);
-        report = found;
-        return found != nullptr;
-    } catch (const Exception &e) {
-        showLoadError(e.Message);
-    } catch (const std::exception &e) {
-        showLoadError(e.what());
-    }
-    return false;
+        SetFormNameFields(*loaded, fileName);
+        return adopt(std::move(loaded), report, form);
+    });
 }
 
 bool LoadReportRes(const TAlReportFormClass &formClass, TAlReport *&report, std::unique_ptr<TAlReportForm> &form)
 {
-    try {
+    return guardedLoad([&] {
         std::unique_ptr<TAlReportForm> made = formClass();
         if (!made)
             throw Exception("The report form could not be created");
-        TAlReport *found = FindReportComponent(*made);
-        form = std::move(made);
-        report = found;
-        return found != nullptr;
-    } catch (const Exception &e) {
-        showLoadError(e.Message);
-    } catch (const std::exception &e) {
-        showLoadError(e.what());
-    }
-    return false;
+        return adopt(std::move(made), report, form);
+    });
 }

@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/TapePrint.h"
 
 #include "compilation/About.h"
 #include "compilation/Main.h"
@@ -94,8 +95,8 @@ void CreateWindows(Windows &windows)
     grab->LoadSettings = [options] { options->LoadCDDBOptions(); };
     windows.emplace_back(new TChooseCDForm);
     windows.emplace_back(placeholder("TAdviceForm", "Submission"));
-    windows.emplace_back(placeholder("TTapeCoverRepForm", "Tape's Cover"));
-    windows.emplace_back(placeholder("TTapeProgramRepForm", "Tape's Program"));
+    // The tape reports, never shown; the main window keeps them.
+    BindTapePrinting(*main, std::make_shared<TTapeReports>());
     QDialog *queue = placeholder("TQueueForm", "Queue Manager");
     windows.emplace_back(queue);
     QDialog *update = placeholder("TUpdateForm", "Check For Updates");

@@ -54,6 +54,9 @@ TMainForm::TMainForm(QWidget *parent, const std::string &programFile)
 {
     ui->setupUi(this);
     MainForm = this;
+    // "&Print" is disabled through its menu item only: a disabled submenu
+    // widget would stay greyed after the item is enabled.
+    SetPrintEnabled(false);
     // The layout is measured for the classic 8-point dialog font.
     QFont small = font();
     small.setPointSize(8);
@@ -188,6 +191,8 @@ void TMainForm::ConnectHandlers()
     connect(ui->NetLibMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.netlibrary.org/"); }));
     connect(ui->ListViewMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.listviewcomponents.com/"); }));
     connect(ui->ExitMenu, &QAction::triggered, this, Guarded([this] { ExitMenuClick(); }));
+    connect(ui->PrintTapeCoverMenuItem, &QAction::triggered, this, Guarded([this] { PrintTapeCoverMenuItemClick(); }));
+    connect(ui->PrintTapeProgramMenuItem, &QAction::triggered, this, Guarded([this] { PrintTapeProgramMenuItemClick(); }));
 
     for (int p = 1; p <= 3; ++p) {
         connect(CDSelect(p), qOverload<int>(&QComboBox::activated), this, Guarded([this, p] { CDSelectChange(p); }));
@@ -229,6 +234,18 @@ Dialogs::Button TMainForm::ConfirmLoseCompilation(QWidget *owner)
 bool TMainForm::SaveEnabled() const { return ui->SaveCompilationMenuItem->isEnabled(); }
 void TMainForm::SetSaveEnabled(bool on) { ui->SaveCompilationMenuItem->setEnabled(on); }
 void TMainForm::SetPrintEnabled(bool on) { ui->PrintMenuItem->menuAction()->setEnabled(on); }
+
+void TMainForm::PrintTapeCoverMenuItemClick()
+{
+    if (PrintTapeCover)
+        PrintTapeCover();
+}
+
+void TMainForm::PrintTapeProgramMenuItemClick()
+{
+    if (PrintTapeProgram)
+        PrintTapeProgram();
+}
 
 bool TMainForm::CompilationExists() const { return SaveEnabled() || CompilationLoaded; }
 

@@ -65,6 +65,10 @@ public:
     QDialog *UpdateForm = nullptr;
     // Fills the about box's version labels from FileVersion (set with AboutForm).
     std::function<void(const std::array<int, 4> &)> FillAboutVersion;
+    // The print menu's commands: fill a tape report and preview it (set by
+    // the start-up; the reports are built above this window).
+    std::function<void()> PrintTapeCover;
+    std::function<void()> PrintTapeProgram;
 
     // ---- shared operations -----------------------------------------------------------
     void ErrorBox(const std::string &text);
@@ -143,6 +147,8 @@ public:
     void ContentsMenuItemClick();
     // Imports the Windows CD Player file into the catalogue.
     void ImportINIMenuItemClick();
+    void PrintTapeCoverMenuItemClick();
+    void PrintTapeProgramMenuItemClick();
 
     // Controls by pane number (1..3).
     QComboBox *CDSelect(int pane) const;

@@ -393,7 +393,7 @@ private:
 class TAlReportForm {
 public:
     TAlReportForm();
-    ~TAlReportForm();
+    virtual ~TAlReportForm();
     TAlReportForm(const TAlReportForm &) = delete;
     TAlReportForm &operator=(const TAlReportForm &) = delete;
 

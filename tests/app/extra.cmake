@@ -9,3 +9,6 @@ target_compile_definitions(test_app PRIVATE
   MIXDECK_EXE_PATH="$<TARGET_FILE:mixdeck>"
   GUARD_PROBE_PATH="$<TARGET_FILE:mixdeck_guard_probe>"
   MIXDECK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+# The print menu's binding to the tape reports is tested in the process.
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp)
+target_link_libraries(test_app PRIVATE mixdeck_reports)

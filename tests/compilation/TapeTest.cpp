@@ -605,3 +605,24 @@ TEST_F(TapeFixture, AnOversizedCompilationIsRefusedAndChangesNothing)
     EXPECT_FALSE(form->CompilationLoaded);
     EXPECT_EQ(ui().CompilationName->text(), "None");
 }
+
+// "&Print" is usable once a disc is chosen: its sub-items answer their keys
+// and run the print commands the start-up sets.
+TEST_F(TapeFixture, PrintMenuRunsItsCommandsWhenEnabled)
+{
+    int cover = 0, program = 0;
+    form->PrintTapeCover = [&] { ++cover; };
+    form->PrintTapeProgram = [&] { ++program; };
+    EXPECT_FALSE(ui().PrintMenuItem->menuAction()->isEnabled());
+    newCompilation(4);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(ui().PrintMenuItem->menuAction()->isEnabled());
+    EXPECT_TRUE(ui().PrintMenuItem->isEnabled());
+    for (auto [key, want] : {std::pair{Qt::Key_E, std::pair{1, 0}}, std::pair{Qt::Key_G, std::pair{1, 1}}}) {
+        ui().PrintMenuItem->popup(form->mapToGlobal(QPoint(10, 10)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(ui().PrintMenuItem));
+        QTest::keyClick(ui().PrintMenuItem, key);
+        EXPECT_EQ(std::pair(cover, program), want);
+        EXPECT_FALSE(ui().PrintMenuItem->isVisible());
+    }
+}

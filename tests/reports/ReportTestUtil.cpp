@@ -1,6 +1,12 @@
 #include "reports/ReportTestUtil.h"
 
+#include "common/TestUtil.h"
+
+#include <QPageSize>
 #include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
 #include <QPainterPath>
 #include <QTextItem>
 
@@ -175,6 +181,66 @@ QString PageRecorder::AllText() const
     for (const TextOp &t : texts)
         l << t.text;
     return l.join(u'|');
+}
+
+// The words of page `page` (0-based) as pdftotext -bbox-layout finds them.
+std::vector<Word> pdfWords(const std::string &pdf, int page, int *pages)
+{
+    const std::string html = pdf + ".html";
+    QProcess p;
+    p.start("pdftotext", {"-bbox-layout", QString::fromStdString(pdf), QString::fromStdString(html)});
+    EXPECT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QString text = QString::fromStdString(testutil::readFile(html));
+    const QStringList pageTexts = text.split("<page ");
+    if (pages)
+        *pages = int(pageTexts.size()) - 1;
+    std::vector<Word> words;
+    if (page + 1 >= pageTexts.size())
+        return words;
+    static const QRegularExpression re(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    auto it = re.globalMatch(pageTexts[page + 1]);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        words.push_back({m.captured(5).toStdString(), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                         m.captured(3).toDouble(), m.captured(4).toDouble()});
+    }
+    return words;
+}
+
+const Word *find(const std::vector<Word> &words, const std::string &text, int nth)
+{
+    for (const Word &w : words)
+        if (w.text == text && nth-- == 0)
+            return &w;
+    return nullptr;
+}
+
+double pt(int px)
+{
+    return px * 72.0 / 600.0;
+}
+
+PdfPrinter::PdfPrinter(const std::string &file)
+{
+    auto dev = std::make_unique<TQtPrinterDevice>(QPrinter::HighResolution);
+    QPrinter &q = dev->Printer();
+    q.setOutputFormat(QPrinter::PdfFormat);
+    q.setOutputFileName(QString::fromStdString(file));
+    q.setResolution(600);
+    q.setPageSize(QPageSize(QPageSize::A4));
+    q.setPageMargins(QMarginsF(10, 12, 10, 12), QPageLayout::Millimeter);
+    device = dev.get();
+    AlPrinter().ScreenPixelsPerInch = 96;
+    previous_ = AlPrinter().SetDevice(std::move(dev));
+}
+
+PdfPrinter::~PdfPrinter()
+{
+    AlPrinter().PreviewMode = true;
+    AlPrinter().SetPages(nullptr);
+    AlPrinter().SetDevice(std::move(previous_));
 }
 
 } // namespace rt

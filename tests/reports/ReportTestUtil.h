@@ -79,4 +79,30 @@ private:
     std::unique_ptr<QPaintEngine> engine_;
 };
 
+// ---- printed PDF files -----------------------------------------------------------
+
+// A word as pdftotext -bbox-layout finds it, in points.
+struct Word {
+    std::string text;
+    double xMin, yMin, xMax, yMax;
+};
+// The words of page `page` (0-based); pages receives the page count.
+std::vector<Word> pdfWords(const std::string &pdf, int page = 0, int *pages = nullptr);
+// The nth word of that text, or nullptr.
+const Word *find(const std::vector<Word> &words, const std::string &text, int nth = 0);
+// Device pixels at 600 per inch to points.
+double pt(int px);
+
+// A real printer writing a PDF file, installed as the printer of AlPrinter()
+// for the life of the object: A4 at 600 dots per inch with margins, so that
+// the printing offset matters.
+class PdfPrinter {
+public:
+    explicit PdfPrinter(const std::string &file);
+    ~PdfPrinter();
+    TQtPrinterDevice *device;
+private:
+    std::unique_ptr<TAlPrinterDevice> previous_;
+};
+
 } // namespace rt

@@ -889,7 +889,13 @@ TProLabelEdit::TProLabelEdit(QWidget *parent) : QWidget(parent)
             edit_->setCursorPosition(pos);
         }
     });
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     SetBounds(x(), y(), 250, 21);
+}
+
+QSize TProLabelEdit::sizeHint() const
+{
+    return QSize(250, autoSize_ ? EditHeight() : height());
 }
 
 int TProLabelEdit::EditHeight() const
@@ -932,6 +938,7 @@ void TProLabelEdit::SetAutoSize(bool on)
     if (on == autoSize_)
         return;
     autoSize_ = on;
+    setSizePolicy(QSizePolicy::Preferred, on ? QSizePolicy::Fixed : QSizePolicy::Preferred);
     if (on)
         SetBounds(x(), y(), width(), height());
 }
@@ -1055,6 +1062,7 @@ void TProLabelEdit::changeEvent(QEvent *event)
     if (event->type() == QEvent::FontChange) {
         label_->setFont(font());
         edit_->setFont(font());
+        updateGeometry();
         if (autoSize_)
             SetBounds(x(), y(), width(), height());
     }

@@ -326,6 +326,9 @@ public:
     bool ReadOnly() const;
     void SetReadOnly(bool on);
 
+    // With AutoSize a layout keeps the composite at the edit's height.
+    QSize sizeHint() const override;
+
     std::function<void(TProLabelEdit *sender)> OnChange;
     std::function<void(TProLabelEdit *sender)> OnMouseEnter;
     std::function<void(TProLabelEdit *sender)> OnMouseLeave;

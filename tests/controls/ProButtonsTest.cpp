@@ -2,6 +2,7 @@
 // the kind table of the buttons in every language, the extent rule of the
 // list box, and the controls driven with real mouse and key events.
 #include "controls/ProCtrls.h"
+#include "ProTestUtil.h"
 #include "controls/Proconst.h"
 #include "platform/Rtl.h"
 
@@ -11,7 +12,6 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEnterEvent>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -24,30 +24,6 @@
 using Rtl::EncodeDate;
 using Rtl::EncodeTime;
 
-namespace {
-
-std::string ScreenshotPath(const std::string &name)
-{
-    // Under the build folder when run by CTest, else in the temporary folder.
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    const std::string d = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(d));
-    return d + "/" + name;
-}
-
-void SendEnter(QWidget *w)
-{
-    QEnterEvent e(QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), w->mapToGlobal(QPointF(2, 2)));
-    QApplication::sendEvent(w, &e);
-}
-
-void SendLeave(QWidget *w)
-{
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
-}
-
-} // namespace
 
 // ---- button kinds ------------------------------------------------------------------------
 
@@ -667,8 +643,7 @@ TEST(ProLabelEdit, TypingGoesToTheEditWithItsRules)
     int enters = 0, leaves = 0;
     le.OnMouseEnter = [&](TProLabelEdit *) { ++enters; };
     le.OnMouseLeave = [&](TProLabelEdit *) { ++leaves; };
-    SendEnter(&le);
-    SendLeave(&le);
+    protest::PointerCrosses(&le, [&] { enters = leaves = 0; });
     EXPECT_EQ(enters, 1);
     EXPECT_EQ(leaves, 1);
 }
@@ -716,5 +691,5 @@ TEST(ProButtonsScreenshot, EveryKindInEveryLanguage)
     form.show();
     QApplication::processEvents();
     const QImage shot = form.grab().toImage();
-    EXPECT_TRUE(shot.save(QString::fromStdString(ScreenshotPath("pro-buttons.png"))));
+    EXPECT_TRUE(shot.save(QString::fromStdString(protest::ScreenshotPath("pro-buttons.png"))));
 }

@@ -2,25 +2,15 @@
 // tables checked on painted pixels, tiling, picture placement, and the mouse
 // events of each control.
 #include "controls/ProCtrls.h"
+#include "ProTestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QEnterEvent>
 #include <QPainter>
 #include <QTest>
-#include <QVBoxLayout>
 
 namespace {
-
-std::string ScreenshotPath(const std::string &name)
-{
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    const std::string d = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(d));
-    return d + "/" + name;
-}
 
 TColor Pixel(const QImage &img, int x, int y)
 {
@@ -39,18 +29,6 @@ int Count(const QImage &img, TColor colour)
         for (int x = 0; x < img.width(); ++x)
             n += Pixel(img, x, y) == colour;
     return n;
-}
-
-void SendEnter(QWidget *w)
-{
-    QEnterEvent e(QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), w->mapToGlobal(QPointF(2, 2)));
-    QApplication::sendEvent(w, &e);
-}
-
-void SendLeave(QWidget *w)
-{
-    QEvent e(QEvent::Leave);
-    QApplication::sendEvent(w, &e);
 }
 
 // A parent filled with one colour, so what a control leaves unpainted shows.
@@ -251,8 +229,9 @@ TEST(ProPanel, CaptionFollowsTheVerticalAlignment)
 
 TEST(ProPanel, SingleBorderStyleAndMouseEvents)
 {
-    TProPanel p;
-    p.resize(40, 30);
+    Backdrop back(clBlue);
+    TProPanel p(&back.widget);
+    p.setGeometry(20, 20, 40, 30);
     p.SetColor(clYellow);
     p.SetBorderStyle(TBorderStyle::bsSingle);
     const QImage img = p.grab().toImage();
@@ -263,8 +242,7 @@ TEST(ProPanel, SingleBorderStyleAndMouseEvents)
     int enters = 0, leaves = 0;
     p.OnMouseEnter = [&](TProCustomPanel *s) { enters += s == &p; };
     p.OnMouseLeave = [&](TProCustomPanel *s) { leaves += s == &p; };
-    SendEnter(&p);
-    SendLeave(&p);
+    protest::PointerCrosses(&p, [&] { enters = leaves = 0; });
     EXPECT_EQ(enters, 1);
     EXPECT_EQ(leaves, 1);
 }
@@ -314,9 +292,9 @@ TEST(ProBorder, DrawsOnlyItsFrameAndKeepsTheWidthWhileThreeD)
     int enters = 0, leaves = 0;
     b.OnMouseEnter = [&](TProBorder *) { ++enters; };
     b.OnMouseLeave = [&](TProBorder *) { ++leaves; };
-    SendEnter(&b);
-    SendLeave(&b);
-    EXPECT_EQ(enters + leaves, 2);
+    protest::PointerCrosses(&b, [&] { enters = leaves = 0; });
+    EXPECT_EQ(enters, 1);
+    EXPECT_EQ(leaves, 1);
 }
 
 TEST(ProBorder, SpaceBevelsTakeRoomWithoutPainting)
@@ -351,8 +329,7 @@ TEST(ProMouseRegion, InvisibleButReportsTheMouse)
     std::vector<std::string> seen;
     region.OnMouseEnter = [&](TProMouseRegion *) { seen.push_back("enter"); };
     region.OnMouseLeave = [&](TProMouseRegion *) { seen.push_back("leave"); };
-    SendEnter(&region);
-    SendLeave(&region);
+    protest::PointerCrosses(&region, [&] { seen.clear(); });
     EXPECT_EQ(seen, (std::vector<std::string>{"enter", "leave"}));
 }
 
@@ -502,7 +479,8 @@ TEST(ProImage, AutoSizeTransparencyAndCanvas)
 
 TEST(ProImage, ProgressAndMouseEvents)
 {
-    TProImage image;
+    Backdrop back(clBlue, 200, 150);
+    TProImage image(&back.widget);
     int progress = 0, enters = 0, leaves = 0;
     image.OnProgress = [&](TProImage *, TProgressStage, int percent, bool, const QRect &,
                            const std::string &) { progress += percent; };
@@ -512,8 +490,7 @@ TEST(ProImage, ProgressAndMouseEvents)
     image.Progress(psRunning, 40, true, QRect(), "");
     image.Progress(psEnding, 60, false, QRect(), "");
     EXPECT_EQ(progress, 100);
-    SendEnter(&image);
-    SendLeave(&image);
+    protest::PointerCrosses(&image, [&] { enters = leaves = 0; });
     EXPECT_EQ(enters, 1);
     EXPECT_EQ(leaves, 1);
 }
@@ -597,5 +574,5 @@ TEST(ProPanelsScreenshot, PanelsBordersAndImages)
     form.show();
     QApplication::processEvents();
     EXPECT_TRUE(form.grab().toImage().save(
-        QString::fromStdString(ScreenshotPath("pro-panels.png"))));
+        QString::fromStdString(protest::ScreenshotPath("pro-panels.png"))));
 }

@@ -119,9 +119,8 @@ void TProCustomLabel::SetCaptionQ(const QString &s)
 
 void TProCustomLabel::SetCaption(const std::string &caption)
 {
-    if (caption == caption_)
+    if (!StoreChanged(caption_, caption))
         return;
-    caption_ = caption;
     AdjustBounds();
     update();
 }
@@ -134,43 +133,38 @@ void TProCustomLabel::SetAlignmentOrd(int a)
 
 void TProCustomLabel::SetAlignment(TAlignment a)
 {
-    if (a == alignment_)
+    if (!StoreChanged(alignment_, a))
         return;
-    alignment_ = a;
     update();
 }
 
 void TProCustomLabel::SetAutoSize(bool on)
 {
-    if (on == autoSize_)
+    if (!StoreChanged(autoSize_, on))
         return;
-    autoSize_ = on;
     AdjustBounds();
 }
 
 void TProCustomLabel::SetWordWrap(bool on)
 {
-    if (on == wordWrap_)
+    if (!StoreChanged(wordWrap_, on))
         return;
-    wordWrap_ = on;
     AdjustBounds();
     update();
 }
 
 void TProCustomLabel::SetShowAccelChar(bool on)
 {
-    if (on == showAccelChar_)
+    if (!StoreChanged(showAccelChar_, on))
         return;
-    showAccelChar_ = on;
     AdjustBounds();
     update();
 }
 
 void TProCustomLabel::SetTransparent(bool on)
 {
-    if (on == transparent_)
+    if (!StoreChanged(transparent_, on))
         return;
-    transparent_ = on;
     update();
 }
 
@@ -183,17 +177,15 @@ void TProCustomLabel::SetColor(TColor c)
 
 void TProCustomLabel::SetParentColor(bool on)
 {
-    if (on == parentColor_)
+    if (!StoreChanged(parentColor_, on))
         return;
-    parentColor_ = on;
     update();
 }
 
 void TProCustomLabel::SetFontColor(TColor c)
 {
-    if (c == fontColor_)
+    if (!StoreChanged(fontColor_, c))
         return;
-    fontColor_ = c;
     update();
     FontChanged();
 }
@@ -203,9 +195,8 @@ void TProCustomLabel::SetAngle(int value)
     int a = value % 360;
     if (a < 0)
         a += 360;
-    if (a == angle_)
+    if (!StoreChanged(angle_, a))
         return;
-    angle_ = a;
     cos_ = std::cos(a * std::numbers::pi / 180.0);
     sin_ = std::sin(a * std::numbers::pi / 180.0);
     if (a > 0 && autoSize_)
@@ -215,9 +206,8 @@ void TProCustomLabel::SetAngle(int value)
 
 void TProCustomLabel::SetOffsetX(int v)
 {
-    if (v == offsetX_)
+    if (!StoreChanged(offsetX_, v))
         return;
-    offsetX_ = v;
     if (v > 0 && autoSize_)
         SetAutoSize(false);
     update();
@@ -225,9 +215,8 @@ void TProCustomLabel::SetOffsetX(int v)
 
 void TProCustomLabel::SetOffsetY(int v)
 {
-    if (v == offsetY_)
+    if (!StoreChanged(offsetY_, v))
         return;
-    offsetY_ = v;
     if (v > 0 && autoSize_)
         SetAutoSize(false);
     update();
@@ -242,67 +231,59 @@ void TProCustomLabel::ToCustom()
 
 void TProCustomLabel::SetHighlightDirection(TDirection d)
 {
-    if (d == highlightDirection_)
+    if (!StoreChanged(highlightDirection_, d))
         return;
-    highlightDirection_ = d;
     ToCustom();
 }
 
 void TProCustomLabel::SetHighlightDepth(int d)
 {
-    if (d == highlightDepth_)
+    if (!StoreChanged(highlightDepth_, d))
         return;
-    highlightDepth_ = d;
     ToCustom();
 }
 
 void TProCustomLabel::SetHighlightColor(TColor c)
 {
-    if (c == highlightColor_)
+    if (!StoreChanged(highlightColor_, c))
         return;
-    highlightColor_ = c;
     ToCustom();
 }
 
 void TProCustomLabel::SetShadowDirection(TDirection d)
 {
-    if (d == shadowDirection_)
+    if (!StoreChanged(shadowDirection_, d))
         return;
-    shadowDirection_ = d;
     ToCustom();
 }
 
 void TProCustomLabel::SetShadowDepth(int d)
 {
     const auto v = TShadowDepth(std::clamp(d, 0, MaxShadowDepth));
-    if (v == shadowDepth_)
+    if (!StoreChanged(shadowDepth_, v))
         return;
-    shadowDepth_ = v;
     ToCustom();
 }
 
 void TProCustomLabel::SetShadowSize(int s)
 {
     const auto v = TShadowSize(std::clamp(s, 0, MaxShadowDepth));
-    if (v == shadowSize_)
+    if (!StoreChanged(shadowSize_, v))
         return;
-    shadowSize_ = v;
     ToCustom();
 }
 
 void TProCustomLabel::SetShadowColor(TColor c)
 {
-    if (c == shadowColor_)
+    if (!StoreChanged(shadowColor_, c))
         return;
-    shadowColor_ = c;
     ToCustom();
 }
 
 void TProCustomLabel::SetShadowStyle(TShadowStyle s)
 {
-    if (s == shadowStyle_)
+    if (!StoreChanged(shadowStyle_, s))
         return;
-    shadowStyle_ = s;
     if (s == TShadowStyle::ssCustom)
         return;
     struct Preset {
@@ -347,9 +328,8 @@ void TProCustomLabel::SetShadowStyle(TShadowStyle s)
 
 void TProCustomLabel::SetVerticalAlignment(TVerticalAlignment v)
 {
-    if (v == verticalAlignment_)
+    if (!StoreChanged(verticalAlignment_, v))
         return;
-    verticalAlignment_ = v;
     update();
 }
 
@@ -833,9 +813,8 @@ void TProClockLabel::Tick()
 
 void TProClockLabel::SetFormat(const std::string &format)
 {
-    if (format == format_)
+    if (!StoreChanged(format_, format))
         return;
-    format_ = format;
     ShowTime();
 }
 
@@ -864,7 +843,7 @@ void TProClockLabel::SetInterval(unsigned ms)
 
 // ==== TProLabelEdit ===================================================================
 
-TProLabelEdit::TProLabelEdit(QWidget *parent) : QWidget(parent)
+TProLabelEdit::TProLabelEdit(QWidget *parent) : TMouseEvents(parent)
 {
     edit_ = new QLineEdit(this);
     label_ = new TProLabel(this);
@@ -935,9 +914,8 @@ void TProLabelEdit::resizeEvent(QResizeEvent *event)
 
 void TProLabelEdit::SetAutoSize(bool on)
 {
-    if (on == autoSize_)
+    if (!StoreChanged(autoSize_, on))
         return;
-    autoSize_ = on;
     setSizePolicy(QSizePolicy::Preferred, on ? QSizePolicy::Fixed : QSizePolicy::Preferred);
     if (on)
         SetBounds(x(), y(), width(), height());
@@ -945,17 +923,15 @@ void TProLabelEdit::SetAutoSize(bool on)
 
 void TProLabelEdit::SetGap(int gap)
 {
-    if (gap == gap_)
+    if (!StoreChanged(gap_, gap))
         return;
-    gap_ = gap;
     LayoutChildren();
 }
 
 void TProLabelEdit::SetLabelPosition(TProLabelPosition p)
 {
-    if (p == labelPosition_)
+    if (!StoreChanged(labelPosition_, p))
         return;
-    labelPosition_ = p;
     LayoutChildren();
 }
 
@@ -966,9 +942,8 @@ int TProLabelEdit::LabelWidth() const
 
 void TProLabelEdit::SetLabelWidth(int w)
 {
-    if (w == labelWidth_)
+    if (!StoreChanged(labelWidth_, w))
         return;
-    labelWidth_ = w;
     edit_->move(w, edit_->y());
     LayoutChildren();
 }
@@ -1066,20 +1041,6 @@ void TProLabelEdit::changeEvent(QEvent *event)
         if (autoSize_)
             SetBounds(x(), y(), width(), height());
     }
-}
-
-void TProLabelEdit::enterEvent(QEnterEvent *event)
-{
-    QWidget::enterEvent(event);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TProLabelEdit::leaveEvent(QEvent *event)
-{
-    QWidget::leaveEvent(event);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
 }
 
 bool TProLabelEdit::eventFilter(QObject *watched, QEvent *event)
@@ -1198,9 +1159,8 @@ TProButtonKind TProButton::Kind()
 
 void TProButton::SetKind(TProButtonKind kind)
 {
-    if (kind == kind_)
+    if (!StoreChanged(kind_, kind))
         return;
-    kind_ = kind;
     if (kind == pbkCustom)
         return;
     const TProButtonKindInfo info = ProButtonKindInfo(kind);
@@ -1407,17 +1367,15 @@ void TProCustomListBox::changeEvent(QEvent *event)
 
 void TProCustomListBox::SetAutoHorzScroll(bool on)
 {
-    if (on == autoHorzScroll_)
+    if (!StoreChanged(autoHorzScroll_, on))
         return;
-    autoHorzScroll_ = on;
     ResetHorizontalExtent();
 }
 
 void TProCustomListBox::SetHorzScrollExtent(unsigned extra)
 {
-    if (extra == horzScrollExtent_)
+    if (!StoreChanged(horzScrollExtent_, extra))
         return;
-    horzScrollExtent_ = extra;
     ResetHorizontalExtent();
 }
 
@@ -1516,7 +1474,7 @@ TRect FrameInside(TRect r, TBevelCut outer, TBevelCut inner, bool ctl3D, TSides 
 
 // ==== TProCustomPanel =====================================================================
 
-TProCustomPanel::TProCustomPanel(QWidget *parent) : QWidget(parent)
+TProCustomPanel::TProCustomPanel(QWidget *parent) : TMouseEvents(parent)
 {
     resize(185, 41);
     Changed();
@@ -1540,75 +1498,67 @@ TRect TProCustomPanel::ClientArea() const
 
 void TProCustomPanel::SetCaption(const std::string &c)
 {
-    if (c == caption_)
+    if (!StoreChanged(caption_, c))
         return;
-    caption_ = c;
     update();
 }
 
 void TProCustomPanel::SetAlignment(TAlignment a)
 {
-    if (a == alignment_)
+    if (!StoreChanged(alignment_, a))
         return;
-    alignment_ = a;
     update();
 }
 
 void TProCustomPanel::SetColor(TColor c)
 {
-    if (c == color_)
+    if (!StoreChanged(color_, c))
         return;
-    color_ = c;
     update();
 }
 
 void TProCustomPanel::SetBevelInner(TBevelCut c)
 {
-    if (c == bevelInner_)
+    if (!StoreChanged(bevelInner_, c))
         return;
-    bevelInner_ = c;
     Changed();
 }
 
 void TProCustomPanel::SetBevelOuter(TBevelCut c)
 {
-    if (c == bevelOuter_)
+    if (!StoreChanged(bevelOuter_, c))
         return;
-    bevelOuter_ = c;
     Changed();
 }
 
 void TProCustomPanel::SetBevelWidth(int w)
 {
-    w = std::max(1, w);
-    if (w == bevelWidth_)
+    // The 3-D style always aligns children as if the bevel were two wide.
+    w = bevelCtl3D_ ? 2 : std::max(1, w);
+    if (!StoreChanged(bevelWidth_, w))
         return;
-    bevelWidth_ = w;
     Changed();
 }
 
 void TProCustomPanel::SetBorderWidth(int w)
 {
     w = std::max(0, w);
-    if (w == borderWidth_)
+    if (!StoreChanged(borderWidth_, w))
         return;
-    borderWidth_ = w;
     Changed();
 }
 
 void TProCustomPanel::SetBorderStyle(TBorderStyle s)
 {
-    if (s == borderStyle_)
+    if (!StoreChanged(borderStyle_, s))
         return;
-    borderStyle_ = s;
     Changed();
 }
 
 void TProCustomPanel::SetBevelCtl3D(bool on)
 {
-    if (on == bevelCtl3D_)
+    if (!StoreChanged(bevelCtl3D_, on))
         return;
-    bevelCtl3D_ = on;
     bevelWidth_ = on ? 2 : 1;
     Changed();
 }
@@ -1616,25 +1566,22 @@ void TProCustomPanel::SetBevelCtl3D(bool on)
 void TProCustomPanel::SetBevelSides(TSides s)
 {
     s &= AllSides;
-    if (s == bevelSides_)
+    if (!StoreChanged(bevelSides_, s))
         return;
-    bevelSides_ = s;
     Changed();
 }
 
 void TProCustomPanel::SetBorderColor(TColor c)
 {
-    if (c == borderColor_)
+    if (!StoreChanged(borderColor_, c))
         return;
-    borderColor_ = c;
     update();
 }
 
 void TProCustomPanel::SetVerticalAlignment(TVerticalAlignment v)
 {
-    if (v == verticalAlignment_)
+    if (!StoreChanged(verticalAlignment_, v))
         return;
-    verticalAlignment_ = v;
     update();
 }
 
@@ -1671,20 +1618,6 @@ void TProCustomPanel::paintEvent(QPaintEvent *)
     p.drawText(r.ToQRect(), flags, text);
 }
 
-void TProCustomPanel::enterEvent(QEnterEvent *event)
-{
-    QWidget::enterEvent(event);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TProCustomPanel::leaveEvent(QEvent *event)
-{
-    QWidget::leaveEvent(event);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-}
-
 void TProCustomPanel::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
@@ -1694,16 +1627,15 @@ void TProCustomPanel::changeEvent(QEvent *event)
 
 // ==== TProBorder ==========================================================================
 
-TProBorder::TProBorder(QWidget *parent) : QWidget(parent)
+TProBorder::TProBorder(QWidget *parent) : TMouseEvents(parent)
 {
     resize(50, 50);
 }
 
 void TProBorder::SetBevelCtl3D(bool on)
 {
-    if (on == bevelCtl3D_)
+    if (!StoreChanged(bevelCtl3D_, on))
         return;
-    bevelCtl3D_ = on;
     bevelWidth_ = on ? 2 : 1;
     update();
 }
@@ -1718,43 +1650,38 @@ void TProBorder::SetBevelWidth(int w)
 
 void TProBorder::SetBevelInner(TBevelCut c)
 {
-    if (c == bevelInner_)
+    if (!StoreChanged(bevelInner_, c))
         return;
-    bevelInner_ = c;
     update();
 }
 
 void TProBorder::SetBevelOuter(TBevelCut c)
 {
-    if (c == bevelOuter_)
+    if (!StoreChanged(bevelOuter_, c))
         return;
-    bevelOuter_ = c;
     update();
 }
 
 void TProBorder::SetBevelSides(TSides s)
 {
     s &= AllSides;
-    if (s == bevelSides_)
+    if (!StoreChanged(bevelSides_, s))
         return;
-    bevelSides_ = s;
     update();
 }
 
 void TProBorder::SetBorderColor(TColor c)
 {
-    if (c == borderColor_)
+    if (!StoreChanged(borderColor_, c))
         return;
-    borderColor_ = c;
     update();
 }
 
 void TProBorder::SetBorderWidth(int w)
 {
     w = std::max(0, w);
-    if (w == borderWidth_)
+    if (!StoreChanged(borderWidth_, w))
         return;
-    borderWidth_ = w;
     update();
 }
 
@@ -1766,39 +1693,11 @@ void TProBorder::paintEvent(QPaintEvent *)
               borderWidth_, clNone);
 }
 
-void TProBorder::enterEvent(QEnterEvent *event)
-{
-    QWidget::enterEvent(event);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TProBorder::leaveEvent(QEvent *event)
-{
-    QWidget::leaveEvent(event);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-}
-
 // ==== TProMouseRegion =======================================================================
 
-TProMouseRegion::TProMouseRegion(QWidget *parent) : QWidget(parent)
+TProMouseRegion::TProMouseRegion(QWidget *parent) : TMouseEvents(parent)
 {
     setGeometry(0, 0, 105, 105);
-}
-
-void TProMouseRegion::enterEvent(QEnterEvent *event)
-{
-    QWidget::enterEvent(event);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TProMouseRegion::leaveEvent(QEvent *event)
-{
-    QWidget::leaveEvent(event);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
 }
 
 // ==== TProPicture and TProImage ================================================================
@@ -1864,7 +1763,7 @@ void TProPicture::Draw(QPainter &p, const QRect &dest) const
     }
 }
 
-TProImage::TProImage(QWidget *parent) : QWidget(parent)
+TProImage::TProImage(QWidget *parent) : TMouseEvents(parent)
 {
     resize(105, 105);
 }
@@ -1914,33 +1813,29 @@ void TProImage::SetAutoSize(bool on)
 
 void TProImage::SetStretch(bool on)
 {
-    if (on == stretch_)
+    if (!StoreChanged(stretch_, on))
         return;
-    stretch_ = on;
     PictureChanged();
 }
 
 void TProImage::SetCenter(bool on)
 {
-    if (on == center_)
+    if (!StoreChanged(center_, on))
         return;
-    center_ = on;
     PictureChanged();
 }
 
 void TProImage::SetTiled(bool on)
 {
-    if (on == tiled_)
+    if (!StoreChanged(tiled_, on))
         return;
-    tiled_ = on;
     PictureChanged();
 }
 
 void TProImage::SetTransparent(bool on)
 {
-    if (on == transparent_)
+    if (!StoreChanged(transparent_, on))
         return;
-    transparent_ = on;
     PictureChanged();
 }
 
@@ -1989,18 +1884,4 @@ void TProImage::paintEvent(QPaintEvent *)
         }
     }
     drawing_ = wasDrawing;
-}
-
-void TProImage::enterEvent(QEnterEvent *event)
-{
-    QWidget::enterEvent(event);
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TProImage::leaveEvent(QEvent *event)
-{
-    QWidget::leaveEvent(event);
-    if (OnMouseLeave)
-        OnMouseLeave(this);
 }

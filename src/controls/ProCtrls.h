@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 class QLineEdit;
 class QPainter;
@@ -222,6 +223,42 @@ public:
     explicit TProLabel(QWidget *parent = nullptr);
 };
 
+// ==== shared pieces of the further controls ========================================
+
+// OnMouseEnter and OnMouseLeave of a control, fired after the widget's own
+// handling of the pointer entering and leaving it.
+template <class Base, class Self>
+class TMouseEvents : public Base {
+public:
+    using Base::Base;
+    std::function<void(Self *sender)> OnMouseEnter;
+    std::function<void(Self *sender)> OnMouseLeave;
+
+protected:
+    void enterEvent(QEnterEvent *event) override
+    {
+        Base::enterEvent(event);
+        if (OnMouseEnter)
+            OnMouseEnter(static_cast<Self *>(this));
+    }
+    void leaveEvent(QEvent *event) override
+    {
+        Base::leaveEvent(event);
+        if (OnMouseLeave)
+            OnMouseLeave(static_cast<Self *>(this));
+    }
+};
+
+// Stores value in field when it differs; true when it did.
+template <class T>
+bool StoreChanged(T &field, const std::type_identity_t<T> &value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 // ==== clock label ==============================================================
 
 // The current date and time formatted as the class library's FormatDateTime
@@ -267,7 +304,7 @@ enum TEditCharCase : uint8_t { ecNormal, ecUpperCase, ecLowerCase };
 enum class TBorderStyle : uint8_t { bsNone, bsSingle };
 
 // An edit box with a label on its left.
-class TProLabelEdit : public QWidget {
+class TProLabelEdit : public TMouseEvents<QWidget, TProLabelEdit> {
     Q_OBJECT
 public:
     explicit TProLabelEdit(QWidget *parent = nullptr);
@@ -330,14 +367,10 @@ public:
     QSize sizeHint() const override;
 
     std::function<void(TProLabelEdit *sender)> OnChange;
-    std::function<void(TProLabelEdit *sender)> OnMouseEnter;
-    std::function<void(TProLabelEdit *sender)> OnMouseLeave;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
@@ -568,7 +601,7 @@ TBevelColors BevelColors(TBevelCut cut, bool ctl3D);
 void DrawBevel(QPainter &canvas, TRect &rect, TBevelCut cut, bool ctl3D, TSides sides, int width,
                TColor spaceColor);
 
-class TProCustomPanel : public QWidget {
+class TProCustomPanel : public TMouseEvents<QWidget, TProCustomPanel> {
     Q_OBJECT
 public:
     explicit TProCustomPanel(QWidget *parent = nullptr);
@@ -600,8 +633,6 @@ public:
     TVerticalAlignment VerticalAlignment() const { return verticalAlignment_; }
     void SetVerticalAlignment(TVerticalAlignment v);
 
-    std::function<void(TProCustomPanel *sender)> OnMouseEnter;
-    std::function<void(TProCustomPanel *sender)> OnMouseLeave;
 
     // The area left to child controls inside the frame (the widget's
     // contents margins follow it).
@@ -609,8 +640,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -637,7 +666,7 @@ public:
 
 // The panel's frame without fill or caption: what lies under it shows
 // through its middle.
-class TProBorder : public QWidget {
+class TProBorder : public TMouseEvents<QWidget, TProBorder> {
     Q_OBJECT
 public:
     explicit TProBorder(QWidget *parent = nullptr);
@@ -658,13 +687,9 @@ public:
     int BorderWidth() const { return borderWidth_; }
     void SetBorderWidth(int w);
 
-    std::function<void(TProBorder *sender)> OnMouseEnter;
-    std::function<void(TProBorder *sender)> OnMouseLeave;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     bool bevelCtl3D_ = false;
@@ -677,16 +702,12 @@ private:
 };
 
 // An invisible area that reports the mouse entering and leaving it.
-class TProMouseRegion : public QWidget {
+class TProMouseRegion : public TMouseEvents<QWidget, TProMouseRegion> {
     Q_OBJECT
 public:
     explicit TProMouseRegion(QWidget *parent = nullptr);
-    std::function<void(TProMouseRegion *sender)> OnMouseEnter;
-    std::function<void(TProMouseRegion *sender)> OnMouseLeave;
 
 protected:
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 };
 
 MIXDECK_EXCEPTION(EInvalidOperation, Exception);
@@ -721,7 +742,7 @@ private:
 enum TProgressStage : uint8_t { psStarting, psRunning, psEnding };
 
 // An image control with a tiling mode and mouse events.
-class TProImage : public QWidget {
+class TProImage : public TMouseEvents<QWidget, TProImage> {
     Q_OBJECT
 public:
     explicit TProImage(QWidget *parent = nullptr);
@@ -758,16 +779,12 @@ public:
     std::function<void(TProImage *sender, TProgressStage stage, int percent, bool redrawNow,
                        const QRect &r, const std::string &msg)>
         OnProgress;
-    std::function<void(TProImage *sender)> OnMouseEnter;
-    std::function<void(TProImage *sender)> OnMouseLeave;
 
     // Number of picture copies the last tiled painting drew.
     int TilesDrawn() const { return tilesDrawn_; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
 
 private:
     TProPicture picture_;

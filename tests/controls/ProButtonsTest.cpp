@@ -260,14 +260,16 @@ TEST(ProButton, CloseKindClosesItsWindow)
 
 TEST(ProButton, ModalResultsEndAModalDialogByMouseAndByEscape)
 {
+    // key 0: a mouse click on the button.
     struct Case {
         TProButtonKind kind;
-        bool escape;
+        int key;
         int expected;
     };
     const Case cases[] = {
-        {pbkOk, false, 1},       {pbkYesPol, false, 6},   {pbkRetryHun, false, 4},
-        {pbkCancelSwe, true, 2}, {pbkNoTur, true, 7},     {pbkFinishEsp, false, 10},
+        {pbkOk, 0, 1},           {pbkYesPol, 0, 6},         {pbkRetryHun, 0, 4},
+        {pbkCancelSwe, Qt::Key_Escape, 2}, {pbkNoTur, Qt::Key_Escape, 7},
+        {pbkFinishEsp, 0, 10},   {pbkOk, Qt::Key_Return, 1}, {pbkDoneDan, Qt::Key_Enter, 9},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(ProButtonKindName(c.kind));
@@ -279,8 +281,8 @@ TEST(ProButton, ModalResultsEndAModalDialogByMouseAndByEscape)
         button.OnClick = [&](TProButton *) { ++clicks; };
         QTimer::singleShot(0, &dialog, [&] {
             QApplication::setActiveWindow(&dialog);
-            if (c.escape)
-                QTest::keyClick(&dialog, Qt::Key_Escape);
+            if (c.key)
+                QTest::keyClick(&dialog, Qt::Key(c.key));
             else
                 QTest::mouseClick(&button, Qt::LeftButton);
         });

@@ -170,6 +170,8 @@ TEST(ProPanel, ThreeDStyleBevelsAreTwoFramesOfOnePixel)
         p.SetBevelWidth(5);
         p.SetBevelCtl3D(true);
         EXPECT_EQ(p.BevelWidth(), 2);
+        p.SetBevelWidth(4);
+        EXPECT_EQ(p.BevelWidth(), 2);
         const QImage img = p.grab().toImage();
         EXPECT_EQ(Pixel(img, 0, 15), Rgb(r.outer[0]));
         EXPECT_EQ(Pixel(img, 1, 15), Rgb(r.outer[1]));

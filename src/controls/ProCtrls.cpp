@@ -1443,44 +1443,38 @@ void DrawBevel(QPainter &canvas, TRect &rect, TBevelCut cut, bool ctl3D, TSides 
     }
 }
 
-namespace {
-// Steps 1 to 3 of the panel's painting: outer bevel, border band, inner bevel.
-void DrawFrame(QPainter &p, TRect &r, TBevelCut outer, TBevelCut inner, bool ctl3D, TSides sides,
-               int bevelWidth, TColor borderColor, int borderWidth, TColor spaceColor)
+void DrawBevelFrame(QPainter &canvas, TRect &rect, const TBevelFrameValues &f, TColor spaceColor)
 {
-    DrawBevel(p, r, outer, ctl3D, sides, bevelWidth, spaceColor);
-    if (borderWidth > 0)
-        Frame3DSides(p, r, sides, borderColor, borderColor, borderWidth);
-    DrawBevel(p, r, inner, ctl3D, sides, bevelWidth, spaceColor);
+    DrawBevel(canvas, rect, f.outer, f.ctl3D, f.sides, f.bevelWidth, spaceColor);
+    if (f.borderWidth > 0)
+        Frame3DSides(canvas, rect, f.sides, f.borderColor, f.borderColor, f.borderWidth);
+    DrawBevel(canvas, rect, f.inner, f.ctl3D, f.sides, f.bevelWidth, spaceColor);
 }
 
-// The rectangle a frame leaves inside, without drawing.
-TRect FrameInside(TRect r, TBevelCut outer, TBevelCut inner, bool ctl3D, TSides sides,
-                  int bevelWidth, int borderWidth)
+TRect BevelFrameInside(TRect r, const TBevelFrameValues &f)
 {
     auto shrink = [&](int w) {
-        if (sides & SideBit(sdLeft)) r.Left += w;
-        if (sides & SideBit(sdTop)) r.Top += w;
-        if (sides & SideBit(sdRight)) r.Right -= w;
-        if (sides & SideBit(sdBottom)) r.Bottom -= w;
+        if (f.sides & SideBit(sdLeft)) r.Left += w;
+        if (f.sides & SideBit(sdTop)) r.Top += w;
+        if (f.sides & SideBit(sdRight)) r.Right -= w;
+        if (f.sides & SideBit(sdBottom)) r.Bottom -= w;
     };
-    const int bevel = ctl3D ? 2 : bevelWidth;
-    if (outer != bvNone) shrink(bevel);
-    shrink(std::max(0, borderWidth));
-    if (inner != bvNone) shrink(bevel);
+    const int bevel = f.ctl3D ? 2 : f.bevelWidth;
+    if (f.outer != bvNone) shrink(bevel);
+    shrink(std::max(0, f.borderWidth));
+    if (f.inner != bvNone) shrink(bevel);
     return r;
 }
-} // namespace
 
 // ==== TProCustomPanel =====================================================================
 
-TProCustomPanel::TProCustomPanel(QWidget *parent) : TMouseEvents(parent)
+TProCustomPanel::TProCustomPanel(QWidget *parent) : TBevelFrame(parent)
 {
     resize(185, 41);
-    Changed();
+    FrameChanged();
 }
 
-void TProCustomPanel::Changed()
+void TProCustomPanel::FrameChanged()
 {
     const TRect a = ClientArea();
     setContentsMargins(a.Left, a.Top, width() - a.Right, height() - a.Bottom);
@@ -1492,8 +1486,7 @@ TRect TProCustomPanel::ClientArea() const
     TRect r(0, 0, width(), height());
     if (borderStyle_ == TBorderStyle::bsSingle)
         r = TRect(1, 1, width() - 1, height() - 1);
-    return FrameInside(r, bevelOuter_, bevelInner_, bevelCtl3D_, bevelSides_, bevelWidth_,
-                       borderWidth_);
+    return BevelFrameInside(r, frame_);
 }
 
 void TProCustomPanel::SetCaption(const std::string &c)
@@ -1517,65 +1510,11 @@ void TProCustomPanel::SetColor(TColor c)
     update();
 }
 
-void TProCustomPanel::SetBevelInner(TBevelCut c)
-{
-    if (!StoreChanged(bevelInner_, c))
-        return;
-    Changed();
-}
-
-void TProCustomPanel::SetBevelOuter(TBevelCut c)
-{
-    if (!StoreChanged(bevelOuter_, c))
-        return;
-    Changed();
-}
-
-void TProCustomPanel::SetBevelWidth(int w)
-{
-    // The 3-D style always aligns children as if the bevel were two wide.
-    w = bevelCtl3D_ ? 2 : std::max(1, w);
-    if (!StoreChanged(bevelWidth_, w))
-        return;
-    Changed();
-}
-
-void TProCustomPanel::SetBorderWidth(int w)
-{
-    w = std::max(0, w);
-    if (!StoreChanged(borderWidth_, w))
-        return;
-    Changed();
-}
-
 void TProCustomPanel::SetBorderStyle(TBorderStyle s)
 {
     if (!StoreChanged(borderStyle_, s))
         return;
-    Changed();
-}
-
-void TProCustomPanel::SetBevelCtl3D(bool on)
-{
-    if (!StoreChanged(bevelCtl3D_, on))
-        return;
-    bevelWidth_ = on ? 2 : 1;
-    Changed();
-}
-
-void TProCustomPanel::SetBevelSides(TSides s)
-{
-    s &= AllSides;
-    if (!StoreChanged(bevelSides_, s))
-        return;
-    Changed();
-}
-
-void TProCustomPanel::SetBorderColor(TColor c)
-{
-    if (!StoreChanged(borderColor_, c))
-        return;
-    update();
+    FrameChanged();
 }
 
 void TProCustomPanel::SetVerticalAlignment(TVerticalAlignment v)
@@ -1591,8 +1530,7 @@ void TProCustomPanel::paintEvent(QPaintEvent *)
     TRect r(0, 0, width(), height());
     if (borderStyle_ == TBorderStyle::bsSingle)
         Frame3D(p, r, clWindowFrame, clWindowFrame, 1);
-    DrawFrame(p, r, bevelOuter_, bevelInner_, bevelCtl3D_, bevelSides_, bevelWidth_, borderColor_,
-              borderWidth_, color_);
+    DrawBevelFrame(p, r, frame_, color_);
     if (!r.IsEmpty())
         p.fillRect(r.ToQRect(), ColorToQColor(color_));
     if (caption_.empty())
@@ -1627,70 +1565,17 @@ void TProCustomPanel::changeEvent(QEvent *event)
 
 // ==== TProBorder ==========================================================================
 
-TProBorder::TProBorder(QWidget *parent) : TMouseEvents(parent)
+TProBorder::TProBorder(QWidget *parent) : TBevelFrame(parent)
 {
+    frame_.outer = bvLowered;
     resize(50, 50);
-}
-
-void TProBorder::SetBevelCtl3D(bool on)
-{
-    if (!StoreChanged(bevelCtl3D_, on))
-        return;
-    bevelWidth_ = on ? 2 : 1;
-    update();
-}
-
-void TProBorder::SetBevelWidth(int w)
-{
-    if (bevelCtl3D_ || w == bevelWidth_)
-        return;
-    bevelWidth_ = std::max(1, w);
-    update();
-}
-
-void TProBorder::SetBevelInner(TBevelCut c)
-{
-    if (!StoreChanged(bevelInner_, c))
-        return;
-    update();
-}
-
-void TProBorder::SetBevelOuter(TBevelCut c)
-{
-    if (!StoreChanged(bevelOuter_, c))
-        return;
-    update();
-}
-
-void TProBorder::SetBevelSides(TSides s)
-{
-    s &= AllSides;
-    if (!StoreChanged(bevelSides_, s))
-        return;
-    update();
-}
-
-void TProBorder::SetBorderColor(TColor c)
-{
-    if (!StoreChanged(borderColor_, c))
-        return;
-    update();
-}
-
-void TProBorder::SetBorderWidth(int w)
-{
-    w = std::max(0, w);
-    if (!StoreChanged(borderWidth_, w))
-        return;
-    update();
 }
 
 void TProBorder::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     TRect r(0, 0, width(), height());
-    DrawFrame(p, r, bevelOuter_, bevelInner_, bevelCtl3D_, bevelSides_, bevelWidth_, borderColor_,
-              borderWidth_, clNone);
+    DrawBevelFrame(p, r, frame_, clNone);
 }
 
 // ==== TProMouseRegion =======================================================================

@@ -24,6 +24,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <algorithm>
 #include <string>
 #include <type_traits>
 
@@ -601,7 +602,85 @@ TBevelColors BevelColors(TBevelCut cut, bool ctl3D);
 void DrawBevel(QPainter &canvas, TRect &rect, TBevelCut cut, bool ctl3D, TSides sides, int width,
                TColor spaceColor);
 
-class TProCustomPanel : public TMouseEvents<QWidget, TProCustomPanel> {
+// The frame of a panel or border: outer bevel, border band, inner bevel.
+struct TBevelFrameValues {
+    bool ctl3D = false;
+    TBevelCut inner = bvNone;
+    TBevelCut outer = bvRaised;
+    TSides sides = AllSides;
+    int bevelWidth = 1;
+    TColor borderColor = clBtnFace;
+    int borderWidth = 0;
+};
+// Draws the frame over rect; rect ends as the area inside. Space bevels are
+// drawn in spaceColor (clNone: not drawn).
+void DrawBevelFrame(QPainter &canvas, TRect &rect, const TBevelFrameValues &frame,
+                    TColor spaceColor);
+// The area inside the frame, without drawing.
+TRect BevelFrameInside(TRect rect, const TBevelFrameValues &frame);
+
+// The frame properties shared by the panel and the border. Self provides
+// FrameChanged(), called after every change.
+template <class Self>
+class TBevelFrame : public TMouseEvents<QWidget, Self> {
+public:
+    using TMouseEvents<QWidget, Self>::TMouseEvents;
+
+    // Two one-pixel frames per bevel in the 3-D style; BevelWidth is then 2.
+    bool BevelCtl3D() const { return frame_.ctl3D; }
+    void SetBevelCtl3D(bool on)
+    {
+        if (!StoreChanged(frame_.ctl3D, on))
+            return;
+        frame_.bevelWidth = on ? 2 : 1;
+        Changed();
+    }
+    TBevelCut BevelInner() const { return frame_.inner; }
+    void SetBevelInner(TBevelCut c)
+    {
+        if (StoreChanged(frame_.inner, c))
+            Changed();
+    }
+    TBevelCut BevelOuter() const { return frame_.outer; }
+    void SetBevelOuter(TBevelCut c)
+    {
+        if (StoreChanged(frame_.outer, c))
+            Changed();
+    }
+    TSides BevelSides() const { return frame_.sides; }
+    void SetBevelSides(TSides s)
+    {
+        if (StoreChanged(frame_.sides, TSides(s & AllSides)))
+            Changed();
+    }
+    // Stays 2 while BevelCtl3D is on.
+    int BevelWidth() const { return frame_.bevelWidth; }
+    void SetBevelWidth(int w)
+    {
+        if (!frame_.ctl3D && StoreChanged(frame_.bevelWidth, std::max(1, w)))
+            Changed();
+    }
+    TColor BorderColor() const { return frame_.borderColor; }
+    void SetBorderColor(TColor c)
+    {
+        if (StoreChanged(frame_.borderColor, c))
+            Changed();
+    }
+    int BorderWidth() const { return frame_.borderWidth; }
+    void SetBorderWidth(int w)
+    {
+        if (StoreChanged(frame_.borderWidth, std::max(0, w)))
+            Changed();
+    }
+
+protected:
+    TBevelFrameValues frame_;
+
+private:
+    void Changed() { static_cast<Self *>(this)->FrameChanged(); }
+};
+
+class TProCustomPanel : public TBevelFrame<TProCustomPanel> {
     Q_OBJECT
 public:
     explicit TProCustomPanel(QWidget *parent = nullptr);
@@ -612,49 +691,26 @@ public:
     void SetAlignment(TAlignment a);
     TColor Color() const { return color_; }
     void SetColor(TColor c);
-    TBevelCut BevelInner() const { return bevelInner_; }
-    void SetBevelInner(TBevelCut c);
-    TBevelCut BevelOuter() const { return bevelOuter_; }
-    void SetBevelOuter(TBevelCut c);
-    int BevelWidth() const { return bevelWidth_; }
-    void SetBevelWidth(int w);
-    int BorderWidth() const { return borderWidth_; }
-    void SetBorderWidth(int w);
     // bsSingle: a plain one-pixel frame around everything.
     TBorderStyle BorderStyle() const { return borderStyle_; }
     void SetBorderStyle(TBorderStyle s);
-
-    bool BevelCtl3D() const { return bevelCtl3D_; }
-    void SetBevelCtl3D(bool on);
-    TSides BevelSides() const { return bevelSides_; }
-    void SetBevelSides(TSides s);
-    TColor BorderColor() const { return borderColor_; }
-    void SetBorderColor(TColor c);
     TVerticalAlignment VerticalAlignment() const { return verticalAlignment_; }
     void SetVerticalAlignment(TVerticalAlignment v);
-
 
     // The area left to child controls inside the frame (the widget's
     // contents margins follow it).
     TRect ClientArea() const;
+    void FrameChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
-    void Changed();
     std::string caption_;
     TAlignment alignment_ = taCenter;
     TColor color_ = clBtnFace;
-    TBevelCut bevelInner_ = bvNone;
-    TBevelCut bevelOuter_ = bvRaised;
-    int bevelWidth_ = 1;
-    int borderWidth_ = 0;
     TBorderStyle borderStyle_ = TBorderStyle::bsNone;
-    bool bevelCtl3D_ = false;
-    TSides bevelSides_ = AllSides;
-    TColor borderColor_ = clBtnFace;
     TVerticalAlignment verticalAlignment_ = TVerticalAlignment::vaCenter;
 };
 
@@ -665,40 +721,15 @@ public:
 };
 
 // The panel's frame without fill or caption: what lies under it shows
-// through its middle.
-class TProBorder : public TMouseEvents<QWidget, TProBorder> {
+// through its middle. Lowered by default.
+class TProBorder : public TBevelFrame<TProBorder> {
     Q_OBJECT
 public:
     explicit TProBorder(QWidget *parent = nullptr);
-
-    bool BevelCtl3D() const { return bevelCtl3D_; }
-    void SetBevelCtl3D(bool on);
-    TBevelCut BevelInner() const { return bevelInner_; }
-    void SetBevelInner(TBevelCut c);
-    TBevelCut BevelOuter() const { return bevelOuter_; }
-    void SetBevelOuter(TBevelCut c);
-    TSides BevelSides() const { return bevelSides_; }
-    void SetBevelSides(TSides s);
-    // Fixed at 2 while BevelCtl3D is on.
-    int BevelWidth() const { return bevelWidth_; }
-    void SetBevelWidth(int w);
-    TColor BorderColor() const { return borderColor_; }
-    void SetBorderColor(TColor c);
-    int BorderWidth() const { return borderWidth_; }
-    void SetBorderWidth(int w);
-
+    void FrameChanged() { update(); }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-
-private:
-    bool bevelCtl3D_ = false;
-    TBevelCut bevelInner_ = bvNone;
-    TBevelCut bevelOuter_ = bvLowered;
-    TSides bevelSides_ = AllSides;
-    int bevelWidth_ = 1;
-    TColor borderColor_ = clBtnFace;
-    int borderWidth_ = 0;
 };
 
 // An invisible area that reports the mouse entering and leaving it.

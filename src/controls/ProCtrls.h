@@ -1,7 +1,10 @@
 #pragma once
-// Extended labels: TProCustomLabel and TProLabel, a label whose text can be
-// rotated and drawn with a highlight copy and shadow copies, plus the
-// side-selective 3-D frame the extended controls draw their borders with.
+// Extended controls: TProCustomLabel and TProLabel, a label whose text can be
+// rotated and drawn with a highlight copy and shadow copies, and the
+// side-selective 3-D frame the extended controls draw their borders with;
+// then the clock label, the label edit, the kind buttons, the repeating speed
+// button, the list box with a fitted scroll range, the combo box, and the
+// panel, border, mouse region and image.
 //
 // Texts are Windows-1252 byte strings. Colours are $00BBGGRR values or
 // system colours (platform/Graphics.h).

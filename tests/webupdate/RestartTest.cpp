@@ -232,3 +232,47 @@ TEST_F(Restart, RunAndWaitGivesTheExitCode)
 }
 
 } // namespace
+
+namespace {
+
+// A whole run in a child process standing for the application: the control
+// file brings a component, the child starts the updater and ends, the
+// updater puts the component in place and starts the program again.
+TEST_F(Updater, WholeRunRestartsThroughTheUpdater)
+{
+    TempDir publisher;
+    testutil::writeFile(publisher.file("APP.BIN_NEW"), "new");
+    testutil::writeFile(publisher.file("update.inf"),
+                        "[update]\nunconditional=1\n[application]\nappupdate=1\nsilentrestart=1\n"
+                        "appname=dummy.sh restarted\nappcomps=APP.BIN_NEW\n[files]\ncount=1\n[file1]\nurl=" +
+                            publisher.file("APP.BIN_NEW") + "\ntargetdir={APP}\n");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const std::string tmp = app.file("tmp");
+        mkdir(tmp.c_str(), 0700);
+        setenv("TMPDIR", tmp.c_str(), 1);
+        TWebUpdate run;
+        run.AppFolder = app.path();
+        run.UpdateType = TWebUpdateType::fileUpdate;
+        run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+        run.ProcessMessages = [] {};
+        run.URL = publisher.file("update.inf");
+        const std::string ended = app.file("ended.txt");
+        const std::string bin = app.file("APP.BIN");
+        run.OnAppDoClose = [&](TWebUpdate *) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            testutil::writeFile(ended, testutil::readFile(bin));
+            _exit(0);
+        };
+        run.DoUpdate();
+        _exit(3);   // no restart came
+    }
+    EXPECT_EQ(wuprocess::WaitChild(child), 0);
+    ASSERT_TRUE(AwaitFile(app.file("restarted.txt")));
+    EXPECT_EQ(testutil::readFile(app.file("ended.txt")), "old");
+    EXPECT_EQ(testutil::readFile(app.file("restarted.txt")), "new");
+    EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), "new");
+}
+
+} // namespace

@@ -329,7 +329,8 @@ private:
     void RunCommand(const std::string &CommandLine);
     void ShowURL(const std::string &Url);
     bool Question(const std::string &Text);
-    std::string DownloadText(TWebUpdateConnection *Connection, const std::string &File, bool &Loaded);
+    bool DialogText(TWebUpdateConnection *Connection, const std::string &File, const TWebUpdateTextDownloaded &Event,
+                    std::string &Text);
 
     std::unique_ptr<TPostUpdateInfo> FPostUpdateInfo;
     std::unique_ptr<TLastURLEntry> FLastURLEntry;

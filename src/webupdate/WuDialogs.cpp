@@ -95,39 +95,36 @@ int PostProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 
 } // namespace
 
-// The text of a downloaded file, its temporary copy deleted. Loaded is
-// false when it could not be downloaded.
-std::string TWebUpdate::DownloadText(TWebUpdateConnection *Connection, const std::string &File, bool &Loaded)
+// The text of a downloaded file for a dialog, its temporary copy deleted.
+// False when no dialog is to be shown: the text could not be downloaded
+// (which counts as accepted), or it went to the host's event.
+bool TWebUpdate::DialogText(TWebUpdateConnection *Connection, const std::string &File,
+                            const TWebUpdateTextDownloaded &Event, std::string &Text)
 {
-    Loaded = false;
     const std::string temp = GetTempDirectory();
     if (temp.empty() || !URLGetFile(Connection, File, temp, false))
-        return std::string();
+        return false;
     const std::string copy = temp + URLtoFile(File);
     struct stat st;
-    std::string text;
     const bool small = stat(copy.c_str(), &st) == 0 && st.st_size <= MaxText;
-    const bool read = small && fileio::ReadFile(copy, text);
+    const bool read = small && fileio::ReadFile(copy, Text);
     unlink(copy.c_str());
     if (!read)
         throw std::runtime_error("Cannot load " + File);
-    Loaded = true;
-    return text;
+    if (!Event)
+        return true;
+    TStringList list;
+    ToList(Text, list);
+    Event(this, list);
+    return false;
 }
 
 int TWebUpdate::WhatsNewDialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
                                const std::string &OkBtn, const std::string &CancelBtn)
 {
-    bool loaded = false;
-    const std::string text = DownloadText(Connection, File, loaded);
-    if (!loaded)
-        return 1;   // a missing text does not stop the run
-    if (OnDownloadedWhatsNew) {
-        TStringList list;
-        ToList(text, list);
-        OnDownloadedWhatsNew(this, list);
+    std::string text;
+    if (!DialogText(Connection, File, OnDownloadedWhatsNew, text))
         return 1;
-    }
     TextForm f(Caption, text);
     QPushButton *ok = f.Button(OkBtn, "OkButton", f.Right() - 2 * ButtonWidth - 10);
     QPushButton *cancel = f.Button(CancelBtn, "CancelButton", f.Right() - ButtonWidth);
@@ -142,16 +139,9 @@ int TWebUpdate::WhatsNewDialog(TWebUpdateConnection *Connection, const std::stri
 int TWebUpdate::EULADialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
                            const std::string &OkBtn, const std::string &Accept, const std::string &NotAccept)
 {
-    bool loaded = false;
-    const std::string text = DownloadText(Connection, File, loaded);
-    if (!loaded)
+    std::string text;
+    if (!DialogText(Connection, File, OnDownloadedEULA, text))
         return 1;
-    if (OnDownloadedEULA) {
-        TStringList list;
-        ToList(text, list);
-        OnDownloadedEULA(this, list);
-        return 1;
-    }
     TextForm f(Caption, text);
     QPushButton *ok = f.Button(OkBtn, "OkButton", f.Right() - ButtonWidth);
     auto *accept = new QRadioButton(FromAnsi(Accept), &f.form);

@@ -56,6 +56,8 @@ void WaitFor(long pid)
         if (given > 2 && FdPid(given) == pid)
             fd = given;
     }
+    // The program started again must not inherit the hand-over.
+    unsetenv(wuprocess::PidFdVariable);
     if (fd < 0)
         fd = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
     if (fd < 0)

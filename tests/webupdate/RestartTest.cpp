@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -180,6 +181,17 @@ TEST_F(Restart, StartsTheUpdaterWithTheHandOverAndCloses)
     EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(waitpid(upd, nullptr, WNOHANG), 0) << "the updater must wait for the application";
+    // It waits blocked, not spinning: user and system time (fields 14 and 15
+    // of its stat line, in clock ticks) stay far below the time waited.
+    std::string stat = testutil::readFile("/proc/" + std::to_string(upd) + "/stat");
+    stat = stat.substr(stat.rfind(')') + 2);
+    std::istringstream fields(stat);
+    std::string f;
+    long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> f; ++i)
+        if (i >= 14)
+            ticks += std::stol(f);
+    EXPECT_LT(double(ticks) / double(sysconf(_SC_CLK_TCK)), 0.1);
     EXPECT_EQ(testutil::readFile("/proc/" + std::to_string(upd) + "/cmdline"),
               std::string(updater + '\0' + std::to_string(getpid()) + '\0' + "prog" + '\0' + "APP.BIN_NEW" + '\0'));
     char cwd[4096] = {};

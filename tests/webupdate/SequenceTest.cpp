@@ -500,3 +500,56 @@ TEST_F(Run, ThreadedRunAndReentry)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Run, CabinetsExtractedOrKept)
+{
+    testutil::writeFile(root.file("inner.txt"), "inside the cabinet");
+    ASSERT_EQ(system(("cd " + root.path() + " && gcab -c pack.cab inner.txt >/dev/null 2>&1").c_str()), 0);
+    testutil::writeFile(root.file("bad.cab"), "MSCF but not really a cabinet");
+    Control("[update]\nunconditional=1\n[files]\ncount=2\n[file1]\nurl=" + http.url("pack.cab") +
+            "\ntargetdir={APP}/cabs\n[file2]\nurl=" + http.url("bad.cab") + "\ntargetdir={APP}/cabs\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.ExtractCAB = true;
+    wu.DoUpdate();
+    EXPECT_EQ(testutil::readFile(app.file("cabs/inner.txt")), "inside the cabinet");
+    EXPECT_FALSE(testutil::fileExists(app.file("cabs/pack.cab")));
+    EXPECT_TRUE(testutil::fileExists(app.file("cabs/bad.cab")));
+    EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + app.file("cabs/bad.cab"));
+}
+
+TEST(FtpRun, ConnectsLogsInAndReportsFailure)
+{
+    TempDir root, app;
+    testutil::writeFile(root.file("update.inf"), "[update]\nunconditional=1\n");
+    wutest::FtpPeer ftp(root.path());
+    ASSERT_TRUE(ftp.ready());
+    TWebUpdate wu;
+    wu.AppFolder = app.path();
+    wu.ProcessMessages = [] {};
+    wu.Host = "127.0.0.1";
+    wu.Port = ftp.port();
+    wu.FTPPassive = true;
+    wu.URL = "update.inf";
+    std::vector<std::string> statuses;
+    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        statuses.push_back(std::to_string(c) + " " + t);
+    };
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, (std::vector<std::string>{"3 Checking for Internet connection", "3 Found open Internet connection",
+                                                  "3 Connect to host : 127.0.0.1", "3 Download : update.inf",
+                                                  "3 Update control file found",
+                                                  "3 Finished processing update control file",
+                                                  "3 Closed Internet connection"}));
+    // Nobody listening: the error, 924, and the run still closes.
+    statuses.clear();
+    wu.Port = nettest::freePort();
+    wu.DoUpdate();
+    ASSERT_EQ(statuses.size(), 6u);
+    EXPECT_EQ(statuses[3].substr(0, 2), "1 ");
+    EXPECT_EQ(statuses[4], "1 Cannot connect to FTP host : 127.0.0.1");
+    EXPECT_EQ(statuses[5], "3 Closed Internet connection");
+}
+
+} // namespace

@@ -128,10 +128,12 @@ TWebUpdate::TWebUpdate()
             QCoreApplication::processEvents();
     };
     AppFolder = AppPaths::ProgramFolder();
+    RegistryFile = AppPaths::ProgramFolder() + "/WebUpdate.ini";
 }
 
 TWebUpdate::~TWebUpdate()
 {
+    *FAlive = false;
     if (!FTempDirectory.empty()) {
         std::error_code ec;
         std::filesystem::remove_all(FTempDirectory, ec);

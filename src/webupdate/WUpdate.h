@@ -14,8 +14,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 class TStringList;
+class TUpdateControlFile;
 class TWebUpdate;
 
 enum class TWebUpdateType { ftpUpdate, httpUpdate, fileUpdate };
@@ -246,6 +248,54 @@ public:
     static bool DirExists(const std::string &Path);
     static bool CreateDirectoryPath(const std::string &Folder);
 
+    // ---- the run ----
+    // Starts a run that takes place when the interface thread next processes
+    // its events; ThreadDone follows it. Ignored while a run is under way.
+    void DoThreadUpdate();
+    // The whole run, synchronous, on the interface thread. A call while a
+    // run is under way (from a handler inside the run) returns at once.
+    void DoUpdate();
+    // The end of a threaded run: OnThreadUpdateDone, Busy cleared, then the
+    // restart when one was asked for and a component came.
+    void ThreadDone();
+    bool Running() const { return FRunning; }
+
+    // ---- dialogs, result post, remembered values ----
+    // 1 lets the run go on; any other answer stops it.
+    virtual int WhatsNewDialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
+                               const std::string &OkBtn, const std::string &CancelBtn);
+    virtual int EULADialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
+                           const std::string &OkBtn, const std::string &Accept, const std::string &NotAccept);
+    // Posts PostUpdateInfo's Data to http://Server + Action; the answer (at
+    // most MaxResponse bytes) lands in PostUpdateInfo().Response.
+    void DoPostUpdateInfo();
+    static constexpr size_t MaxResponse = 1 << 20;
+    std::string URLGet();
+    void URLPut(const std::string &Url);
+    double UpdateDateGet();
+    void UpdateDatePut(double DateTime);
+    // The file that keeps the remembered values (an INI file whose sections
+    // are LastURLEntry's Key and Section joined by '\'). Default: the
+    // program folder's "WebUpdate.ini".
+    std::string RegistryFile;
+
+    // ---- restart ----
+    // Asks, writes and starts the updater, then closes the application;
+    // when the updater cannot start the application goes on.
+    void DoRestart();
+    // Writes the updater into the private temporary folder and expands it;
+    // its path ("upd.exe"), empty on failure.
+    virtual std::string ExtractUpdateResource();
+    // This program carries no patch tool: nothing is written.
+    virtual void ExtractUtility() {}
+    // Starts a program of the application folder and waits for it; true for
+    // exit code 0. LastError() is the exit code plus 8192 otherwise.
+    bool RunAndWait(const std::string &CommandLine);
+    // The hand-over to the updater: program, process id, AppName, AppComps.
+    std::string UpdaterCommandLine(const std::string &Updater, pid_t Pid) const;
+    // The updater started by the last DoRestart; -1 when none.
+    pid_t UpdaterProcess() const { return FUpdaterPid; }
+
     // ---- newness tests ----
     // Whether the published file (version text, size, checksum; no checksum
     // when unset) is new against the installed LocalFile.
@@ -273,9 +323,21 @@ private:
     bool AskCancel();
     void SetError(int Code, const std::string &Text);
 
+    // Parts of the run.
+    bool RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &Url);
+    void WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile &Ini);
+    void RunCommand(const std::string &CommandLine);
+    void ShowURL(const std::string &Url);
+    bool Question(const std::string &Text);
+    bool DialogText(TWebUpdateConnection *Connection, const std::string &File, const TWebUpdateTextDownloaded &Event,
+                    std::string &Text);
+
     std::unique_ptr<TPostUpdateInfo> FPostUpdateInfo;
     std::unique_ptr<TLastURLEntry> FLastURLEntry;
     bool FBusy = false;
+    bool FRunning = false;
+    pid_t FUpdaterPid = -1;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     int FLastError = 0;
     std::string FLastErrorText;
     std::string FTempDirectory;

@@ -12,6 +12,9 @@ GET /stall/<name>    announces the length, sends 100 bytes, then waits 30 s
 GET /auth/<name>     the file only with Basic credentials user:secret
 GET /nolen/<name>    the file without a length, ended by closing
 anything else        404 with a small body
+POST /echo           200 with "<content type>|<body>"
+POST /empty          200 with an empty body
+POST anything else   404
 """
 import base64
 import os
@@ -104,6 +107,20 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(data)
         else:
             self.not_found()
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0"))
+        body = self.rfile.read(length)
+        if self.path == "/echo":
+            answer = self.headers.get("Content-Type", "").encode() + b"|" + body
+        elif self.path == "/empty":
+            answer = b""
+        else:
+            return self.not_found()
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(answer)))
+        self.end_headers()
+        self.wfile.write(answer)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,276 @@
+// The what's-new and agreement dialogs, the result post and the values a
+// run remembers from one run to the next.
+#include "webupdate/WUpdate.h"
+
+#include "platform/Classes.h"
+#include "platform/Cp1252.h"
+#include "platform/FileIO.h"
+#include "platform/IniFiles.h"
+#include "webupdate/WuDates.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+
+#include <cmath>
+#include <curl/curl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ButtonWidth = 75;
+constexpr int ButtonHeight = 25;
+constexpr int64_t MaxText = 1 << 20;
+
+// The dialog form with its memo: 400 by 400, centred, a caption and only
+// the system menu.
+struct TextForm {
+    QDialog form;
+    QPlainTextEdit *memo;
+    TextForm(const std::string &caption, const std::string &text)
+    {
+        form.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        form.setWindowTitle(FromAnsi(caption));
+        form.setFixedSize(400, 400);
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            form.move(screen->geometry().center() - form.rect().center());
+        memo = new QPlainTextEdit(&form);
+        memo->setObjectName("Memo");
+        memo->setGeometry(10, 10, form.width() - 20, form.height() - 60);
+        memo->setPlainText(FromAnsi(text));
+        memo->setReadOnly(true);
+    }
+    QPushButton *Button(const std::string &caption, const char *name, int left)
+    {
+        auto *b = new QPushButton(FromAnsi(caption), &form);
+        b->setObjectName(name);
+        b->setGeometry(left, Top(), ButtonWidth, ButtonHeight);
+        return b;
+    }
+    int Top() const { return memo->y() + memo->height() + 10; }
+    int Right() const { return memo->x() + memo->width(); }
+};
+
+void ToList(const std::string &text, TStringList &list)
+{
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            list.Add(line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty())
+        list.Add(line);
+}
+
+size_t PostWrite(char *data, size_t size, size_t count, void *user)
+{
+    auto *out = static_cast<std::pair<std::string *, bool> *>(user);
+    const size_t n = size * count;
+    if (out->first->size() + n > TWebUpdate::MaxResponse) {
+        out->second = true;
+        return 0;
+    }
+    out->first->append(data, n);
+    return n;
+}
+
+int PostProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto *pump = static_cast<std::function<void()> *>(user);
+    if (*pump)
+        (*pump)();
+    return 0;
+}
+
+} // namespace
+
+// The text of a downloaded file for a dialog, its temporary copy deleted.
+// False when no dialog is to be shown: the text could not be downloaded
+// (which counts as accepted), or it went to the host's event.
+bool TWebUpdate::DialogText(TWebUpdateConnection *Connection, const std::string &File,
+                            const TWebUpdateTextDownloaded &Event, std::string &Text)
+{
+    const std::string temp = GetTempDirectory();
+    if (temp.empty() || !URLGetFile(Connection, File, temp, false))
+        return false;
+    const std::string copy = temp + URLtoFile(File);
+    struct stat st;
+    const bool small = stat(copy.c_str(), &st) == 0 && st.st_size <= MaxText;
+    const bool read = small && fileio::ReadFile(copy, Text);
+    unlink(copy.c_str());
+    if (!read)
+        throw std::runtime_error("Cannot load " + File);
+    if (!Event)
+        return true;
+    TStringList list;
+    ToList(Text, list);
+    Event(this, list);
+    return false;
+}
+
+int TWebUpdate::WhatsNewDialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
+                               const std::string &OkBtn, const std::string &CancelBtn)
+{
+    std::string text;
+    if (!DialogText(Connection, File, OnDownloadedWhatsNew, text))
+        return 1;
+    TextForm f(Caption, text);
+    QPushButton *ok = f.Button(OkBtn, "OkButton", f.Right() - 2 * ButtonWidth - 10);
+    QPushButton *cancel = f.Button(CancelBtn, "CancelButton", f.Right() - ButtonWidth);
+    QObject::connect(ok, &QPushButton::clicked, &f.form, [&f] { f.form.done(1); });
+    QObject::connect(cancel, &QPushButton::clicked, &f.form, [&f] { f.form.done(2); });
+    QWidget::setTabOrder(ok, cancel);
+    ok->setFocus();
+    const int answer = f.form.exec();
+    return answer == 1 ? 1 : 2;
+}
+
+int TWebUpdate::EULADialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
+                           const std::string &OkBtn, const std::string &Accept, const std::string &NotAccept)
+{
+    std::string text;
+    if (!DialogText(Connection, File, OnDownloadedEULA, text))
+        return 1;
+    TextForm f(Caption, text);
+    QPushButton *ok = f.Button(OkBtn, "OkButton", f.Right() - ButtonWidth);
+    auto *accept = new QRadioButton(FromAnsi(Accept), &f.form);
+    accept->setObjectName("AcceptButton");
+    accept->adjustSize();
+    accept->move(10, f.Top());
+    auto *notAccept = new QRadioButton(FromAnsi(NotAccept), &f.form);
+    notAccept->setObjectName("NotAcceptButton");
+    notAccept->adjustSize();
+    notAccept->move(accept->width() + 20, f.Top());
+    QObject::connect(ok, &QPushButton::clicked, &f.form, [&f] { f.form.done(1); });
+    QWidget::setTabOrder(ok, accept);
+    QWidget::setTabOrder(accept, notAccept);
+    ok->setFocus();
+    const int answer = f.form.exec();
+    if (!accept->isChecked())
+        return 2;
+    return answer == 1 ? 1 : 2;
+}
+
+void TWebUpdate::DoPostUpdateInfo()
+{
+    TPostUpdateInfo &p = PostUpdateInfo();
+    if (p.Server.empty() || p.Action.empty())
+        return;
+    CURL *h = curl_easy_init();
+    if (!h) {
+        DoStatus(wustatus::PostConnectFailed, "", 16, 5);
+        return;
+    }
+    // The server may name its port ("host:port"); port 80 otherwise.
+    const std::string url = "http://" + p.Server + (p.Action[0] == '/' ? "" : "/") + p.Action;
+    std::string response;
+    std::pair<std::string *, bool> sink(&response, false);
+    struct curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "TWebUpdate");
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, p.Data.data());
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(p.Data.size()));
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &PostWrite);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &PostProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ProcessMessages);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long((StallTimeoutMs + 999) / 1000));
+    p.Response.clear();
+    const CURLcode rc = curl_easy_perform(h);
+    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT)
+        DoStatus(wustatus::PostConnectFailed, "", 16, 5);
+    else if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
+        DoStatus(wustatus::PostResourceFailed, "", 17, 5);
+    else if (rc == CURLE_OK && !sink.second)
+        p.Response = response;
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(h);
+}
+
+// ---- remembered values ----------------------------------------------------
+
+namespace {
+
+std::string Place(const TLastURLEntry &e)
+{
+    return e.Key + "\\" + e.Section;
+}
+
+bool HasControl(const std::string &s)
+{
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7F)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string TWebUpdate::URLGet()
+{
+    const TLastURLEntry &e = LastURLEntry();
+    if (e.Key.empty() || e.Section.empty() || !e.Save)
+        return std::string();
+    TIniFile ini(RegistryFile);
+    return ini.ReadString(Place(e), "LastURL", "");
+}
+
+void TWebUpdate::URLPut(const std::string &Url)
+{
+    const TLastURLEntry &e = LastURLEntry();
+    if (e.Key.empty() || e.Section.empty() || !e.Save || HasControl(Url))
+        return;
+    TIniFile ini(RegistryFile);
+    ini.WriteString(Place(e), "LastURL", Url);
+}
+
+double TWebUpdate::UpdateDateGet()
+{
+    double result = wudates::BaseDate();
+    const TLastURLEntry &e = LastURLEntry();
+    if (e.Key.empty() || e.Section.empty())
+        return result;
+    TIniFile ini(RegistryFile);
+    const std::string date = ini.ReadString(Place(e), "LastDate", "");
+    if (!date.empty()) {
+        double d = 0;
+        if (!wudates::ParseStoredDate(date, d))
+            return result;
+        result = d;
+    }
+    const std::string time = ini.ReadString(Place(e), "LastTime", "");
+    double t = 0;
+    if (!time.empty() && wudates::ParseStoredTime(time, t))
+        result += t;
+    return result;
+}
+
+void TWebUpdate::UpdateDatePut(double DateTime)
+{
+    const TLastURLEntry &e = LastURLEntry();
+    if (e.Key.empty() || e.Section.empty() || !e.Save)
+        return;
+    TIniFile ini(RegistryFile);
+    ini.WriteString(Place(e), "LastDate", wudates::StoredDate(DateTime));
+    double whole;
+    if (std::modf(DateTime, &whole) != 0)
+        ini.WriteString(Place(e), "LastTime", wudates::StoredTime(DateTime));
+}

@@ -1,0 +1,397 @@
+// The update run: the control file's instructions in their fixed order.
+#include "webupdate/WUpdate.h"
+
+#include "platform/Classes.h"
+#include "platform/Dialogs.h"
+#include "platform/Rtl.h"
+#include "webupdate/Cabfdi.h"
+#include "webupdate/WuControl.h"
+#include "webupdate/WuDates.h"
+#include "webupdate/WuPaths.h"
+#include "webupdate/WuProcess.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <cerrno>
+#include <unistd.h>
+
+namespace {
+
+// Every two-character "\n" of a message becomes a line break.
+std::string Lines(const std::string &text)
+{
+    return Rtl::StringReplace(text, "\\n", "\n", Rtl::rfReplaceAll);
+}
+
+bool InComps(const std::string &comps, const std::string &name)
+{
+    return !name.empty() && Rtl::UpperCase(comps).find(Rtl::UpperCase(name)) != std::string::npos;
+}
+
+// Restores a flag on leaving a scope.
+struct FlagScope {
+    bool &flag;
+    explicit FlagScope(bool &f) : flag(f) { flag = true; }
+    ~FlagScope() { flag = false; }
+};
+
+} // namespace
+
+void TWebUpdate::DoThreadUpdate()
+{
+    if (FBusy || FRunning)
+        return;
+    FBusy = true;
+    std::shared_ptr<bool> alive = FAlive;
+    auto run = [this, alive] {
+        if (!*alive)
+            return;
+        DoUpdate();
+        if (*alive)
+            ThreadDone();
+    };
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, run, Qt::QueuedConnection);
+    else
+        run();
+}
+
+void TWebUpdate::ThreadDone()
+{
+    if (OnThreadUpdateDone)
+        OnThreadUpdateDone(this);
+    FBusy = false;
+    if (RestartRequested && AppCompUpdated)
+        DoRestart();
+}
+
+bool TWebUpdate::Question(const std::string &Text)
+{
+    return Dialogs::MessageBox(nullptr, Text, "Confirm", Dialogs::Button::Yes | Dialogs::Button::No,
+                               Dialogs::Icon::Question) == Dialogs::Button::Yes;
+}
+
+void TWebUpdate::RunCommand(const std::string &CommandLine)
+{
+    // Only a program of the application folder, never through a shell; it
+    // runs on its own.
+    const pid_t pid = wuprocess::SpawnInFolder(AppFolder, CommandLine, wuprocess::InFolder(AppFolder));
+    if (pid < 0)
+        SetError(errno, "Cannot start " + CommandLine);
+    else
+        wuprocess::ReapLater(pid);
+}
+
+void TWebUpdate::ShowURL(const std::string &Url)
+{
+    const std::string scheme = Rtl::LowerCase(Url.substr(0, Url.find(':') == std::string::npos ? 0 : Url.find(':')));
+    if (scheme != "http" && scheme != "https")
+        return;
+    Dialogs::ShellOpen(MakeProxyUrl(Url, ProxyUserID, ProxyPassword));
+}
+
+void TWebUpdate::DoUpdate()
+{
+    if (FRunning)
+        return;
+    FlagScope running(FRunning);
+    AppCompUpdated = false;
+    FTPDirectorySet = false;
+    std::string address = URLGet();
+    if (address.empty())
+        address = URL;
+    address = ExpandPath(address);
+
+    const bool internet = UpdateType != TWebUpdateType::fileUpdate;
+    std::unique_ptr<TWebUpdateConnection> connection;
+    bool connected = !internet;
+    if (internet) {
+        DoStatus(wustatus::CheckingConnection, "", 3, 0);
+        // The connection always counts as present: nothing to dial.
+        DoStatus(wustatus::FoundConnection, "", 3, 0);
+        connection = OpenInternet();
+        if (!connection) {
+            DoStatus(wustatus::CannotOpenConnection, "", 1, 0);
+        } else if (UpdateType == TWebUpdateType::ftpUpdate) {
+            DoStatus(wustatus::ConnectHost, Host, 3, 3);
+            if (!ConnectFTP(*connection)) {
+                Error();
+                connection.reset();
+                DoStatus(wustatus::CannotConnectHost, Host, 1, 0);
+            } else {
+                connected = true;
+            }
+        } else {
+            connected = true;
+        }
+    }
+
+    std::string copy;
+    if (connected) {
+        if (!URLGetFile(connection.get(), address, GetTempDirectory(), false)) {
+            DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
+        } else {
+            copy = GetTempDirectory() + URLtoFile(address);
+            TUpdateControlFile ini;
+            if (!ini.LoadFromFile(copy)) {
+                DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
+            } else {
+                DoStatus(wustatus::ControlFileFound, "", 3, 0);
+                try {
+                    RunSteps(connection.get(), ini, address);
+                } catch (const std::exception &e) {
+                    // An error inside the run ends the run, not the program.
+                    SetError(-1, e.what());
+                    RestartRequested = false;
+                }
+            }
+        }
+    }
+
+    // Closing.
+    if (internet) {
+        connection.reset();
+        DoStatus(wustatus::ClosedConnection, "", 3, 0);
+    }
+    if (!copy.empty())
+        unlink(copy.c_str());
+    if (RestartRequested && AppCompUpdated && !FBusy)
+        DoRestart();
+}
+
+bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &)
+{
+    // Signature.
+    if (SignatureCheck && Ini.Value("update", "signature") != Signature) {
+        DoStatus(wustatus::InvalidSignature, "", 11, 4);
+        return false;
+    }
+
+    // Date.
+    double versionDate = wudates::BaseDate();
+    bool dateBased = false, validTime = false;
+    const std::string dateText = Ini.Value("update", "date");
+    if (!dateText.empty()) {
+        DoStatus(wustatus::DateUpdateFound, "", 3, 0);
+        double date = 0;
+        const bool validDate = wudates::ParseDate(dateText, DateFormat, DateSeparator, date);
+        if (validDate)
+            versionDate = date;
+        const std::string timeText = Ini.Value("update", "time");
+        double time = 0;
+        if (!timeText.empty() && wudates::ParseTime(timeText, TimeFormat, TimeSeparator, time)) {
+            validTime = true;
+            versionDate += time;
+        }
+        // A date that cannot be read is never newer than the remembered one.
+        if (!validDate || UpdateDateGet() >= versionDate) {
+            DoStatus(wustatus::NoNewVersion, "", 4, 0);
+            return false;
+        }
+        dateBased = true;
+        DoStatus(wustatus::NewVersionFound, wudates::FormatDate(versionDate, DateFormat, DateSeparator), 5, 0);
+    }
+
+    // Post.
+    if (PostUpdateInfo().Enabled) {
+        DoPostUpdateInfo();
+        bool allow = true;
+        if (OnProcessPostResult)
+            OnProcessPostResult(this, allow);
+        if (!allow)
+            return false;
+    }
+
+    // Version tests.
+    const bool skipTests = (dateBased && validTime) || (!validTime && !Ini.Value("update", "unconditional").empty());
+    if (!skipTests) {
+        const std::string newVersion = Ini.Value("update", "newversion");
+        const int64_t newSize = Ini.Size("update", "newsize");
+        const std::string localVersion = wupaths::Slashes(ExpandPath(Ini.Value("update", "localversion")));
+        const std::optional<uint32_t> newChecksum = Ini.Checksum("update", "newchecksum");
+        if ((!newVersion.empty() || newSize > 0 || newChecksum) && !localVersion.empty()) {
+            if (newChecksum)
+                DoStatus(wustatus::ChecksumUpdate, "", 3, 0);
+            else if (newSize > 0)
+                DoStatus(wustatus::SizeUpdate, "", 3, 0);
+            else
+                DoStatus(wustatus::VersionUpdate, "", 3, 0);
+        }
+        if (!CheckVersions(newVersion, localVersion, newSize, newChecksum)) {
+            DoStatus(wustatus::NoNewVersion, "", 4, 0);
+            return false;
+        }
+        DoStatus(wustatus::NewVersionFound, newVersion, 5, 0);
+    }
+
+    // Custom.
+    if (OnCustomValidate) {
+        bool allow = true;
+        OnCustomValidate(this, Ini.Value("custom", "validatemsg"), Ini.Value("custom", "validateparam"), allow);
+        if (!allow)
+            return false;
+    }
+    if (OnCustomProcess)
+        OnCustomProcess(this, Ini.Value("custom", "processmsg"), Ini.Value("custom", "processparam"));
+
+    // Application.
+    RestartRequested = Ini.Integer("application", "appupdate", 0) == 1;
+    AppName = ExpandPath(Ini.Value("application", "appname"));
+    if (AppName.empty())
+        RestartRequested = false;
+    {
+        const size_t blank = AppName.find(' ');
+        const std::string command = blank == std::string::npos ? AppName : AppName.substr(0, blank);
+        std::string params = blank == std::string::npos ? std::string() : AppName.substr(blank + 1);
+        if (OnSetAppParams)
+            OnSetAppParams(this, params);
+        if (!params.empty())
+            AppName = command + " " + params;
+        if (AppName.find(' ') != std::string::npos)
+            AppName = "\"" + AppName + "\"";
+    }
+    AppComps = ExpandPath(Ini.Value("application", "appcomps"));
+    SilentRestart = Ini.Integer("application", "silentrestart", 0) == 1;
+
+    // Message.
+    const std::string msg = Lines(Ini.Value("action", "msg"));
+    if (!msg.empty()) {
+        DoStatus(wustatus::MessageInstruction, "", 3, 0);
+        Dialogs::MessageBox(nullptr, msg, "Information", Dialogs::Button::OK, Dialogs::Icon::Information);
+    }
+    if (!ExpandPath(Ini.Value("action", "htmldlg")).empty())
+        DoStatus(wustatus::HtmlDialogInstruction, "", 7, 0);
+    const std::string before = ExpandPath(Ini.Value("action", "runbefore"));
+    if (!before.empty())
+        RunCommand(before);
+
+    // Query.
+    const std::string query = Lines(Ini.Value("action", "query"));
+    if (!query.empty()) {
+        DoStatus(wustatus::QueryInstruction, "", 3, 0);
+        if (Dialogs::MessageBox(nullptr, query, "Information", Dialogs::Button::Yes | Dialogs::Button::No,
+                                Dialogs::Icon::Information) == Dialogs::Button::No) {
+            RestartRequested = false;
+            return false;
+        }
+    }
+
+    // What's new and agreement.
+    const std::string whatsNew = Ini.Value("whatsnew", "file");
+    if (!whatsNew.empty()) {
+        DoStatus(wustatus::WhatsNewInstruction, "", 12, 0);
+        if (WhatsNewDialog(Connection, whatsNew, Ini.Value("whatsnew", "caption"), Ini.Value("whatsnew", "okbtn", "Ok"),
+                           Ini.Value("whatsnew", "cancelbtn", "Cancel")) != 1) {
+            DoStatus(wustatus::WhatsNewRefused, "", 14, 0);
+            RestartRequested = false;
+            return false;
+        }
+    }
+    const std::string eula = Ini.Value("eula", "file");
+    if (!eula.empty()) {
+        DoStatus(wustatus::LicenseInstruction, "", 13, 0);
+        if (EULADialog(Connection, eula, Ini.Value("eula", "caption"), Ini.Value("eula", "okbtn", "Ok"),
+                       Ini.Value("eula", "accept", "I accept"), Ini.Value("eula", "notaccept", "I do not accept")) != 1) {
+            DoStatus(wustatus::LicenseRefused, "", 15, 0);
+            RestartRequested = false;
+            return false;
+        }
+    }
+
+    if (dateBased)
+        UpdateDatePut(versionDate);
+    if (Utility && ApplyPatch)
+        ExtractUtility();
+    const std::string updateUrl = Ini.Value("action", "updateURL");
+    if (!updateUrl.empty()) {
+        DoStatus(wustatus::RedirectInstruction, "", 3, 0);
+        URLPut(updateUrl);
+    }
+    const std::string showUrl = ExpandPath(Ini.Value("action", "showURL"));
+    if (!showUrl.empty()) {
+        DoStatus(wustatus::ShowUrlInstruction, "", 3, 0);
+        ShowURL(showUrl);
+    }
+
+    if (!Ini.Value("files", "count").empty())
+        WorkFiles(Connection, Ini);
+
+    const std::string after = ExpandPath(Ini.Value("action", "runafter"));
+    if (!after.empty())
+        RunCommand(after);
+    DoStatus(wustatus::FinishedControlFile, "", 3, 0);
+    return true;
+}
+
+void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile &Ini)
+{
+    int count = 0;
+    if (!Ini.FileCount(count))
+        throw std::runtime_error("The update control file's file count is not a whole number");
+    TWebUpdateUpdate asking = UpdateUpdate;
+    TStringList list;
+    if (OnGetFileList) {
+        for (int i = 1; i <= count; ++i)
+            list.Add(Ini.File(i).Descr);
+        OnGetFileList(this, list);
+    }
+    DoStatus(wustatus::FileUpdateInstruction, "", 3, 0);
+    for (int i = 1; i <= count; ++i) {
+        TUpdateFileEntry e = Ini.File(i);
+        const std::string url = ExpandPath(e.Url);
+        const std::string entry = OnGetFileList ? (i - 1 < list.Count() ? list[i - 1] : std::string()) : "ok";
+        if (url.empty() || entry.empty())
+            continue;
+        const std::string localVersion = wupaths::Slashes(ExpandPath(e.LocalVersion));
+        std::string targetDir;
+        bool targetOk = true;
+        if (!e.TargetDir.empty()) {
+            // The folder must lie inside the application's (or the private
+            // temporary) folder.
+            targetOk = ConfinePath(AddBackslash(wupaths::Slashes(e.TargetDir)), targetDir);
+            if (targetOk && !DirExists(targetDir))
+                CreateDirectoryPath(targetDir);
+        }
+        if (!CheckVersions(e.NewVersion, localVersion, e.NewSize, e.NewChecksum))
+            continue;
+        if (OnFileVersionCheck && !e.CustomVersion.empty()) {
+            bool isNew = true;
+            OnFileVersionCheck(this, e.CustomVersion, localVersion, isNew);
+            if (!isNew)
+                continue;
+        }
+        DoStatus(wustatus::DownloadUpdate, url, 3, 0);
+        if (asking == TWebUpdateUpdate::wuuPromptAll) {
+            if (!Question(wustatus::Text(wustatus::DownloadFilePrompt) + URLtoFile(url)))
+                continue;
+        } else if (asking == TWebUpdateUpdate::wuuPromptOnce) {
+            if (!Question(wustatus::Text(wustatus::DownloadFilesPrompt)))
+                break;
+        }
+        const bool ok = targetOk && URLGetFile(Connection, url, targetDir, e.Compressed,
+                                               TWebUpdateExpect{e.NewSize, e.NewChecksum});
+        if (asking == TWebUpdateUpdate::wuuPromptOnce)
+            asking = TWebUpdateUpdate::wuuSilent;
+        if (!ok) {
+            DoStatus(wustatus::CannotDownloadUpdate, url, 2, 0);
+            RestartRequested = false;
+            continue;
+        }
+        const std::string name = URLtoFile(url);
+        const std::string folder = targetDir.empty() ? AddBackslash(AppFolder) : targetDir;
+        const std::string ext = Rtl::UpperCase(Rtl::ExtractFileExt(name));
+        const bool comp = InComps(AppComps, name);
+        if (comp)
+            AppCompUpdated = true;
+        if (ext == ".CAB" && ExtractCAB && !comp) {
+            if (CabExtract(folder + name, folder, MaxFileSize) != 0)
+                DoStatus(wustatus::CabError, folder + name, 8, 0);
+            else
+                unlink((folder + name).c_str());
+        } else if (ext == ".PAT" && ApplyPatch && !localVersion.empty() && !comp) {
+            RunAndWait("patcher.exe " + name + " " + localVersion);
+            unlink((folder + name).c_str());
+        }
+    }
+}

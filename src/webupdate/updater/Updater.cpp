@@ -1,0 +1,180 @@
+// The updater the application carries: waits for the application to end,
+// puts the new components in place and starts the application again.
+//
+//   upd.exe <pid> <application command> <component> ...
+//
+// It works in its current folder (the application's folder); every
+// component name must lie inside it. With WUPDATE_PIDFD set, the descriptor
+// it names is the application process itself, which is waited on instead of
+// the number.
+#include "webupdate/Cabfdi.h"
+#include "webupdate/LzExpand.h"
+#include "webupdate/WuPaths.h"
+#include "webupdate/WuProcess.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <poll.h>
+#include <string>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t Budget = int64_t(1) << 31;
+
+std::string Upper(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return s;
+}
+
+// The process of the descriptor: its "Pid:" line in /proc; -1 when none.
+long FdPid(int fd)
+{
+    std::ifstream in("/proc/self/fdinfo/" + std::to_string(fd));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("Pid:", 0) == 0)
+            return std::strtol(line.c_str() + 4, nullptr, 10);
+    return -1;
+}
+
+void WaitFor(long pid)
+{
+    int fd = -1;
+    if (const char *v = getenv(wuprocess::PidFdVariable)) {
+        const int given = std::atoi(v);
+        if (given > 2 && FdPid(given) == pid)
+            fd = given;
+    }
+    // The program started again must not inherit the hand-over.
+    unsetenv(wuprocess::PidFdVariable);
+    if (fd < 0)
+        fd = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (fd < 0)
+        return;   // the process has ended already
+    pollfd p{fd, POLLIN, 0};
+    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
+    close(fd);
+}
+
+// A component name as a path inside folder; false when it is not one.
+bool Inside(const std::string &folder, const std::string &name, std::string &path)
+{
+    std::string clean;
+    if (!wupaths::CleanRelativeName(name, clean))
+        return false;
+    path = folder + "/" + clean;
+    return wupaths::IsInside(folder, path);
+}
+
+// The file installed + "_new" in any letter case of the suffix.
+bool FindNew(const std::string &installed, std::string &found)
+{
+    const size_t slash = installed.rfind('/');
+    const std::string dir = installed.substr(0, slash);
+    const std::string base = installed.substr(slash + 1);
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return false;
+    bool ok = false;
+    while (dirent *e = readdir(d)) {
+        const std::string n = e->d_name;
+        if (n.size() == base.size() + 4 && n.compare(0, base.size(), base) == 0 &&
+            strcasecmp(n.c_str() + base.size(), "_new") == 0) {
+            found = dir + "/" + n;
+            ok = true;
+            if (n.compare(base.size(), 4, "_new") == 0)
+                break;   // the exact spelling wins
+        }
+    }
+    closedir(d);
+    return ok;
+}
+
+bool Component(const std::string &folder, const std::string &name)
+{
+    std::string path;
+    if (!Inside(folder, name, path)) {
+        std::fprintf(stderr, "upd: component outside the folder refused: %s\n", name.c_str());
+        return false;
+    }
+    const std::string upper = Upper(name);
+    const size_t newAt = upper.find("_NEW");
+    if (newAt != std::string::npos && newAt + 4 == upper.size()) {
+        const std::string installed = path.substr(0, path.size() - 4);
+        std::string source;
+        if (!FindNew(installed, source))
+            return false;
+        // Replacing is one step: the installed file is never missing.
+        return rename(source.c_str(), installed.c_str()) == 0;
+    }
+    const size_t dot = path.rfind('.');
+    const std::string ext = dot == std::string::npos || path.find('/', dot) != std::string::npos ? "" : Upper(path.substr(dot));
+    if (ext == ".PAT") {
+        std::string patcher;
+        if (!wuprocess::ProgramInFolder(folder, "patcher.exe", patcher))
+            return false;
+        const pid_t pid = wuprocess::Spawn(patcher, {"patcher.exe", name, name.substr(0, name.size() - ext.size()) + ".EXE"});
+        if (pid > 0)
+            wuprocess::WaitChild(pid);
+        unlink(path.c_str());
+        return pid > 0;
+    }
+    if (ext == ".CAB") {
+        if (CabExtract(path, folder, Budget) != 0)
+            return false;
+        unlink(path.c_str());
+        return true;
+    }
+    TLzInfo info;
+    if (!LzInspect(path, info))
+        return true;   // not packed: it stays as it is
+    const std::string expanded = LzExpandedName(path, info.MissingChar);
+    if (expanded == path)
+        return true;
+    return wupaths::IsInside(folder, expanded) && LzExpand(path, expanded, Budget);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2)
+        return 2;
+    char *end = nullptr;
+    errno = 0;
+    const long pid = std::strtol(argv[1], &end, 10);
+    if (errno != 0 || end == argv[1] || *end != '\0' || pid <= 0)
+        return 2;
+    WaitFor(pid);
+
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd))
+        return 3;
+    const std::string folder = cwd;
+    int failed = 0;
+    for (int i = 3; i < argc; ++i)
+        if (!Component(folder, argv[i]))
+            ++failed;
+
+    if (argc >= 3 && std::strcmp(argv[2], "null") != 0 && argv[2][0] != '\0') {
+        // Only a program of the folder, never through a shell.
+        const pid_t child = wuprocess::SpawnInFolder(folder, argv[2]);
+        if (child < 0) {
+            std::fprintf(stderr, "upd: cannot start %s\n", argv[2]);
+            return 4;
+        }
+    }
+    return failed == 0 ? 0 : 1;
+}

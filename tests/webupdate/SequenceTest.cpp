@@ -1,0 +1,555 @@
+// Whole update runs against a loopback HTTP server: the control file's
+// rules, the exact statuses, the questions, dialogs, post and the restart
+// decision.
+#include "common/TestUtil.h"
+#include "platform/Classes.h"
+#include "platform/IniFiles.h"
+#include "platform/ScriptedDialogs.h"
+#include "webupdate/WUpdate.h"
+#include "webupdate/WebUpdatePeers.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <chrono>
+#include <sys/stat.h>
+#include <thread>
+
+using testutil::TempDir;
+using Dialogs::Button;
+
+namespace {
+
+class Run : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+            unsetenv(v);
+        ASSERT_TRUE(http.ready());
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        testutil::writeFile(root.file("prog.bin"), "the new program, longer");
+        wu.AppFolder = app.path();
+        wu.RegistryFile = app.file("WebUpdate.ini");
+        wu.UpdateType = TWebUpdateType::httpUpdate;
+        wu.ProcessMessages = [] {};
+        wu.URL = http.url("update.inf");
+        wu.OnStatus = [this](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+            statuses.push_back(std::to_string(c) + " " + t);
+        };
+        wu.OnAppRestart = [this](TWebUpdate *, bool &allow) {
+            ++restarts;
+            allow = false;
+        };
+    }
+
+    // The control file with the given body.
+    void Control(const std::string &text) { testutil::writeFile(root.file("update.inf"), text); }
+
+    // A control file whose one listed file is newer than the installed one.
+    // More files follow in their own sections when count is above 1.
+    std::string OneFile(const std::string &extra = "", int count = 1) const
+    {
+        return "[update]\nunconditional=1\n[application]\nappupdate=1\nappname=prog.bin -x\nappcomps=prog.bin\n" + extra +
+               "[files]\ncount=" + std::to_string(count) + "\n[file1]\nurl=" + http.url("prog.bin") +
+               "\nlocalversion={APP}\\prog.bin\nnewsize=23\n";
+    }
+
+    std::vector<std::string> Head(const std::string &url) const
+    {
+        return {"3 Checking for Internet connection", "3 Found open Internet connection", "3 Download : " + url,
+                "3 Update control file found"};
+    }
+    std::vector<std::string> Tail() const { return {"3 Closed Internet connection"}; }
+    std::vector<std::string> Seq(std::initializer_list<std::string> middle) const
+    {
+        std::vector<std::string> s = Head(wu.URL);
+        s.insert(s.end(), middle);
+        for (const std::string &t : Tail())
+            s.push_back(t);
+        return s;
+    }
+
+    TempDir root, app;
+    wutest::HttpPeer http{root.path()};
+    TWebUpdate wu;
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use{dialogs};
+    std::vector<std::string> statuses;
+    int restarts = 0;
+};
+
+TEST_F(Run, NotNewer)
+{
+    Control("[update]\nnewsize=17\nlocalversion={APP}/prog.bin\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 File size based update found", "4 No new version found"}));
+    EXPECT_EQ(restarts, 0);
+    EXPECT_TRUE(dialogs.Calls.empty());
+}
+
+TEST_F(Run, MissingControlFile)
+{
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, (std::vector<std::string>{"3 Checking for Internet connection",
+                                                  "3 Found open Internet connection", "3 Download : " + wu.URL,
+                                                  "6 Http status : 404", "2 Update control file not found",
+                                                  "3 Closed Internet connection"}));
+}
+
+TEST_F(Run, NewerWithOneFileAsksOnceAndRestarts)
+{
+    Control("[update]\nnewsize=23\nnewversion=\nlocalversion={APP}/prog.bin\n[application]\nappupdate=1\n"
+            "appname=prog.bin -x\nappcomps=prog.bin\n[files]\ncount=1\n[file1]\nurl=" + http.url("prog.bin") +
+            "\nlocalversion={APP}\\prog.bin\nnewsize=23\n");
+    dialogs.AnswerButton(Button::Yes);
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 File size based update found", "5 New version found : ",
+                             "3 Found file update instruction", "3 Download update : " + http.url("prog.bin"),
+                             "3 Download : " + http.url("prog.bin"), "3 Finished processing update control file"}));
+    EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "the new program, longer");
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].text, "Download update files ?");
+    EXPECT_EQ(dialogs.MessageBoxes()[0].icon, Dialogs::Icon::Question);
+    EXPECT_TRUE(wu.AppCompUpdated);
+    EXPECT_TRUE(wu.RestartRequested);
+    EXPECT_EQ(wu.AppName, "\"prog.bin -x\"");
+    EXPECT_EQ(restarts, 1);
+    // The control file's copy is gone.
+    EXPECT_FALSE(testutil::fileExists(wu.GetTempDirectory() + "update.inf"));
+}
+
+TEST_F(Run, FailedFileCancelsRestartButOthersGoOn)
+{
+    testutil::writeFile(root.file("other.bin"), "other");
+    Control(OneFile("", 3) + "[file2]\nurl=" + http.url("missing.bin") + "\n[file3]\nurl=" +
+            http.url("other.bin") + "\n");
+    dialogs.AnswerButton(Button::Yes);
+    wu.DoUpdate();
+    const std::string f1 = http.url("prog.bin"), f2 = http.url("missing.bin"), f3 = http.url("other.bin");
+    EXPECT_EQ(statuses, Seq({"3 Found file update instruction", "3 Download update : " + f1, "3 Download : " + f1,
+                             "3 Download update : " + f2, "3 Download : " + f2, "6 Http status : 404",
+                             "2 Cannot download update file : " + f2, "3 Download update : " + f3,
+                             "3 Download : " + f3, "3 Finished processing update control file"}));
+    // One question covers the list, also after the failure.
+    EXPECT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_EQ(testutil::readFile(app.file("other.bin")), "other");
+    EXPECT_TRUE(wu.AppCompUpdated);
+    EXPECT_FALSE(wu.RestartRequested);
+    EXPECT_EQ(restarts, 0);
+}
+
+TEST_F(Run, QuestionsAnsweredYesAndNo)
+{
+    // Download question No: nothing is fetched, no restart.
+    Control(OneFile());
+    dialogs.AnswerButton(Button::No);
+    wu.DoUpdate();
+    EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "installed program");
+    EXPECT_EQ(statuses.back(), "3 Closed Internet connection");
+    EXPECT_EQ(restarts, 0);
+
+    // Asking for every file: No skips that file only.
+    testutil::writeFile(root.file("other.bin"), "other");
+    Control(OneFile("", 2) + "[file2]\nurl=" + http.url("other.bin") + "\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuPromptAll;
+    dialogs.AnswerButton(Button::No).AnswerButton(Button::Yes);
+    wu.DoUpdate();
+    EXPECT_EQ(dialogs.MessageBoxes()[1].text, "Download update file : prog.bin");
+    EXPECT_EQ(dialogs.MessageBoxes()[2].text, "Download update file : other.bin");
+    EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "installed program");
+    EXPECT_EQ(testutil::readFile(app.file("other.bin")), "other");
+
+    // The query: No ends the run and cancels the restart; Yes goes on.
+    statuses.clear();
+    dialogs.Reset();
+    Control(OneFile("[action]\nquery=Go on?\\nReally?\nmsg=Hello\n"));
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    dialogs.AnswerButton(Button::OK).AnswerButton(Button::No);
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 Found message instruction", "3 Found query instruction"}));
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 2u);
+    EXPECT_EQ(dialogs.MessageBoxes()[1].text, "Go on?\nReally?");
+    EXPECT_EQ(dialogs.MessageBoxes()[1].buttons, Button::Yes | Button::No);
+    EXPECT_FALSE(wu.RestartRequested);
+    dialogs.Reset();
+    dialogs.AnswerButton(Button::OK).AnswerButton(Button::Yes);
+    wu.DoUpdate();
+    EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "the new program, longer");
+    EXPECT_EQ(restarts, 1);
+}
+
+TEST_F(Run, SignatureRules)
+{
+    struct Case {
+        std::string file;
+        std::string signature;
+        bool check;
+        bool passes;
+    } cases[] = {
+        {"[update]\nsignature=WebUpdate\n", "WebUpdate", true, true},
+        {"[update]\nsignature=webupdate\n", "WebUpdate", true, false},
+        {"[update]\n", "WebUpdate", true, false},
+        {"[update]\n", "", true, true},
+        {"[update]\nsignature=other\n", "WebUpdate", false, true},
+    };
+    for (const Case &c : cases) {
+        statuses.clear();
+        Control(c.file + "unconditional=1\n");
+        wu.Signature = c.signature;
+        wu.SignatureCheck = c.check;
+        wu.DoUpdate();
+        if (c.passes)
+            EXPECT_EQ(statuses, Seq({"3 Finished processing update control file"})) << c.file;
+        else
+            EXPECT_EQ(statuses, Seq({"11 Invalid signature in update control file"})) << c.file;
+    }
+}
+
+TEST_F(Run, DateRules)
+{
+    wu.LastURLEntry().Key = "Software\\Mixdeck";
+    wu.LastURLEntry().Section = "Update";
+    // Nothing remembered: every valid date is newer; with a time the version
+    // tests are skipped.
+    Control("[update]\ndate=03/04/2024\ntime=10:30\nnewsize=17\nlocalversion={APP}/prog.bin\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 03/04/2024",
+                             "3 Finished processing update control file"}));
+    // Without Save nothing was remembered.
+    EXPECT_FALSE(testutil::fileExists(app.file("WebUpdate.ini")));
+
+    // Remembered and saved: the same date is not newer the next time.
+    wu.LastURLEntry().Save = true;
+    statuses.clear();
+    wu.DoUpdate();
+    TIniFile ini(app.file("WebUpdate.ini"));
+    EXPECT_EQ(ini.ReadString("Software\\Mixdeck\\Update", "LastDate", ""), "03/04/2024");
+    EXPECT_EQ(ini.ReadString("Software\\Mixdeck\\Update", "LastTime", ""), "10:30:00");
+    statuses.clear();
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "4 No new version found"}));
+
+    // A later date without a time: the version tests still run after 929.
+    statuses.clear();
+    Control("[update]\ndate=05/04/2024\nnewsize=17\nlocalversion={APP}/prog.bin\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 05/04/2024",
+                             "3 File size based update found", "4 No new version found"}));
+
+    // A date that cannot be read is never newer, whatever is remembered.
+    for (const char *bad : {"31/02/2030", "2030-01-01", "xx"}) {
+        ini.DeleteKey("Software\\Mixdeck\\Update", "LastDate");
+        ini.WriteString("Software\\Mixdeck\\Update", "LastDate", "01/01/1900");
+        statuses.clear();
+        Control(std::string("[update]\nunconditional=1\ndate=") + bad + "\n");
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, Seq({"3 Date based update found", "4 No new version found"})) << bad;
+    }
+}
+
+TEST_F(Run, FileListEventsAndSkips)
+{
+    testutil::writeFile(root.file("a.bin"), "a");
+    testutil::writeFile(root.file("b.bin"), "b");
+    Control("[update]\nunconditional=1\n[files]\ncount=3\n[file1]\nurl=" + http.url("a.bin") +
+            "\ndescr=first\n[file2]\nurl=" + http.url("b.bin") + "\ndescr=second\ntargetdir=sub\\deeper\n"
+            "[file3]\nurl=" + http.url("a.bin") + "\ndescr=third\ntargetdir=../outside\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    std::vector<std::string> got;
+    wu.OnGetFileList = [&](TWebUpdate *, TStringList &list) {
+        for (int i = 0; i < list.Count(); ++i)
+            got.push_back(list[i]);
+        list.Delete(0);
+        list.Insert(0, "");   // drops the first file
+    };
+    wu.DoUpdate();
+    EXPECT_EQ(got, (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_FALSE(testutil::fileExists(app.file("a.bin")));
+    EXPECT_EQ(testutil::readFile(app.file("sub/deeper/b.bin")), "b");
+    // A target folder outside the application folder is refused.
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "2 Cannot download update file : " + http.url("a.bin")),
+              statuses.end());
+}
+
+TEST_F(Run, ApplicationNameAndParameters)
+{
+    Control("[update]\nunconditional=1\n[application]\nappupdate=1\nappname={APP}/my prog -a -b\n"
+            "appcomps={APP}/x {UNKNOWN}/y\nsilentrestart=1\n");
+    std::string seen;
+    wu.OnSetAppParams = [&](TWebUpdate *, std::string &p) {
+        seen = p;
+        p = "-c";
+    };
+    wu.DoUpdate();
+    EXPECT_EQ(seen, "prog -a -b");
+    EXPECT_EQ(wu.AppName, "\"" + app.path() + "/my -c\"");
+    EXPECT_EQ(wu.AppComps, app.path() + "/x {UNKNOWN}/y");
+    EXPECT_TRUE(wu.SilentRestart);
+    // Emptied parameters keep the text as it was.
+    wu.OnSetAppParams = [](TWebUpdate *, std::string &p) { p.clear(); };
+    wu.DoUpdate();
+    EXPECT_EQ(wu.AppName, "\"" + app.path() + "/my prog -a -b\"");
+    EXPECT_EQ(wu.UpdaterCommandLine("/t/upd.exe", 1234), "/t/upd.exe 1234 " + wu.AppName + " " + wu.AppComps);
+}
+
+TEST_F(Run, ProgramsOnlyFromTheApplicationFolder)
+{
+    const std::string script = "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/$1.marker\"\n";
+    testutil::writeFile(app.file("run.sh"), script);
+    chmod(app.file("run.sh").c_str(), 0755);
+    TempDir elsewhere;
+    testutil::writeFile(elsewhere.file("run.sh"), script);
+    chmod(elsewhere.file("run.sh").c_str(), 0755);
+    Control("[update]\nunconditional=1\n[action]\nrunbefore={APP}/run.sh before x;touch\nrunafter=run.sh after\n"
+            "showURL=http://example.invalid/news\n");
+    wu.DoUpdate();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((!testutil::fileExists(app.file("before.marker")) || !testutil::fileExists(app.file("after.marker"))) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // Arguments reach the program as they are: no shell.
+    EXPECT_EQ(testutil::readFile(app.file("before.marker")), "before x;touch\n");
+    EXPECT_EQ(testutil::readFile(app.file("after.marker")), "after\n");
+    ASSERT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).size(), 1u);
+    EXPECT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen)[0].target, "http://example.invalid/news");
+
+    // Outside the folder, through a shell or another scheme: nothing.
+    dialogs.Reset();
+    Control("[update]\nunconditional=1\n[action]\nrunbefore=" + elsewhere.file("run.sh") +
+            " outside\nrunafter=/bin/sh -c \"touch " + app.file("shell.marker") +
+            "\"\nshowURL=file:///etc/passwd\n");
+    wu.DoUpdate();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(testutil::fileExists(elsewhere.file("outside.marker")));
+    EXPECT_FALSE(testutil::fileExists(app.file("shell.marker")));
+    EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).empty());
+}
+
+TEST_F(Run, WhatsNewAndAgreementThroughEvents)
+{
+    testutil::writeFile(root.file("news.txt"), "line one\r\nline two\r\n");
+    testutil::writeFile(root.file("eula.txt"), "terms");
+    // A file of the same name in the current folder is not what is shown.
+    Control("[update]\nunconditional=1\n[whatsnew]\nfile=" + http.url("news.txt") + "\n[eula]\nfile=" +
+            http.url("eula.txt") + "\n");
+    std::vector<std::string> news, eula;
+    wu.OnDownloadedWhatsNew = [&](TWebUpdate *, TStringList &t) {
+        for (int i = 0; i < t.Count(); ++i)
+            news.push_back(t[i]);
+    };
+    wu.OnDownloadedEULA = [&](TWebUpdate *, TStringList &t) { eula.push_back(t.Text()); };
+    wu.DoUpdate();
+    EXPECT_EQ(news, (std::vector<std::string>{"line one", "line two"}));
+    ASSERT_EQ(eula.size(), 1u);
+    EXPECT_EQ(statuses, Seq({"12 Found whatsnew instruction", "3 Download : " + http.url("news.txt"),
+                             "13 Found license agreement instruction", "3 Download : " + http.url("eula.txt"),
+                             "3 Finished processing update control file"}));
+    // No copy is left in the temporary folder.
+    EXPECT_FALSE(testutil::fileExists(wu.GetTempDirectory() + "news.txt"));
+    EXPECT_FALSE(testutil::fileExists(wu.GetTempDirectory() + "eula.txt"));
+
+    // A text that cannot be downloaded counts as accepted.
+    statuses.clear();
+    Control("[update]\nunconditional=1\n[whatsnew]\nfile=" + http.url("none.txt") + "\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses.end()[-2], "3 Finished processing update control file");
+}
+
+// Clicks in the modal dialog once it is up.
+void InDialog(std::function<void(QWidget *)> act)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act, poll] {
+        if (QWidget *w = QApplication::activeModalWidget())
+            act(w);
+        else
+            QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(10, *poll);
+}
+
+TEST_F(Run, WhatsNewAndAgreementDialogs)
+{
+    testutil::writeFile(root.file("news.txt"), "What is new");
+    testutil::writeFile(root.file("eula.txt"), "The terms");
+    const std::string base = "[update]\nunconditional=1\n[application]\nappupdate=1\nappname=x\n";
+    struct Case {
+        std::string section;
+        const char *click;   // buttons pressed in order
+        bool accepted;
+        std::string refusal;
+    } cases[] = {
+        {"[whatsnew]\ncaption=News\nokbtn=Fine\nfile=" + http.url("news.txt"), "CancelButton", false, "14 Whatsnew not accepted"},
+        {"[whatsnew]\nfile=" + http.url("news.txt"), "OkButton", true, ""},
+        {"[eula]\nfile=" + http.url("eula.txt"), "OkButton", false, "15 License agreement not accepted"},
+        {"[eula]\nfile=" + http.url("eula.txt"), "AcceptButton OkButton", true, ""},
+        {"[eula]\nfile=" + http.url("eula.txt"), "NotAcceptButton OkButton", false, "15 License agreement not accepted"},
+    };
+    for (const Case &c : cases) {
+        statuses.clear();
+        Control(base + c.section + "\n");
+        std::string shown, caption;
+        InDialog([&](QWidget *w) {
+            caption = w->windowTitle().toStdString();
+            if (auto *memo = w->findChild<QWidget *>("Memo"))
+                shown = memo->property("plainText").toString().toStdString();
+            for (const QString &name : QString(c.click).split(' ')) {
+                QWidget *b = w->findChild<QWidget *>(name);
+                ASSERT_TRUE(b) << name.toStdString();
+                QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, b->height() / 2));
+            }
+        });
+        wu.DoUpdate();
+        EXPECT_TRUE(shown == "What is new" || shown == "The terms") << shown;
+        if (c.accepted) {
+            EXPECT_EQ(statuses.end()[-2], "3 Finished processing update control file") << c.section;
+        } else {
+            EXPECT_EQ(statuses.end()[-2], c.refusal) << c.section;
+            EXPECT_FALSE(wu.RestartRequested);
+        }
+    }
+}
+
+TEST_F(Run, ResultPost)
+{
+    Control("[update]\nunconditional=1\n");
+    TPostUpdateInfo &p = wu.PostUpdateInfo();
+    p.Enabled = true;
+    p.Server = "127.0.0.1:" + std::to_string(http.port());
+    p.Action = "/echo";
+    p.Data = "name=value&x=1";
+    bool raised = false;
+    wu.OnProcessPostResult = [&](TWebUpdate *, bool &allow) {
+        raised = true;
+        allow = wu.PostUpdateInfo().Response == "application/x-www-form-urlencoded|name=value&x=1";
+    };
+    wu.DoUpdate();
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(statuses.end()[-2], "3 Finished processing update control file");
+
+    // An empty answer still raises the event; refusing ends the run.
+    p.Action = "empty";
+    wu.OnProcessPostResult = [&](TWebUpdate *, bool &allow) { allow = !wu.PostUpdateInfo().Response.empty(); };
+    statuses.clear();
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({}));
+
+    // No server listening: 951, and the run goes on to the event.
+    p.Server = "127.0.0.1:" + std::to_string(nettest::freePort());
+    wu.OnProcessPostResult = nullptr;
+    statuses.clear();
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"16 Cannot connect to server for post", "3 Finished processing update control file"}));
+}
+
+TEST_F(Run, RememberedAddressRedirects)
+{
+    wu.LastURLEntry() = TLastURLEntry{true, "K", "S"};
+    testutil::writeFile(root.file("next.inf"), "[update]\nunconditional=1\n");
+    Control("[update]\nunconditional=1\n[action]\nupdateURL=" + http.url("next.inf") + "\n");
+    wu.DoUpdate();
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "3 Found URL redirection instruction"), statuses.end());
+    EXPECT_EQ(wu.URLGet(), http.url("next.inf"));
+    statuses.clear();
+    wu.DoUpdate();
+    EXPECT_EQ(statuses[2], "3 Download : " + http.url("next.inf"));
+}
+
+TEST_F(Run, ThreadedRunAndReentry)
+{
+    Control(OneFile());
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    std::vector<std::string> order;
+    int nested = 0;
+    wu.OnStatus = [&](TWebUpdate *w, const std::string &t, int32_t, int32_t) {
+        order.push_back(t);
+        // A handler that starts another run while one is under way.
+        if (t == "Update control file found") {
+            w->DoUpdate();
+            w->DoThreadUpdate();
+            ++nested;
+        }
+    };
+    wu.OnThreadUpdateDone = [&](TWebUpdate *w) { order.push_back(w->Busy() ? "done (busy)" : "done"); };
+    wu.OnAppRestart = [&](TWebUpdate *w, bool &allow) {
+        order.push_back(w->Busy() ? "restart (busy)" : "restart");
+        allow = false;
+    };
+    wu.DoThreadUpdate();
+    EXPECT_TRUE(wu.Busy());
+    EXPECT_TRUE(order.empty());   // the run waits for the event loop
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (wu.Busy() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_FALSE(wu.Busy());
+    EXPECT_EQ(nested, 1);
+    ASSERT_GE(order.size(), 3u);
+    EXPECT_EQ(order.end()[-3], "Closed Internet connection");
+    EXPECT_EQ(order.end()[-2], "done (busy)");
+    EXPECT_EQ(order.end()[-1], "restart");
+    EXPECT_EQ(std::count(order.begin(), order.end(), "Checking for Internet connection"), 1);
+    // Nothing else was queued by the handler.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(std::count(order.begin(), order.end(), "Checking for Internet connection"), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Run, CabinetsExtractedOrKept)
+{
+    testutil::writeFile(root.file("inner.txt"), "inside the cabinet");
+    ASSERT_EQ(system(("cd " + root.path() + " && gcab -c pack.cab inner.txt >/dev/null 2>&1").c_str()), 0);
+    testutil::writeFile(root.file("bad.cab"), "MSCF but not really a cabinet");
+    Control("[update]\nunconditional=1\n[files]\ncount=2\n[file1]\nurl=" + http.url("pack.cab") +
+            "\ntargetdir={APP}/cabs\n[file2]\nurl=" + http.url("bad.cab") + "\ntargetdir={APP}/cabs\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.ExtractCAB = true;
+    wu.DoUpdate();
+    EXPECT_EQ(testutil::readFile(app.file("cabs/inner.txt")), "inside the cabinet");
+    EXPECT_FALSE(testutil::fileExists(app.file("cabs/pack.cab")));
+    EXPECT_TRUE(testutil::fileExists(app.file("cabs/bad.cab")));
+    EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + app.file("cabs/bad.cab"));
+}
+
+TEST(FtpRun, ConnectsLogsInAndReportsFailure)
+{
+    TempDir root, app;
+    testutil::writeFile(root.file("update.inf"), "[update]\nunconditional=1\n");
+    wutest::FtpPeer ftp(root.path());
+    ASSERT_TRUE(ftp.ready());
+    TWebUpdate wu;
+    wu.AppFolder = app.path();
+    wu.ProcessMessages = [] {};
+    wu.Host = "127.0.0.1";
+    wu.Port = ftp.port();
+    wu.FTPPassive = true;
+    wu.URL = "update.inf";
+    std::vector<std::string> statuses;
+    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        statuses.push_back(std::to_string(c) + " " + t);
+    };
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, (std::vector<std::string>{"3 Checking for Internet connection", "3 Found open Internet connection",
+                                                  "3 Connect to host : 127.0.0.1", "3 Download : update.inf",
+                                                  "3 Update control file found",
+                                                  "3 Finished processing update control file",
+                                                  "3 Closed Internet connection"}));
+    // Nobody listening: the error, 924, and the run still closes.
+    statuses.clear();
+    wu.Port = nettest::freePort();
+    wu.DoUpdate();
+    ASSERT_EQ(statuses.size(), 6u);
+    EXPECT_EQ(statuses[3].substr(0, 2), "1 ");
+    EXPECT_EQ(statuses[4], "1 Cannot connect to FTP host : 127.0.0.1");
+    EXPECT_EQ(statuses[5], "3 Closed Internet connection");
+}
+
+} // namespace

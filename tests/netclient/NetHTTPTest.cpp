@@ -368,6 +368,17 @@ TEST(NetHTTP, AgainstNginx)
     c.HandleRedirects = true;
     EXPECT_EQ(c.GetString(nginx.url("old/index.txt")), "from nginx\n");
 
+    // Through dante-server as a SOCKS 4 proxy.
+    if (testutil::fileExists("/usr/sbin/danted")) {
+        nettest::DantePeer dante(nginx.port());
+        ASSERT_TRUE(dante.ready());
+        Client viaDante;
+        viaDante.SocksInfo().Version = svSocks4;
+        viaDante.SocksInfo().Host = "127.0.0.1";
+        viaDante.SocksInfo().Port = dante.port();
+        EXPECT_EQ(viaDante.GetString(nginx.url("index.txt")), "from nginx\n");
+        EXPECT_EQ(viaDante.GetString(nginx.url("empty.txt")), "");
+    }
     // Through microsocks as a SOCKS 5 proxy.
     if (!testutil::fileExists("/usr/bin/microsocks"))
         return;

@@ -274,4 +274,23 @@ std::string NginxPeer::url(const std::string &path) const
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
 }
 
+DantePeer::DantePeer(int targetPort) : port_(freePort())
+{
+    const std::string conf = dir_.file("danted.conf");
+    testutil::writeFile(conf,
+        "logoutput: stderr\n"
+        "internal: 127.0.0.1 port = " + std::to_string(port_) + "\n"
+        "external: 127.0.0.1\n"
+        "clientmethod: none\n"
+        "socksmethod: none\n"
+        "user.privileged: root\n"
+        "user.unprivileged: root\n"
+        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+        "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 port = " + std::to_string(targetPort) +
+        " command: connect }\n"
+        "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
+    server_ = std::make_unique<ChildServer>(
+        std::vector<std::string> {"/usr/sbin/danted", "-f", conf, "-N", "1", "-p", dir_.file("danted.pid")}, port_);
+}
+
 } // namespace nettest

@@ -112,4 +112,17 @@ private:
     std::unique_ptr<ChildServer> server_;
 };
 
+// dante-server in the foreground on a loopback port of its own: SOCKS 4, 4A
+// and 5 without authentication, relaying only to 127.0.0.1:targetPort.
+class DantePeer {
+public:
+    explicit DantePeer(int targetPort);
+    bool ready() const { return server_ && server_->ready(); }
+    int port() const { return port_; }
+private:
+    testutil::TempDir dir_;
+    int port_;
+    std::unique_ptr<ChildServer> server_;
+};
+
 } // namespace nettest

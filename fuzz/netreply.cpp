@@ -2,12 +2,11 @@
 // captures, counted and open-ended streams, buffers and everything up to the
 // close, each under a small byte budget. The bytes come through a socket
 // pair, so no network is involved. The first byte picks the order of reads.
+#include "FuzzPeer.h"
 #include "netclient/NetTCPConnection.h"
 
 #include <cstdint>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,25 +30,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // before anything is read).
     if (size == 0 || size > 65536)
         return 0;
-    int pair[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+    const int fd = fuzzpeer::PeerSocket(data + 1, size - 1);
+    if (fd < 0)
         return 0;
     const uint8_t order = data[0];
-    size_t sent = 1;
-    while (sent < size) {
-        ssize_t n = write(pair[1], data + sent, size - sent);
-        if (n <= 0)
-            break;
-        sent += size_t(n);
-    }
-    close(pair[1]);  // the peer closes after its bytes
     TNetTCPConnection c;
     c.MaxReadBytes = 4096;
     c.MaxLineLength = 1024;
     c.MaxReplyLines = 50;
     c.MaxCaptureLines = 100;
     c.ReadTimeout = 1000;
-    c.Binding().AdoptSocket(pair[0]);
+    c.Binding().AdoptSocket(fd);
     try {
         for (int i = 0; i < 8 && c.Connected(); ++i)
             readOnce(c, (order >> (i % 4)) + i);

@@ -209,10 +209,12 @@ void TNetThread::threadProc()
     }
     bool selfFree = FreeOnTerminate.load();
     {
+        // Woken under the lock: a self-freeing thread nobody joins has then
+        // finished with the hand-over queue once its lock is released.
         std::lock_guard<std::mutex> lk(gSyncMutex);
         finished_.store(true);
+        gSyncCv.notify_all();
     }
-    gSyncCv.notify_all();
     if (selfFree) {
         {
             std::lock_guard<std::mutex> lk(mutex_);

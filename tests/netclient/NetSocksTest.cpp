@@ -46,29 +46,13 @@ protected:
     {
         if (!testutil::fileExists("/usr/sbin/danted"))
             GTEST_SKIP() << "dante-server is not installed";
-        proxyPort = nettest::freePort();
-        std::string conf = dir.file("danted.conf");
-        testutil::writeFile(conf,
-            "logoutput: stderr\n"
-            "internal: 127.0.0.1 port = " + std::to_string(proxyPort) + "\n"
-            "external: 127.0.0.1\n"
-            "clientmethod: none\n"
-            "socksmethod: none\n"
-            "user.privileged: root\n"
-            "user.unprivileged: root\n"
-            "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-            "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 port = " + std::to_string(target.port()) +
-            " command: connect }\n"
-            "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
-        server = std::make_unique<ChildServer>(
-            std::vector<std::string> {"/usr/sbin/danted", "-f", conf, "-N", "1", "-p", dir.file("danted.pid")},
-            proxyPort);
+        server = std::make_unique<nettest::DantePeer>(target.port());
+        proxyPort = server->port();
         ASSERT_TRUE(server->ready()) << "danted did not start";
     }
-    testutil::TempDir dir;
     Listener target;
     int proxyPort = 0;
-    std::unique_ptr<ChildServer> server;
+    std::unique_ptr<nettest::DantePeer> server;
 };
 
 TEST_F(DanteTest, Socks4Granted)

@@ -250,4 +250,47 @@ ChildServer::~ChildServer()
     waitpid(pid_, &status, 0);
 }
 
+NginxPeer::NginxPeer(const std::string &root) : port_(freePort())
+{
+    const std::string p = prefix_.path();
+    std::ofstream conf(p + "/nginx.conf");
+    conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+         << "pid " << p << "/nginx.pid;\nerror_log " << p << "/error.log;\n"
+         << "events { worker_connections 64; }\n"
+         << "http {\n  access_log off;\n"
+         << "  client_body_temp_path " << p << "/body;\n  proxy_temp_path " << p << "/proxy;\n"
+         << "  fastcgi_temp_path " << p << "/fastcgi;\n  uwsgi_temp_path " << p << "/uwsgi;\n"
+         << "  scgi_temp_path " << p << "/scgi;\n"
+         << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    root " << root << ";\n"
+         << "    location /old/ { rewrite ^/old/(.*)$ /$1 permanent; }\n  }\n}\n";
+    conf.close();
+    server_ = std::make_unique<ChildServer>(
+        std::vector<std::string>{"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"},
+        port_);
+}
+
+std::string NginxPeer::url(const std::string &path) const
+{
+    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
+DantePeer::DantePeer(int targetPort) : port_(freePort())
+{
+    const std::string conf = dir_.file("danted.conf");
+    testutil::writeFile(conf,
+        "logoutput: stderr\n"
+        "internal: 127.0.0.1 port = " + std::to_string(port_) + "\n"
+        "external: 127.0.0.1\n"
+        "clientmethod: none\n"
+        "socksmethod: none\n"
+        "user.privileged: root\n"
+        "user.unprivileged: root\n"
+        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+        "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 port = " + std::to_string(targetPort) +
+        " command: connect }\n"
+        "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
+    server_ = std::make_unique<ChildServer>(
+        std::vector<std::string> {"/usr/sbin/danted", "-f", conf, "-N", "1", "-p", dir_.file("danted.pid")}, port_);
+}
+
 } // namespace nettest

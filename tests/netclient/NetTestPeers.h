@@ -2,9 +2,11 @@
 // Loopback peers for the networking tests: a listening socket on 127.0.0.1,
 // a scripted peer that serves one connection on its own thread, and real
 // servers started as child processes and stopped again by the test.
+#include "common/TestUtil.h"
 #include "netclient/NetTCPClient.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +95,34 @@ public:
 private:
     int pid_ = -1;
     bool ready_ = false;
+};
+
+// nginx-light in the foreground with a configuration of its own in a
+// temporary prefix, serving the files of root; /old/<name> answers 301 to
+// /<name>, a missing file 404.
+class NginxPeer {
+public:
+    explicit NginxPeer(const std::string &root);
+    bool ready() const { return server_ && server_->ready(); }
+    std::string url(const std::string &path) const;
+    int port() const { return port_; }
+private:
+    testutil::TempDir prefix_;
+    int port_;
+    std::unique_ptr<ChildServer> server_;
+};
+
+// dante-server in the foreground on a loopback port of its own: SOCKS 4, 4A
+// and 5 without authentication, relaying only to 127.0.0.1:targetPort.
+class DantePeer {
+public:
+    explicit DantePeer(int targetPort);
+    bool ready() const { return server_ && server_->ready(); }
+    int port() const { return port_; }
+private:
+    testutil::TempDir dir_;
+    int port_;
+    std::unique_ptr<ChildServer> server_;
 };
 
 } // namespace nettest

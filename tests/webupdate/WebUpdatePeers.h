@@ -32,18 +32,8 @@ struct FtpPeer : PythonPeer {
     explicit FtpPeer(const std::string &root) : PythonPeer("wu_ftp.py", root) {}
 };
 
-// nginx-light in the foreground with a configuration of its own in a
-// temporary prefix; /old/<name> answers 301 to /<name>.
-class NginxPeer {
-public:
-    explicit NginxPeer(const std::string &root);
-    bool ready() const { return server_ && server_->ready(); }
-    std::string url(const std::string &path) const;
-private:
-    testutil::TempDir prefix_;
-    int port_;
-    std::unique_ptr<nettest::ChildServer> server_;
-};
+// nginx-light (the networking tests' peer).
+using NginxPeer = nettest::NginxPeer;
 
 // Bytes that do not repeat in short cycles.
 std::string PatternBytes(size_t n, unsigned seed = 1);

@@ -41,17 +41,22 @@ void CollectAuthSchemes(const TStringList &replyLines, TStringList &schemes)
     }
 }
 
+void TNetSMTP::Greet()
+{
+    GetResponse({220});
+    SupportedAuthSchemes.Clear();
+    const std::string name = LocalName();
+    if (SendCmd("ehlo " + name) == 250)
+        CollectAuthSchemes(CmdResultDetails, SupportedAuthSchemes);
+    else
+        SendCmd("Helo " + name, 250);
+}
+
 void TNetSMTP::Connect()
 {
     TNetMessageClient::Connect();
     try {
-        GetResponse({220});
-        SupportedAuthSchemes.Clear();
-        const std::string name = LocalName();
-        if (SendCmd("ehlo " + name) == 250)
-            CollectAuthSchemes(CmdResultDetails, SupportedAuthSchemes);
-        else
-            SendCmd("Helo " + name, 250);
+        Greet();
     } catch (...) {
         Disconnect();
         throw;

@@ -25,6 +25,8 @@ public:
     // Connects, reads the 220 greeting and says "ehlo" ("Helo" when that is
     // refused); any failure disconnects (with "Quit") and is raised again.
     void Connect() override;
+    // The greeting and hello exchange on an open connection (Connect's own).
+    void Greet();
     // Writes "Quit" without reading a reply, then closes.
     void Disconnect() override;
     virtual bool AuthSchemeAvailable(TAuthenticationType type);

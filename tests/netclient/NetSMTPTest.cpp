@@ -356,6 +356,12 @@ TEST(SmtpClient, TwoTextPartsAreAlternativesInQuotedPrintable)
     TStringList a, b;
     a.Add(".");
     a.Add("caf\xE9 " + std::string(90, 'x') + ".y");
+    // Long lines whose soft line break puts a "." at the start of a coded line.
+    std::string expectedA = ".\r\ncaf\xE9 " + std::string(90, 'x') + ".y\r\n";
+    for (int n = 72; n <= 77; ++n) {
+        a.Add(std::string(size_t(n), 'x') + ".y");
+        expectedA += std::string(size_t(n), 'x') + ".y\r\n";
+    }
     b.Add("<p>second</p>");
     m.Parts.AddText(&a);
     m.Parts.AddText(&b).SetContentType("text/html");
@@ -366,7 +372,8 @@ TEST(SmtpClient, TwoTextPartsAreAlternativesInQuotedPrintable)
     EXPECT_EQ(prefixed(mail, "TYPE "), std::vector<std::string> {"multipart/alternative iso-8859-1"});
     const std::vector<std::string> parts = prefixed(mail, "PART ");
     ASSERT_EQ(parts.size(), 2u);
-    EXPECT_EQ(parts[0], "text/plain None - " + Base64Encode(".\r\ncaf\xE9 " + std::string(90, 'x') + ".y\r\n"));
+    EXPECT_EQ(parts[0], "text/plain None - " + Base64Encode(expectedA));
+    EXPECT_NE(peer.content(1).find("=\r\n.y\r\n"), std::string::npos);
     EXPECT_EQ(parts[1], "text/html None - " + Base64Encode("<p>second</p>\r\n"));
     // The plain body is not sent with text parts.
     EXPECT_EQ(peer.content(1).find("PLAYORDER"), std::string::npos);
@@ -416,6 +423,31 @@ TEST(SmtpClient, RefusedHeloClosesTheConnection)
         EXPECT_EQ(e.ReplyErrorCode, 501);
     }
     EXPECT_FALSE(smtp.Connected());
+    peer.join();
+}
+
+TEST(MessageClient, ReceivesHeaderAndRawBody)
+{
+    nettest::ScriptedPeer peer([](int fd) {
+        nettest::sendAll(fd, "From: a@example.com\r\nSubject: hi\r\n there\r\nX-Priority: 5\r\n\r\n"
+                             "line\r\n..dot\r\n.\r\n");
+        nettest::recvAll(fd, 2000);
+    });
+    TNetMessageClient client;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.ReadTimeout = 10000;
+    client.Connect();
+    TNetMessage m;
+    m.NoDecode = true;
+    client.Receive(m);
+    client.Disconnect();
+    EXPECT_EQ(m.From.Address, "a@example.com");
+    EXPECT_EQ(m.Subject, "hi there");
+    EXPECT_EQ(m.Priority, mpLowest);
+    ASSERT_EQ(m.Body.Count(), 2);
+    EXPECT_EQ(m.Body[0], "line");
+    EXPECT_EQ(m.Body[1], ".dot");
     peer.join();
 }
 

@@ -51,11 +51,17 @@ public:
             port_);
     }
     bool ready() const { return server_->ready(); }
-    void aim(TNetSMTP &smtp) const
+    // With a password: AUTH LOGIN as "user" (the peer's password is "secret").
+    void aim(TNetSMTP &smtp, const std::string &password = std::string()) const
     {
         smtp.Host = "127.0.0.1";
         smtp.Port = port_;
         smtp.ReadTimeout = 20000;  // a lost reply fails the test instead of hanging it
+        if (!password.empty()) {
+            smtp.AuthenticationType = atLogin;
+            smtp.UserId = "user";
+            smtp.Password = password;
+        }
     }
     // The client's lines of every logged connection, once "Quit" arrived.
     std::vector<std::string> clientLines() const
@@ -178,10 +184,7 @@ TEST(SmtpClient, AuthLoginOncePerConnection)
     SmtpPeer peer("plain");
     ASSERT_TRUE(peer.ready());
     TNetSMTP smtp;
-    peer.aim(smtp);
-    smtp.AuthenticationType = atLogin;
-    smtp.UserId = "user";
-    smtp.Password = "secret";
+    peer.aim(smtp, "secret");
     TNetMessage m;
     fillEntry(m);
     smtp.Connect();
@@ -210,10 +213,7 @@ TEST(SmtpClient, AuthLoginWithBadPasswordIsRefused)
     SmtpPeer peer("plain");
     ASSERT_TRUE(peer.ready());
     TNetSMTP smtp;
-    peer.aim(smtp);
-    smtp.AuthenticationType = atLogin;
-    smtp.UserId = "user";
-    smtp.Password = "wrong";
+    peer.aim(smtp, "wrong");
     TNetMessage m;
     fillEntry(m);
     smtp.Connect();
@@ -235,10 +235,7 @@ TEST(SmtpClient, RefusedEhloFallsBackToHelo)
     SmtpPeer peer("noehlo");
     ASSERT_TRUE(peer.ready());
     TNetSMTP smtp;
-    peer.aim(smtp);
-    smtp.AuthenticationType = atLogin;  // no scheme known after HELO: no AUTH at all
-    smtp.UserId = "user";
-    smtp.Password = "secret";
+    peer.aim(smtp, "secret");  // no scheme known after HELO: no AUTH at all
     TNetMessage m;
     fillEntry(m);
     smtp.Connect();

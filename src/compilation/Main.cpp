@@ -796,17 +796,13 @@ void TMainForm::SaveCompilationMenuItemClick()
         return;
     const std::string path = withCmp(*chosen);
 
-    // The keys are written one by one to a copy beside the file, which then
-    // replaces it: a failed save leaves the previous file as it was.
-    const std::string work = path + ".saving";
-    std::string old;
-    if (FileExists(path) && !fileio::ReadFile(path, old))
-        throw EIniFileException("Unable to write to " + path);
-    if (!fileio::AtomicWriteFile(work, old)) {
-        throw EIniFileException("Unable to write to " + path);
-    }
+    // The keys are changed one by one on the file's lines held in memory,
+    // which then replace the file in one rewrite: a failed save leaves the
+    // previous file as it was.
     try {
-        TIniFile ini(work);
+        TIniFile ini(path);
+        if (!ini.Hold() && FileExists(path))
+            throw EIniFileException("Unable to write to " + path);
         ini.EraseSection("INFOS");
         ini.EraseSection("SIDEA");
         ini.EraseSection("SIDEB");
@@ -822,10 +818,8 @@ void TMainForm::SaveCompilationMenuItemClick()
             for (int i = 0; i < list->Items.Count(); ++i)
                 ini.WriteString(section, prefix + IntToStr(i), tape::ReferenceOf(list->Items[i]->Caption()));
         }
-        if (rename(work.c_str(), path.c_str()) != 0)
-            throw EIniFileException("Unable to write to " + path);
+        ini.Flush();
     } catch (...) {
-        unlink(work.c_str());
         throw EIniFileException("Unable to write to " + path);
     }
     setLabel(ui->CompilationName, ExtractFileName(path));

@@ -91,8 +91,10 @@ bool TCustomIniFile::ValueExists(const std::string &section, const std::string &
 // counts. Comment lines (";") and anything else unknown stay where they are.
 
 namespace {
-
 constexpr size_t kProfileValueMax = 2047;
+}
+
+namespace inifile {
 
 struct ProfileFile {
     std::vector<std::string> lines;
@@ -165,12 +167,53 @@ void saveProfile(const std::string &path, const ProfileFile &f)
         throw EIniFileException("Unable to write to " + path);
 }
 
-} // namespace
+} // namespace inifile
+
+using inifile::ProfileFile;
+
+struct TIniFile::Held {
+    ProfileFile file;
+    bool loaded = false;
+};
+
+bool TIniFile::Hold()
+{
+    if (!held_) {
+        held_ = std::make_shared<Held>();
+        held_->loaded = held_->file.load(FileName);
+    }
+    return held_->loaded;
+}
+
+void TIniFile::Flush()
+{
+    if (!held_)
+        return;
+    std::shared_ptr<Held> held = std::move(held_);
+    inifile::saveProfile(FileName, held->file);
+}
+
+bool TIniFile::loadLines(ProfileFile &f) const
+{
+    if (!held_)
+        return f.load(FileName);
+    f = held_->file;
+    return held_->loaded;
+}
+
+void TIniFile::saveLines(ProfileFile &f)
+{
+    if (held_) {
+        held_->file = std::move(f);
+        held_->loaded = true;
+    } else
+        inifile::saveProfile(FileName, f);
+}
 
 std::string TIniFile::ReadString(const std::string &section, const std::string &ident, const std::string &def)
 {
     ProfileFile f;
-    if (!f.load(FileName))
+    if (!loadLines(f))
         return def;
     size_t b, e;
     if (!f.findSection(section, b, e))
@@ -188,7 +231,7 @@ std::string TIniFile::ReadString(const std::string &section, const std::string &
 void TIniFile::WriteString(const std::string &section, const std::string &ident, const std::string &value)
 {
     ProfileFile f;
-    f.load(FileName);  // a missing file is created
+    loadLines(f);  // a missing file is created
     const std::string key(trimView(ident));
     const std::string line = key + "=" + TrimLeft(singleLine(value));
     size_t b, e;
@@ -211,14 +254,14 @@ void TIniFile::WriteString(const std::string &section, const std::string &ident,
             f.lines.insert(f.lines.begin() + long(at), line);
         }
     }
-    saveProfile(FileName, f);
+    saveLines(f);
 }
 
 void TIniFile::ReadSections(TStringList &strings)
 {
     strings.Clear();
     ProfileFile f;
-    if (!f.load(FileName))
+    if (!loadLines(f))
         return;
     for (const std::string &l : f.lines) {
         std::string_view t = trimView(l);
@@ -229,11 +272,10 @@ void TIniFile::ReadSections(TStringList &strings)
 
 // Calls f(key, value) for every key line of the section, in file order.
 template <class F>
-static void forEachKey(const std::string &fileName, const std::string &section, F f)
+static void forEachKey(const ProfileFile &file, const std::string &section, F f)
 {
-    ProfileFile file;
     size_t b, e;
-    if (!file.load(fileName) || !file.findSection(section, b, e))
+    if (!file.findSection(section, b, e))
         return;
     std::string k, v;
     for (size_t i = b; i < e; ++i)
@@ -244,36 +286,40 @@ static void forEachKey(const std::string &fileName, const std::string &section, 
 void TIniFile::ReadSection(const std::string &section, TStringList &strings)
 {
     strings.Clear();
-    forEachKey(FileName, section, [&](const std::string &k, const std::string &) { strings.Add(k); });
+    ProfileFile file;
+    if (loadLines(file))
+        forEachKey(file, section, [&](const std::string &k, const std::string &) { strings.Add(k); });
 }
 
 void TIniFile::ReadSectionValues(const std::string &section, TStringList &strings)
 {
     strings.Clear();
-    forEachKey(FileName, section, [&](const std::string &k, const std::string &v) { strings.Add(k + "=" + v); });
+    ProfileFile file;
+    if (loadLines(file))
+        forEachKey(file, section, [&](const std::string &k, const std::string &v) { strings.Add(k + "=" + v); });
 }
 
 void TIniFile::EraseSection(const std::string &section)
 {
     ProfileFile f;
     size_t b, e;
-    if (!f.load(FileName) || !f.findSection(section, b, e))
+    if (!loadLines(f) || !f.findSection(section, b, e))
         return;
     f.lines.erase(f.lines.begin() + long(b - 1), f.lines.begin() + long(e));
-    saveProfile(FileName, f);
+    saveLines(f);
 }
 
 void TIniFile::DeleteKey(const std::string &section, const std::string &ident)
 {
     ProfileFile f;
     size_t b, e;
-    if (!f.load(FileName) || !f.findSection(section, b, e))
+    if (!loadLines(f) || !f.findSection(section, b, e))
         return;
     size_t i = f.findKey(b, e, ident);
     if (i == std::string::npos)
         return;
     f.lines.erase(f.lines.begin() + long(i));
-    saveProfile(FileName, f);
+    saveLines(f);
 }
 
 // ---- TMemIniFile: the in-memory object ------------------------------------------------

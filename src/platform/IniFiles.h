@@ -26,6 +26,8 @@
 #include <string>
 #include <vector>
 
+namespace inifile { struct ProfileFile; }
+
 class TCustomIniFile {
 public:
     explicit TCustomIniFile(std::string fileName) : FileName(std::move(fileName)) {}
@@ -72,6 +74,22 @@ public:
     void EraseSection(const std::string &section) override;
     void DeleteKey(const std::string &section, const std::string &ident) override;
     void UpdateFile() override {}  // every write is on disk already
+
+    // Batches key-by-key changes into one rewrite: from Hold on, reads and
+    // writes work on the file's lines held in memory (false when the file
+    // could not be read: it then starts empty), and Flush writes them back
+    // at once, raising EIniFileException "Unable to write to <file>" when
+    // that fails (the file is then as it was before Hold).
+    bool Hold();
+    void Flush();
+
+private:
+    struct Held;
+    std::shared_ptr<Held> held_;
+    // The file's lines: those held, or read now (false: no file).
+    bool loadLines(inifile::ProfileFile &f) const;
+    // Stores the lines: into those held, or by rewriting the file.
+    void saveLines(inifile::ProfileFile &f);
 };
 
 class TMemIniFile : public TCustomIniFile {

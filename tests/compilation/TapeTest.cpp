@@ -11,7 +11,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QAbstractItemView>
+#include <filesystem>
+#include <random>
+#include <thread>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Dialogs::Button;
@@ -378,28 +384,111 @@ TEST_F(TapeFixture, SaveNamesAndAFailedSaveKeepsTheOldFile)
     EXPECT_EQ(saved.find("[Notes]\r\nby=me\r\n"), 0u);
     EXPECT_EQ(saved.find("tracka9"), std::string::npos);
 
-    // A folder nobody may write in: the error of the INI layer, the old
-    // file byte for byte, the old name, and Save still enabled.
-    const std::string ro = dir.path() + "/ro";
-    mkdir(ro.c_str(), 0755);
-    testutil::writeFile(ro + "/old.cmp", "[INFOS]\r\ntapelength=120 min\r\n");
-    chmod(ro.c_str(), 0555);
-    if (geteuid() == 0) {
-        // Root writes anywhere; make the copy's name a folder instead.
-        chmod(ro.c_str(), 0755);
-        mkdir((ro + "/old.cmp.saving").c_str(), 0755);
-    }
+    // A save the file system refuses (a file-size limit below the new
+    // file): the error of the INI layer, the old file byte for byte, the
+    // old name, Save still enabled, and nothing left beside the file.
+    const std::string folder = dir.path() + "/limited";
+    mkdir(folder.c_str(), 0755);
+    const std::string old = "[INFOS]\r\ntapelength=120 min\r\n";
+    testutil::writeFile(folder + "/old.cmp", old);
     choose(form->CDSelect(1), 0);  // a change: Save enabled
     dialogs.Reset();
-    dialogs.AnswerPath(ro + "/old.cmp");
+    dialogs.AnswerPath(folder + "/old.cmp");
+    struct rlimit unlimited {};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    struct rlimit small = unlimited;
+    small.rlim_cur = 40;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     ui().SaveCompilationMenuItem->trigger();
+    setrlimit(RLIMIT_FSIZE, &unlimited);
     auto boxes = dialogs.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable to write to " + ro + "/old.cmp");
-    EXPECT_EQ(testutil::readFile(ro + "/old.cmp"), "[INFOS]\r\ntapelength=120 min\r\n");
+    EXPECT_EQ(boxes[0].text, "Unable to write to " + folder + "/old.cmp");
+    EXPECT_EQ(testutil::readFile(folder + "/old.cmp"), old);
     EXPECT_EQ(ui().CompilationName->text().toStdString(), "mine.cmp");
     EXPECT_TRUE(ui().SaveCompilationMenuItem->isEnabled());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
+}
+
+// As user "nobody": a read-only compilation is refused with the INI layer's
+// text and left byte for byte; a writable one in a folder the user may not
+// write is saved.
+TEST_F(TapeFixture, SavePermissionsAsAnUnprivilegedUser)
+{
+    newCompilation(0);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    const std::string ro = dir.path() + "/ro";
+    mkdir(ro.c_str(), 0755);
+    const std::string old = "[INFOS]\r\ntapelength=120 min\r\n";
+    testutil::writeFile(ro + "/locked.cmp", old);
+    testutil::writeFile(ro + "/open.cmp", old);
+    testutil::openToAll(dir.path());
+    chmod((ro + "/locked.cmp").c_str(), 0444);
+    chmod((ro + "/open.cmp").c_str(), 0666);
+    chmod(ro.c_str(), 0555);
+    auto saveIn = [&](const std::string &path) {
+        return testutil::runUnprivileged([&] {
+            dialogs.Reset();
+            dialogs.AnswerPath(path);
+            ui().SaveCompilationMenuItem->setEnabled(true);
+            ui().SaveCompilationMenuItem->trigger();
+            std::string r = ui().CompilationName->text().toStdString();
+            for (const auto &box : dialogs.MessageBoxes()) r += "|" + box.text;
+            return r;
+        });
+    };
+    EXPECT_EQ(saveIn(ro + "/locked.cmp"), "None|Unable to write to " + ro + "/locked.cmp");
+    EXPECT_EQ(testutil::readFile(ro + "/locked.cmp"), old);
+    EXPECT_EQ(saveIn(ro + "/open.cmp"), "open.cmp");
+    const std::string saved = testutil::readFile(ro + "/open.cmp");
+    EXPECT_NE(saved.find("tracka0=CD1 T1"), std::string::npos) << saved;
     chmod(ro.c_str(), 0755);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(ro), std::filesystem::directory_iterator()), 2);
+}
+
+// 200 kills at random moments of a compilation save (a child process saving
+// two tapes in turn): always the old or the new file, whole; a name left by
+// a kill between naming and renaming goes with the next save.
+TEST_F(TapeFixture, KilledCompilationSavesLeaveAWholeFile)
+{
+    newCompilation(0);
+    choose(form->CDSelect(1), 0);
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    const std::string folder = dir.path() + "/Compilations";
+    const std::string path = folder + "/loop.cmp";
+    auto saveLength = [&](int index) {
+        ui().TapeLen->setCurrentIndex(index);
+        saveAs("loop.cmp");
+        return testutil::readFile(path);
+    };
+    const std::string first = saveLength(0), second = saveLength(1);
+    ASSERT_NE(first, second);
+    std::mt19937 rng(777);
+    std::uniform_int_distribution<int> delay(0, 3000);
+    bool sawFirst = false, sawSecond = false;
+    for (int round = 0; round < 200; ++round) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i) saveLength(i % 2);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        const std::string now = testutil::readFile(path);
+        ASSERT_TRUE(now == first || now == second) << "round " << round << ": " << now;
+        (now == first ? sawFirst : sawSecond) = true;
+        int others = 0;
+        for (const auto &e : std::filesystem::directory_iterator(folder))
+            others += e.path().filename() != "loop.cmp" && e.path().extension() != ".cmp";
+        ASSERT_LE(others, 1) << "round " << round;
+    }
+    EXPECT_TRUE(sawFirst && sawSecond);  // the kills really fell among the saves
+    saveLength(0);
+    for (const auto &e : std::filesystem::directory_iterator(folder))
+        EXPECT_TRUE(e.path().extension() == ".cmp") << e.path();
 }
 
 TEST_F(TapeFixture, NewAndLoadAskBeforeLosingACompilation)

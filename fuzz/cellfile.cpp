@@ -1,0 +1,19 @@
+// The list's own cell file (LoadFromFile), with and without header rows.
+#include "FuzzUtil.h"
+
+#include "controls/EnhListV.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzzutil::NeedApplication();
+    const std::string path = fuzzutil::AsFile(data, size, ".lst");
+    for (bool header : {false, true}) {
+        TEnhListView list;
+        list.LoadHeader = header;
+        try {
+            list.LoadFromFile(path);
+        } catch (const std::exception &) {
+        }
+    }
+    return 0;
+}

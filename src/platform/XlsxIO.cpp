@@ -153,7 +153,7 @@ namespace {
 // A workbook is read within these bounds, checked before anything is
 // allocated for it: a small file must not expand to gigabytes.
 constexpr zip_uint64_t kMaxPartBytes = 16u * 1024u * 1024u;  // each XML part, unpacked
-constexpr size_t kMaxCells = 250000;                           // cells of all sheets
+constexpr size_t kMaxCells = 100000;                           // cells of all sheets
 constexpr size_t kMaxSharedStrings = kMaxCells;
 constexpr qsizetype kMaxSharedChars = 8 * 1024 * 1024;
 constexpr int kMaxRows = 1048576, kMaxCols = 16384;            // the sheet's own limits

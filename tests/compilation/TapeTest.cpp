@@ -462,10 +462,13 @@ TEST_F(TapeFixture, KilledCompilationSavesLeaveAWholeFile)
         saveAs("loop.cmp");
         return testutil::readFile(path);
     };
+    const auto start = std::chrono::steady_clock::now();
     const std::string first = saveLength(0), second = saveLength(1);
     ASSERT_NE(first, second);
+    // Kills fall anywhere in the first few saves of each child.
+    const auto perSave = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 2;
     std::mt19937 rng(777);
-    std::uniform_int_distribution<int> delay(0, 3000);
+    std::uniform_int_distribution<long> delay(0, std::max<long>(1000, 2 * perSave.count()));
     bool sawFirst = false, sawSecond = false;
     for (int round = 0; round < 200; ++round) {
         const pid_t pid = fork();

@@ -5,7 +5,6 @@
 #include "controls/EnhListV.h"
 #include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
-#include "platform/FileIO.h"
 #include "platform/Graphics.h"
 #include "platform/HandlerGuard.h"
 #include "platform/IniFiles.h"

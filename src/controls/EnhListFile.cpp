@@ -21,15 +21,17 @@ const std::string CRLF = "\r\n";
 // A cell file or stream may not ask for more than this; a damaged first line
 // must not make the list allocate without bound. Rows are made at once,
 // sub-items only as cells arrive.
+// A row costs about as much as RowCost cells even when none fills it.
 constexpr int MaxRows = 1000000;
 constexpr int MaxCols = 10000;
-constexpr int64_t MaxCells = 4000000;
+constexpr int64_t MaxCells = 1000000;
+constexpr int64_t RowCost = 4;
 // Files read whole (cell files, CSV) may hold at most this many bytes.
 constexpr size_t MaxFileBytes = 64u * 1024u * 1024u;
 
 bool sizeAllowed(int rows, int cols)
 {
-    return rows <= MaxRows && cols <= MaxCols && int64_t(rows) * int64_t(cols) <= MaxCells;
+    return rows <= MaxRows && cols <= MaxCols && int64_t(rows) * (int64_t(cols) + RowCost) <= MaxCells;
 }
 
 // Leading number of a field: blanks, an optional sign, then decimal digits

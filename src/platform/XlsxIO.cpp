@@ -156,6 +156,7 @@ constexpr zip_uint64_t kMaxPartBytes = 16u * 1024u * 1024u;  // each XML part, u
 constexpr size_t kMaxCells = 100000;                           // cells of all sheets
 constexpr size_t kMaxSharedStrings = kMaxCells;
 constexpr qsizetype kMaxSharedChars = 8 * 1024 * 1024;
+constexpr size_t kMaxSheets = 1024;
 constexpr int kMaxRows = 1048576, kMaxCols = 16384;            // the sheet's own limits
 
 class Archive {
@@ -291,6 +292,10 @@ bool ReadXlsx(const std::string &path, Workbook &wb, std::string &err)
             x.readNext();
             if (!x.isStartElement()) continue;
             if (x.name() == u"sheet") {
+                if (sheets.size() >= kMaxSheets) {
+                    err = tooLarge;
+                    return false;
+                }
                 QString rid;
                 for (const QXmlStreamAttribute &a : x.attributes())
                     if (a.name() == u"id") rid = a.value().toString();

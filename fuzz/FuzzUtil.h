@@ -47,3 +47,22 @@ inline void NeedApplication()
 }
 
 } // namespace fuzzutil
+
+#include "controls/EnhListV.h"
+
+namespace fuzzutil {
+
+// One list for all inputs (a widget is slow to make), emptied and reset
+// before each.
+inline TEnhListView &EmptyList()
+{
+    NeedApplication();
+    static TEnhListView *list = new TEnhListView;
+    list->Items.Clear();
+    list->Columns.Clear();
+    list->Delimiter = 0;
+    list->LoadHeader = false;
+    return *list;
+}
+
+} // namespace fuzzutil

@@ -5,10 +5,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzzutil::NeedApplication();
     const std::string path = fuzzutil::AsFile(data, size, ".lst");
     for (bool header : {false, true}) {
-        TEnhListView list;
+        TEnhListView &list = fuzzutil::EmptyList();
         list.LoadHeader = header;
         try {
             list.LoadFromFile(path);

@@ -7,7 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzzutil::NeedApplication();
     const std::string text = fuzzutil::AsString(data, size);
     csv::Reader reader(text, ';');
     std::vector<std::string> fields;
@@ -15,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const std::string path = fuzzutil::AsFile(data, size, ".csv");
     for (bool header : {false, true}) {
-        TEnhListView list;
+        TEnhListView &list = fuzzutil::EmptyList();
         list.LoadHeader = header;
         try {
             list.LoadFromCSV(path);

@@ -6,10 +6,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzzutil::NeedApplication();
     TMemoryStream stream;
     stream.Write(data, int64_t(size));
-    TEnhListView list;
+    TEnhListView &list = fuzzutil::EmptyList();
     try {
         list.LoadFromStream(stream);
     } catch (const std::exception &) {

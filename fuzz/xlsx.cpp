@@ -7,12 +7,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzzutil::NeedApplication();
     const std::string path = fuzzutil::AsFile(data, size, ".xlsx");
     xlsx::Workbook wb;
     std::string err;
     if (!xlsx::ReadXlsx(path, wb, err)) return 0;
-    TEnhListView list;
+    TEnhListView &list = fuzzutil::EmptyList();
     try {
         list.LoadFromXLS(path);
     } catch (const std::exception &) {

@@ -234,28 +234,44 @@ TEST(AtomicWrite, KilledSavesLeaveTheOldOrTheNewFile)
         ini.SetStrings(b);
         wholeB = ini.GetStrings();
     }
+    // Each child tells of every finished save through a pipe; it is killed
+    // after its first, at a random moment of the saves that follow.
+    const auto t0 = std::chrono::steady_clock::now();
+    {
+        TMemIniFile ini(path);
+        ini.UpdateFile();
+    }
+    const long perSave = long(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
     std::mt19937 rng(12345);
-    std::uniform_int_distribution<int> delay(0, 2500);
+    std::uniform_int_distribution<long> delay(0, std::max(500L, perSave));
     int leftovers = 0;
     bool sawA = false, sawB = false;
     for (int round = 0; round < 200; ++round) {
+        int done[2];
+        ASSERT_EQ(pipe(done), 0);
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            close(done[0]);
             try {
                 TMemIniFile ini(path);
                 for (int i = 0;; ++i) {
                     ini.SetStrings(i % 2 ? a : b);
                     ini.UpdateFile();
+                    (void)!write(done[1], "s", 1);
                 }
             } catch (...) {
             }
             _exit(1);
         }
+        close(done[1]);
+        char c;
+        ASSERT_EQ(read(done[0], &c, 1), 1) << "round " << round;
         std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
+        close(done[0]);
         const std::string now = readFile(path);
         ASSERT_TRUE(now == wholeA || now == wholeB) << "round " << round << ", " << now.size() << " bytes";
         (now == wholeA ? sawA : sawB) = true;

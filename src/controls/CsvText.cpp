@@ -40,12 +40,13 @@ size_t Reader::lineEnd(size_t from) const
     return text_.size();
 }
 
+// Past the CR LF, LF or CR at pos_.
 void Reader::skipLineBreak()
 {
-    if (pos_ < text_.size() && text_[pos_] == '\r') ++pos_;
-    else if (pos_ < text_.size() && text_[pos_] == '\n') { ++pos_; return; }
-    else return;
-    if (pos_ < text_.size() && text_[pos_] == '\n') ++pos_;  // CR LF
+    if (pos_ >= text_.size()) return;
+    const bool cr = text_[pos_] == '\r';
+    if (cr || text_[pos_] == '\n') ++pos_;
+    if (cr && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;
 }
 
 // Index of the double quote that closes a quoted field whose text starts at

@@ -11,10 +11,9 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QAbstractItemView>
-#include <filesystem>
-#include <random>
-#include <thread>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -466,39 +465,20 @@ TEST_F(TapeFixture, KilledCompilationSavesLeaveAWholeFile)
     const std::string first = saveLength(0), second = saveLength(1);
     ASSERT_NE(first, second);
     const auto perSave = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / 2;
-    std::mt19937 rng(777);
-    std::uniform_int_distribution<long> delay(0, std::max<long>(1000, perSave.count()));
     bool sawFirst = false, sawSecond = false;
-    for (int round = 0; round < 200; ++round) {
-        // The child tells of every finished save; it is killed after its
-        // first, at a random moment of the saves that follow.
-        int done[2];
-        ASSERT_EQ(pipe(done), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(done[0]);
-            for (int i = 0;; ++i) {
-                saveLength(i % 2);
-                (void)!write(done[1], "s", 1);
-            }
-        }
-        close(done[1]);
-        char c;
-        ASSERT_EQ(read(done[0], &c, 1), 1) << "round " << round;
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        close(done[0]);
-        const std::string now = testutil::readFile(path);
-        ASSERT_TRUE(now == first || now == second) << "round " << round << ": " << now;
-        (now == first ? sawFirst : sawSecond) = true;
-        int others = 0;
-        for (const auto &e : std::filesystem::directory_iterator(folder))
-            others += e.path().filename() != "loop.cmp" && e.path().extension() != ".cmp";
-        ASSERT_LE(others, 1) << "round " << round;
-    }
+    const int rounds = testutil::killDuringSaves(
+        200, long(perSave.count()), [&](int i) { saveLength(i % 2); },
+        [&](int round) {
+            const std::string now = testutil::readFile(path);
+            EXPECT_TRUE(now == first || now == second) << "round " << round << ": " << now;
+            (now == first ? sawFirst : sawSecond) = true;
+            int others = 0;
+            for (const auto &e : std::filesystem::directory_iterator(folder))
+                others += e.path().filename() != "loop.cmp" && e.path().extension() != ".cmp";
+            EXPECT_LE(others, 1) << "round " << round;
+            return !::testing::Test::HasFailure();
+        });
+    EXPECT_EQ(rounds, 200);
     EXPECT_TRUE(sawFirst && sawSecond);  // the kills really fell among the saves
     saveLength(0);
     for (const auto &e : std::filesystem::directory_iterator(folder))

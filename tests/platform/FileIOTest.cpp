@@ -12,11 +12,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <random>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
+#include <memory>
 #include <unistd.h>
 
 using testutil::readFile;
@@ -234,51 +233,32 @@ TEST(AtomicWrite, KilledSavesLeaveTheOldOrTheNewFile)
         ini.SetStrings(b);
         wholeB = ini.GetStrings();
     }
-    // Each child tells of every finished save through a pipe; it is killed
-    // after its first, at a random moment of the saves that follow.
     const auto t0 = std::chrono::steady_clock::now();
     {
         TMemIniFile ini(path);
         ini.UpdateFile();
     }
     const long perSave = long(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
-    std::mt19937 rng(12345);
-    std::uniform_int_distribution<long> delay(0, std::max(500L, perSave));
     int leftovers = 0;
     bool sawA = false, sawB = false;
-    for (int round = 0; round < 200; ++round) {
-        int done[2];
-        ASSERT_EQ(pipe(done), 0);
-        const pid_t pid = fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            close(done[0]);
-            try {
-                TMemIniFile ini(path);
-                for (int i = 0;; ++i) {
-                    ini.SetStrings(i % 2 ? a : b);
-                    ini.UpdateFile();
-                    (void)!write(done[1], "s", 1);
-                }
-            } catch (...) {
-            }
-            _exit(1);
-        }
-        close(done[1]);
-        char c;
-        ASSERT_EQ(read(done[0], &c, 1), 1) << "round " << round;
-        std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        close(done[0]);
-        const std::string now = readFile(path);
-        ASSERT_TRUE(now == wholeA || now == wholeB) << "round " << round << ", " << now.size() << " bytes";
-        (now == wholeA ? sawA : sawB) = true;
-        const size_t others = othersIn(dir.path(), "MIXDECK.ini").size();
-        ASSERT_LE(others, 1u) << "round " << round;
-        leftovers += int(others);
-    }
+    std::unique_ptr<TMemIniFile> child;
+    const int rounds = testutil::killDuringSaves(
+        200, perSave,
+        [&](int i) {
+            if (!child) child = std::make_unique<TMemIniFile>(path);
+            child->SetStrings(i % 2 ? a : b);
+            child->UpdateFile();
+        },
+        [&](int round) {
+            const std::string now = readFile(path);
+            EXPECT_TRUE(now == wholeA || now == wholeB) << "round " << round << ", " << now.size() << " bytes";
+            (now == wholeA ? sawA : sawB) = true;
+            const size_t others = othersIn(dir.path(), "MIXDECK.ini").size();
+            EXPECT_LE(others, 1u) << "round " << round;
+            leftovers += int(others);
+            return !::testing::Test::HasFailure();
+        });
+    EXPECT_EQ(rounds, 200);
     EXPECT_TRUE(sawA && sawB);  // the kills really fell among the saves
     TMemIniFile ini(path);
     ini.UpdateFile();

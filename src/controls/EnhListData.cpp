@@ -80,11 +80,20 @@ TListColumn *TListColumns::Items(int i) const
     return i >= 0 && i < Count() ? cols_[size_t(i)].get() : nullptr;
 }
 
+template <class F> void TListColumns::structural(F change)
+{
+    if (joinBatch_ && joinBatch_()) {
+        change();
+        return;
+    }
+    if (observer_) observer_->AboutToReset();
+    change();
+    if (observer_) observer_->ResetDone();
+}
+
 TListColumn *TListColumns::Add()
 {
-    if (observer_) observer_->AboutToReset();
-    cols_.push_back(std::unique_ptr<TListColumn>(new TListColumn(this)));
-    if (observer_) observer_->ResetDone();
+    structural([this] { cols_.push_back(std::unique_ptr<TListColumn>(new TListColumn(this))); });
     return cols_.back().get();
 }
 
@@ -94,26 +103,20 @@ TListColumn *TListColumns::Add(const std::string &caption, int width, TAlignment
     c->caption_ = caption;
     c->width_ = std::max(0, width);
     c->alignment_ = a;
-    if (observer_) observer_->AboutToReset();
-    cols_.push_back(std::unique_ptr<TListColumn>(c));
-    if (observer_) observer_->ResetDone();
+    structural([&] { cols_.push_back(std::unique_ptr<TListColumn>(c)); });
     return c;
 }
 
 void TListColumns::Delete(int i)
 {
     if (i < 0 || i >= Count()) return;
-    if (observer_) observer_->AboutToReset();
-    cols_.erase(cols_.begin() + i);
-    if (observer_) observer_->ResetDone();
+    structural([&] { cols_.erase(cols_.begin() + i); });
 }
 
 void TListColumns::Clear()
 {
     if (cols_.empty()) return;
-    if (observer_) observer_->AboutToReset();
-    cols_.clear();
-    if (observer_) observer_->ResetDone();
+    structural([this] { cols_.clear(); });
 }
 
 int TListColumns::IndexOf(const TListColumn *c) const
@@ -331,6 +334,13 @@ int TListItems::IndexOf(const TListItem *item) const
 }
 
 void TListItems::BeginUpdate() { ++updateCount_; }
+
+bool TListItems::JoinUpdate()
+{
+    if (!Updating()) return false;
+    structural();
+    return true;
+}
 
 void TListItems::EndUpdate()
 {

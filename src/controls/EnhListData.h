@@ -211,8 +211,16 @@ public:
     void Clear();
     int IndexOf(const TListColumn *c) const;
     void SetObserver(TListObserver *o) { observer_ = o; }
+    // Asked before each added or removed column: true when the list's rows
+    // are in an update batch that has taken the change over, so the
+    // columns are laid out once, when the batch ends.
+    void SetBatch(std::function<bool()> joinBatch) { joinBatch_ = std::move(joinBatch); }
 private:
     friend class TListColumn;
+    // Tells the observer of a change of the column set (unless a batch has
+    // taken it over) and makes it.
+    template <class F> void structural(F change);
+    std::function<bool()> joinBatch_;
     void changedHeader(const TListColumn *c);
     void changedLayout(const TListColumn *c);
     std::vector<std::unique_ptr<TListColumn>> cols_;
@@ -311,6 +319,9 @@ public:
     void BeginUpdate();
     void EndUpdate();
     bool Updating() const { return updateCount_ > 0; }
+    // Inside an update batch: makes the batch end with one reset that
+    // covers a change made elsewhere (a column added) and answers true.
+    bool JoinUpdate();
 
     // Single selection unless set: selecting a row deselects the others first.
     bool MultiSelect = false;

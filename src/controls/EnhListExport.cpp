@@ -2,6 +2,8 @@
 // and word-processor and spreadsheet files over automation.
 #include "controls/EnhListV.h"
 
+#include "controls/CsvText.h"
+
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
 #include "platform/Graphics.h"
@@ -182,14 +184,15 @@ void TEnhListView::SaveToCSV(const std::string &FileName)
     const char d = Delimiter ? Delimiter : ',';
     std::string out;
     if (SaveHeader) {
-        out += Columns[0]->Caption();
-        for (int c = 1; c < Columns.Count(); ++c) out += d + Columns[c]->Caption();
+        out += csv::QuoteField(Columns[0]->Caption(), d);
+        for (int c = 1; c < Columns.Count(); ++c) out += d + csv::QuoteField(Columns[c]->Caption(), d);
         out += CRLF;
     }
     for (int i = 0; i < Items.Count(); ++i) {
         const TListItem *item = Items[i];
-        out += item->Caption();
-        for (int j = 0; j <= Columns.Count() - 2 && j < item->SubItems.Count(); ++j) out += d + item->SubItems[j];
+        out += csv::QuoteField(item->Caption(), d);
+        for (int j = 0; j <= Columns.Count() - 2 && j < item->SubItems.Count(); ++j)
+            out += d + csv::QuoteField(item->SubItems[j], d);
         out += CRLF;
     }
     writeOrThrowInOut(FileName, out);
@@ -505,13 +508,6 @@ void TEnhListView::LoadFromXLS(const std::string &FileName)
         const ole::OleVariant sheet = workbook.Call("ActiveSheet");
         const std::string address = sheet.Call("UsedRange").Call("Address").AsString();
 
-        BeginUpdate();
-        struct Updating {
-            TEnhListView *l;
-            ~Updating() { l->EndUpdate(); }
-        } updating{this};
-        Items.Clear();
-
         // The size of the used block, '$A$1:$D$20' or '$1:$20' (whole rows).
         int firstRow = 0, lastRow = 0, firstCol = 0, lastCol = 0;
         bool haveFirstRow = false, haveLastRow = false, haveFirstCol = false, haveLastCol = false;
@@ -553,6 +549,14 @@ void TEnhListView::LoadFromXLS(const std::string &FileName)
             if (!cellRef.empty()) block = cellRef + ":" + cellRef;
         }
         const ole::OleVariant values = sheet.Get("Range", {block}).Call("value");
+        // Only now, with every cell read, the list's rows are replaced: a
+        // block the server refuses leaves them as they were.
+        BeginUpdate();
+        struct Updating {
+            TEnhListView *l;
+            ~Updating() { l->EndUpdate(); }
+        } updating{this};
+        Items.Clear();
 
         for (int r = 1; r <= rows; ++r) {
             TListItem *item = Items.Add();

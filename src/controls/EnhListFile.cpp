@@ -3,22 +3,36 @@
 #include "controls/EnhListV.h"
 
 #include "controls/Alvutil.h"
+#include "controls/CsvText.h"
 #include "platform/Classes.h"
 #include "platform/FileIO.h"
 #include "platform/Rtl.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
+#include <cstdint>
 
 namespace {
 
 const std::string CRLF = "\r\n";
 
 // A cell file or stream may not ask for more than this; a damaged first line
-// must not make the list allocate without bound.
+// must not make the list allocate without bound. Rows are made at once,
+// sub-items only as cells arrive.
+// A row costs about as much as RowCost cells even when none fills it.
 constexpr int MaxRows = 1000000;
 constexpr int MaxCols = 10000;
+constexpr int64_t MaxCells = 1000000;
+constexpr int64_t RowCost = 4;
+// Files read whole (cell files, CSV) may hold at most this many bytes.
+constexpr size_t MaxFileBytes = 64u * 1024u * 1024u;
+
+bool sizeAllowed(int rows, int cols)
+{
+    return rows <= MaxRows && cols <= MaxCols && int64_t(rows) * (int64_t(cols) + RowCost) <= MaxCells;
+}
 
 // Leading number of a field: blanks, an optional sign, then decimal digits
 // or "$"/"0x" and hexadecimal digits; 0 when there is none.
@@ -86,6 +100,17 @@ bool putCell(TEnhListView &list, int col, int row, const std::string &text)
     return true;
 }
 
+// Rows of a cell file or stream: the list cleared, at least cols columns,
+// their captions emptied, rows items without sub-items (added as cells
+// arrive, so a big first line costs nothing until cells fill it).
+void prepareRows(TEnhListView &list, int rows, int cols)
+{
+    list.Items.Clear();
+    while (list.Columns.Count() < cols) list.Columns.Add();
+    for (int c = 0; c < cols; ++c) list.Columns[c]->SetCaption(std::string());
+    for (int r = 0; r < rows; ++r) list.Items.Add()->SetImageIndex(-1);
+}
+
 struct UpdateBatch {
     explicit UpdateBatch(TEnhListView &l) : list(l) { list.BeginUpdate(); }
     ~UpdateBatch() { list.EndUpdate(); }
@@ -151,7 +176,10 @@ void TEnhListView::SaveToFile(const std::string &FileName)
 void TEnhListView::LoadFromFile(const std::string &FileName)
 {
     std::string bytes;
-    if (!fileio::ReadFile(FileName, bytes)) throw EEnhListViewError("File " + FileName + " not found");
+    if (!fileio::ReadFile(FileName, bytes, MaxFileBytes)) {
+        if (errno == EFBIG) throw EEnhListViewError("File contains no data or corrupt file " + FileName);
+        throw EEnhListViewError("File " + FileName + " not found");
+    }
     const std::vector<std::string> lines = fileLines(bytes);
     int cols = 0, rows = 0;
     if (!lines.empty() && !lines[0].empty()) {
@@ -159,11 +187,11 @@ void TEnhListView::LoadFromFile(const std::string &FileName)
         cols = leadingInt(cutField(first));
         rows = leadingInt(first);
     }
-    if (cols <= 0 || rows <= 0 || cols > MaxCols || rows > MaxRows)
+    if (cols <= 0 || rows <= 0 || !sizeAllowed(rows, cols))
         throw EEnhListViewError("File contains no data or corrupt file " + FileName);
 
     UpdateBatch batch(*this);
-    ClearInit(rows, cols);
+    prepareRows(*this, rows, cols);
     const int h = LoadHeader ? 1 : 0;
     for (size_t n = 1; n < lines.size(); ++n) {
         std::string line = lines[n];
@@ -235,10 +263,10 @@ void TEnhListView::LoadFromStream(TStream &Stream)
     const int cols = Rtl::StrToInt(cutField(line));
     const int rows = Rtl::StrToInt(line);
     if (cols <= 0 || rows <= 0) return;
-    if (cols > MaxCols || rows > MaxRows) throw EEnhListViewError("Stream contains no data or corrupt data");
+    if (!sizeAllowed(rows - 1, cols)) throw EEnhListViewError("Stream contains no data or corrupt data");
 
     UpdateBatch batch(*this);
-    ClearInit(rows - 1, cols);
+    prepareRows(*this, rows - 1, cols);
     while (readLine(line)) {
         const int c = Rtl::StrToInt(cutField(line));
         const int r = Rtl::StrToInt(cutField(line));
@@ -257,12 +285,20 @@ void TEnhListView::LoadFromStream(TStream &Stream)
 void TEnhListView::InputFromCSV(const std::string &FileName, bool Insert)
 {
     std::string bytes;
-    if (!fileio::ReadFile(FileName, bytes)) throw EEnhListViewError("File cannot be opened");
-    const std::vector<std::string> lines = fileLines(bytes);
+    if (!fileio::ReadFile(FileName, bytes, MaxFileBytes)) throw EEnhListViewError("File cannot be opened");
 
     if (Delimiter == 0) {
-        const std::string l1 = lines.size() > 0 ? lines[0] : std::string();
-        const std::string l2 = lines.size() > 1 ? lines[1] : std::string();
+        // The first two lines decide; CR LF, LF and CR end a line.
+        auto lineAt = [&bytes](size_t &from) {
+            size_t end = bytes.find_first_of("\r\n", from);
+            if (end == std::string::npos) end = bytes.size();
+            std::string line = bytes.substr(from, end - from);
+            from = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
+            return line;
+        };
+        size_t at = 0;
+        const std::string l1 = lineAt(at);
+        const std::string l2 = at < bytes.size() ? lineAt(at) : std::string();
         int best = 0;
         for (char cand : {',', ';', '#', '\t', '|'}) {
             const int n1 = Alvutil::NumSingleChar(cand, l1), n2 = Alvutil::NumSingleChar(cand, l2);
@@ -273,74 +309,28 @@ void TEnhListView::InputFromCSV(const std::string &FileName, bool Insert)
         }
     }
     const char dc = Delimiter ? Delimiter : ',';
-    const std::string d(1, dc);
 
+    csv::Reader reader(bytes, dc);
+    std::vector<std::string> fields;
     UpdateBatch batch(*this);
-    size_t n = 0;
     if (LoadHeader && !Insert) {
         Clear();
-        if (!lines.empty()) {
-            std::string line = lines[0];
-            int k = 0;
-            auto column = [this](int index) {
-                while (Columns.Count() <= index) Columns.Add();
-                return Columns[index];
-            };
-            while (Rtl::Pos(d, line) > 0) {
-                TListColumn *col = column(k);
-                if (Rtl::Copy(line, 1, 1) == "\"") {
-                    Rtl::Delete(line, 1, 1);
-                    const int q = Alvutil::SinglePos('"', line);
-                    if (q > 0) {
-                        col->SetCaption(Rtl::Copy(line, 1, q - 1));
-                        Rtl::Delete(line, 1, q);
-                    }
-                } else {
-                    col->SetCaption(Rtl::Copy(line, 1, Rtl::Pos(d, line) - 1));
-                }
-                Rtl::Delete(line, 1, Rtl::Pos(d, line));
-                ++k;
-            }
-            if (Rtl::Copy(line, 1, 1) == "\"") Rtl::Delete(line, 1, 1);
-            if (!line.empty() && line.back() == '"') line.pop_back();
-            if (!line.empty()) column(k)->SetCaption(line);
-            n = 1;
+        // Field k names column k (added when missing); an empty last field
+        // names none.
+        if (reader.Next(fields, false)) {
+            while (Columns.Count() < int(fields.size())) Columns.Add();
+            for (size_t k = 0; k < fields.size(); ++k) Columns[int(k)]->SetCaption(fields[k]);
         }
     }
-
-    for (; n < lines.size(); ++n) {
-        std::string line = lines[n];
+    // Every data line adds one item; every field gets a column, so no value
+    // is loaded where no column shows it.
+    while (reader.Next(fields, true)) {
         TListItem *item = Items.Add();
         item->SetImageIndex(-1);
-        int f = 0;
-        // Every field gets a column, so no value is loaded where no column
-        // shows it.
-        auto ensureColumn = [this](int field) {
-            while (Columns.Count() < field + 1) Columns.Add();
-        };
-        auto store = [&](const std::string &value) {
-            ensureColumn(f);
-            if (f == 0) item->SetCaption(value);
-            else item->SubItems.Add(value);
-        };
-        while (Rtl::Pos(d, line) > 0) {
-            std::string value;
-            if (Rtl::Copy(line, 1, 1) == "\"") {
-                Rtl::Delete(line, 1, 1);
-                const int q = Alvutil::SinglePos('"', line);
-                if (q > 0) value = Rtl::Copy(line, 1, q - 1);
-                Rtl::Delete(line, 1, q);
-            } else {
-                value = Rtl::Copy(line, 1, Rtl::Pos(d, line) - 1);
-            }
-            store(value);
-            Rtl::Delete(line, 1, Rtl::Pos(d, line));
-            ++f;
-        }
-        if (!line.empty()) {
-            if (line[0] == '"') line.erase(0, 1);
-            if (!line.empty() && line.back() == '"') line.pop_back();
-            if (f > 0 || !line.empty()) store(line);
+        while (Columns.Count() < int(fields.size())) Columns.Add();
+        for (size_t f = 0; f < fields.size(); ++f) {
+            if (f == 0) item->SetCaption(fields[0]);
+            else item->SubItems.Add(fields[f]);
         }
     }
 }

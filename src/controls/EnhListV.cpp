@@ -202,6 +202,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
 
     Items.SetObserver(this);
     Columns.SetObserver(this);
+    Columns.SetBatch([this] { return Items.JoinUpdate(); });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &TEnhListView::qtSelectionChanged);
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &cur, const QModelIndex &) { qtCurrentChanged(cur); });
@@ -219,6 +220,7 @@ TEnhListView::~TEnhListView()
     }
     Items.SetObserver(nullptr);
     Columns.SetObserver(nullptr);
+    Columns.SetBatch(nullptr);
     disconnect(selectionModel(), nullptr, this, nullptr);
     disconnect(header(), nullptr, this, nullptr);
     // The rows go before the base classes; nothing may ask the model after.

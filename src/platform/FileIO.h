@@ -1,27 +1,56 @@
 #pragma once
-// Whole-file reading and atomic writing.
+// Whole-file reading and the one writer that every file rewrite goes through.
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
 namespace fileio {
-// Reads the whole file; false when it cannot be opened or read.
-bool ReadFile(const std::string &path, std::string &bytes);
-// Writes bytes to a temporary file in the same folder, flushes it to disk and
-// renames it over path, so the old file stays whole until the new one is
-// complete. The new file keeps the old one's permissions (0644 when new).
-// Returns false (errno set) and leaves any old file untouched on failure.
+// Reads the whole file; false when it cannot be opened or read, and false
+// with errno EFBIG when it holds more than maxBytes (nothing is read then).
+bool ReadFile(const std::string &path, std::string &bytes, size_t maxBytes = SIZE_MAX);
+
+// Replaces the file's contents by bytes; false (errno set) on failure.
+//
+// - Where the folder allows it, the new contents go to a temporary file in
+//   the same folder that no other name reaches while it is written (an
+//   unnamed O_TMPFILE, or one created exclusively under an unpredictable
+//   name, never through a symbolic link). It is flushed to disk, renamed
+//   over the old file and the folder is synced: the file is always either
+//   the old or the new one, whole. A writer killed mid-way leaves nothing
+//   behind (a name left by a kill in the instant between naming and
+//   renaming is removed by the next write of the file).
+// - A file the user may not write is refused (EACCES/EROFS) and untouched.
+// - A writable file in a folder the user may not write is rewritten in
+//   place (space reserved first, written, truncated, flushed).
+// - Contents above the file-size limit are refused with EFBIG before the
+//   file is touched (SIGXFSZ is ignored, so a limit never kills the process).
+// A symbolic link at path is followed: the file it names is replaced and
+// the link stays. The new file keeps the old one's permissions (new files
+// get 0666 less the umask).
 bool AtomicWriteFile(const std::string &path, const std::string &bytes);
+
+// Whether name is one of the temporary names AtomicWriteFile uses for
+// fileName (both bare file names).
+bool IsTempNameOf(const std::string &name, const std::string &fileName);
+
+// Test knobs: the next temporary name suffixes come from next (nullptr:
+// random again); unnamed temporary files can be switched off so the named
+// way is taken.
+void SetTempSuffixSourceForTest(std::function<std::string()> next);
+void SetUnnamedTempForTest(bool on);
 
 // Writes all bytes to the descriptor, going on after interruptions and
 // partial writes; false (errno set) on a failed write.
 bool WriteAll(int fd, const void *data, size_t size);
 
-// The same as AtomicWriteFile, in pieces: Open makes the exclusively created temporary file in
-// the target's folder, Write appends to it, Commit flushes it and renames it
-// over the target. Without a successful Commit (Abort, or the object going
-// away) the temporary file is removed and the old file stays as it was.
-// Every call returns false with errno set on failure.
+// AtomicWriteFile in pieces, for contents that arrive a block at a time:
+// Open checks the target and makes the temporary file as AtomicWriteFile
+// does, Write appends to it, Commit flushes it and puts it in place. Without
+// a successful Commit (Abort, or the object going away) nothing is left
+// behind and the old file stays as it was. Every call returns false with
+// errno set on failure.
 class AtomicWriter {
 public:
     AtomicWriter() = default;
@@ -34,11 +63,18 @@ public:
     bool Write(const void *data, size_t size);
     bool Commit();
     void Abort();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return open_; }
+
 private:
+    bool open_ = false;
+    bool inPlace_ = false;   // folder not writable: the file is rewritten at Commit
     int fd_ = -1;
     mode_t mode_ = 0644;
-    std::string target_;
-    std::string temp_;
+    bool exists_ = false;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    uint64_t size_ = 0;
+    std::string target_, dir_, named_;
+    std::string pending_;    // the contents of an in-place rewrite
 };
 }

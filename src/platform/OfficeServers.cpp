@@ -308,6 +308,18 @@ std::string absoluteAddress(const Block &b)
     return s;
 }
 
+// A block is read or written cell by cell only up to this size: the used
+// block of a sheet with cells at A1 and XFD1048576 must not ask for a
+// terabyte.
+constexpr int64_t kMaxBlockCells = 250000;
+
+int64_t cellCount(const Block &b) { return int64_t(b.rows) * int64_t(b.cols); }
+
+void checkBlockSize(const Block &b)
+{
+    if (cellCount(b) > kMaxBlockCells) throw EOleException("Not enough storage is available to complete this operation.");
+}
+
 struct Book {
     xlsx::Workbook wb;
     bool closed = false;
@@ -330,13 +342,14 @@ public:
                 return it == cells.end() ? OleVariant() : it->second;
             };
             if (block_.rows == 1 && block_.cols == 1) return value(0, 0);
+            checkBlockSize(block_);
             OleVariant a = OleVariant::Array2D(1, block_.rows, 1, block_.cols);
             for (int r = 0; r < block_.rows; ++r)
                 for (int c = 0; c < block_.cols; ++c) a.At(r + 1, c + 1) = value(r, c);
             return a;
         }
         if (call.Is("Address")) return OleVariant(absoluteAddress(block_));
-        if (call.Is("Count")) return OleVariant(block_.rows * block_.cols);
+        if (call.Is("Count")) return OleVariant(cellCount(block_));
         if (call.Is("Row")) return OleVariant(block_.row + 1);
         if (call.Is("Column")) return OleVariant(block_.col + 1);
         Unsupported(call);
@@ -345,6 +358,7 @@ public:
 private:
     void put(std::map<std::pair<int, int>, OleVariant> &cells, const OleVariant &v)
     {
+        checkBlockSize(block_);
         for (int r = 0; r < block_.rows; ++r) {
             for (int c = 0; c < block_.cols; ++c) {
                 OleVariant x;

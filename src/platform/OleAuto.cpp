@@ -167,6 +167,12 @@ OleVariant invoke(const OleVariant &target, const std::string &member, InvokeKin
 }
 } // namespace
 
+OleVariant OleVariant::Call(const std::string &member) const { return Call(member, {}); }
+
+OleVariant OleVariant::Get(const std::string &member) const { return Get(member, {}); }
+
+void OleVariant::Put(const std::string &member, const OleVariant &value) const { Put(member, value, {}); }
+
 OleVariant OleVariant::Call(const std::string &member, std::vector<OleArg> args) const
 {
     return invoke(*this, member, InvokeKind::Method, std::move(args), nullptr);

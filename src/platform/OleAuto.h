@@ -74,10 +74,14 @@ public:
     OleVariant &At(int row, int col);
     const OleVariant &At(int row, int col) const;
 
-    // Calls on a dispatch value.
-    OleVariant Call(const std::string &member, std::vector<OleArg> args = {}) const;
-    OleVariant Get(const std::string &member, std::vector<OleArg> args = {}) const;
-    void Put(const std::string &member, const OleVariant &value, std::vector<OleArg> args = {}) const;
+    // Calls on a dispatch value. (Overloads rather than default arguments:
+    // OleArg is still incomplete here.)
+    OleVariant Call(const std::string &member) const;
+    OleVariant Call(const std::string &member, std::vector<OleArg> args) const;
+    OleVariant Get(const std::string &member) const;
+    OleVariant Get(const std::string &member, std::vector<OleArg> args) const;
+    void Put(const std::string &member, const OleVariant &value) const;
+    void Put(const std::string &member, const OleVariant &value, std::vector<OleArg> args) const;
 
 private:
     VarType type_ = VarType::Empty;

@@ -1,6 +1,7 @@
 #include "platform/XlsxIO.h"
 
 #include "platform/Cp1252.h"
+#include "platform/FileIO.h"
 #include "platform/Rtl.h"
 
 #include <xlsxwriter.h>
@@ -8,6 +9,7 @@
 
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -78,20 +80,29 @@ std::string utf8(const std::string &ansi) { return FromAnsi(ansi).toUtf8().toStd
 
 bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
 {
-    // The writer builds the file under a temporary name next to the target;
-    // the target is replaced only when the file is complete.
-    std::string tmp = path + ".tmpXXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) {
+    // The writer builds the file in a private folder of the system's
+    // temporary folder; the shared writer then puts it in place.
+    const char *tmpRoot = std::getenv("TMPDIR");
+    std::string folder = std::string(tmpRoot && *tmpRoot ? tmpRoot : "/tmp") + "/mixdeck-xlsx-XXXXXX";
+    if (!mkdtemp(folder.data())) {
         err = std::strerror(errno);
         return false;
     }
-    close(fd);
+    const std::string tmp = folder + "/book.xlsx";
+    struct Cleanup {
+        const std::string &folder, &tmp;
+        ~Cleanup()
+        {
+            unlink(tmp.c_str());
+            rmdir(folder.c_str());
+        }
+    } cleanup{folder, tmp};
 
-    lxw_workbook *book = workbook_new(tmp.c_str());
+    lxw_workbook_options options{};
+    options.tmpdir = folder.data();
+    lxw_workbook *book = workbook_new_opt(tmp.c_str(), &options);
     if (!book) {
         err = "cannot create the workbook";
-        unlink(tmp.c_str());
         return false;
     }
     lxw_format *text = workbook_add_format(book);
@@ -125,15 +136,11 @@ bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
     note(closed);
     if (first != LXW_NO_ERROR) {
         err = lxw_strerror(first);
-        unlink(tmp.c_str());
         return false;
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    chmod(tmp.c_str(), 0666 & ~mask);
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    std::string bytes;
+    if (!fileio::ReadFile(tmp, bytes) || !fileio::AtomicWriteFile(path, bytes)) {
         err = std::strerror(errno);
-        unlink(tmp.c_str());
         return false;
     }
     return true;
@@ -142,6 +149,15 @@ bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
 // ---- reading ------------------------------------------------------------------------------------
 
 namespace {
+
+// A workbook is read within these bounds, checked before anything is
+// allocated for it: a small file must not expand to gigabytes.
+constexpr zip_uint64_t kMaxPartBytes = 16u * 1024u * 1024u;  // each XML part, unpacked
+constexpr size_t kMaxCells = 100000;                           // cells of all sheets
+constexpr size_t kMaxSharedStrings = kMaxCells;
+constexpr qsizetype kMaxSharedChars = 8 * 1024 * 1024;
+constexpr size_t kMaxSheets = 1024;
+constexpr int kMaxRows = 1048576, kMaxCols = 16384;            // the sheet's own limits
 
 class Archive {
 public:
@@ -157,12 +173,16 @@ public:
     Archive(const Archive &) = delete;
     Archive &operator=(const Archive &) = delete;
     bool ok() const { return za_ != nullptr; }
-    // The entry's bytes; false when it is missing or unreadable.
-    bool read(const std::string &name, QByteArray &out) const
+    // The entry's bytes; false when it is missing, unreadable or larger
+    // than a part may be (tooLarge() then tells).
+    bool read(const std::string &name, QByteArray &out)
     {
         zip_stat_t st;
         if (zip_stat(za_, name.c_str(), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) return false;
-        if (st.size > 512u * 1024u * 1024u) return false;
+        if (st.size > kMaxPartBytes) {
+            tooLarge_ = true;
+            return false;
+        }
         zip_file_t *f = zip_fopen(za_, name.c_str(), 0);
         if (!f) return false;
         out.resize(qsizetype(st.size));
@@ -171,8 +191,11 @@ public:
         return got >= 0 && zip_uint64_t(got) == st.size;
     }
 
+    bool tooLarge() const { return tooLarge_; }
+
 private:
     zip_t *za_ = nullptr;
+    bool tooLarge_ = false;
 };
 
 // Target of a relationship, as a name inside the archive.
@@ -255,8 +278,9 @@ bool ReadXlsx(const std::string &path, Workbook &wb, std::string &err)
         return false;
     }
     QByteArray data;
+    const std::string tooLarge = "the workbook is too large to be read";
     if (!zip.read("xl/workbook.xml", data)) {
-        err = "not a workbook";
+        err = zip.tooLarge() ? tooLarge : "not a workbook";
         return false;
     }
 
@@ -268,6 +292,10 @@ bool ReadXlsx(const std::string &path, Workbook &wb, std::string &err)
             x.readNext();
             if (!x.isStartElement()) continue;
             if (x.name() == u"sheet") {
+                if (sheets.size() >= kMaxSheets) {
+                    err = tooLarge;
+                    return false;
+                }
                 QString rid;
                 for (const QXmlStreamAttribute &a : x.attributes())
                     if (a.name() == u"id") rid = a.value().toString();
@@ -297,11 +325,25 @@ bool ReadXlsx(const std::string &path, Workbook &wb, std::string &err)
     std::vector<QString> shared;
     if (zip.read("xl/sharedStrings.xml", data)) {
         QXmlStreamReader x(data);
+        qsizetype chars = 0;
         while (!x.atEnd()) {
             x.readNext();
-            if (x.isStartElement() && x.name() == u"si") shared.push_back(unescape(richText(x)));
+            if (x.isStartElement() && x.name() == u"si") {
+                QString text = unescape(richText(x));
+                chars += text.size();
+                if (shared.size() >= kMaxSharedStrings || chars > kMaxSharedChars) {
+                    err = tooLarge;
+                    return false;
+                }
+                shared.push_back(std::move(text));
+            }
         }
     }
+    if (zip.tooLarge()) {
+        err = tooLarge;
+        return false;
+    }
+    size_t cellCount = 0;
 
     for (size_t i = 0; i < sheets.size(); ++i) {
         Sheet sheet;
@@ -309,28 +351,54 @@ bool ReadXlsx(const std::string &path, Workbook &wb, std::string &err)
         auto t = targets.find(sheets[i].second);
         const std::string part = t != targets.end() ? t->second : "xl/worksheets/sheet" + std::to_string(i + 1) + ".xml";
         if (!zip.read(part, data)) {
-            err = "damaged workbook: missing " + part;
+            err = zip.tooLarge() ? tooLarge : "damaged workbook: missing " + part;
             return false;
         }
         QXmlStreamReader x(data);
-        int row = 0, nextCol = 0;
+        // Row and column from 0; a row or cell without its number follows
+        // the one before. Numbers are checked against the sheet's limits
+        // before any arithmetic.
+        int row = -1, nextCol = 0;
+        const std::string outside = "damaged workbook: a cell lies outside the sheet";
         while (!x.atEnd()) {
             x.readNext();
             if (!x.isStartElement()) continue;
             if (x.name() == u"row") {
-                bool ok = false;
-                const int r = x.attributes().value(QLatin1String("r")).toInt(&ok);
-                row = ok && r >= 1 ? r - 1 : row + 1;
+                const QXmlStreamAttributes attrs = x.attributes();
+                const QStringView number = attrs.value(QLatin1String("r"));
+                if (number.isEmpty()) {
+                    if (row + 1 >= kMaxRows) {
+                        err = outside;
+                        return false;
+                    }
+                    ++row;
+                } else {
+                    bool ok = false;
+                    const int r = number.toInt(&ok);
+                    if (!ok || r < 1 || r > kMaxRows) {
+                        err = outside;
+                        return false;
+                    }
+                    row = r - 1;
+                }
                 nextCol = 0;
                 continue;
             }
             if (x.name() != u"c") continue;
-            int r = row, c = nextCol;
+            int r = std::max(row, 0), c = nextCol;
             const std::string ref = x.attributes().value(QLatin1String("r")).toString().toStdString();
             int rr, cc;
             if (!ref.empty() && ParseCellRef(ref, rr, cc)) {
                 r = rr - 1;
                 c = cc - 1;
+            }
+            if (c >= kMaxCols) {
+                err = outside;
+                return false;
+            }
+            if (++cellCount > kMaxCells) {
+                err = tooLarge;
+                return false;
             }
             nextCol = c + 1;
             const QString type = x.attributes().value(QLatin1String("t")).toString();

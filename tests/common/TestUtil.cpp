@@ -1,11 +1,16 @@
 #include "common/TestUtil.h"
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -126,6 +131,44 @@ void openToAll(const std::string &path)
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(path, ec); it != fs::recursive_directory_iterator(); it.increment(ec))
         fs::permissions(it->path(), it->is_directory() ? fs::perms(0755) : fs::perms(0644), ec);
+}
+
+int killDuringSaves(int rounds, long maxDelayUs, const std::function<void(int)> &save,
+                    const std::function<bool(int)> &afterKill)
+{
+    std::mt19937 rng(20261210);
+    std::uniform_int_distribution<long> delay(0, std::max(500L, maxDelayUs));
+    for (int round = 0; round < rounds; ++round) {
+        int done[2];
+        if (pipe(done) != 0)
+            return round;
+        const pid_t pid = fork();
+        if (pid < 0)
+            return round;
+        if (pid == 0) {
+            close(done[0]);
+            try {
+                for (int i = 0;; ++i) {
+                    save(i);
+                    (void)!write(done[1], "s", 1);
+                }
+            } catch (...) {
+            }
+            _exit(1);
+        }
+        close(done[1]);
+        char c;
+        const bool started = read(done[0], &c, 1) == 1;
+        if (started)
+            std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        close(done[0]);
+        if (!started || !afterKill(round))
+            return round + 1;
+    }
+    return rounds;
 }
 
 } // namespace testutil

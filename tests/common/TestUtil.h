@@ -39,3 +39,14 @@ std::string runUnprivileged(const std::function<std::string()> &fn);
 // unprivileged child can reach the fixtures.
 void openToAll(const std::string &path);
 } // namespace testutil
+
+namespace testutil {
+// Kills a saving child at random moments, rounds times: each round forks a
+// child that calls save(i) for i = 0, 1, 2, ... and reports every finished
+// save; after its first, the child is killed with SIGKILL within maxDelayUs
+// microseconds, reaped, and afterKill(round) checks what it left (false
+// stops the loop). Returns the rounds run; a child that never finished a
+// save ends the loop too.
+int killDuringSaves(int rounds, long maxDelayUs, const std::function<void(int)> &save,
+                    const std::function<bool(int)> &afterKill);
+} // namespace testutil

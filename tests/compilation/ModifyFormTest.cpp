@@ -299,6 +299,40 @@ TEST_F(ModifyFixture, AFailedSaveSaysSoAndCanBeRetried)
     EXPECT_EQ(ini.ReadString("0000000000CCCCCC", "artist", ""), "Abba");
 }
 
+// As user "nobody": a writable catalogue in a folder the user may not
+// write is saved from the editor; a read-only one is refused with the
+// editor's message and left byte for byte.
+TEST_F(ModifyFixture, SavesAsAnUnprivilegedUser)
+{
+    open();
+    choose("0000000000AAAAAA");
+    typeAtEnd(m().ArtistEdit, "!");
+    const std::string file = dir.file("MIXDECK.ini");
+    testutil::openToAll(dir.path());
+    auto saveAsNobody = [&] {
+        return testutil::runUnprivileged([&] {
+            dialogs.Reset();
+            dialogs.AnswerButton(Button::OK);
+            m().SaveDBBtn->click();  // no event waits in a forked copy
+            std::string r;
+            for (const auto &box : dialogs.MessageBoxes()) r += box.text + "|";
+            TMemIniFile ini(file);
+            return r + ini.ReadString("0000000000AAAAAA", "artist", "");
+        });
+    };
+    chmod(file.c_str(), 0444);
+    EXPECT_EQ(saveAsNobody(), "Error saving MIXDECK.ini|Abba");
+    EXPECT_EQ(catalogue(), allDiscs());
+
+    chmod(file.c_str(), 0666);
+    chmod(dir.path().c_str(), 0555);
+    const std::string saved = saveAsNobody();
+    chmod(dir.path().c_str(), 0755);
+    EXPECT_EQ(saved, "Abba!");
+    TMemIniFile ini(file);
+    EXPECT_EQ(ini.ReadString("0000000000CCCCCC", "artist", ""), "Abba");
+}
+
 TEST_F(ModifyFixture, WipeOutAsksAndRemovesTheSection)
 {
     open();

@@ -84,8 +84,9 @@ TEST(ListExportCsv, BytesAsSpecifiedAndNothingForEmptyLists)
     q->SubItems.Add("say \"hi\"");
     list.SaveHeader = true;
     list.SaveToCSV(file);
-    // The third sub-item has no column; nothing is quoted; short rows stay short.
-    EXPECT_EQ(testutil::readFile(file), "A,B,C\r\nx,y,z\r\nbare\r\na,b,say \"hi\"\r\n");
+    // The third sub-item has no column; short rows stay short; only texts
+    // holding the delimiter, a quote or a line break are quoted.
+    EXPECT_EQ(testutil::readFile(file), "A,B,C\r\nx,y,z\r\nbare\r\n\"a,b\",\"say \"\"hi\"\"\"\r\n");
 
     TEnhListView noColumns;
     noColumns.Items.Add()->SetCaption("r");

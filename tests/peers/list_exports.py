@@ -25,7 +25,7 @@ def read_csv(path, delim):
     # The file's own line ends must be CR LF; csv.reader would hide that.
     lines_ok = all(part.endswith('\r') for part in raw.split('\n')[:-1]) and raw.endswith('\r\n')
     import io
-    rows = list(csv.reader(io.StringIO(raw, newline=''), delimiter=delim, quoting=csv.QUOTE_NONE))
+    rows = list(csv.reader(io.StringIO(raw, newline=''), delimiter=delim))
     out({'rows': rows, 'crlf': lines_ok})
 
 

@@ -169,7 +169,8 @@ TEST(IniFiles, FailedWriteLeavesTheOldFileIntact)
     writeFile(path, original);
     testutil::openToAll(dir.path());
     chmod(path.c_str(), 0644);
-    chmod(sub.c_str(), 0555);   // nothing can be created or replaced in it
+    chmod(sub.c_str(), 0555);   // nothing can be created or replaced in it, and
+                                // the file is root's: not writable for nobody
 
     std::string memResult = testutil::runUnprivileged([&] {
         TMemIniFile ini(path);

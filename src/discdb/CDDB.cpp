@@ -5,8 +5,10 @@
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Rtl.h"
+#include "platform/SysUtils.h"
 #include "ui_CDDB.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -15,6 +17,8 @@
 using HandlerGuard::Guarded;
 
 namespace {
+
+const char *const kInvalidInput = "Invalid input value.  Use escape key to abandon changes";
 
 std::string text(const QLineEdit *edit) { return ToAnsi(edit->text()); }
 void showText(QLineEdit *edit, const std::string &value) { edit->setText(FromAnsi(value)); }
@@ -41,8 +45,10 @@ TCDDBOptForm::TCDDBOptForm(std::string iniFile, QComboBox *categBox, QWidget *pa
         ownCategBox_->hide();
         CategBox = ownCategBox_;
     }
-    for (QLineEdit *e : {ui->HTTPPort, ui->CDDBPort, ui->TimeOut, ui->ProxyPort})
+    for (QLineEdit *e : {ui->HTTPPort, ui->CDDBPort, ui->TimeOut, ui->ProxyPort}) {
         makeNumberField(e);
+        e->installEventFilter(this);
+    }
     ui->ServerEdit->hide();
     ui->ServerAddress->installEventFilter(this);
     ui->ServerEdit->installEventFilter(this);
@@ -226,6 +232,7 @@ void TCDDBOptForm::FormShow()
         SetServerEditMode(false);
     }
     ui->ConnectionStat->clear();
+    entered_ = nullptr;
     LoadCDDBOptions();
     const bool server = !ui->ServerAddress->currentText().isEmpty();
     setServerButtons(server);
@@ -422,6 +429,9 @@ void TCDDBOptForm::CDDBEmailChange() { ui->OkBtn->setEnabled(CheckEmailAddress(t
 
 void TCDDBOptForm::OkBtnClick()
 {
+    // OK pressed by its shortcut leaves the field without moving the focus.
+    if (const QLineEdit *field = numberField(focusWidget()); field && !leavable(field))
+        throw Exception(kInvalidInput);
     SaveCDDBOptions();
     accept();
 }
@@ -520,6 +530,12 @@ void TCDDBOptForm::showEvent(QShowEvent *e)
 
 bool TCDDBOptForm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == droppedPress_ && event->type() == QEvent::MouseButtonPress) {
+        droppedPress_ = nullptr;
+        return true;
+    }
+    if (QLineEdit *field = numberField(watched))
+        return numberFieldEvent(field, event) || QDialog::eventFilter(watched, event);
     if (watched == ui->ServerEdit && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         bool handled = false;
@@ -531,6 +547,68 @@ bool TCDDBOptForm::eventFilter(QObject *watched, QEvent *event)
         HandlerGuard::RunGuarded([this] { ServerAddressExit(); });
     }
     return QDialog::eventFilter(watched, event);
+}
+
+QLineEdit *TCDDBOptForm::numberField(QObject *watched) const
+{
+    for (QLineEdit *e : {ui->HTTPPort, ui->CDDBPort, ui->TimeOut, ui->ProxyPort})
+        if (watched == e)
+            return e;
+    return nullptr;
+}
+
+bool TCDDBOptForm::leavable(const QLineEdit *field)
+{
+    // A field shown empty and left alone keeps its fallback on save.
+    return !field->isModified() || !field->text().isEmpty();
+}
+
+bool TCDDBOptForm::numberFieldEvent(QLineEdit *field, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::FocusIn:
+        // Coming back after a refused leave or from another window is no new entry.
+        if (entered_ != field) {
+            entered_ = field;
+            enteredText_ = field->text();
+            field->setModified(false);
+        }
+        return false;
+    case QEvent::FocusOut: {
+        const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+            return false;
+        const bool leaving = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                             reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
+        // The focus widget is already the one taking the focus; Cancel may
+        // take it, since it abandons every change.
+        QWidget *next = QApplication::focusWidget();
+        if (leaving && !leavable(field) && next != ui->CancelBtn) {
+            field->setFocus(Qt::OtherFocusReason);
+            // The click that tried to leave does not reach its control.
+            if (reason == Qt::MouseFocusReason && next) {
+                droppedPress_ = next;
+                next->installEventFilter(this);
+            }
+            HandlerGuard::ShowException(std::make_exception_ptr(Exception(kInvalidInput)));
+            return false;
+        }
+        // (A refused leave makes the field it was going to lose the focus
+        // without ever having had it.)
+        if (entered_ == field)
+            entered_ = nullptr;
+        return false;
+    }
+    case QEvent::KeyPress:
+        // Escape in a changed field abandons the changes, and only that.
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && entered_ == field && field->isModified()) {
+            field->setText(enteredText_);
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
 }
 
 // ---- helpers --------------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "discdb/CDDBOptions.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <functional>
 #include <string>
@@ -109,7 +110,16 @@ private:
     void setServerButtons(bool on);
     void fillServerAddress(const std::vector<std::string> &list);
     void errorBox(const std::string &text);
+    // The port and time-out fields: one that the user changed cannot be
+    // left empty, and Escape in it restores the text it had on entry.
+    QLineEdit *numberField(QObject *watched) const;
+    static bool leavable(const QLineEdit *field);
+    bool numberFieldEvent(QLineEdit *field, QEvent *event);
     QComboBox *ownCategBox_ = nullptr;
+    QLineEdit *entered_ = nullptr;   // the number field last entered and not yet left
+    QString enteredText_;            // its text on entry
+    // The control whose focusing click was refused: its press is dropped.
+    QPointer<QWidget> droppedPress_;
 };
 
 // The program's options window (the last one made), or nullptr.

@@ -1,13 +1,14 @@
 // The options window driven offscreen with mouse and key events: the
 // settings it loads and saves, the protocol and proxy enabling rules, the
 // lists kept in step with the fields, the server editor, the address check,
-// OK and Cancel.
+// the port and time-out fields that cannot be left emptied, OK and Cancel.
 #include "common/TestUtil.h"
 #include "discdb/CDDB.h"
 #include "platform/Cp1252.h"
 #include "platform/ScriptedDialogs.h"
 #include "ui_CDDB.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QTest>
 
@@ -46,6 +47,27 @@ protected:
         e->selectAll();
         QTest::keyClick(e, Qt::Key_Delete);
         QTest::keyClicks(e, text);
+    }
+    void activate()
+    {
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    // The user clicks into the field.
+    static void enter(QLineEdit *e)
+    {
+        QTest::mouseClick(e, Qt::LeftButton, {}, QPoint(4, e->height() / 2));
+        ASSERT_EQ(QApplication::focusWidget(), e);
+    }
+    // The message of an emptied changed field was shown, the focus stayed.
+    void expectRefused(QLineEdit *e)
+    {
+        const auto boxes = dialogs.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Invalid input value.  Use escape key to abandon changes");
+        EXPECT_EQ(boxes[0].caption, "MIXDECK");
+        EXPECT_EQ(QApplication::focusWidget(), e);
+        EXPECT_TRUE(form->isVisible());
     }
     std::string server() { return ToAnsi(u().ServerAddress->currentText()); }
     bool serverButtons()
@@ -357,17 +379,87 @@ TEST_F(OptFixture, OkWritesTheFileCancelRestoresIt)
 
 TEST_F(OptFixture, EmptyFieldsAreSavedWithTheirFallbacks)
 {
+    // Number fields shown empty and not changed can be left empty.
     open();
-    retype(u().TimeOut, "");
-    retype(u().CDDBPort, "");
-    click(u().ProtoHTTP);
-    click(u().UseProxy);
-    retype(u().ProxyPort, "");
-    retype(u().HTTPPort, "");
+    CDDBOptions shown = ParseOptions(kTwoProtocols);
+    shown.UseHTTP = true;
+    shown.UseProxy = true;
+    shown.TimeOut = shown.ProxyPort = shown.CDDBPortList[1] = shown.HTTPPortList[1] = "";
+    form->ShowOptions(shown);
+    activate();
+    EXPECT_EQ(u().HTTPPort->text(), "");
+    enter(u().HTTPPort);
+    QTest::keyClick(u().HTTPPort, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), u().HTTPPort);
+    enter(u().ProxyPort);
     click(u().OkBtn);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(dialogs.Calls.empty());
     const std::string text = testutil::readFile(path());
-    for (const char *line : {"timeout=30\r\n", "cddbport1=8880\r\n", "httpport0=80\r\n", "proxyport=8080\r\n", "useproxy=1\r\n"})
+    for (const char *line : {"timeout=30\r\n", "cddbport1=8880\r\n", "httpport1=80\r\n", "proxyport=8080\r\n", "useproxy=1\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
+}
+
+TEST_F(OptFixture, ChangedNumberFieldCannotBeLeftEmpty)
+{
+    open();
+    activate();
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Backtab}) {
+        SCOPED_TRACE(key);
+        dialogs.Reset();
+        enter(u().TimeOut);
+        retype(u().TimeOut, "");
+        QTest::keyClick(u().TimeOut, key);
+        expectRefused(u().TimeOut);
+        // A click on another control is refused too, and does not reach it.
+        click(u().ProtoHTTP);
+        EXPECT_EQ(dialogs.MessageBoxes().size(), 2u);
+        EXPECT_EQ(QApplication::focusWidget(), u().TimeOut);
+        EXPECT_TRUE(u().ProtoCDDB->isChecked());
+        // Escape restores the text of the entry and leaves the window open;
+        // the field can be left again.
+        QTest::keyClick(u().TimeOut, Qt::Key_Escape);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(u().TimeOut->text(), "20");
+        QTest::keyClick(u().TimeOut, key);
+        EXPECT_NE(QApplication::focusWidget(), u().TimeOut);
+        EXPECT_EQ(dialogs.MessageBoxes().size(), 2u);
+    }
+    // A digit makes the field valid; Escape in a field unchanged since it
+    // was entered cancels.
+    dialogs.Reset();
+    enter(u().CDDBPort);
+    retype(u().CDDBPort, "");
+    QTest::keyClicks(u().CDDBPort, "7");
+    QTest::keyClick(u().CDDBPort, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), u().CDDBPort);
+    EXPECT_EQ(form->CDDBPortList, (std::vector<std::string>{"8880", "7"}));
+    EXPECT_TRUE(dialogs.Calls.empty());
+    enter(u().CDDBPort);
+    QTest::keyClick(u().CDDBPort, Qt::Key_Escape);
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(OptFixture, OkWithAnEmptiedFieldNeitherSavesNorCloses)
+{
+    open();
+    activate();
+    const std::string before = testutil::readFile(path());
+    enter(u().CDDBPort);
+    retype(u().CDDBPort, "");
+    click(u().OkBtn);
+    expectRefused(u().CDDBPort);
+    // OK by its shortcut, which does not move the focus.
+    QTest::keyClick(u().CDDBPort, Qt::Key_O, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs.MessageBoxes().size() == 2; }, 2000));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(testutil::readFile(path()), before);
+    // Cancel still leaves and abandons the change.
+    click(u().CancelBtn);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(dialogs.MessageBoxes().size(), 2u);
+    EXPECT_EQ(u().CDDBPort->text(), "888");
+    EXPECT_EQ(testutil::readFile(path()), before);
 }
 
 TEST_F(OptFixture, UnreadableSettingsSayErrorAndKeepTheControls)

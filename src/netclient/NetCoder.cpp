@@ -160,17 +160,6 @@ void AppendHexEscape(std::string &out, unsigned char c)
     out.append(escape, 3);
 }
 
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // ---- registry ----------------------------------------------------------------------
 const char *const MediaTypePrefixes[7] = {"application/", "audio/", "image/", "message/",
                                           "multipart/", "text/", "video/"};

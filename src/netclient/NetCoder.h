@@ -6,6 +6,7 @@
 // to coder classes.
 #include "netclient/NetBaseComponent.h"
 #include "netclient/NetException.h"
+#include "platform/Rtl.h"
 
 #include <cstddef>
 #include <deque>
@@ -128,8 +129,7 @@ const std::deque<TNetCoderItem> &CoderRegistry();
 
 // "=" and the byte in two upper-case hexadecimal digits (quoted-printable, Q words).
 void AppendHexEscape(std::string &out, unsigned char c);
-// The value of a hexadecimal digit of either case; -1 for any other character.
-int HexDigitValue(char c);
+using Rtl::HexDigitValue;
 
 // The seven top-level media types, "application/" to "video/".
 extern const char *const MediaTypePrefixes[7];

@@ -735,4 +735,15 @@ bool RenameFile(const std::string &from, const std::string &to)
     return rename(from.c_str(), to.c_str()) == 0;
 }
 
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 } // namespace Rtl

@@ -88,6 +88,8 @@ std::string IntToStr(int64_t v);
 // Upper-case hexadecimal, at least `digits` digits (negative values as their
 // two's complement of 32 bits, or of 64 bits when they do not fit).
 std::string IntToHex(int64_t v, int digits);
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
 // Decimal with optional sign and leading blanks, or hexadecimal as "$1F",
 // "0x1F" or "0X1F". Throws EConvertError "'%s' is not a valid integer value".
 int StrToInt(const std::string &s);

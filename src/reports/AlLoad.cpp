@@ -36,17 +36,6 @@ bool isIdentChar(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 const char *const kBandTypes[] = {"alr_Title", "alr_PageHeader", "alr_DetailHeader", "alr_Detail",
                                   "alr_DetailFooter", "alr_PageFooter", "alr_ReportFooter", "alr_NewPage",
                                   "alr_GroupHeader", "alr_GroupFooter"};
@@ -282,7 +271,7 @@ private:
                 fail("Invalid binary value");
             v.s.reserve(hex.size() / 2);
             for (size_t i = 0; i < hex.size(); i += 2) {
-                const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
+                const int hi = Rtl::HexDigitValue(hex[i]), lo = Rtl::HexDigitValue(hex[i + 1]);
                 if (hi < 0 || lo < 0)
                     fail("Invalid binary value");
                 v.s.push_back(char(hi * 16 + lo));

@@ -635,19 +635,10 @@ std::string XorEncode(const std::string &key, const std::string &source)
 
 std::string XorDecode(const std::string &key, const std::string &source)
 {
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
     std::string r;
     r.reserve(source.size() / 2);
     for (size_t i = 0; i + 1 < source.size(); i += 2) {
-        const int hi = digit(source[i]), lo = digit(source[i + 1]);
+        const int hi = Rtl::HexDigitValue(source[i]), lo = Rtl::HexDigitValue(source[i + 1]);
         unsigned char b = hi < 0 || lo < 0 ? ' ' : static_cast<unsigned char>(hi * 16 + lo);
         if (!key.empty())
             b ^= static_cast<unsigned char>(key[(i / 2) % key.size()]);

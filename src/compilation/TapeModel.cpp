@@ -53,7 +53,17 @@ int TapeMinutes(const std::string &lengthText)
     return StrToIntDef(Copy(lengthText, 2, last - 2), 54);
 }
 
-int SideCapacity(const std::string &lengthText) { return TapeMinutes(lengthText) * 60 / 2; }
+int SideCapacity(const std::string &lengthText)
+{
+    // A length text from a damaged file may name any number of minutes:
+    // the seconds are bounded as the time texts bound theirs.
+    long long seconds = static_cast<long long>(TapeMinutes(lengthText)) * 60 / 2;
+    if (seconds > INT32_MAX / 2)
+        seconds = INT32_MAX / 2;
+    if (seconds < -(INT32_MAX / 2))
+        seconds = -(INT32_MAX / 2);
+    return int(seconds);
+}
 
 std::string SideCaption(char side, const std::string &remaining)
 {

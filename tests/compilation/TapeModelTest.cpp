@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using namespace tape;
 
 TEST(TapeModel, TimeTexts)
@@ -37,6 +39,9 @@ TEST(TapeModel, TapeLengths)
     }
     EXPECT_EQ(TapeMinutes(" xx min"), 54);
     EXPECT_EQ(TapeMinutes(""), 54);
+    // A length from a damaged compilation file never overflows the seconds.
+    EXPECT_EQ(SideCapacity(" 1721185267 min"), INT32_MAX / 2);
+    EXPECT_EQ(SideCapacity(" -1721185267 min"), -(INT32_MAX / 2));
     EXPECT_EQ(SideCaption('A', "45:00"), "SIDE A - Remaining Time (mm:ss)  45:00");
 }
 

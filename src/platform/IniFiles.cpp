@@ -401,12 +401,16 @@ constexpr size_t kLinearLines = 8;
 void TMemIniFile::Section::place(uint32_t lineIndex)
 {
     const size_t mask = keySlots.size() - 1;
-    const Line &line = lines[lineIndex];
+    Line &line = lines[lineIndex];
+    line.hash = uint32_t(Rtl::AnsiHashText(line.name));
+    line.shadowed = false;
     size_t h = line.hash & mask;
     while (keySlots[h]) {
         const Line &other = lines[keySlots[h] - 1];
-        if (other.hash == line.hash && Rtl::SameTextView(other.name, line.name))
-            return;  // the first of the name stays
+        if (other.hash == line.hash && Rtl::SameTextView(other.name, line.name)) {
+            line.shadowed = true;  // the first of the name stays
+            return;
+        }
         h = (h + 1) & mask;
     }
     keySlots[h] = lineIndex + 1;
@@ -434,20 +438,27 @@ TMemIniFile::Line *TMemIniFile::Section::find(std::string_view ident)
         }
         rebuild();
     }
+    if (next < lines.size()) {
+        Line &l = lines[next];
+        if (l.hasValue && !l.shadowed && Rtl::SameTextView(l.name, ident)) {
+            ++next;
+            return &l;
+        }
+    }
     const size_t mask = keySlots.size() - 1;
     const uint32_t hash = uint32_t(Rtl::AnsiHashText(ident));
     for (size_t h = hash & mask; keySlots[h]; h = (h + 1) & mask) {
         Line &l = lines[keySlots[h] - 1];
-        if (l.hash == hash && Rtl::SameTextView(l.name, ident))
+        if (l.hash == hash && Rtl::SameTextView(l.name, ident)) {
+            next = keySlots[h];
             return &l;
+        }
     }
     return nullptr;
 }
 
 void TMemIniFile::Section::add(Line line)
 {
-    if (line.hasValue)
-        line.hash = uint32_t(Rtl::AnsiHashText(line.name));
     lines.push_back(std::move(line));
     if (keySlots.empty())
         return;
@@ -520,16 +531,28 @@ void TMemIniFile::load(std::string text)
     Clear();
     text_ = std::make_unique<std::string>(std::move(text));
     Section *current = nullptr;
+    // Sections of one file are mostly alike: room for as many lines as the
+    // one before saves growing the vector line by line. A section that
+    // turned out much smaller gives the room back.
+    auto close = [](Section *s) {
+        if (s && s->lines.capacity() > 2 * s->lines.size() + 16)
+            s->lines.shrink_to_fit();
+    };
     ForEachIniLine(*text_, [&](const TIniLine &l) {
-        if (l.kind == TIniLine::Header)
+        if (l.kind == TIniLine::Header) {
+            close(current);
+            const size_t before = current ? current->lines.size() : 0;
             current = &findOrAdd(l.name, true);
-        else if (!current)
+            if (current->lines.empty())
+                current->lines.reserve(before);
+        } else if (!current)
             return;  // before the first section
         else if (l.kind == TIniLine::Key)
             current->add(Line{l.name, l.value, true});
         else
             current->add(Line{l.raw, {}, false});
     });
+    close(current);
 }
 
 std::string TMemIniFile::GetStrings() const

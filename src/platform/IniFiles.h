@@ -87,16 +87,20 @@ void ForEachIniLine(std::string_view text, F f)
             return f(l), true;
     };
     Rtl::ForEachLine(text, [&](std::string_view raw) -> bool {
-        const std::string_view t = IniTrim(raw);
-        if (t.empty() || t.front() == ';')
+        // The first non-blank character tells the kind; only a header needs
+        // the line's end trimmed.
+        size_t i = 0;
+        while (i < raw.size() && static_cast<unsigned char>(raw[i]) <= ' ')
+            ++i;
+        if (i == raw.size() || raw[i] == ';')
             return true;
         std::string_view name;
-        if (IniHeader(t, name))
+        if (raw[i] == '[' && IniHeader(raw.substr(i), name))
             return call(TIniLine{TIniLine::Header, raw, name, {}});
-        const size_t eq = raw.find('=');
+        const size_t eq = raw.find('=', i);
         if (eq == std::string_view::npos)
             return call(TIniLine{TIniLine::Other, raw, {}, {}});
-        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(0, eq)), raw.substr(eq + 1)});
+        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(i, eq - i)), raw.substr(eq + 1)});
     });
 }
 
@@ -271,7 +275,10 @@ private:
         std::string_view name;   // key name; the whole line when hasValue is false
         std::string_view value;
         bool hasValue = true;
-        uint32_t hash = 0;  // of the key name, set when the line is added
+        // Set with the key table (below), and only valid while it stands:
+        // the hash of the key name, and whether an earlier line has the name.
+        bool shadowed = false;
+        uint32_t hash = 0;
     };
     struct Section {
         std::string_view name;
@@ -280,6 +287,9 @@ private:
         // of each name; built on the first lookup in a section of more than
         // a few lines, kept up to date by appends, dropped by deletions.
         std::vector<uint32_t> keySlots;
+        // The line after the one found last: keys are mostly read in file
+        // order, so it is tried before the table.
+        size_t next = 0;
         Line *find(std::string_view ident);
         void add(Line line);
         void erase(size_t i);

@@ -190,6 +190,8 @@ bool SameTextView(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
+    if (std::memcmp(a.data(), b.data(), a.size()) == 0)
+        return true;  // the common case: the same bytes
     for (size_t i = 0; i < a.size(); ++i)
         if (a[i] != b[i] && kUpper.t[static_cast<unsigned char>(a[i])] != kUpper.t[static_cast<unsigned char>(b[i])])
             return false;

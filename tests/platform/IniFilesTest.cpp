@@ -249,6 +249,19 @@ TEST(TMemIniFile, HashedLookupsFollowEveryChange)
     EXPECT_EQ(ini.GetStrings(), "[small]\r\na=1\r\n\r\n[BIG]\r\nx=1\r\n\r\n");
 }
 
+// Keys read in file order are found from the line after the last one found;
+// a later line of a name read before still loses to the first.
+TEST(TMemIniFile, ReadsInFileOrderKeepTheFirstOfAName)
+{
+    TMemIniFile ini("");
+    ini.SetStrings("[s]\nk0=0\nk1=1\nk2=2\nk1=late\nk3=3\nother\nk4=4\nk5=5\nk6=6\nK0=late\nk7=7\n");
+    for (const char *k : {"k0", "k1", "k2", "k1", "k3", "k4", "k5", "k6", "K0", "k7", "k3", "k4"})
+        EXPECT_EQ(ini.ReadString("s", k, "?"), std::string(k + 1)) << k;
+    ini.DeleteKey("s", "k1");  // the later line of the name now answers, in order too
+    for (const char *k : {"k0", "K1", "k3", "k4"})
+        EXPECT_EQ(ini.ReadString("s", k, "?"), std::string(k)[1] == '1' ? "late" : std::string(k + 1)) << k;
+}
+
 // The profile functions on text: reads answer from an index that every write
 // drops; what the text becomes is what TIniFile makes of the file.
 TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)

@@ -13,6 +13,7 @@
 #include "platform/SysUtils.h"
 #include "support/SupConst.h"
 #include "support/WinHook.h"
+#include "webupdate/Update.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -99,7 +100,13 @@ void CreateWindows(Windows &windows)
     BindTapePrinting(*main, std::make_shared<TTapeReports>());
     QDialog *queue = placeholder("TQueueForm", "Queue Manager");
     windows.emplace_back(queue);
-    QDialog *update = placeholder("TUpdateForm", "Check For Updates");
+    // The update window with the main window's web update component; the
+    // component ends the program through the main window's Exit after the
+    // updater has started.
+    auto webUpdate = std::make_unique<TWebUpdate>();
+    SetupMainWebUpdate(*webUpdate);
+    auto *update = new TUpdateForm(main, std::move(webUpdate));
+    update->ExitProgram = [main] { main->ExitMenuClick(); };
     windows.emplace_back(update);
 
     main->GrabCDForm = grab;

@@ -190,6 +190,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->freedbMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.freedb.org/"); }));
     connect(ui->NetLibMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.netlibrary.org/"); }));
     connect(ui->ListViewMenuItem, &QAction::triggered, this, Guarded([] { Dialogs::ShellOpen("http://www.listviewcomponents.com/"); }));
+    connect(ui->CheckUpdatesMenuItem, &QAction::triggered, this, Guarded([this] { CheckUpdatesMenuItemClick(); }));
     connect(ui->ExitMenu, &QAction::triggered, this, Guarded([this] { ExitMenuClick(); }));
     connect(ui->PrintTapeCoverMenuItem, &QAction::triggered, this, Guarded([this] { PrintTapeCoverMenuItemClick(); }));
     connect(ui->PrintTapeProgramMenuItem, &QAction::triggered, this, Guarded([this] { PrintTapeProgramMenuItemClick(); }));
@@ -261,15 +262,30 @@ void TMainForm::DiscardCompilation()
     LoadCatalogue();
 }
 
-void TMainForm::ShowCentred(QDialog *window)
+void TMainForm::CentreOver(QWidget *window) const
 {
-    if (!window)
-        return;
     const QRect me = frameGeometry();
     const QRect it = window->frameGeometry();
     // Each halving truncates toward zero, as integer division does.
     window->move(me.left() + me.width() / 2 - it.width() / 2, me.top() + me.height() / 2 - it.height() / 2);
+}
+
+void TMainForm::ShowCentred(QDialog *window)
+{
+    if (!window)
+        return;
+    CentreOver(window);
     window->exec();
+}
+
+void TMainForm::CheckUpdatesMenuItemClick()
+{
+    if (!UpdateForm)
+        return;
+    UpdateForm->setWindowTitle(QString());
+    CentreOver(UpdateForm);
+    UpdateForm->show();
+    setEnabled(false);
 }
 
 void TMainForm::showEvent(QShowEvent *e)

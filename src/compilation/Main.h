@@ -78,6 +78,8 @@ public:
     void DiscardCompilation();
     // Centres the window over the main window and shows it modally.
     void ShowCentred(QDialog *window);
+    // Moves the window so that it is centred over the main window.
+    void CentreOver(QWidget *window) const;
 
     // ---- CD selectors and panes -----------------------------------------------------
     void LoadCatalogue();
@@ -144,6 +146,10 @@ public:
 
     // ---- menu commands ----------------------------------------------------------------
     void ExitMenuClick();
+    // "Chec&k For Updates": the update window, without a caption, centred
+    // over this window and shown without waiting; this window is disabled
+    // until the update window gives it back.
+    void CheckUpdatesMenuItemClick();
     void ContentsMenuItemClick();
     // Imports the Windows CD Player file into the catalogue.
     void ImportINIMenuItemClick();

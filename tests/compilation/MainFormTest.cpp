@@ -174,6 +174,30 @@ TEST_F(MainFixture, WindowsOpenCentredOverTheMainWindow)
     EXPECT_LT(placed.x(), me.left());
 }
 
+TEST_F(MainFixture, CheckForUpdatesOpensTheUpdateWindowWithoutWaiting)
+{
+    TMainForm &f = make();
+    f.setGeometry(100, 100, f.width(), f.height());
+    f.show();
+    QDialog update;
+    update.setWindowTitle("left over");
+    update.resize(485, 155);
+    f.UpdateForm = &update;
+    const QRect it = update.frameGeometry();   // as placed, before it is shown
+    ui().CheckUpdatesMenuItem->trigger();
+    // Shown without waiting; the main window stays disabled until the
+    // update window gives it back.
+    EXPECT_TRUE(update.isVisible());
+    EXPECT_FALSE(update.isModal());
+    EXPECT_TRUE(update.windowTitle().isEmpty());
+    EXPECT_FALSE(f.isEnabled());
+    const QRect me = f.frameGeometry();
+    EXPECT_EQ(update.pos(), QPoint(me.left() + me.width() / 2 - it.width() / 2, me.top() + me.height() / 2 - it.height() / 2));
+    update.hide();
+    f.setEnabled(true);
+    f.UpdateForm = nullptr;
+}
+
 TEST_F(MainFixture, WebSiteItemsOpenTheirAddresses)
 {
     make();

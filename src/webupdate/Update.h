@@ -1,0 +1,89 @@
+#pragma once
+// The update window: a small tool window over the main window that starts a
+// threaded run of the main window's web update component and shows what the
+// component reports: the status, the address being downloaded, the new
+// version or the verdict in colour, a progress bar, the downloaded amount
+// and the remaining time with the average speed.
+//
+// The main window's handlers of the component's events live here, with the
+// window they fill: the main window's library sits beside the web update's
+// and cannot see the component. The window owns the component.
+#include "webupdate/WUpdate.h"
+
+#include <QDialog>
+#include <QImage>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+class TAnimatedImage;
+namespace Ui {
+class TUpdateForm;
+}
+
+// The publisher's address of the control file.
+extern const char *const UpdateControlFileURL;   // "http://www.quillfern.com/download/update.inf"
+
+// Sets the values the main window's component has: HTTP, a prompt before
+// connecting, one prompt for all files, the signature checked.
+void SetupMainWebUpdate(TWebUpdate &webUpdate);
+
+// ---- the texts of the window ------------------------------------------------------------
+// The control file's progress: "512bytes of 2048bytes".
+std::string ControlFileProgressText(int64_t pos, int64_t size);
+// A listed file's progress: "00.50MB / 01.25MB (40%)"; without a size the
+// percentage is left out.
+std::string FileProgressText(int64_t pos, int64_t size);
+// The remaining time after elapsedSeconds ticks (at least 1) with the bar at
+// posBytes of maxBytes: "01:02:05 (At 12.00 KB/sec)". Below 1 KB/sec or
+// without a size the time shows "??:??:??".
+std::string EstimatedTimeText(int64_t maxBytes, int64_t posBytes, int elapsedSeconds);
+// The version in a new-version status: from the first digit of the number
+// before the first comma to the end, commas turned into points ("New
+// version found : 1,4,0,12" gives "1.4.0.12"); false without a comma.
+bool StatusVersionText(const std::string &statusStr, std::string &version);
+// The window's animation: eight 32 by 32 frames side by side in 16 colours.
+QImage UpdateAnimationStrip();
+
+class TUpdateForm : public QDialog {
+    Q_OBJECT
+public:
+    // mainWindow: the window disabled while this one is open.
+    TUpdateForm(QWidget *mainWindow, std::unique_ptr<TWebUpdate> webUpdate, QWidget *parent = nullptr);
+    ~TUpdateForm() override;
+
+    Ui::TUpdateForm *ui;
+    QTimer *UpdTimer;
+    int32_t ElapsedSeconds = 0;
+    QWidget *MainWindow;
+    TWebUpdate *WebUpdate;
+    // The address StartUpdateBtnClick gives the component.
+    std::string URL = UpdateControlFileURL;
+    // The main window's Exit (ends the program after the updater started).
+    std::function<void()> ExitProgram;
+
+    TAnimatedImage *AnimImage() const;
+
+    // ---- the window's handlers --------------------------------------------------------
+    void StartUpdateBtnClick();
+    void CloseUpdateBtnClick();
+    void UpdTimerTimer();
+
+    // ---- the main window's handlers -----------------------------------------------------
+    void WebUpdateFileProgress(TWebUpdate *sender, const std::string &fileName, int64_t pos, int64_t size);
+    void WebUpdateStatus(TWebUpdate *sender, const std::string &statusStr, int32_t statusCode, int32_t errCode);
+    void WebUpdateThreadUpdateDone(TWebUpdate *sender);
+    void WebUpdateAppDoClose(TWebUpdate *sender);
+
+protected:
+    void reject() override;
+    void closeEvent(QCloseEvent *e) override;
+
+private:
+    // Repaints at once and lets pending messages through.
+    void RefreshNow();
+    std::unique_ptr<TWebUpdate> webUpdate_;
+};

@@ -1,9 +1,11 @@
 // The texts of the web update's control file that the run takes apart: the
 // date and time in the component's formats, and the command lines of
-// runbefore, runafter and appname as they are split for starting programs.
+// runbefore, runafter and appname as they are split for starting programs;
+// the version the update window takes out of a new-version status.
 // Input: format line, separator line, then the text.
 #include "webupdate/WuDates.h"
 #include "webupdate/WuProcess.h"
+#include "webupdate/Update.h"
 
 #include <cstdint>
 #include <string>
@@ -24,5 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (wudates::ParseTime(text, format, sep, t))
         wudates::ParseStoredTime(wudates::StoredTime(t), t);
     wuprocess::SplitCommandLine(text);
+    std::string version;
+    StatusVersionText(text, version);
     return 0;
 }

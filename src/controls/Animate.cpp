@@ -219,11 +219,8 @@ bool TAnimatedImage::AsyncDrawing() const
 
 void TAnimatedImage::SetAsyncDrawing(bool on)
 {
-    Guard lock(ControlLock());
-    if (asyncDrawing_ == on)
-        return;
-    asyncDrawing_ = on;
-    timer_->SetSyncEvent(!on);
+    if (StoreLocked(asyncDrawing_, on))
+        timer_->SetSyncEvent(!on);
 }
 
 void TAnimatedImage::SetAutoSize(bool on)
@@ -234,78 +231,34 @@ void TAnimatedImage::SetAutoSize(bool on)
     AdjustSize();
 }
 
-bool TAnimatedImage::Center() const
-{
-    Guard lock(const_cast<TAnimatedImage *>(this)->ControlLock());
-    return center_;
-}
-
 void TAnimatedImage::SetCenter(bool on)
 {
-    {
-        Guard lock(ControlLock());
-        if (center_ == on)
-            return;
-        center_ = on;
-    }
+    if (!StoreLocked(center_, on))
+        return;
     PictureChanged();
     if (active_)
         DoPaintControl();
-}
-
-bool TAnimatedImage::Stretch() const
-{
-    Guard lock(const_cast<TAnimatedImage *>(this)->ControlLock());
-    return stretch_;
 }
 
 void TAnimatedImage::SetStretch(bool on)
 {
-    {
-        Guard lock(ControlLock());
-        if (stretch_ == on)
-            return;
-        stretch_ = on;
-    }
+    if (!StoreLocked(stretch_, on))
+        return;
     PictureChanged();
     if (active_)
         DoPaintControl();
 }
 
-bool TAnimatedImage::Opaque() const
-{
-    Guard lock(const_cast<TAnimatedImage *>(this)->ControlLock());
-    return opaque_;
-}
-
-bool TAnimatedImage::IsOpaque() const { return opaque_; }
-
 void TAnimatedImage::SetOpaque(bool on)
 {
-    {
-        Guard lock(ControlLock());
-        if (opaque_ == on)
-            return;
-        opaque_ = on;
-    }
-    PictureChanged();
-}
-
-TColor TAnimatedImage::TransparentColor()
-{
-    Guard lock(ControlLock());
-    return transparentColor_;
+    if (StoreLocked(opaque_, on))
+        PictureChanged();
 }
 
 void TAnimatedImage::SetTransparentColor(TColor c)
 {
-    {
-        Guard lock(ControlLock());
-        if (transparentColor_ == c)
-            return;
-        transparentColor_ = c;
-    }
-    PictureChanged();
+    if (StoreLocked(transparentColor_, c))
+        PictureChanged();
 }
 
 namespace {
@@ -373,12 +326,6 @@ void TAnimatedImage::SetGlyphNum(int n)
     PictureChanged();
 }
 
-int TAnimatedImage::InactiveGlyph()
-{
-    Guard lock(ControlLock());
-    return inactiveGlyph_;
-}
-
 void TAnimatedImage::SetInactiveGlyph(int n)
 {
     {
@@ -394,12 +341,6 @@ void TAnimatedImage::SetInactiveGlyph(int n)
     }
     FrameChanged();
     PictureChanged();
-}
-
-int TAnimatedImage::NumGlyphs()
-{
-    Guard lock(ControlLock());
-    return numGlyphs_;
 }
 
 void TAnimatedImage::SetNumGlyphs(int n)
@@ -421,27 +362,10 @@ void TAnimatedImage::SetNumGlyphs(int n)
     PictureChanged();
 }
 
-TGlyphOrientation TAnimatedImage::Orientation()
-{
-    Guard lock(ControlLock());
-    return orientation_;
-}
-
 void TAnimatedImage::SetOrientation(TGlyphOrientation o)
 {
-    {
-        Guard lock(ControlLock());
-        if (orientation_ == o)
-            return;
-        orientation_ = o;
-    }
-    ImageChanged();
-}
-
-QSize TAnimatedImage::FrameSize()
-{
-    Guard lock(ControlLock());
-    return QSize(frameWidth_, frameHeight_);
+    if (StoreLocked(orientation_, o))
+        ImageChanged();
 }
 
 // ---- strip layout -----------------------------------------------------------------------

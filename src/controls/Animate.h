@@ -109,6 +109,8 @@ class TAnimatedImage : public TImageControl {
     Q_PROPERTY(bool Stretch READ Stretch WRITE SetStretch)
 public:
     explicit TAnimatedImage(QWidget *parent = nullptr);
+    // Fields that only the interface thread writes are read there without
+    // the lock; the worker reads them under it.
     // Ends the timer's worker at once (no frame is painted after it), then
     // frees the strip.
     ~TAnimatedImage() override;
@@ -119,30 +121,30 @@ public:
     void SetAsyncDrawing(bool on);
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool on);
-    bool Center() const;
+    bool Center() const { return center_; }
     void SetCenter(bool on);
     // A copy of the strip.
     QImage Glyph();
     void SetGlyph(const QImage &strip);
     int GlyphNum();
     void SetGlyphNum(int n);
-    int InactiveGlyph();
+    int InactiveGlyph() const { return inactiveGlyph_; }
     void SetInactiveGlyph(int n);
     unsigned Interval() const { return timer_->Interval(); }
     void SetInterval(unsigned ms) { timer_->SetInterval(ms); }
-    int NumGlyphs();
+    int NumGlyphs() const { return numGlyphs_; }
     void SetNumGlyphs(int n);
-    bool Opaque() const;
+    bool Opaque() const { return opaque_; }
     void SetOpaque(bool on);
-    TGlyphOrientation Orientation();
+    TGlyphOrientation Orientation() const { return orientation_; }
     void SetOrientation(TGlyphOrientation o);
-    bool Stretch() const;
+    bool Stretch() const { return stretch_; }
     void SetStretch(bool on);
-    TColor TransparentColor();
+    TColor TransparentColor() const { return transparentColor_; }
     void SetTransparentColor(TColor c);
     // Whether a stored layout holds TransparentColor.
     bool TransparentColorStored();
-    QSize FrameSize();
+    QSize FrameSize() const { return QSize(frameWidth_, frameHeight_); }
 
     std::function<void(TAnimatedImage *sender)> OnFrameChanged;
     std::function<void(TAnimatedImage *sender)> OnStart;
@@ -159,7 +161,7 @@ public:
 
 protected:
     void DoPaintImage(QPainter &canvas, const QSize &client) override;
-    bool IsOpaque() const override;
+    bool IsOpaque() const override { return opaque_; }
     virtual void FrameChanged();
     virtual void Start();
     virtual void Stop();
@@ -167,6 +169,16 @@ protected:
     void PictureChanged();
 
 private:
+    // Stores a changed value under the control's lock; whether it changed.
+    template <class T>
+    bool StoreLocked(T &field, T value)
+    {
+        std::lock_guard<std::recursive_mutex> lock(ControlLock());
+        if (field == value)
+            return false;
+        field = value;
+        return true;
+    }
     // Under the control's lock.
     void DefineBitmapSize();
     void ResetImageBounds();

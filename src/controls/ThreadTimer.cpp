@@ -150,6 +150,7 @@ struct TThreadTimer::Shared {
     bool sync = true;
     int nice = 0;
     uint64_t gen = 0;        // advanced by every pause
+    uint64_t roundGen = 0;   // gen when the current round started
     bool paused = true;      // the worker waits for rounds to be wanted
     bool inRound = false;
     int inSyncCall = 0;      // the interface thread runs a call of the worker
@@ -335,6 +336,7 @@ void TThreadTimer::UpdateTimer()
                     if (w.cv.wait_until(lock, deadline, [&] { return w.stop || w.gen != gen; }))
                         continue;
                     w.inRound = true;
+                    w.roundGen = gen;
                     lock.unlock();
                     self->ThreadRound();
                     lock.lock();
@@ -411,7 +413,10 @@ bool TThreadTimer::Synchronize(const std::function<void()> &method)
     {
         std::lock_guard<std::mutex> lock(s.m);
         fromWorker = s.thread.joinable() && s.workerId == std::this_thread::get_id() && !s.stop;
-        gen = s.gen;
+        // A pause since the round began gives the hand-over up at once.
+        gen = s.roundGen;
+        if (fromWorker && (s.gen != gen || s.stop))
+            return false;
     }
     if (!fromWorker || InterfaceThread::IsInterfaceThread()) {
         method();

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 #include <climits>
@@ -190,6 +191,9 @@ TUpdateForm::TUpdateForm(QWidget *mainWindow, std::unique_ptr<TWebUpdate> webUpd
     Look(ui->DownloadStatusLbl, clGreen, 12);
     Look(ui->StartUpdateBtn, clGreen, 12);
     Look(ui->CloseUpdateBtn, clRed, 12);
+    // The glyphs: retry on Start, a close mark on Close.
+    ui->StartUpdateBtn->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    ui->CloseUpdateBtn->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     ui->StartUpdateBtn->setAutoDefault(false);
     ui->CloseUpdateBtn->setAutoDefault(false);
 

@@ -646,6 +646,40 @@ bool pickMatch(int code, const std::string &replyLine, const std::function<std::
     return true;
 }
 
+// The steps that open every cddbp dialogue.
+struct Handshake {
+    std::function<void(const std::string &)> show;         // the greeting, and a text before each command
+    std::function<bool(int, const std::string &)> judged;  // a step's code and text: true to go on
+    std::function<void()> answered;                        // after an accepted hello or proto reply
+};
+
+// Greeting, hello and, unless stopAfterHello, proto; false when a step
+// ended the dialogue. code: the last reply code.
+bool handshake(LineDialogue &d, const Settings &s, Step &at, const Handshake &h, bool stopAfterHello, int &code)
+{
+    at = Step::Greeting;
+    const std::string greeting = d.Greeting();
+    h.show(greeting);
+    code = ReplyCode(greeting);
+    if (!h.judged(code, greeting))
+        return false;
+    at = Step::Hello;
+    h.show(kHandshaking);
+    code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
+    if (!h.judged(code, d.ReplyLine()))
+        return false;
+    h.answered();
+    if (stopAfterHello)
+        return true;
+    at = Step::Proto;
+    h.show(kSettingProto + Rtl::IntToStr(kProtoLevel));
+    code = d.Command(ProtoCommand());
+    if (!h.judged(code, d.ReplyLine()))
+        return false;
+    h.answered();
+    return true;
+}
+
 } // namespace
 
 LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &disc, ExchangeHooks &hooks)
@@ -688,20 +722,8 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
         return false;
     };
     try {
-        r.At = Step::Greeting;
-        const std::string greeting = d.Greeting();
-        hooks.Status(greeting);
-        if (!judged(ReplyCode(greeting), greeting))
-            return r;
-        r.At = Step::Hello;
-        hooks.Status(kHandshaking);
-        int code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
-        if (!judged(code, d.ReplyLine()))
-            return r;
-        r.At = Step::Proto;
-        hooks.Status(kSettingProto + Rtl::IntToStr(kProtoLevel));
-        code = d.Command(ProtoCommand());
-        if (!judged(code, d.ReplyLine()))
+        int code = 0;
+        if (!handshake(d, s, r.At, {[&](const std::string &t) { hooks.Status(t); }, judged, [] {}}, false, code))
             return r;
         r.At = Step::Query;
         hooks.BeforeQuery();
@@ -852,25 +874,12 @@ ServerResult CddbpServerTask(TNetTCPClient &client, const Settings &s, ServerTas
         return lines;
     };
     try {
-        r.At = Step::Greeting;
-        const std::string greeting = d.Greeting();
-        hooks.Log(greeting);
-        if (!judged(ReplyCode(greeting), greeting))
+        int code = 0;
+        if (!handshake(d, s, r.At, {[&](const std::string &t) { hooks.Log(t); }, judged, logReply},
+                       task == ServerTask::Test, code))
             return r;
-        r.At = Step::Hello;
-        hooks.Log(kHandshaking);
-        int code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
-        if (!judged(code, d.ReplyLine()))
-            return r;
-        logReply();
         if (task == ServerTask::Test)
             return quit(Outcome::Found, code, std::string());
-        r.At = Step::Proto;
-        hooks.Log(kSettingProto + Rtl::IntToStr(kProtoLevel));
-        code = d.Command(ProtoCommand());
-        if (!judged(code, d.ReplyLine()))
-            return r;
-        logReply();
         const bool categories = task == ServerTask::Categories;
         r.At = categories ? Step::LsCat : Step::Sites;
         hooks.Log(categories ? kGettingCategories : kGettingSites);

@@ -434,41 +434,34 @@ std::vector<std::string> CategoryItems(const std::vector<std::string> &lines)
 
 std::string RefusalMessage(Step step, int code, bool queueTexts)
 {
-    const std::string c = Rtl::IntToStr(code);
-    switch (step) {
-    case Step::Greeting:
-        if (code >= 432 && code <= 434)
-            return "Connection Error: " + c + " Permission denied. Aborting.";
-        break;
-    case Step::Hello:
-        if (code == 431)
-            return "Connection Error: " + c + " No Handshake. Aborting.";
-        break;
-    case Step::Proto:
-        if (code == 501)
-            return "Connection Error: " + c + " Protocol level" + Rtl::IntToStr(kProtoLevel) + " not supported" +
-                   (queueTexts ? "." : "");
-        break;
-    case Step::Query:
-        if (code == 202)
-            return "Sorry, CD not found on the remote server. Closing.";
-        if (code == 403)
-            return "There is a problem on the server. Database entry is corrupt. Closing.";
-        if (code == 409)
-            return "Connection closed by remote server or no handshake. Closing";
-        break;
-    case Step::Read:
-        if (code == 401)
-            return "Error, specified CDDB entry not found. Closing.";
-        if (code == 402)
-            return "Sorry, server error. Closing.";
-        if (code == 403)
-            return "Sorry, database entry is corrupt. Closing.";
-        if (code == 409)
-            return "Error, no handshake. Closing.";
-        break;
-    default:
-        break;
+    // "#" stands for the code.
+    struct Refusal {
+        Step step;
+        int code;
+        const char *text;
+    };
+    static const Refusal table[] = {
+        {Step::Greeting, 432, "Connection Error: # Permission denied. Aborting."},
+        {Step::Greeting, 433, "Connection Error: # Permission denied. Aborting."},
+        {Step::Greeting, 434, "Connection Error: # Permission denied. Aborting."},
+        {Step::Hello, 431, "Connection Error: # No Handshake. Aborting."},
+        {Step::Proto, 501, "Connection Error: # Protocol level4 not supported"},
+        {Step::Query, 202, "Sorry, CD not found on the remote server. Closing."},
+        {Step::Query, 403, "There is a problem on the server. Database entry is corrupt. Closing."},
+        {Step::Query, 409, "Connection closed by remote server or no handshake. Closing"},
+        {Step::Read, 401, "Error, specified CDDB entry not found. Closing."},
+        {Step::Read, 402, "Sorry, server error. Closing."},
+        {Step::Read, 403, "Sorry, database entry is corrupt. Closing."},
+        {Step::Read, 409, "Error, no handshake. Closing."},
+    };
+    for (const Refusal &r : table) {
+        if (r.step != step || r.code != code)
+            continue;
+        std::string text = Rtl::StringReplace(r.text, "#", Rtl::IntToStr(code));
+        // The queue window ends the protocol-level message with a full stop.
+        if (queueTexts && step == Step::Proto)
+            text += ".";
+        return text;
     }
     return std::string();
 }
@@ -569,42 +562,26 @@ enum class Verdict { Next, Refused, Unexpected };
 
 Verdict judge(Step step, int code)
 {
-    auto in = [code](std::initializer_list<int> codes) { return std::find(codes.begin(), codes.end(), code) != codes.end(); };
-    bool next = false;
-    bool refused = false;
-    switch (step) {
-    case Step::Greeting:
-        next = in({200, 201});
-        refused = in({432, 433, 434});
-        break;
-    case Step::Hello:
-        next = in({200, 402});
-        refused = in({431});
-        break;
-    case Step::Proto:
-        next = in({200, 201, 502});
-        refused = in({501});
-        break;
-    case Step::Query:
-        next = in({200, 210, 211});
-        refused = in({202, 403, 409});
-        break;
-    case Step::Read:
-        next = in({210});
-        refused = in({401, 402, 403, 409});
-        break;
-    case Step::Sites:
-        next = in({210});
-        refused = in({401});
-        break;
-    case Step::LsCat:
-    case Step::Motd:
-        next = in({210});
-        break;
-    default:
-        break;
-    }
-    return next ? Verdict::Next : (refused ? Verdict::Refused : Verdict::Unexpected);
+    // Per step: the codes that go on and the refusals; any other code is unexpected.
+    struct StepCodes {
+        Step step;
+        std::vector<int> next, refused;
+    };
+    static const StepCodes table[] = {
+        {Step::Greeting, {200, 201}, {432, 433, 434}},
+        {Step::Hello, {200, 402}, {431}},
+        {Step::Proto, {200, 201, 502}, {501}},
+        {Step::Query, {200, 210, 211}, {202, 403, 409}},
+        {Step::Read, {210}, {401, 402, 403, 409}},
+        {Step::Sites, {210}, {401}},
+        {Step::LsCat, {210}, {}},
+        {Step::Motd, {210}, {}},
+    };
+    auto has = [code](const std::vector<int> &codes) { return std::find(codes.begin(), codes.end(), code) != codes.end(); };
+    for (const StepCodes &c : table)
+        if (c.step == step)
+            return has(c.next) ? Verdict::Next : (has(c.refused) ? Verdict::Refused : Verdict::Unexpected);
+    return Verdict::Unexpected;
 }
 
 // Opens the line connection with the settings; false (closed) when connecting failed.
@@ -644,6 +621,25 @@ bool pickMatch(int code, const std::string &replyLine, const std::function<std::
     }
     match = matches[size_t(chosen)];
     return true;
+}
+
+// True when the step's code goes on; otherwise ends the exchange through
+// end(outcome, code, message): a refusal with its message, anything else
+// unexpected with the text.
+template <class End>
+bool goesOn(Step step, int code, const std::string &text, End &&end)
+{
+    switch (judge(step, code)) {
+    case Verdict::Next:
+        return true;
+    case Verdict::Refused:
+        end(Outcome::Refused, code, RefusalMessage(step, code));
+        return false;
+    case Verdict::Unexpected:
+        end(Outcome::Unexpected, code, text);
+        return false;
+    }
+    return false;
 }
 
 // The steps that open every cddbp dialogue.
@@ -692,13 +688,13 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
         return r;
     }
     LineDialogue d(client);
-    // Every way out: the outcome, quit unless the dialogue is already over,
-    // the status cleared.
-    auto end = [&](Outcome kind, int code, const std::string &message, bool quit) {
+    // Every way out: the outcome, quit unless the dialogue is already over
+    // (no choice, a failure), the status cleared.
+    auto end = [&](Outcome kind, int code, const std::string &message) {
         r.Kind = kind;
         r.Code = code;
         r.Message = message;
-        if (quit) {
+        if (kind != Outcome::NoChoice && kind != Outcome::Failed) {
             hooks.Status(kDisconnecting);
             r.QuitReply = d.Quit();
         } else {
@@ -708,19 +704,7 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
         return r;
     };
     // A step's code: true to go on; otherwise the dialogue has ended.
-    auto judged = [&](int code, const std::string &text) {
-        switch (judge(r.At, code)) {
-        case Verdict::Next:
-            return true;
-        case Verdict::Refused:
-            end(Outcome::Refused, code, RefusalMessage(r.At, code), true);
-            return false;
-        case Verdict::Unexpected:
-            end(Outcome::Unexpected, code, text, true);
-            return false;
-        }
-        return false;
-    };
+    auto judged = [&](int code, const std::string &text) { return goesOn(r.At, code, text, end); };
     try {
         int code = 0;
         if (!handshake(d, s, r.At, {[&](const std::string &t) { hooks.Status(t); }, judged, [] {}}, false, code))
@@ -735,8 +719,7 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
         Match match;
         const std::string queryLine = d.ReplyLine();
         if (!pickMatch(code, queryLine, [&] { hooks.Status(kReading); return d.Capture(); }, hooks, r, match))
-            return r.Kind == Outcome::NoChoice ? end(Outcome::NoChoice, code, std::string(), false)
-                                               : end(Outcome::Unexpected, code, queryLine, true);
+            return end(r.Kind, code, r.Kind == Outcome::Unexpected ? queryLine : std::string());
         r.Category = match.Category;
         r.DiscId = match.DiscId;
         r.At = Step::Read;
@@ -747,9 +730,9 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
             return r;
         r.EntryLines = d.Capture();
         r.Entry = ParseXmcd(r.EntryLines, disc.TrackCount);
-        return end(Outcome::Found, code, std::string(), true);
+        return end(Outcome::Found, code, std::string());
     } catch (...) {
-        return end(Outcome::Failed, 0, std::string(), false);
+        return end(Outcome::Failed, 0, std::string());
     }
 }
 
@@ -770,19 +753,7 @@ LookupResult HttpLookup(TNetHTTP &client, const Settings &s, const Disc &disc, E
         return r;
     };
     // A reply's code: true to go on; otherwise the lookup has ended.
-    auto judged = [&](int code, const std::string &body) {
-        switch (judge(r.At, code)) {
-        case Verdict::Next:
-            return true;
-        case Verdict::Refused:
-            end(Outcome::Refused, code, RefusalMessage(r.At, code));
-            return false;
-        case Verdict::Unexpected:
-            end(Outcome::Unexpected, code, body);
-            return false;
-        }
-        return false;
-    };
+    auto judged = [&](int code, const std::string &body) { return goesOn(r.At, code, body, end); };
     try {
         r.At = Step::Query;
         hooks.BeforeQuery();

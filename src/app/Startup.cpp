@@ -6,8 +6,11 @@
 #include "compilation/ManageDB.h"
 #include "controls/Provcl.h"
 #include "discdb/AddCD.h"
+#include "discdb/AdviceSubmit.h"
 #include "discdb/CDDB.h"
 #include "discdb/ChooseCD.h"
+#include "discdb/Queue.h"
+#include "discdb/Submit.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
@@ -23,6 +26,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace Startup {
 
@@ -94,11 +98,19 @@ void CreateWindows(Windows &windows)
     windows.emplace_back(options);
     grab->LoadSettings = [options] { options->LoadCDDBOptions(); };
     windows.emplace_back(new TChooseCDForm);
-    windows.emplace_back(placeholder("TAdviceForm", "Submission"));
+    auto *advice = new TAdviceForm;
+    windows.emplace_back(advice);
+    // The grabbing window's submission keeps its mail client for the
+    // window's lifetime.
+    auto submission =
+        std::make_shared<TEntrySubmission>(*grab, [options] { return options->Options(); }, *advice);
+    grab->SubmitToInternet = [submission] { submission->Submit_MenuItemClick(); };
     // The tape reports, never shown; the main window keeps them.
     BindTapePrinting(*main, std::make_shared<TTapeReports>());
-    QDialog *queue = placeholder("TQueueForm", "Queue Manager");
+    auto *queue = new TQueueForm;
     windows.emplace_back(queue);
+    queue->LoadSettings = [options] { options->LoadCDDBOptions(); };
+    queue->Settings = [options] { return options->Options(); };
     QDialog *update = placeholder("TUpdateForm", "Check For Updates");
     windows.emplace_back(update);
 

@@ -1,0 +1,719 @@
+#include "discdb/Queue.h"
+
+#include "compilation/Catalogue.h"
+#include "compilation/EntryPages.h"
+#include "compilation/Main.h"
+#include "compilation/ManageDB.h"
+#include "compilation/TapeModel.h"
+#include "controls/EnhListV.h"
+#include "controls/TextFade.h"
+#include "netclient/NetHTTP.h"
+#include "netclient/NetTelnet.h"
+#include "platform/Cp1252.h"
+#include "platform/Dialogs.h"
+#include "platform/HandlerGuard.h"
+#include "platform/IniFiles.h"
+#include "platform/Rtl.h"
+#include "ui_Queue.h"
+
+#include <QCloseEvent>
+#include <QShowEvent>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace Rtl;
+using entrytext::SetMemo;
+using entrytext::SetText;
+using entrytext::Text;
+
+TQueueForm *QueueForm = nullptr;
+
+const char *const TQueueForm::kAreYouSure = "Are you sure?";
+const char *const TQueueForm::kConnectionError = "Connection Error!";
+const char *const TQueueForm::kFinished = "Finished.";
+
+namespace {
+// The fader's background, $00C08000 as a colour value.
+constexpr TColor kFaderColor = 0x00C08000;
+} // namespace
+
+TQueueForm::TQueueForm(QWidget *parent) : QDialog(parent), ui(new Ui::TQueueForm)
+{
+    ui->setupUi(this);
+    QueueForm = this;
+    setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setFixedSize(689, 553);
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+
+    TEnhListView *v = ui->QueueEntriesView;
+    v->Columns.Add("PID", 130);
+    v->Columns.Add("DiscID", 90);
+    v->Columns.Add("Tracks", 60, taCenter);
+    v->Columns.Add("Category", 100);
+    v->Columns.Add("Queried", 70, taCenter);
+    v->Columns.Add("Founded", 70, taCenter);
+    v->Columns.Add("TOF", 0);
+    v->Columns.Add("TPT", 0);
+    v->SetCheckboxes(true);
+    v->SetReadOnly(true);
+    v->SetRowSelect(true);
+    v->SetGridLines(true);
+    v->SetColumnClick(false);
+    v->HideSelection = false;
+    v->SetOwnerDraw(true);
+
+    TEnhListView *t = ui->CDTracksView;
+    t->Columns.Add("TRACK TITLE", 330);
+    t->Columns.Add("TIME", 70, taCenter);
+    t->SetReadOnly(true);
+    t->SetRowSelect(true);
+    t->SetColumnClick(false);
+
+    Pages = TEntryPages::Make(*ui, ExtTrackTexts, this);
+    Pages->NoPicture();
+
+    TTextFader *f = ui->WaitFader;
+    f->SetLines(std::vector<std::string>{"Please wait...", ""});
+    f->SetColor(kFaderColor);
+    f->SetFontColor(clWhite);
+    QFont ff = f->font();
+    ff.setBold(true);
+    ff.setItalic(true);
+    f->setFont(ff);
+    f->SetActive(false);
+
+    ClearLastResultTimer = new QTimer(this);
+    ClearLastResultTimer->setObjectName("ClearLastResultTimer");
+    ClearLastResultTimer->setInterval(3000);
+
+    TelnetCli = std::make_unique<TNetTelnet>();
+    TelnetCli->Port = 23;
+    TelnetCli->Terminal = "dumb";
+    HTTPCli = std::make_unique<TNetHTTP>();
+
+    ConnectHandlers();
+}
+
+TQueueForm::~TQueueForm()
+{
+    TelnetCli->OnDisconnected = nullptr;
+    TelnetCli->OnDataAvailable = nullptr;
+    try {
+        if (TelnetCli->Connected())
+            TelnetCli->Disconnect();
+    } catch (...) {
+    }
+    if (QueueForm == this)
+        QueueForm = nullptr;
+    delete ui;
+}
+
+void TQueueForm::ConnectHandlers()
+{
+    using HandlerGuard::Guarded;
+    using HandlerGuard::RunGuarded;
+    connect(ui->ExitBtn, &QPushButton::clicked, this, Guarded([this] { ExitBtnClick(); }));
+    connect(ui->QuerySelBtn, &QPushButton::clicked, this, Guarded([this] { QuerySelBtnClick(); }));
+    connect(ui->SelAllBtn, &QPushButton::clicked, this, Guarded([this] { SelAllBtnClick(); }));
+    connect(ui->ClearAllBtn, &QPushButton::clicked, this, Guarded([this] { ClearAllBtnClick(); }));
+    connect(ui->SelectUnqueriedBtn, &QPushButton::clicked, this, Guarded([this] { SelectUnqueriedBtnClick(); }));
+    connect(ui->SelectUnfBtn, &QPushButton::clicked, this, Guarded([this] { SelectUnfBtnClick(); }));
+    connect(ui->DeleteEntryBtn, &QPushButton::clicked, this, Guarded([this] { DeleteEntryBtnClick(); }));
+    connect(ui->DeleteAllEntriesBtn, &QPushButton::clicked, this, Guarded([this] { DeleteAllEntriesBtnClick(); }));
+    connect(ui->DeleteQueriedEntriesBtn, &QPushButton::clicked, this,
+            Guarded([this] { DeleteQueriedEntriesBtnClick(); }));
+    connect(ui->DeleteUnfEntriesBtn, &QPushButton::clicked, this, Guarded([this] { DeleteUnfEntriesBtnClick(); }));
+    connect(ClearLastResultTimer, &QTimer::timeout, this, Guarded([this] { ClearLastResultTimerTimer(); }));
+
+    TEnhListView *v = ui->QueueEntriesView;
+    v->OnSelectItem = [this](TEnhListView *, TListItem *item, bool selected) {
+        RunGuarded([&] { QueueEntriesViewSelectItem(item, selected); });
+    };
+    v->OnCheckboxClick = [this](TEnhListView *, int row, bool state) {
+        RunGuarded([&] { QueueEntriesViewCheckboxClick(row, state); });
+    };
+    v->OnMouseDown = [this](TEnhListView *, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+        RunGuarded([&] { QueueEntriesViewMouseDown(x, y); });
+    };
+    // A close seen by the read thread reaches this handler on the interface
+    // thread (the client hands it over).
+    TelnetCli->OnDisconnected = [this](TNetTCPConnection *) { RunGuarded([&] { TelnetCliDisconnected(); }); };
+}
+
+void TQueueForm::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    if (!e->spontaneous())
+        HandlerGuard::RunGuarded([this] { FormShow(); });
+}
+
+void TQueueForm::closeEvent(QCloseEvent *e)
+{
+    // No border icons: the window closes through Close only, and not while
+    // a run is in progress.
+    if (running_) {
+        e->ignore();
+        return;
+    }
+    QDialog::closeEvent(e);
+}
+
+void TQueueForm::reject()
+{
+    // Escape presses Close, which is disabled during a run.
+    if (ui->ExitBtn->isEnabled())
+        HandlerGuard::RunGuarded([this] { ExitBtnClick(); });
+}
+
+void TQueueForm::done(int result)
+{
+    if (isVisible() && !closing_) {
+        closing_ = true;
+        HandlerGuard::RunGuarded([this] { FormClose(); });
+        closing_ = false;
+    }
+    QDialog::done(result);
+}
+
+// ---- cells -----------------------------------------------------------------------------------
+
+std::string TQueueForm::Cell(int row, Column c) const
+{
+    const TListItem *item = ui->QueueEntriesView->Items[row];
+    return item ? item->CellText(int(c)) : std::string();
+}
+
+void TQueueForm::SetCell(int row, Column c, const std::string &value)
+{
+    TListItem *item = ui->QueueEntriesView->Items[row];
+    if (!item)
+        return;
+    if (c == colPID)
+        item->SetCaption(value);
+    else
+        item->SubItems.Put(int(c) - 1, value);
+}
+
+queuefile::Entry TQueueForm::RowEntry(int row) const
+{
+    queuefile::Entry e;
+    e.Pid = Cell(row, colPID);
+    e.DiscId = Cell(row, colDiscID);
+    e.Tracks = Cell(row, colTracks);
+    e.Category = Cell(row, colCategory);
+    e.Queried = Cell(row, colQueried);
+    e.Founded = Cell(row, colFounded);
+    e.Tof = Cell(row, colTOF);
+    e.Tpt = Cell(row, colTPT);
+    return e;
+}
+
+std::string TQueueForm::StatusText() const { return Text(ui->StatusLbl); }
+
+void TQueueForm::SetStatus(const std::string &text) { SetText(ui->StatusLbl, text); }
+
+TQueueForm::Server TQueueForm::CurrentServer() const
+{
+    cddbopts::CDDBOptions o;
+    if (Settings) {
+        o = Settings();
+    } else {
+        try {
+            if (!MainForm || !cddbopts::LoadOptions(MainForm->CDDBIniFile, o))
+                o = cddbopts::DefaultOptions();
+        } catch (const std::exception &) {
+            o = cddbopts::DefaultOptions();
+        }
+    }
+    Server s;
+    const size_t i = size_t(std::max(o.ServerToUse, 0));
+    auto at = [i](const std::vector<std::string> &list) { return i < list.size() ? list[i] : std::string(); };
+    if (o.UseHTTP) {
+        s.Entry = at(o.HTTPServerList);
+        s.HTTPPort = at(o.HTTPPortList);
+        s.CGIPath = at(o.CGIPathList);
+    } else {
+        s.Entry = at(o.CDDBServerList);
+        s.CDDBPort = at(o.CDDBPortList);
+    }
+    return s;
+}
+
+// ---- showing and closing ----------------------------------------------------------------------
+
+void TQueueForm::FormShow()
+{
+    EntryCount = 0;
+    if (LoadSettings)
+        LoadSettings();
+    ui->AutoChooseBox->setChecked(true);
+    cddbopts::CDDBOptions o;
+    if (Settings)
+        o = Settings();
+    else if (!MainForm || !cddbopts::LoadOptions(MainForm->CDDBIniFile, o))
+        o = cddbopts::DefaultOptions();
+    SetText(ui->CurrentProtocolLbl, o.UseHTTP ? "http" : "cddbp");
+    SetText(ui->CurrentServerLbl, CurrentServer().Entry);
+    SetStatus(std::string());
+    SetText(ui->QueriesToDoLbl, "0");
+    SetText(ui->CurrentQueryLbl, "0");
+    ui->QueryProgessBar->setValue(0);
+    running_ = false;
+    lookupOpen_ = false;
+    scan_ = -1;
+    CurrentRow = -1;
+
+    [&] {
+        try {
+            QueueIni = queuefile::Open(MainForm->QueueIniFile);
+        } catch (const std::exception &) {
+            QueueIni.reset();
+            MainForm->ErrorBox(queuefile::kErrorOpening);
+            return;
+        }
+        try {
+            CatalogueIni = catalogue::Open(MainForm->CatalogueFile);
+        } catch (const std::exception &) {
+            CatalogueIni.reset();
+            MainForm->ErrorBox(catalogue::kErrorOpening);
+            return;
+        }
+        TEnhListView *v = ui->QueueEntriesView;
+        v->BeginUpdate();
+        try {
+            QueueSections = queuefile::Sections(*QueueIni);
+            EntryCount = int(QueueSections.size());
+            SetText(ui->TotalEntriesStatic, IntToStr(EntryCount));
+            commandEnablement();
+            ui->QuerySelBtn->setEnabled(false);
+            for (const std::string &pid : QueueSections) {
+                const queuefile::Entry e = queuefile::ReadEntry(*QueueIni, pid, CatalogueIni.get());
+                TListItem *row = v->Items.Add();
+                row->SetCaption(e.Pid);
+                for (const std::string *cell : {&e.DiscId, &e.Tracks, &e.Category, &e.Queried, &e.Founded, &e.Tof,
+                                                &e.Tpt})
+                    row->SubItems.Add(*cell);
+            }
+        } catch (const std::exception &) {
+            MainForm->ErrorBox(catalogue::kErrorReadingQueue);
+        }
+        v->EndUpdate();
+    }();
+    if (!QueueIni || !CatalogueIni) {
+        commandEnablement();
+        ui->QuerySelBtn->setEnabled(false);
+    }
+    ui->TracksPage->setCurrentIndex(0);
+    ui->QueueEntriesView->SetOwnerDraw(false);
+}
+
+void TQueueForm::ExitBtnClick()
+{
+    for (int i = 0; i < ui->QueueEntriesView->Items.Count(); ++i)
+        SaveQueueStates(i);
+    ClearDetails();
+    lookupOpen_ = false;
+    if (TelnetCli->Connected())
+        TelnetCli->Disconnect();
+    QDialog::reject();
+}
+
+void TQueueForm::FormClose()
+{
+    TEnhListView *v = ui->QueueEntriesView;
+    v->BeginUpdate();
+    v->Items.Clear();
+    v->EndUpdate();
+    QueueSections.clear();
+    EntryCount = 0;
+    SelectedRow = -1;
+    SelectedPID.clear();
+    if (QueueIni) {
+        try {
+            QueueIni->UpdateFile();
+        } catch (const std::exception &) {
+            MainForm->ErrorBox(queuefile::kErrorSaving);
+        }
+        QueueIni.reset();
+    }
+    if (CatalogueIni) {
+        try {
+            CatalogueIni->UpdateFile();
+        } catch (const std::exception &) {
+            MainForm->ErrorBox(catalogue::kErrorSaving);
+        }
+        CatalogueIni.reset();
+    }
+}
+
+void TQueueForm::SaveQueueStates(int row)
+{
+    if (!QueueIni)
+        return;
+    try {
+        queuefile::WriteStates(*QueueIni, RowEntry(row));
+        QueueIni->UpdateFile();
+    } catch (const std::exception &) {
+        MainForm->ErrorBox(queuefile::kErrorSaving);
+    }
+}
+
+// ---- the details of the selected disc -----------------------------------------------------------
+
+void TQueueForm::QueueEntriesViewSelectItem(TListItem *item, bool selected)
+{
+    SelectedRow = item ? item->Index() : -1;
+    if (selected && SelectedRow != -1) {
+        if (ui->ExitBtn->isEnabled()) {
+            ui->DeleteEntryBtn->setEnabled(true);
+            ui->TracksPage->setEnabled(true);
+        }
+        SelectedPID = SelectedRow < int(QueueSections.size()) ? QueueSections[size_t(SelectedRow)]
+                                                               : Cell(SelectedRow, colPID);
+        loadRowDetails(SelectedRow);
+        return;
+    }
+    SelectedPID.clear();
+    ui->ArtistEdit->clear();
+    ui->CDTitleEdit->clear();
+    for (TEnhListView *l : {ui->CDTracksView, ui->EXTTList}) {
+        l->BeginUpdate();
+        l->Items.Clear();
+        l->EndUpdate();
+    }
+    Pages->ClearTrackMemo();
+    SetMemo(ui->EXTDMemo, std::string());
+    ui->TracksPage->setEnabled(false);
+    ui->DeleteEntryBtn->setEnabled(false);
+}
+
+void TQueueForm::loadRowDetails(int row)
+{
+    const std::string &pid = SelectedPID;
+    TEnhListView *tracks = ui->CDTracksView;
+    TEnhListView *ext = ui->EXTTList;
+    const bool stored = CatalogueIni && CatalogueIni->SectionExists(pid);
+    int n = 0;
+    if (stored) {
+        n = catalogue::ReadTrackCount(*CatalogueIni, pid);
+    } else {
+        // A count that is no number (such as "Unknown") is reported and the
+        // pages keep what they show.
+        n = std::clamp(StrToInt(Cell(row, colTracks)), 0, catalogue::kMaxTracks);
+    }
+    tracks->BeginUpdate();
+    ext->BeginUpdate();
+    tracks->Items.Clear();
+    ext->Items.Clear();
+    Pages->ClearTrackMemo();
+    for (int i = 0; i < n; ++i) {
+        std::string title, time;
+        if (stored) {
+            title = queuefile::CellValue(CatalogueIni->ReadString(pid, catalogue::TrackKey(i), std::string()));
+            time = queuefile::CellValue(CatalogueIni->ReadString(pid, catalogue::TimeKey(i), std::string()));
+            ExtTrackTexts[size_t(i)] = CatalogueIni->ReadString(pid, catalogue::ExttKey(i), std::string());
+        } else {
+            title = "Track " + tape::LeadingZero(i + 1);
+            time = QueueIni ? queuefile::TrackTime(*QueueIni, pid, i) : queuefile::kNoTime;
+            ExtTrackTexts[size_t(i)].clear();
+        }
+        TListItem *r = tracks->Items.Add();
+        r->SetCaption(title);
+        r->SubItems.Add(time);
+        ext->Items.Add()->SetCaption(title);
+    }
+    ext->EndUpdate();
+    tracks->EndUpdate();
+    if (stored) {
+        SetText(ui->ArtistEdit, CatalogueIni->ReadString(pid, catalogue::kArtist, std::string()));
+        SetText(ui->CDTitleEdit, CatalogueIni->ReadString(pid, catalogue::kTitle, std::string()));
+        SetMemo(ui->EXTDMemo,
+                catalogue::DecodeExtendedText(CatalogueIni->ReadString(pid, catalogue::kExtd, std::string())));
+        CoverPath = CatalogueIni->ReadString(pid, catalogue::kCoverImg, std::string());
+        StretchCover = CatalogueIni->ReadBool(pid, catalogue::kStretchCover, false);
+    } else {
+        ui->ArtistEdit->clear();
+        ui->CDTitleEdit->clear();
+        SetMemo(ui->EXTDMemo, std::string());
+        CoverPath.clear();
+        StretchCover = false;
+    }
+    showCover();
+}
+
+void TQueueForm::showCover()
+{
+    Pages->NoPicture();
+    if (!CoverPath.empty()) {
+        try {
+            Pages->ShowPicture(LoadPictureFile(CoverPath), StretchCover);
+        } catch (const std::exception &) {
+            // The picture is gone: the catalogue forgets its path at once.
+            Pages->NoPicture();
+            CoverPath.clear();
+            if (CatalogueIni) {
+                try {
+                    CatalogueIni->WriteString(SelectedPID, catalogue::kCoverImg, std::string());
+                    CatalogueIni->UpdateFile();
+                } catch (const std::exception &) {
+                    MainForm->ErrorBox(catalogue::kErrorSaving);
+                }
+            }
+        }
+    }
+    ui->ClearBtn->setEnabled(false);
+    ui->StretchBtn->setEnabled(false);
+}
+
+void TQueueForm::ClearDetails()
+{
+    ui->ArtistEdit->clear();
+    ui->CDTitleEdit->clear();
+    for (TEnhListView *l : {ui->CDTracksView, ui->EXTTList}) {
+        l->BeginUpdate();
+        l->Items.Clear();
+        l->EndUpdate();
+    }
+    Pages->ClearTrackMemo();
+    SetMemo(ui->EXTDMemo, std::string());
+    ui->TracksPage->setEnabled(false);
+    ui->TracksPage->setCurrentIndex(0);
+}
+
+void TQueueForm::VisitAllPages()
+{
+    ui->TracksPage->setEnabled(false);
+    Pages->VisitAllPages();
+    ui->TracksPage->setEnabled(true);
+}
+
+void TQueueForm::EnableQueueControls(bool v)
+{
+    for (QWidget *w : std::initializer_list<QWidget *>{
+             ui->QueueEntriesView, ui->DeleteAllEntriesBtn, ui->DeleteEntryBtn, ui->DeleteQueriedEntriesBtn,
+             ui->DeleteUnfEntriesBtn, ui->SelAllBtn, ui->SelectUnqueriedBtn, ui->SelectUnfBtn, ui->ClearAllBtn,
+             ui->QuerySelBtn, ui->TracksPage})
+        w->setEnabled(v);
+    ui->TracksPage->setCurrentIndex(0);
+    ui->ExitBtn->setEnabled(v);
+}
+
+void TQueueForm::ClearLastResultTimerTimer()
+{
+    ui->QueryProgessBar->setValue(0);
+    SetText(ui->CurrentQueryLbl, "0");
+    SetStatus(std::string());
+    ClearLastResultTimer->stop();
+}
+
+// ---- ticks --------------------------------------------------------------------------------------
+
+int TQueueForm::CountChecked() const
+{
+    int n = 0;
+    const TListItems &items = ui->QueueEntriesView->Items;
+    for (int i = 0; i < std::min(EntryCount, items.Count()); ++i)
+        n += items[i]->Checked() ? 1 : 0;
+    return n;
+}
+
+bool TQueueForm::AnyChecked() const
+{
+    const TListItems &items = ui->QueueEntriesView->Items;
+    for (int i = 0; i < std::min(EntryCount, items.Count()); ++i)
+        if (items[i]->Checked())
+            return true;
+    return false;
+}
+
+int TQueueForm::FindNextChecked()
+{
+    const TListItems &items = ui->QueueEntriesView->Items;
+    for (int i = scan_ + 1; i < items.Count(); ++i)
+        if (items[i]->Checked()) {
+            scan_ = i;
+            return i;
+        }
+    scan_ = -1;
+    return -1;
+}
+
+void TQueueForm::QueueEntriesViewCheckboxClick(int /*row*/, bool state)
+{
+    ui->QuerySelBtn->setEnabled(state || AnyChecked());
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+void TQueueForm::QueueEntriesViewMouseDown(int x, int y)
+{
+    if (TListItem *item = ui->QueueEntriesView->GetItemAt(x, y))
+        QueueEntriesViewCheckboxClick(item->Index(), item->Checked());
+}
+
+void TQueueForm::SetAllChecks(bool v)
+{
+    ui->QuerySelBtn->setEnabled(v);
+    TListItems &items = ui->QueueEntriesView->Items;
+    items.BeginUpdate();
+    for (int i = 0; i < items.Count(); ++i)
+        if (items[i]->Checked() != v)
+            items[i]->SetChecked(v);
+    items.EndUpdate();
+}
+
+void TQueueForm::SelAllBtnClick()
+{
+    SetAllChecks(true);
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+void TQueueForm::ClearAllBtnClick()
+{
+    SetAllChecks(false);
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+namespace {
+// Ticks the rows whose cell holds the value; true when one was ticked.
+bool tickWhere(TListItems &items, int column, const char *value)
+{
+    bool any = false;
+    items.BeginUpdate();
+    for (int i = 0; i < items.Count(); ++i)
+        if (items[i]->CellText(column) == value) {
+            items[i]->SetChecked(true);
+            any = true;
+        }
+    items.EndUpdate();
+    return any;
+}
+} // namespace
+
+void TQueueForm::SelectUnqueriedBtnClick()
+{
+    SetAllChecks(false);
+    ui->QuerySelBtn->setEnabled(tickWhere(ui->QueueEntriesView->Items, colQueried, queuefile::kNo));
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+void TQueueForm::SelectUnfBtnClick()
+{
+    SetAllChecks(false);
+    ui->QuerySelBtn->setEnabled(tickWhere(ui->QueueEntriesView->Items, colFounded, queuefile::kNo));
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+// ---- erasing ------------------------------------------------------------------------------------
+
+bool TQueueForm::confirm()
+{
+    return Dialogs::MessageBox(this, kAreYouSure, "Warning", Dialogs::Button::Yes | Dialogs::Button::No,
+                               Dialogs::Icon::Warning, Dialogs::Button::No) == Dialogs::Button::Yes;
+}
+
+void TQueueForm::commandEnablement()
+{
+    const bool any = EntryCount > 0;
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->DeleteAllEntriesBtn, ui->DeleteQueriedEntriesBtn,
+                                                        ui->DeleteUnfEntriesBtn, ui->SelAllBtn,
+                                                        ui->SelectUnqueriedBtn, ui->SelectUnfBtn, ui->ClearAllBtn})
+        w->setEnabled(any);
+    ui->QuerySelBtn->setEnabled(any && AnyChecked());
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+}
+
+void TQueueForm::reloadSections()
+{
+    QueueSections = QueueIni ? queuefile::Sections(*QueueIni) : std::vector<std::string>();
+    EntryCount = int(QueueSections.size());
+    SetText(ui->TotalEntriesStatic, IntToStr(EntryCount));
+}
+
+void TQueueForm::finishErase()
+{
+    // The list shows the change whether or not the file could be written; a
+    // failure reaches the handler guard and the next write writes the same.
+    struct Finish {
+        TQueueForm *f;
+        ~Finish()
+        {
+            f->reloadSections();
+            f->commandEnablement();
+        }
+    } finish{this};
+    if (QueueIni)
+        QueueIni->UpdateFile();
+}
+
+void TQueueForm::DeleteEntryBtnClick()
+{
+    if (!confirm() || !QueueIni)
+        return;
+    QueueIni->EraseSection(SelectedPID);
+    TListItems &items = ui->QueueEntriesView->Items;
+    items.BeginUpdate();
+    items.Delete(SelectedRow);
+    items.EndUpdate();
+    finishErase();
+}
+
+void TQueueForm::DeleteAllEntriesBtnClick()
+{
+    if (!confirm() || !QueueIni)
+        return;
+    TListItems &items = ui->QueueEntriesView->Items;
+    for (int i = 0; i < items.Count(); ++i)
+        QueueIni->EraseSection(items[i]->Caption());
+    items.BeginUpdate();
+    items.Clear();
+    items.EndUpdate();
+    finishErase();
+}
+
+void TQueueForm::eraseWhere(Column c, const char *value)
+{
+    if (!confirm() || !QueueIni)
+        return;
+    TListItems &items = ui->QueueEntriesView->Items;
+    items.BeginUpdate();
+    int i = 0;
+    while (i < EntryCount && i < items.Count()) {
+        if (items[i]->CellText(int(c)) == value) {
+            QueueIni->EraseSection(items[i]->Caption());
+            items.Delete(i);
+            --EntryCount;
+        } else {
+            ++i;
+        }
+    }
+    items.EndUpdate();
+    finishErase();
+}
+
+void TQueueForm::DeleteQueriedEntriesBtnClick() { eraseWhere(colQueried, queuefile::kYes); }
+
+void TQueueForm::DeleteUnfEntriesBtnClick() { eraseWhere(colFounded, queuefile::kNo); }
+
+// ---- the run ------------------------------------------------------------------------------------
+
+void TQueueForm::QuerySelBtnClick()
+{
+    // Filled in with the lookups.
+}
+
+void TQueueForm::TelnetCliDisconnected() {}
+
+bool TQueueForm::ConnectQueueServer() { return false; }
+
+bool TQueueForm::HttpQueryQueueEntry() { return false; }
+
+void TQueueForm::ParseXmcdEntry(const std::vector<std::string> &, const std::string &) {}
+
+void TQueueForm::SaveFoundEntry() {}
+
+void TQueueForm::advance() {}
+
+void TQueueForm::endRun() {}

@@ -61,7 +61,7 @@ TEST(QueueFile, StatesWrittenWithTheCategoryTrimmed)
     queue.SetStrings("[P]\r\ndiscid=x\r\ncategory=N/A\r\nqueried=No\r\nfounded=N/A\r\ntime0=01:00\r\n");
     queuefile::Entry e{"P", "x", "1", "  rock ", "Yes", "No", "", ""};
     queuefile::WriteStates(queue, e);
-    EXPECT_EQ(queue.GetStrings(), "[P]\r\ndiscid=x\r\ncategory=rock\r\nqueried=Yes\r\nfounded=No\r\ntime0=01:00\r\n");
+    EXPECT_EQ(queue.GetStrings(), "[P]\r\ndiscid=x\r\ncategory=rock\r\nqueried=Yes\r\nfounded=No\r\ntime0=01:00\r\n\r\n");
 }
 
 TEST(QueueFile, HostileValuesAreBoundedAndOneLine)

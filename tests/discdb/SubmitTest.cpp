@@ -200,7 +200,7 @@ private:
     std::unique_ptr<nettest::ChildServer> server_;
 };
 
-const char *kPid = "0000000000047320";
+const char *kPid = "0000000000040E1E";
 
 TEST_F(SubmitFixture, AcceptedMailCarriesTheExampleAndClearsModified)
 {
@@ -311,21 +311,21 @@ TEST_F(SubmitFixture, ChecksRefuseInOrder)
 {
     open();
     struct Case {
-        std::function<void(SubmitFixture &)> change;
+        std::function<void()> change;
         const char *message;
     };
     const Case cases[] = {
-        {[](SubmitFixture &f) { f.g().CategBox->setCurrentIndex(0); }, TEntrySubmission::kBlankCategory},
-        {[](SubmitFixture &f) { f.options.UserEmail = cddbopts::kDefaultUserEmail; }, TEntrySubmission::kNoUserEmail},
-        {[](SubmitFixture &f) { f.options.UserEmail.clear(); }, TEntrySubmission::kNoUserEmail},
-        {[](SubmitFixture &f) { f.options.SMTPAddr.clear(); }, TEntrySubmission::kNoSMTP},
-        {[](SubmitFixture &f) { f.options.CDDBEmail.clear(); }, TEntrySubmission::kNoCDDBEmail},
-        {[](SubmitFixture &f) { f.g().CDTitleEdit->clear(); }, TEntrySubmission::kNoTitle},
-        {[](SubmitFixture &f) { f.g().TracksList->Items[1]->SetCaption("Track 02"); }, TEntrySubmission::kDefaultTracks},
+        {[this] { g().CategBox->setCurrentIndex(0); }, TEntrySubmission::kBlankCategory},
+        {[this] { options.UserEmail = cddbopts::kDefaultUserEmail; }, TEntrySubmission::kNoUserEmail},
+        {[this] { options.UserEmail.clear(); }, TEntrySubmission::kNoUserEmail},
+        {[this] { options.SMTPAddr.clear(); }, TEntrySubmission::kNoSMTP},
+        {[this] { options.CDDBEmail.clear(); }, TEntrySubmission::kNoCDDBEmail},
+        {[this] { g().CDTitleEdit->clear(); }, TEntrySubmission::kNoTitle},
+        {[this] { g().TracksList->Items[1]->SetCaption("Track 02"); }, TEntrySubmission::kDefaultTracks},
     };
     for (const Case &c : cases) {
         const cddbopts::CDDBOptions saved = options;
-        c.change(*this);
+        c.change();
         dialogs.Calls.clear();
         EXPECT_FALSE(submission->CheckSubmission());
         ASSERT_EQ(errors(), (std::vector<std::string>{std::string("Error: ") + c.message}));

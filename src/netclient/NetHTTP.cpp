@@ -242,7 +242,7 @@ void TNetHTTP::RetrieveHeaders()
     RawHeaders.Clear();
     int64_t bytes = 0;
     for (;;) {
-        std::string line = ReadLn();
+        std::string line = readLnLimited();
         if (line.empty()) {
             // The server closed before the headers ended.
             if (ReadLnTimedOut)
@@ -264,7 +264,7 @@ void TNetHTTP::readChunked(TNetStream *destination)
     DoStatus(StatusText, NetRes::RSHTTPChunkStarted);
     int64_t total = 0;
     for (;;) {
-        std::string line = ReadLn();
+        std::string line = readLnLimited();
         if (ReadLnTimedOut)
             CheckForDisconnect(true, true);
         // The size ends at a blank or at the start of a chunk extension.
@@ -281,12 +281,12 @@ void TNetHTTP::readChunked(TNetStream *destination)
             raiseOverBudget();
         ReadStream(destination, size);
         // The line break after the chunk's data.
-        if (!ReadLn().empty())
+        if (!readLnLimited().empty())
             invalidResponse();
     }
     // Trailer lines up to the empty line that ends the body.
     int lines = 0;
-    while (!ReadLn().empty()) {
+    while (!readLnLimited().empty()) {
         if (++lines > MaxHeaderLines) {
             DisconnectSocket();
             throw ENetInputTooLong(NetRes::RSHTTPHeaderTooLong);
@@ -315,7 +315,7 @@ void TNetHTTP::ReadResult(TNetStream *destination)
 
 bool TNetHTTP::ReadStatusLine()
 {
-    std::string status = ReadLn();
+    std::string status = readLnLimited();
     if (status.empty() && ReadLnTimedOut)
         CheckForDisconnect(true, true);
     const bool reply10 = TextIsSame(Rtl::Copy(status, 6, 3), "1.0");

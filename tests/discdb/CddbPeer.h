@@ -1,0 +1,94 @@
+#pragma once
+// The scripted online-database server (tests/peers/cddb_peer.py) on a
+// loopback port of its own, with its script and its log of what it received.
+#include "common/TestUtil.h"
+#include "discdb/CDDBExchange.h"
+#include "netclient/NetTestPeers.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace discdbtest {
+
+class CddbPeer {
+public:
+    // mode: "cddbp" or "http".
+    explicit CddbPeer(const std::string &mode) : port_(nettest::freePort())
+    {
+        server_ = std::make_unique<nettest::ChildServer>(
+            std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/cddb_peer.py"),
+                                      std::to_string(port_), mode, dir_.path()},
+            port_);
+    }
+    bool ready() const { return server_->ready(); }
+    int port() const { return port_; }
+    // The script for the next connections (JSON text).
+    void script(const std::string &json) const { testutil::writeFile(dir_.file("script.json"), json); }
+    // The lines received since the last clear (without the connection marks).
+    std::vector<std::string> received() const
+    {
+        std::vector<std::string> out;
+        const std::string text = testutil::fileExists(dir_.file("log.txt")) ? testutil::readFile(dir_.file("log.txt"))
+                                                                            : std::string();
+        for (const std::string &l : cddbx::SplitLines(text, 0))
+            if (l.rfind("C: ", 0) == 0 || l.rfind("H: ", 0) == 0)
+                out.push_back(l);
+        return out;
+    }
+    int connections() const
+    {
+        int n = 0;
+        if (testutil::fileExists(dir_.file("log.txt")))
+            for (const std::string &l : cddbx::SplitLines(testutil::readFile(dir_.file("log.txt")), 0))
+                n += l == "=== connection";
+        return n;
+    }
+    void clear() const { testutil::writeFile(dir_.file("log.txt"), ""); }
+
+    // Settings aimed at this peer.
+    cddbx::Settings settings(bool http) const
+    {
+        cddbx::Settings s;
+        s.UseHTTP = http;
+        s.ServerEntry = "127.0.0.1 N000.00 W000.00 Test server";
+        s.Host = "127.0.0.1";
+        s.CDDBPortText = s.HTTPPortText = std::to_string(port_);
+        s.CDDBPort = s.HTTPPort = port_;
+        s.CGIPath = "/~cddb/cddb.cgi";
+        s.UserEmail = "user@example.org";
+        s.ClientName = "MIXDECK 2.1.0.14(RC1)";
+        s.VersionText = "2.1.0.14(RC1)";
+        s.TimeOutMs = 10000;
+        return s;
+    }
+
+private:
+    testutil::TempDir dir_;
+    int port_;
+    std::unique_ptr<nettest::ChildServer> server_;
+};
+
+// The disc of the peer's entry: three tracks, id 1b025603.
+inline cddbx::Disc peerDisc()
+{
+    return cddbx::Disc {"1b025603", "3 150 20000 40000 600", 3};
+}
+
+// Hooks that record what the exchange shows and answer the chooser.
+struct RecordingHooks : cddbx::ExchangeHooks {
+    std::vector<std::string> statuses, logs;
+    std::vector<std::vector<cddbx::Match>> offered;
+    int connected = 0;
+    int choice = 0;
+    void Status(const std::string &s) override { statuses.push_back(s); }
+    void Log(const std::string &s) override { logs.push_back(s); }
+    void Connected() override { ++connected; }
+    int Choose(const std::vector<cddbx::Match> &m) override
+    {
+        offered.push_back(m);
+        return choice;
+    }
+};
+
+} // namespace discdbtest

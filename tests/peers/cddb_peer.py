@@ -1,0 +1,241 @@
+#!/usr/bin/python3
+"""Scripted online CD database server for the lookup tests and benchmark, on
+127.0.0.1 and the port given.
+
+usage: cddb_peer.py PORT MODE OUTDIR
+
+MODE   cddbp   the line protocol: greeting, then one reply per command line
+       http    one GET per connection to any path; the command is the "cmd"
+               parameter with "+" read as blanks; the body is the cddbp reply
+
+OUTDIR/script.json (optional, read anew for every connection) changes the
+default behaviour; every key is optional:
+  "greeting": text            the greeting line (cddbp)
+  "reply": {KEY: REPLY}       the reply to a command; KEY is one of hello,
+                              proto, query, read, quit, sites, lscat, motd.
+                              REPLY is a list of lines (each sent with CR LF)
+                              or one string sent byte for byte (latin-1)
+  "silent": KEY               from this command on (or "greeting") the server
+                              says nothing and keeps the connection open
+  "close": KEY                the server closes on this command, no reply
+  "hangup": KEY               the server closes right after its reply to KEY
+  "split_greeting": true      the greeting arrives in two pieces, 300 ms apart
+  "flood": {"key": KEY, "bytes": N}  the reply to KEY: a 210 line, then N
+                              bytes of list lines and no "." line
+  "http_status": N            HTTP: answer with this status and a short body
+
+OUTDIR/log.txt: one "=== connection" line for each connection that sent
+something, then "C: " + every command line received (cddbp), or "C: " + the
+request line and "H: " + each header line (http).
+"""
+import json
+import os
+import socket
+import socketserver
+import sys
+import threading
+import time
+import urllib.parse
+
+PORT = int(sys.argv[1])
+MODE = sys.argv[2]
+OUTDIR = sys.argv[3]
+lock = threading.Lock()
+
+ENTRY = [
+    "# xmcd",
+    "#",
+    "# Track frame offsets:",
+    "#\t150",
+    "#\t20000",
+    "#\t40000",
+    "#",
+    "# Disc length: 600 seconds",
+    "#",
+    "# Revision: 7",
+    "# Submitted via: cddb_peer 1.0",
+    "#",
+    "DISCID=1b025603",
+    "DTITLE=Some Artist / Some Title",
+    "DYEAR=1999",
+    "DGENRE=Rock",
+    "TTITLE0=First Song",
+    "TTITLE1=Second Song",
+    "TTITLE2=Third ",
+    "TTITLE2=Song",
+    "EXTD=Disc notes\\nsecond line",
+    "EXTT0=About one",
+    "EXTT1=",
+    "EXTT2=",
+    "PLAYORDER=",
+]
+
+DEFAULTS = {
+    "hello": ["200 Hello and welcome, running cddb_peer"],
+    "proto": ["201 OK, CDDB protocol level now: 4"],
+    "query": ["200 rock 1b025603 Some Artist / Some Title"],
+    "read": ["210 rock 1b025603 CD database entry follows (until terminating `.')"] + ENTRY + ["."],
+    "quit": ["230 cddb_peer Closing connection.  Goodbye."],
+    "sites": ["210 OK, site information follows (until terminating `.')",
+              "cddb.example.org cddbp 8880 - N000.00 W000.00 Example cddbp server",
+              "cddb.example.org http 80 /~cddb/cddb.cgi N000.00 W000.00 Example HTTP server",
+              "other.example.org CDDBP 888 /cgi N001.00 W001.00 Other case",
+              "."],
+    "lscat": ["210 OK, category list follows (until terminating `.')",
+              "blues", "classical", "country", "data", "folk", "jazz", "misc", "newage", "reggae",
+              "rock", "soundtrack", "."],
+    "motd": ["210 Last modified: 01/01/26 00:00:00 MOTD follows (until terminating `.')",
+             "Welcome to the test server.", "."],
+    "unknown": ["500 Unrecognized command."],
+}
+
+
+def log(lines):
+    with lock:
+        with open(os.path.join(OUTDIR, "log.txt"), "a", encoding="latin-1") as f:
+            f.write("".join(line + "\n" for line in lines))
+
+
+def load_script():
+    try:
+        with open(os.path.join(OUTDIR, "script.json"), encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+def key_of(command):
+    words = command.lower().split()
+    if not words:
+        return "unknown"
+    if words[0] == "cddb" and len(words) > 1:
+        return {"hello": "hello", "query": "query", "read": "read", "lscat": "lscat"}.get(words[1], "unknown")
+    return words[0] if words[0] in ("proto", "quit", "sites", "motd") else "unknown"
+
+
+def reply_bytes(script, key, command):
+    flood = script.get("flood")
+    if flood and flood.get("key") == key:
+        line = b"rock 0123abcd A line of a long list of matches and sites\r\n"
+        n = int(flood.get("bytes", 0))
+        return b"210 OK, list follows\r\n" + line * (n // len(line) + 1)
+    reply = script.get("reply", {}).get(key)
+    if reply is None:
+        reply = DEFAULTS.get(key, DEFAULTS["unknown"])
+        if key == "query" and "1b025603" not in command:
+            reply = ["202 No match for disc ID."]
+    if isinstance(reply, str):
+        return reply.encode("latin-1")
+    return "".join(line + "\r\n" for line in reply).encode("latin-1")
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def setup(self):
+        self.request.settimeout(30)
+        self.logged = False
+
+    def note(self, lines):
+        if not self.logged:
+            lines = ["=== connection"] + lines
+            self.logged = True
+        log(lines)
+
+    def hold(self):
+        # Silent: keep the connection open until the client goes away.
+        try:
+            while self.request.recv(4096):
+                pass
+        except OSError:
+            pass
+
+    def handle(self):
+        try:
+            if MODE == "http":
+                self.http()
+            else:
+                self.cddbp()
+        except OSError:
+            pass
+
+    def lines(self):
+        buf = b""
+        while True:
+            while b"\n" not in buf:
+                data = self.request.recv(4096)
+                if not data:
+                    return
+                buf += data
+            line, buf = buf.split(b"\n", 1)
+            yield line.rstrip(b"\r").decode("latin-1")
+
+    def cddbp(self):
+        script = load_script()
+        if script.get("silent") == "greeting":
+            self.hold()
+            return
+        greeting = script.get("greeting", "201 cddb_peer CDDBP server v1.0 ready at now").encode("latin-1") + b"\r\n"
+        if script.get("split_greeting"):
+            self.request.sendall(greeting[:2])
+            time.sleep(0.3)
+            self.request.sendall(greeting[2:])
+        else:
+            self.request.sendall(greeting)
+        for command in self.lines():
+            self.note(["C: " + command])
+            key = key_of(command)
+            if script.get("silent") == key:
+                self.hold()
+                return
+            if script.get("close") == key:
+                return
+            try:
+                self.request.sendall(reply_bytes(script, key, command))
+            except OSError:
+                return
+            if key == "quit" or script.get("hangup") == key:
+                return
+
+    def http(self):
+        script = load_script()
+        head = b""
+        while b"\r\n\r\n" not in head and b"\n\n" not in head:
+            data = self.request.recv(4096)
+            if not data:
+                return
+            head += data
+            if len(head) > 65536:
+                return
+        text = head.decode("latin-1").replace("\r\n", "\n").split("\n\n")[0]
+        lines = text.split("\n")
+        self.note(["C: " + lines[0]] + ["H: " + h for h in lines[1:]])
+        parts = lines[0].split(" ")
+        target = parts[1] if len(parts) > 1 else "/"
+        query = urllib.parse.urlsplit(target).query
+        cmd = ""
+        for piece in query.split("&"):
+            if piece.startswith("cmd="):
+                cmd = urllib.parse.unquote(piece[4:].replace("+", " "))
+        key = key_of(cmd)
+        if script.get("silent") == key:
+            self.hold()
+            return
+        if script.get("close") == key:
+            return
+        status = int(script.get("http_status", 200))
+        if status != 200:
+            body = b"<html><body>Not here</body></html>\r\n"
+            reason = "Not Found" if status == 404 else "Error"
+        else:
+            body = reply_bytes(script, key, cmd)
+            reason = "OK"
+        self.request.sendall(("HTTP/1.0 %d %s\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n"
+                              "Connection: close\r\n\r\n" % (status, reason, len(body))).encode("latin-1") + body)
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+    request_queue_size = 64
+
+
+Server(("127.0.0.1", PORT), Handler).serve_forever()

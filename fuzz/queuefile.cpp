@@ -20,8 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const std::string &pid : queuefile::Sections(*queue)) {
             queuefile::Entry e = queuefile::ReadEntry(*queue, pid, &catalogue);
             queuefile::TrackTime(*queue, pid, 0);
-            queuefile::ValidCategory(e.Category);
-            queuefile::ValidDiscId(e.DiscId);
             e.Queried = queuefile::kYes;
             queuefile::WriteStates(*queue, e);
             if (++n == 64)

@@ -7,8 +7,11 @@
 #include "compilation/TapeModel.h"
 #include "controls/EnhListV.h"
 #include "controls/TextFade.h"
+#include "discdb/ChooseCD.h"
+#include "discdb/Submit.h"
+#include "discdb/WebConnect.h"
 #include "netclient/NetHTTP.h"
-#include "netclient/NetTelnet.h"
+#include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -30,7 +33,7 @@ using entrytext::Text;
 TQueueForm *QueueForm = nullptr;
 
 const char *const TQueueForm::kAreYouSure = "Are you sure?";
-const char *const TQueueForm::kConnectionError = "Connection Error!";
+const char *const TQueueForm::kConnectionError = cddbx::kQueueConnectionError;
 const char *const TQueueForm::kFinished = "Finished.";
 
 namespace {
@@ -89,9 +92,7 @@ TQueueForm::TQueueForm(QWidget *parent) : QDialog(parent), ui(new Ui::TQueueForm
     ClearLastResultTimer->setObjectName("ClearLastResultTimer");
     ClearLastResultTimer->setInterval(3000);
 
-    TelnetCli = std::make_unique<TNetTelnet>();
-    TelnetCli->Port = 23;
-    TelnetCli->Terminal = "dumb";
+    TelnetCli = std::make_unique<TNetTCPClient>();
     HTTPCli = std::make_unique<TNetHTTP>();
 
     ConnectHandlers();
@@ -99,8 +100,6 @@ TQueueForm::TQueueForm(QWidget *parent) : QDialog(parent), ui(new Ui::TQueueForm
 
 TQueueForm::~TQueueForm()
 {
-    TelnetCli->OnDisconnected = nullptr;
-    TelnetCli->OnDataAvailable = nullptr;
     try {
         if (TelnetCli->Connected())
             TelnetCli->Disconnect();
@@ -138,9 +137,6 @@ void TQueueForm::ConnectHandlers()
     v->OnMouseDown = [this](TEnhListView *, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
         RunGuarded([&] { QueueEntriesViewMouseDown(x, y); });
     };
-    // A close seen by the read thread reaches this handler on the interface
-    // thread (the client hands it over).
-    TelnetCli->OnDisconnected = [this](TNetTCPConnection *) { RunGuarded([&] { TelnetCliDisconnected(); }); };
 }
 
 void TQueueForm::showEvent(QShowEvent *e)
@@ -215,31 +211,17 @@ std::string TQueueForm::StatusText() const { return Text(ui->StatusLbl); }
 
 void TQueueForm::SetStatus(const std::string &text) { SetText(ui->StatusLbl, text); }
 
-TQueueForm::Server TQueueForm::CurrentServer() const
+cddbopts::CDDBOptions TQueueForm::Options() const
 {
+    if (Settings)
+        return Settings();
     cddbopts::CDDBOptions o;
-    if (Settings) {
-        o = Settings();
-    } else {
-        try {
-            if (!MainForm || !cddbopts::LoadOptions(MainForm->CDDBIniFile, o))
-                o = cddbopts::DefaultOptions();
-        } catch (const std::exception &) {
-            o = cddbopts::DefaultOptions();
-        }
+    try {
+        if (MainForm && cddbopts::LoadOptions(MainForm->CDDBIniFile, o))
+            return o;
+    } catch (const std::exception &) {
     }
-    Server s;
-    const size_t i = size_t(std::max(o.ServerToUse, 0));
-    auto at = [i](const std::vector<std::string> &list) { return i < list.size() ? list[i] : std::string(); };
-    if (o.UseHTTP) {
-        s.Entry = at(o.HTTPServerList);
-        s.HTTPPort = at(o.HTTPPortList);
-        s.CGIPath = at(o.CGIPathList);
-    } else {
-        s.Entry = at(o.CDDBServerList);
-        s.CDDBPort = at(o.CDDBPortList);
-    }
-    return s;
+    return cddbopts::DefaultOptions();
 }
 
 // ---- showing and closing ----------------------------------------------------------------------
@@ -250,19 +232,14 @@ void TQueueForm::FormShow()
     if (LoadSettings)
         LoadSettings();
     ui->AutoChooseBox->setChecked(true);
-    cddbopts::CDDBOptions o;
-    if (Settings)
-        o = Settings();
-    else if (!MainForm || !cddbopts::LoadOptions(MainForm->CDDBIniFile, o))
-        o = cddbopts::DefaultOptions();
-    SetText(ui->CurrentProtocolLbl, o.UseHTTP ? "http" : "cddbp");
-    SetText(ui->CurrentServerLbl, CurrentServer().Entry);
+    const cddbx::Settings settings = ExchangeSettings();
+    SetText(ui->CurrentProtocolLbl, settings.UseHTTP ? "http" : "cddbp");
+    SetText(ui->CurrentServerLbl, settings.ServerEntry);
     SetStatus(std::string());
     SetText(ui->QueriesToDoLbl, "0");
     SetText(ui->CurrentQueryLbl, "0");
     ui->QueryProgessBar->setValue(0);
     running_ = false;
-    lookupOpen_ = false;
     scan_ = -1;
     CurrentRow = -1;
 
@@ -315,7 +292,6 @@ void TQueueForm::ExitBtnClick()
     for (int i = 0; i < ui->QueueEntriesView->Items.Count(); ++i)
         SaveQueueStates(i);
     ClearDetails();
-    lookupOpen_ = false;
     if (TelnetCli->Connected())
         TelnetCli->Disconnect();
     QDialog::reject();
@@ -698,22 +674,270 @@ void TQueueForm::DeleteQueriedEntriesBtnClick() { eraseWhere(colQueried, queuefi
 void TQueueForm::DeleteUnfEntriesBtnClick() { eraseWhere(colFounded, queuefile::kNo); }
 
 // ---- the run ------------------------------------------------------------------------------------
+//
+// The ticked rows are looked up one after the other on the interface thread:
+// each lookup runs to its end (its connection closed) before the next row is
+// selected, so every row advances the run exactly once. While a lookup waits
+// on the network the program's message pump keeps the windows painting; the
+// disabled controls keep the user out meanwhile.
+
+namespace {
+
+// What the exchange shows in the queue window.
+class QueueHooks : public cddbx::ExchangeHooks {
+public:
+    QueueHooks(TQueueForm &form, int row, int ordinal) : form_(form), row_(row), ordinal_(ordinal) {}
+    void Status(const std::string &text) override
+    {
+        if (text == cddbx::kQuerying || text == cddbx::kReading)
+            form_.SetStatus(text);
+    }
+    void BeforeQuery() override
+    {
+        SetText(form_.ui->CurrentQueryLbl, IntToStr(row_ + 1));
+        form_.ui->QueryProgessBar->setValue(ordinal_);
+        form_.repaint();
+    }
+    int Choose(const std::vector<cddbx::Match> &matches) override
+    {
+        if (form_.ui->AutoChooseBox->isChecked())
+            return matches.empty() ? -1 : 0;
+        TChooseCDForm *chooser = ChooseCDForm;
+        if (!chooser)
+            return -1;
+        chooser->ClearMatches();
+        for (const cddbx::Match &m : matches)
+            chooser->AddMatch(m.Title, m.Category);
+        if (MainForm)
+            MainForm->ShowCentred(chooser);
+        else
+            chooser->exec();
+        form_.repaint();
+        return chooser->ChosenIndex;
+    }
+
+private:
+    TQueueForm &form_;
+    int row_;
+    int ordinal_;
+};
+
+bool beforeQuery(cddbx::Step step)
+{
+    return step == cddbx::Step::Greeting || step == cddbx::Step::Hello || step == cddbx::Step::Proto;
+}
+
+} // namespace
+
+cddbx::Settings TQueueForm::ExchangeSettings() const
+{
+    return cddbx::SettingsFromOptions(Options(), MainForm ? MainForm->ClientName : std::string(),
+                                      MainForm ? MainForm->VersionText : std::string());
+}
 
 void TQueueForm::QuerySelBtnClick()
 {
-    // Filled in with the lookups.
+    MainWebConnect().EnsureConnected();
+    CurrentRow = -1;
+    scan_ = -1;
+    ui->QueryProgessBar->setRange(0, std::max(CountChecked(), 1));
+    EnableQueueControls(false);
+    ui->WaitFader->SetActive(true);
+    running_ = true;
+    bool http = false;
+    struct EndRun {
+        TQueueForm *f;
+        bool &http;
+        ~EndRun() { f->endRun(http); }
+    } end{this, http};
+    int ordinal = 0;
+    while ((CurrentRow = FindNextChecked()) != -1)
+        http = LookUpRow(++ordinal);
 }
 
-void TQueueForm::TelnetCliDisconnected() {}
+void TQueueForm::endRun(bool http)
+{
+    running_ = false;
+    CurrentRow = -1;
+    scan_ = -1;
+    if (ui->QueueEntriesView->Items.Count() > 0)
+        ui->QueueEntriesView->SelectItem(0);
+    ui->WaitFader->SetActive(false);
+    ui->WaitFader->Reset();
+    EnableQueueControls(true);
+    if (!http || StatusText() != kConnectionError)
+        SetStatus(kFinished);
+    ClearLastResultTimer->start();
+}
 
-bool TQueueForm::ConnectQueueServer() { return false; }
+bool TQueueForm::LookUpRow(int ordinal)
+{
+    const int row = CurrentRow;
+    ui->QueueEntriesView->SelectItem(row);
+    // The settings are read for every row, as the options window holds them.
+    const cddbx::Settings settings = ExchangeSettings();
+    SetStatus("Connecting...");
+    if (settings.UseHTTP)
+        SetText(ui->CurrentQueryLbl, IntToStr(row + 1));
+    repaint();
 
-bool TQueueForm::HttpQueryQueueEntry() { return false; }
+    const queuefile::Entry entry = RowEntry(row);
+    cddbx::Disc disc;
+    disc.DiscId = entry.DiscId;
+    disc.QueryText = QueryText(entry);
+    disc.TrackCount = std::clamp(StrToIntDef(entry.Tracks, 0), 0, catalogue::kMaxTracks);
+    QueueHooks hooks(*this, row, ordinal);
+    const cddbx::LookupResult r = cddbx::Lookup(*TelnetCli, *HTTPCli, settings, disc, hooks);
+    ApplyResult(row, settings.UseHTTP, r);
+    return settings.UseHTTP;
+}
 
-void TQueueForm::ParseXmcdEntry(const std::vector<std::string> &, const std::string &) {}
+std::string TQueueForm::QueryText(const queuefile::Entry &entry)
+{
+    // The count the query carries is the number of offsets listed, so that
+    // a disc with data tracks is asked for with the tracks its id counts.
+    std::vector<std::string> offsets;
+    std::string seconds;
+    if (xmcd::SplitQueryText("0 " + entry.Tof, offsets, seconds))
+        return IntToStr(int(offsets.size())) + " " + entry.Tof;
+    return entry.Tracks + " " + entry.Tof;
+}
 
-void TQueueForm::SaveFoundEntry() {}
+void TQueueForm::ApplyResult(int row, bool http, const cddbx::LookupResult &r)
+{
+    using cddbx::Outcome;
+    using cddbx::Step;
+    const bool autoChoose = ui->AutoChooseBox->isChecked();
+    auto mark = [&](Column c, const char *value) { SetCell(row, c, value); };
+    auto warn = [&](const std::string &text) {
+        Dialogs::MessageBox(this, text, cddbx::kWarningCaption, Dialogs::Button::OK, Dialogs::Icon::Warning);
+    };
+    auto errorBox = [&](const std::string &text) {
+        if (MainForm)
+            MainForm->ErrorBox(text);
+        else
+            Dialogs::MessageBox(this, text, "Error");
+    };
+    const std::string message = cddbx::QueueMessage(r);
+    if (r.QueryAnswered)
+        mark(colQueried, queuefile::kYes);
 
-void TQueueForm::advance() {}
+    switch (r.Kind) {
+    case Outcome::Found:
+        mark(colFounded, queuefile::kYes);
+        ParseXmcdEntry(r.Entry, r.Category);
+        break;
+    case Outcome::ConnectFailed:
+        // Nothing was asked: the marks stay.
+        SetStatus(kConnectionError);
+        if (!autoChoose)
+            warn(cddbx::kConnectionError);
+        break;
+    case Outcome::NoChoice:
+        if (http && autoChoose && r.MatchCount == 0) {
+            // Taking the first of no matches fails like the query.
+            mark(colQueried, queuefile::kNo);
+            SetStatus(kConnectionError);
+            break;
+        }
+        Dialogs::MessageBox(this, cddbx::kNoDiscFound, cddbx::kNoticeCaption, Dialogs::Button::OK,
+                            Dialogs::Icon::Warning);
+        mark(colFounded, queuefile::kNo);
+        break;
+    case Outcome::Refused:
+    case Outcome::Unexpected:
+    case Outcome::Failed:
+        if (r.Kind == Outcome::Unexpected && !autoChoose) {
+            errorBox(r.Message);
+            if (http)
+                SetStatus(kConnectionError);
+        }
+        if (r.Kind == Outcome::Failed && (!http || r.At == Step::Read))
+            warn(cddbx::kConnectionError);
+        SetStatus(message);
+        if (!http && beforeQuery(r.At)) {
+            mark(colQueried, queuefile::kNo);
+            mark(colFounded, queuefile::kNA);
+        } else if (http && r.At != Step::Read && !(r.Kind == Outcome::Refused && r.Code == 202)) {
+            // An HTTP query that failed or was not answered with matches
+            // counts as not asked.
+            mark(colQueried, queuefile::kNo);
+        } else {
+            mark(colFounded, queuefile::kNo);
+        }
+        break;
+    }
+    if (!r.QuitReply.empty())
+        errorBox(r.QuitReply);
+}
 
-void TQueueForm::endRun() {}
+void TQueueForm::ParseXmcdEntry(const cddbx::XmcdEntry &entry, const std::string &category)
+{
+    const int row = CurrentRow;
+    SetText(ui->ArtistEdit, entry.Artist);
+    SetText(ui->CDTitleEdit, entry.Title);
+    TEnhListView *tracks = ui->CDTracksView;
+    TEnhListView *ext = ui->EXTTList;
+    const int n = int(std::min(entry.TrackTitles.size(), ExtTrackTexts.size()));
+    tracks->BeginUpdate();
+    ext->BeginUpdate();
+    for (int i = 0; i < n; ++i) {
+        // A disc shown with fewer rows than the entry has tracks gets the
+        // missing rows with their queued times.
+        while (tracks->Items.Count() <= i) {
+            TListItem *added = tracks->Items.Add();
+            added->SubItems.Add(QueueIni ? queuefile::TrackTime(*QueueIni, Cell(row, colPID), tracks->Items.Count() - 1)
+                                         : queuefile::kNoTime);
+        }
+        while (ext->Items.Count() <= i)
+            ext->Items.Add();
+        tracks->Items[i]->SetCaption(entry.TrackTitles[size_t(i)]);
+        ext->Items[i]->SetCaption(entry.TrackTitles[size_t(i)]);
+    }
+    ext->EndUpdate();
+    tracks->EndUpdate();
+    Pages->ClearTrackMemo();
+    for (int i = 0; i < n; ++i)
+        ExtTrackTexts[size_t(i)] = i < int(entry.ExtTrackTexts.size()) ? entry.ExtTrackTexts[size_t(i)] : "";
+    SetMemo(ui->EXTDMemo, catalogue::DecodeExtendedText(entry.ExtDiscText));
+    SetCell(row, colCategory, TrimRight(category));
+    SaveFoundEntry();
+}
+
+void TQueueForm::SaveFoundEntry()
+{
+    const int row = CurrentRow;
+    const int n = std::clamp(StrToIntDef(Cell(row, colTracks), 0), 0, catalogue::kMaxTracks);
+    const std::string pid = Cell(row, colPID);
+    VisitAllPages();
+    if (CatalogueIni) {
+        try {
+            TMemIniFile &ini = *CatalogueIni;
+            ini.WriteString(pid, catalogue::kArtist, Text(ui->ArtistEdit));
+            ini.WriteString(pid, catalogue::kTitle, Text(ui->CDTitleEdit));
+            ini.WriteInteger(pid, catalogue::kTotalTracks, n);
+            ini.WriteString(pid, catalogue::kTpt, Cell(row, colTPT));
+            ini.WriteString(pid, catalogue::kCategory, Cell(row, colCategory));
+            ini.WriteString(pid, catalogue::kCoverImg, CoverPath);
+            ini.WriteBool(pid, catalogue::kStretchCover, StretchCover);
+            ini.WriteString(pid, catalogue::kExtd, catalogue::EncodeExtendedText(entrytext::MemoText(ui->EXTDMemo)));
+            TEnhListView *tracks = ui->CDTracksView;
+            for (int i = 0; i < n; ++i) {
+                const TListItem *t = tracks->Items[i];
+                ini.WriteString(pid, catalogue::TrackKey(i), t ? t->Caption() : std::string());
+                ini.WriteString(pid, catalogue::TimeKey(i), t ? t->CellText(1) : std::string());
+                ini.WriteString(pid, catalogue::ExttKey(i), Pages->StoredTrackText(i));
+            }
+        } catch (const std::exception &) {
+            MainForm->ErrorBox(catalogue::kErrorSaving);
+        }
+        try {
+            CatalogueIni->UpdateFile();
+        } catch (const std::exception &) {
+            MainForm->ErrorBox(catalogue::kErrorSaving);
+        }
+    }
+    if (MainForm)
+        MainForm->DiscardCompilation();
+    ClearDetails();
+}

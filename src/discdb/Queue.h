@@ -4,6 +4,7 @@
 // erases entries, and looks the ticked rows up in the online database one
 // after the other, writing every disc found into the catalogue at once.
 // The marks of a run stay in the list until Close writes them to the file.
+#include "discdb/CDDBExchange.h"
 #include "discdb/CDDBOptions.h"
 #include "discdb/QueueFile.h"
 
@@ -20,7 +21,7 @@ class TEntryPages;
 class TListItem;
 class TMemIniFile;
 class TNetHTTP;
-class TNetTelnet;
+class TNetTCPClient;
 
 namespace Ui {
 class TQueueForm;
@@ -34,7 +35,8 @@ public:
 
     Ui::TQueueForm *ui;
     QTimer *ClearLastResultTimer = nullptr;
-    std::unique_ptr<TNetTelnet> TelnetCli;
+    // The line connection of the cddbp lookups and the HTTP client.
+    std::unique_ptr<TNetTCPClient> TelnetCli;
     std::unique_ptr<TNetHTTP> HTTPCli;
 
     // ---- the settings ---------------------------------------------------------------------
@@ -44,11 +46,9 @@ public:
     // The settings as the options window's controls hold them; unset, the
     // record read from the settings file.
     std::function<cddbopts::CDDBOptions()> Settings;
-    // The server entry in use and its cddbp port / HTTP port and cgi path.
-    struct Server {
-        std::string Entry, CDDBPort, HTTPPort, CGIPath;
-    };
-    Server CurrentServer() const;
+    cddbopts::CDDBOptions Options() const;
+    // The exchange settings of the server in use (read anew for every row).
+    cddbx::Settings ExchangeSettings() const;
 
     // ---- fields -----------------------------------------------------------------------------
     std::unique_ptr<TMemIniFile> QueueIni;
@@ -70,7 +70,6 @@ public:
     void ExitBtnClick();
     void QueueEntriesViewSelectItem(TListItem *item, bool selected);
     void QuerySelBtnClick();
-    void TelnetCliDisconnected();
     void ClearLastResultTimerTimer();
     // list commands
     void QueueEntriesViewCheckboxClick(int row, bool state);
@@ -106,16 +105,16 @@ public:
     void SetStatus(const std::string &text);
 
     // ---- the run ------------------------------------------------------------------------
-    // Whether a run is in progress.
     bool Running() const { return running_; }
-    // Looks up CurrentRow over cddbp: true when its connection is open and
-    // the greeting awaited; false when connecting failed (reported).
-    bool ConnectQueueServer();
-    // One HTTP lookup of the next ticked row; false when none was left.
-    bool HttpQueryQueueEntry();
-    // The lookup of a row whose entry has been read: fills the details with
-    // the entry's lines and saves the disc.
-    void ParseXmcdEntry(const std::vector<std::string> &lines, const std::string &category);
+    // Selects CurrentRow (the ordinal-th ticked row), looks it up and sets
+    // its marks; true when the lookup went over HTTP.
+    bool LookUpRow(int ordinal);
+    // The marks, messages and saving of a row's lookup result.
+    void ApplyResult(int row, bool http, const cddbx::LookupResult &result);
+    // The entry read for CurrentRow fills the details; the disc is saved.
+    void ParseXmcdEntry(const cddbx::XmcdEntry &entry, const std::string &category);
+    // The query text of a row: the number of its offsets and its TOF.
+    static std::string QueryText(const queuefile::Entry &entry);
 
     static const char *const kAreYouSure;
     static const char *const kConnectionError;  // the status label's
@@ -138,10 +137,8 @@ private:
     void eraseWhere(Column c, const char *value);
     void showCover();
     void loadRowDetails(int row);
-    void advance();
-    void endRun();
+    void endRun(bool http);
     bool running_ = false;
-    bool lookupOpen_ = false;   // a row's cddbp connection is open
     int scan_ = -1;             // the scan position of FindNextChecked
     bool closing_ = false;
 };

@@ -1,6 +1,7 @@
 #include "discdb/QueueFile.h"
 
 #include "compilation/Catalogue.h"
+#include "discdb/CDDBExchange.h"
 #include "platform/Classes.h"
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
@@ -30,11 +31,7 @@ std::vector<std::string> Sections(TCustomIniFile &queue)
 
 std::string CellValue(const std::string &value)
 {
-    std::string s = value.size() > kMaxValue ? value.substr(0, kMaxValue) : value;
-    for (char &c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = ' ';
-    return s;
+    return cddbx::CleanText(value.size() > kMaxValue ? value.substr(0, kMaxValue) : value);
 }
 
 namespace {
@@ -73,29 +70,6 @@ void WriteStates(TCustomIniFile &queue, const Entry &entry)
     queue.WriteString(entry.Pid, kCategory, Rtl::Trim(entry.Category));
     queue.WriteString(entry.Pid, kQueried, entry.Queried);
     queue.WriteString(entry.Pid, kFounded, entry.Founded);
-}
-
-bool ValidCategory(const std::string &text)
-{
-    if (text.empty() || text.size() > 64)
-        return false;
-    for (char c : text) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                        c == '-';
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-bool ValidDiscId(const std::string &text)
-{
-    if (text.size() != 8)
-        return false;
-    for (char c : text)
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))
-            return false;
-    return true;
 }
 
 } // namespace queuefile

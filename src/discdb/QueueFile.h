@@ -72,12 +72,4 @@ void WriteStates(TCustomIniFile &queue, const Entry &entry);
 // cut to kMaxValue bytes, control characters turned into blanks.
 std::string CellValue(const std::string &value);
 
-// Whether the text is a category name the database may give: 1 to 64
-// characters of letters, digits, "_" and "-". Anything else is not taken
-// into the list, the catalogue or a URL.
-bool ValidCategory(const std::string &text);
-
-// Whether the text is a freedb disc id: 8 hexadecimal digits.
-bool ValidDiscId(const std::string &text);
-
 } // namespace queuefile

@@ -87,16 +87,4 @@ TEST(QueueFile, OpenMissingOversizedAndUnreadable)
     EXPECT_THROW(queuefile::Open(dir.file("Folder.ini")), EFOpenError);
 }
 
-TEST(QueueFile, CategoryAndDiscIdValidation)
-{
-    EXPECT_TRUE(queuefile::ValidCategory("rock"));
-    EXPECT_TRUE(queuefile::ValidCategory("new_age-2"));
-    for (const char *bad : {"", "ro ck", "a/b", "x\r\ny", "../x", "rock&cmd=x"})
-        EXPECT_FALSE(queuefile::ValidCategory(bad)) << bad;
-    EXPECT_FALSE(queuefile::ValidCategory(std::string(65, 'a')));
-    EXPECT_TRUE(queuefile::ValidDiscId("0b019002"));
-    for (const char *bad : {"0b01900", "0b0190021", "0b01900g", "0b01 002"})
-        EXPECT_FALSE(queuefile::ValidDiscId(bad)) << bad;
-}
-
 } // namespace

@@ -3,6 +3,7 @@
 #include "ui_Main.h"  // before the fixture, so this target generates it
 #include "compilation/MainFixture.h"
 
+#include "CddbPeer.h"
 #include "compilation/Catalogue.h"
 #include "controls/EnhListV.h"
 #include "controls/TextFade.h"
@@ -345,5 +346,156 @@ TEST_F(QueueFixture, UnreadableQueueFileIsReported)
     click(q().ExitBtn);
     EXPECT_TRUE(testutil::readFile(dir.file("MIXDECK.ini")).find("category=rock") != std::string::npos);
 }
+
+// ---- runs against the scripted database server ---------------------------------------------
+
+// Three rows: the peer's disc (found), one whose connection fails, one the
+// peer does not know (202).
+const char *kRunQueue =
+    "[0000000000111111]\r\ndiscid=1b025603\r\nTotalTracks=3\r\ncategory=N/A\r\nqueried=No\r\nfounded=N/A\r\n"
+    "trkframeoffs=150 20000 40000 600\r\ntpt=10:00\r\ntime0=04:24\r\ntime1=04:26\r\ntime2=01:08\r\n"
+    "[0000000000222222]\r\ndiscid=0c016602\r\nTotalTracks=2\r\ncategory=N/A\r\nqueried=No\r\nfounded=N/A\r\n"
+    "trkframeoffs=150 14267 360\r\ntpt=06:00\r\n"
+    "[0000000000333333]\r\ndiscid=0b019002\r\nTotalTracks=2\r\ncategory=N/A\r\nqueried=No\r\nfounded=N/A\r\n"
+    "trkframeoffs=150 18930 402\r\ntpt=06:42\r\n";
+
+class QueueRunFixture : public QueueFixture, public ::testing::WithParamInterface<bool> {
+protected:
+    bool http() const { return GetParam(); }
+    // Aims the settings at the peer; the second row's lookups at a port
+    // where nothing listens.
+    void aim(const discdbtest::CddbPeer &peer)
+    {
+        const std::string port = std::to_string(peer.port());
+        options.UseHTTP = http();
+        options.ServerToUse = 0;
+        options.CDDBServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
+        options.CDDBPortList = {port};
+        options.HTTPServerList = options.CDDBServerList;
+        options.HTTPPortList = {port};
+        options.CGIPathList = {"/~cddb/cddb.cgi"};
+        options.UserEmail = "user@example.org";
+        options.TimeOut = "10";
+        const std::string dead = std::to_string(nettest::freePort());
+        auto inner = list()->OnSelectItem;
+        list()->OnSelectItem = [this, inner, port, dead](TEnhListView *v, TListItem *item, bool selected) {
+            if (selected && item) {
+                options.CDDBPortList = {item->Index() == 1 ? dead : port};
+                options.HTTPPortList = options.CDDBPortList;
+            }
+            inner(v, item, selected);
+        };
+    }
+    std::vector<std::string> marks()
+    {
+        std::vector<std::string> m;
+        for (int i = 0; i < list()->Items.Count(); ++i)
+            m.push_back(list()->Items[i]->CellText(TQueueForm::colQueried) + "/" +
+                        list()->Items[i]->CellText(TQueueForm::colFounded));
+        return m;
+    }
+};
+
+TEST_P(QueueRunFixture, ThreeRowsGiveTheirMarksAndTheFoundDiscIsWritten)
+{
+    discdbtest::CddbPeer peer(http() ? "http" : "cddbp");
+    ASSERT_TRUE(peer.ready());
+    open(kRunQueue);
+    aim(peer);
+    form->ui->CompilationName->setText("Tape");
+    click(q().SelAllBtn);
+    click(q().QuerySelBtn);
+
+    // The connection failure is marked neither queried nor found over
+    // cddbp; over HTTP the query failed, so the row counts as not asked.
+    EXPECT_EQ(marks(), (std::vector<std::string>{"Yes/Yes", "No/N/A", "Yes/No"}));
+    EXPECT_EQ(list()->Items[0]->CellText(TQueueForm::colCategory), "rock");
+    EXPECT_EQ(label(q().StatusLbl), "Finished.");
+    EXPECT_TRUE(dialogs.MessageBoxes().empty()) << dialogs.MessageBoxes()[0].text;
+    EXPECT_TRUE(queue->ClearLastResultTimer->isActive());
+    EXPECT_FALSE(q().WaitFader->Active());
+    EXPECT_TRUE(q().ExitBtn->isEnabled());
+    EXPECT_TRUE(list()->isEnabled());
+    EXPECT_TRUE(list()->Items[0]->Selected());
+    EXPECT_EQ(ticks(), (std::vector<bool>{true, true, true}));
+
+    // The query carried the row's disc id, count and offsets.
+    const std::vector<std::string> got = peer.received();
+    const std::string query = http() ? "cddb+query+1b025603+3+150+20000+40000+600" : "C: cddb query 1b025603 3 150 20000 40000 600";
+    EXPECT_TRUE(std::any_of(got.begin(), got.end(), [&](const std::string &l) { return l.find(query) != std::string::npos; }));
+
+    // Written at once, without a question, and the compilation discarded.
+    TMemIniFile cat(dir.file("MIXDECK.ini"));
+    const std::string pid = "0000000000111111";
+    EXPECT_EQ(cat.ReadString(pid, "artist", ""), "Some Artist");
+    EXPECT_EQ(cat.ReadString(pid, "title", ""), "Some Title");
+    EXPECT_EQ(cat.ReadString(pid, "totaltracks", ""), "3");
+    EXPECT_EQ(cat.ReadString(pid, "track2", ""), "Third Song");
+    EXPECT_EQ(cat.ReadString(pid, "time1", ""), "04:26");
+    EXPECT_EQ(cat.ReadString(pid, "category", ""), "rock");
+    EXPECT_EQ(cat.ReadString(pid, "tpt", ""), "10:00");
+    EXPECT_EQ(cat.ReadString(pid, "extd", ""), "Disc notes\\nsecond line");
+    EXPECT_EQ(cat.ReadString(pid, "extt0", ""), "About one");
+    EXPECT_FALSE(cat.ValueExists(pid, "revision"));
+    EXPECT_FALSE(cat.SectionExists("0000000000333333"));
+    EXPECT_EQ(ToAnsi(form->ui->CompilationName->text()), "None");
+
+    // The marks reach the queue file on Close.
+    EXPECT_NE(queueFile().find("queried=No"), std::string::npos);
+    click(q().ExitBtn);
+    TMemIniFile file(dir.file("Queue.ini"));
+    EXPECT_EQ(file.ReadString("0000000000111111", "founded", ""), "Yes");
+    EXPECT_EQ(file.ReadString("0000000000111111", "category", ""), "rock");
+    EXPECT_EQ(file.ReadString("0000000000333333", "queried", ""), "Yes");
+    EXPECT_EQ(file.ReadString("0000000000333333", "founded", ""), "No");
+    EXPECT_EQ(file.ReadString("0000000000222222", "queried", ""), "No");
+}
+
+TEST_P(QueueRunFixture, WithoutAutoChooseAFailedConnectionWarns)
+{
+    discdbtest::CddbPeer peer(http() ? "http" : "cddbp");
+    ASSERT_TRUE(peer.ready());
+    open(kRunQueue);
+    aim(peer);
+    tick(1);
+    q().AutoChooseBox->setChecked(false);
+    click(q().QuerySelBtn);
+    const auto boxes = dialogs.MessageBoxes();
+    if (http()) {
+        // Over HTTP a failed query shows no box and the run ends on it.
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(label(q().StatusLbl), "Connection Error!");
+    } else {
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Connection Error. Server timed out. Closing");
+        EXPECT_EQ(boxes[0].caption, "Warning");
+        EXPECT_EQ(label(q().StatusLbl), "Finished.");
+    }
+}
+
+TEST_P(QueueRunFixture, RefusalAndListReplies)
+{
+    discdbtest::CddbPeer peer(http() ? "http" : "cddbp");
+    ASSERT_TRUE(peer.ready());
+    open(kRunQueue);
+    aim(peer);
+    // A list of matches: with Auto Choose the first is read.
+    peer.script(R"({"reply": {"query": ["211 close matches found", "rock 1b025603 Some Artist / Some Title",
+                                        "jazz 1b025603 Other", "."]}})");
+    tick(0);
+    click(q().QuerySelBtn);
+    EXPECT_EQ(marks()[0], "Yes/Yes");
+    EXPECT_TRUE(dialogs.MessageBoxes().empty());
+
+    // A refused read: the message in the status label, found "No".
+    peer.script(R"({"reply": {"read": ["401 No such CD entry."]}})");
+    click(q().QuerySelBtn);
+    EXPECT_EQ(marks()[0], "Yes/No");
+    EXPECT_EQ(label(q().StatusLbl), "Finished.");
+    EXPECT_TRUE(dialogs.MessageBoxes().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, QueueRunFixture, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &i) { return i.param ? "http" : "cddbp"; });
 
 } // namespace

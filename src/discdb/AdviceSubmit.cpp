@@ -19,10 +19,7 @@ TAdviceForm::TAdviceForm(QWidget *parent) : QDialog(parent), ui(new Ui::TAdviceF
                 OkBtnClick();
                 accept();
             }));
-    connect(ui->CancelBtn, &QPushButton::clicked, this, Guarded([this] {
-                CancelBtnClick();
-                reject();
-            }));
+    connect(ui->CancelBtn, &QPushButton::clicked, this, Guarded([this] { reject(); }));
     AdviceForm = this;
 }
 
@@ -45,3 +42,9 @@ void TAdviceForm::FormShow() { Accepted = false; }
 void TAdviceForm::OkBtnClick() { Accepted = true; }
 
 void TAdviceForm::CancelBtnClick() { Accepted = false; }
+
+void TAdviceForm::reject()
+{
+    CancelBtnClick();
+    QDialog::reject();
+}

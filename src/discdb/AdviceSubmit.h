@@ -21,6 +21,8 @@ public:
     void FormShow();
     void OkBtnClick();
     void CancelBtnClick();
+    // Escape and closing the box count as Cancel.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent *e) override;

@@ -352,17 +352,9 @@ void TQueueForm::QueueEntriesViewSelectItem(TListItem *item, bool selected)
         loadRowDetails(SelectedRow);
         return;
     }
+    // The cover page keeps what it shows.
     SelectedPID.clear();
-    ui->ArtistEdit->clear();
-    ui->CDTitleEdit->clear();
-    for (TEnhListView *l : {ui->CDTracksView, ui->EXTTList}) {
-        l->BeginUpdate();
-        l->Items.Clear();
-        l->EndUpdate();
-    }
-    Pages->ClearTrackMemo();
-    SetMemo(ui->EXTDMemo, std::string());
-    ui->TracksPage->setEnabled(false);
+    clearPages();
     ui->DeleteEntryBtn->setEnabled(false);
 }
 
@@ -446,6 +438,12 @@ void TQueueForm::showCover()
 
 void TQueueForm::ClearDetails()
 {
+    clearPages();
+    ui->TracksPage->setCurrentIndex(0);
+}
+
+void TQueueForm::clearPages()
+{
     ui->ArtistEdit->clear();
     ui->CDTitleEdit->clear();
     for (TEnhListView *l : {ui->CDTracksView, ui->EXTTList}) {
@@ -456,7 +454,6 @@ void TQueueForm::ClearDetails()
     Pages->ClearTrackMemo();
     SetMemo(ui->EXTDMemo, std::string());
     ui->TracksPage->setEnabled(false);
-    ui->TracksPage->setCurrentIndex(0);
 }
 
 void TQueueForm::VisitAllPages()

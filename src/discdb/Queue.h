@@ -136,6 +136,7 @@ private:
     void reloadSections();
     void eraseWhere(Column c, const char *value);
     void showCover();
+    void clearPages();
     void loadRowDetails(int row);
     void endRun(bool http);
     bool running_ = false;

@@ -404,7 +404,25 @@ TEST_P(QueueRunFixture, ThreeRowsGiveTheirMarksAndTheFoundDiscIsWritten)
     aim(peer);
     form->ui->CompilationName->setText("Tape");
     click(q().SelAllBtn);
+    // What the window shows while each row is looked up.
+    std::vector<std::string> during;
+    QObject::connect(q().QueryProgessBar, &QProgressBar::valueChanged, [&](int value) {
+        if (value == 0)
+            return;
+        during.push_back(label(q().CurrentQueryLbl) + " " + queue->SelectedPID + " " +
+                         (q().WaitFader->Active() ? "fading" : "still") +
+                         (q().ExitBtn->isEnabled() || q().DeleteEntryBtn->isEnabled() || q().TracksPage->isEnabled() ||
+                                  list()->isEnabled()
+                              ? " enabled"
+                              : " disabled") +
+                         " " + std::to_string(q().CDTracksView->Items.Count()));
+    });
     click(q().QuerySelBtn);
+    // Over cddbp the failed connection never reaches the query.
+    std::vector<std::string> expected = {"1 0000000000111111 fading disabled 3", "3 0000000000333333 fading disabled 2"};
+    if (http())
+        expected.insert(expected.begin() + 1, "2 0000000000222222 fading disabled 2");
+    EXPECT_EQ(during, expected);
 
     // The connection failure is marked neither queried nor found over
     // cddbp; over HTTP the query failed, so the row counts as not asked.

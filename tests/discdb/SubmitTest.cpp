@@ -17,6 +17,7 @@
 #include "ui_AdviceSubmit.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -358,6 +359,41 @@ TEST_F(SubmitFixture, CancelledAdviceSendsNothingAndUnreachableServerWarns)
     EXPECT_EQ(dialogs.MessageBoxes()[0].icon, Dialogs::Icon::Warning);
     EXPECT_EQ(ToAnsi(g().ConnStat->currentMessage()), "");
     EXPECT_FALSE(submission->SMTPCli.Connected());
+}
+
+TEST_F(SubmitFixture, SilentServerEndsAfterTheTimeOutWithoutSpinning)
+{
+    // The server accepts the connection but never greets.
+    nettest::Listener silent;
+    open();
+    options.TimeOut = "1";
+    submission->SMTPCli.Port = silent.port();
+    const auto start = std::chrono::steady_clock::now();
+    const double cpu = nettest::cpuSeconds();
+    submit();
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(elapsed, 0.9);
+    EXPECT_LT(elapsed, 8.0);
+    EXPECT_LT(nettest::cpuSeconds() - cpu, 0.5 * elapsed + 0.2);
+    EXPECT_EQ(errors(), (std::vector<std::string>{"Warning: Error connecting to SMTP server. Closing."}));
+}
+
+TEST(AdviceBox, EnterAndEscapeDecline)
+{
+    TAdviceForm advice;
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QTimer::singleShot(0, [&advice, key] {
+            advice.Accepted = true;
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &advice, Qt::Key(key));
+        });
+        advice.ui->CancelBtn->setDefault(true);
+        advice.ui->CancelBtn->setFocus();
+        advice.exec();
+        EXPECT_FALSE(advice.Accepted) << key;
+    }
+    QTimer::singleShot(0, [&advice] { QTest::mouseClick(advice.ui->OkBtn, Qt::LeftButton); });
+    EXPECT_EQ(advice.exec(), int(QDialog::Accepted));
+    EXPECT_TRUE(advice.Accepted);
 }
 
 } // namespace

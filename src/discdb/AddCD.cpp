@@ -5,7 +5,13 @@
 #include "compilation/Main.h"
 #include "compilation/TapeModel.h"
 #include "controls/EnhListV.h"
+#include "discdb/CDDB.h"
+#include "discdb/CDDBExchange.h"
 #include "discdb/CDDBOptions.h"
+#include "discdb/ChooseCD.h"
+#include "discdb/WebConnect.h"
+#include "netclient/NetHTTP.h"
+#include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -58,6 +64,10 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
     MsgTimer = new QTimer(this);
     MsgTimer->setObjectName("MsgTimer");
     MsgTimer->setInterval(3000);
+
+    TelnetCli = std::make_unique<TNetTCPClient>();
+    HTTPCli = std::make_unique<TNetHTTP>();
+    GetFromInternet = [this] { LookupOnline(); };
 
     ConnectHandlers();
     Pages->NoPicture();
@@ -591,4 +601,128 @@ void TGrabCDForm::EnableExchangeControls(bool enabled)
           static_cast<QWidget *>(ui->ExitBtn), static_cast<QWidget *>(ui->TracksPage)})
         w->setEnabled(enabled);
     ui->TracksPage->setCurrentIndex(0);
+}
+
+// ---- the online lookup ---------------------------------------------------------------------
+
+namespace {
+
+// What the lookup shows in the grabbing window while it runs.
+class GrabHooks : public cddbx::ExchangeHooks {
+public:
+    explicit GrabHooks(TGrabCDForm &form) : form_(form) {}
+    void Status(const std::string &text) override
+    {
+        form_.SetStatusText(text);
+        form_.repaint();
+    }
+    int Choose(const std::vector<cddbx::Match> &matches) override { return form_.ChooseMatch(matches); }
+
+private:
+    TGrabCDForm &form_;
+};
+
+void warningBox(QWidget *owner, const std::string &text, const char *caption)
+{
+    Dialogs::MessageBox(owner, text, caption, Dialogs::Button::OK, Dialogs::Icon::Warning);
+}
+
+} // namespace
+
+cddbx::Settings TGrabCDForm::LookupSettings() const
+{
+    if (CDDBOptForm)
+        return CDDBOptForm->ExchangeSettings();
+    cddbopts::CDDBOptions options = cddbopts::DefaultOptions();
+    if (MainForm) {
+        try {
+            cddbopts::LoadOptions(MainForm->CDDBIniFile, options);
+        } catch (const std::exception &) {
+            // An unreadable file: the defaults.
+        }
+    }
+    return cddbx::SettingsFromOptions(options, MainForm ? MainForm->ClientName : std::string("MIXDECK"),
+                                      MainForm ? MainForm->VersionText : std::string());
+}
+
+int TGrabCDForm::ChooseMatch(const std::vector<cddbx::Match> &matches)
+{
+    TChooseCDForm *chooser = ChooseCDForm;
+    std::unique_ptr<TChooseCDForm> own;
+    if (!chooser) {
+        own = std::make_unique<TChooseCDForm>(this);
+        chooser = own.get();
+    }
+    chooser->ClearMatches();
+    for (const cddbx::Match &m : matches)
+        chooser->AddMatch(m.Title, m.Category);
+    if (MainForm)
+        MainForm->ShowCentred(chooser);
+    else
+        chooser->exec();
+    repaint();
+    return chooser->ChosenIndex;
+}
+
+void TGrabCDForm::ParseXmcdEntry(const cddbx::LookupResult &result)
+{
+    const cddbx::XmcdEntry &e = result.Entry;
+    if (e.HasRevision) {
+        Revision = e.Revision;
+        SetText(ui->RevisionStatic, IntToStr(Revision));
+        Modified = false;
+    }
+    SetText(ui->ArtistEdit, e.Artist);
+    SetText(ui->CDTitleEdit, e.Title);
+    const int rows = std::min(ui->TracksList->Items.Count(), ui->EXTTList->Items.Count());
+    const int n = std::min(int(e.TrackTitles.size()), int(ExtTrackTexts.size()));
+    for (int i = 0; i < n; ++i) {
+        if (i < rows) {
+            ui->TracksList->Items[i]->SetCaption(e.TrackTitles[size_t(i)]);
+            ui->EXTTList->Items[i]->SetCaption(e.TrackTitles[size_t(i)]);
+        }
+        ExtTrackTexts[size_t(i)] = e.ExtTrackTexts[size_t(i)];
+    }
+    Pages->ClearTrackMemo();
+    // A category from the server was checked to be a word before it got here.
+    SelectCategory(result.Category);
+    SetMemo(ui->EXTDMemo, UnescapeExtendedDiscText(e.ExtDiscText));
+    EnableAddCD();
+}
+
+void TGrabCDForm::LookupOnline()
+{
+    MainWebConnect().EnsureConnected();
+    const cddbx::Settings settings = LookupSettings();
+    const cddbx::Disc disc {DiscIdText, freedbDiscID.CDDBQueryCmd, ShownTrackCount(TrackCount)};
+    EnableExchangeControls(false);
+    GrabHooks hooks(*this);
+    cddbx::LookupResult r;
+    try {
+        r = cddbx::Lookup(*TelnetCli, *HTTPCli, settings, disc, hooks);
+    } catch (...) {
+        r.Kind = cddbx::Outcome::Failed;
+    }
+    using cddbx::Outcome;
+    switch (r.Kind) {
+    case Outcome::Found:
+        ParseXmcdEntry(r);
+        break;
+    case Outcome::Refused:
+    case Outcome::Unexpected:
+        MainForm->ErrorBox(r.Message);
+        break;
+    case Outcome::NoChoice:
+        warningBox(this, cddbx::kNoDiscFound, cddbx::kNoticeCaption);
+        break;
+    case Outcome::Failed:
+    case Outcome::ConnectFailed:
+        warningBox(this, cddbx::kConnectionError, cddbx::kWarningCaption);
+        break;
+    }
+    if (!r.QuitReply.empty())
+        MainForm->ErrorBox(r.QuitReply);
+    EnableExchangeControls(true);
+    EnableAddCD();
+    SetStatusText(std::string());
 }

@@ -15,11 +15,20 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QMenu;
 class QTimer;
 class TEntryPages;
 class TListItem;
+class TNetHTTP;
+class TNetTCPClient;
+
+namespace cddbx {
+struct LookupResult;
+struct Match;
+struct Settings;
+} // namespace cddbx
 
 namespace Ui {
 class TGrabCDForm;
@@ -57,6 +66,7 @@ public:
     // the category list of the settings file itself.
     std::function<void()> LoadSettings;
     // "Get From Internet" and "Submit to Internet"; unset, they do nothing.
+    // GetFromInternet starts as LookupOnline.
     std::function<void()> GetFromInternet;
     std::function<void()> SubmitToInternet;
 
@@ -107,6 +117,22 @@ public:
     // first trackCount go to offsets[1..].
     static void SplitQuery(const std::string &query, int trackCount, std::array<std::string, 100> &offsets,
                            std::string &discSeconds);
+    // ---- the online lookup ------------------------------------------------------------
+    // The clients of the lookup: the cddbp line connection and HTTP.
+    std::unique_ptr<TNetTCPClient> TelnetCli;
+    std::unique_ptr<TNetHTTP> HTTPCli;
+    // Looks the disc read up in the online database with the options
+    // window's settings (the settings file's when there is no options
+    // window), fills the fields from the entry found and reports every other
+    // outcome in its message box; the controls end enabled.
+    void LookupOnline();
+    // The settings of a lookup.
+    cddbx::Settings LookupSettings() const;
+    // The entry rules: the fields of a found entry into the window.
+    void ParseXmcdEntry(const cddbx::LookupResult &result);
+    // Shows the matches in the chooser; the chosen index or -1.
+    int ChooseMatch(const std::vector<cddbx::Match> &matches);
+
     // The status bar's text.
     std::string StatusText() const;
     void SetStatusText(const std::string &text);

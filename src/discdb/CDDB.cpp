@@ -1,6 +1,9 @@
 #include "discdb/CDDB.h"
 
 #include "compilation/Main.h"
+#include "discdb/CDDBExchange.h"
+#include "netclient/NetHTTP.h"
+#include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
@@ -12,6 +15,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QRegularExpressionValidator>
 
 using HandlerGuard::Guarded;
@@ -77,6 +81,14 @@ TCDDBOptForm::TCDDBOptForm(std::string iniFile, QComboBox *categBox, QWidget *pa
     connect(ui->TestServerBtn, &QPushButton::clicked, this, Guarded([this] { TestServerBtnClick(); }));
     connect(ui->UpdateSitesBtn, &QPushButton::clicked, this, Guarded([this] { UpdateSitesBtnClick(); }));
     connect(ui->UpdateCategsBtn, &QPushButton::clicked, this, Guarded([this] { UpdateCategsBtnClick(); }));
+
+    TelnetCli = std::make_unique<TNetTCPClient>();
+    HTTPCli = std::make_unique<TNetHTTP>();
+    TestServer = [this] { RunServerTask(cddbx::ServerTask::Test); };
+    UpdateSites = [this] { RunServerTask(cddbx::ServerTask::Sites); };
+    UpdateCategs = [this] { RunServerTask(cddbx::ServerTask::Categories); };
+    ResetExchange = [this] { CloseExchange(); };
+    DisconnectExchange = [this] { CloseExchange(); };
 
     CDDBOptForm = this;
     FormCreate();
@@ -655,4 +667,117 @@ void TCDDBOptForm::errorBox(const std::string &message)
         MainForm->ErrorBox(message);
     else
         Dialogs::MessageBox(this, message, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
+}
+
+// ---- the server tasks ----------------------------------------------------------------------
+
+namespace {
+
+// The task's steps as lines of the log.
+class LogHooks : public cddbx::ExchangeHooks {
+public:
+    LogHooks(QWidget *window, QPlainTextEdit *log) : window_(window), log_(log) {}
+    void Log(const std::string &line) override
+    {
+        log_->appendPlainText(FromAnsi(line));
+        window_->repaint();
+    }
+
+private:
+    QWidget *window_;
+    QPlainTextEdit *log_;
+};
+
+} // namespace
+
+cddbx::Settings TCDDBOptForm::ExchangeSettings() const
+{
+    // The record of the controls, with the selected server as its only entry.
+    cddbopts::CDDBOptions o = Options();
+    o.ServerToUse = 0;
+    const std::string entry = ToAnsi(ui->ServerAddress->currentText());
+    if (o.UseHTTP) {
+        o.HTTPServerList = {entry};
+        o.HTTPPortList = {text(ui->HTTPPort)};
+        o.CGIPathList = {text(ui->CGIPath)};
+    } else {
+        o.CDDBServerList = {entry};
+        o.CDDBPortList = {text(ui->CDDBPort)};
+    }
+    return cddbx::SettingsFromOptions(o, MainForm ? MainForm->ClientName : std::string("MIXDECK"),
+                                      MainForm ? MainForm->VersionText : std::string());
+}
+
+void TCDDBOptForm::EnableExchangeControls(bool enabled)
+{
+    for (QWidget *w : std::initializer_list<QWidget *> {ui->OptionsTab, ui->OkBtn, ui->CancelBtn, ui->UpdateSitesBtn,
+                                                         ui->UpdateCategsBtn, ui->TestServerBtn})
+        w->setEnabled(enabled);
+}
+
+void TCDDBOptForm::CloseExchange()
+{
+    for (TNetTCPClient *c : {TelnetCli.get(), static_cast<TNetTCPClient *>(HTTPCli.get())}) {
+        try {
+            c->Disconnect();
+        } catch (const std::exception &) {
+            // Nothing is left to close.
+        }
+    }
+}
+
+void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
+{
+    const cddbx::Settings settings = ExchangeSettings();
+    ui->ConnectionStat->clear();
+    EnableExchangeControls(false);
+    LogHooks hooks(this, ui->ConnectionStat);
+    cddbx::ServerResult r;
+    try {
+        r = settings.UseHTTP ? cddbx::HttpServerTask(*HTTPCli, settings, task, hooks)
+                             : cddbx::CddbpServerTask(*TelnetCli, settings, task, hooks);
+    } catch (...) {
+        CloseExchange();
+        r.Kind = cddbx::Outcome::ConnectFailed;
+    }
+    switch (r.Kind) {
+    case cddbx::Outcome::ConnectFailed:
+        Dialogs::MessageBox(this, cddbx::kNotResponding, cddbx::kWarningCaption, Dialogs::Button::OK,
+                            Dialogs::Icon::Warning);
+        ui->ConnectionStat->clear();
+        break;
+    case cddbx::Outcome::Failed:
+        // The connection broke after it was made: the log keeps the steps.
+        Dialogs::MessageBox(this, cddbx::kConnectionError, cddbx::kWarningCaption, Dialogs::Button::OK,
+                            Dialogs::Icon::Warning);
+        break;
+    case cddbx::Outcome::Unexpected:
+        errorBox(r.Message);
+        break;
+    default:
+        break;
+    }
+    if (!r.QuitReply.empty())
+        errorBox(r.QuitReply);
+    if (r.HaveCategories) {
+        CategBox->clear();
+        for (const std::string &item : r.Categories)
+            CategBox->addItem(FromAnsi(item));
+    }
+    EnableExchangeControls(true);
+    if (r.HaveSites) {
+        CDDBServerList = r.Sites.CDDBServerList;
+        CDDBPortList = r.Sites.CDDBPortList;
+        HTTPServerList = r.Sites.HTTPServerList;
+        CGIPathList = r.Sites.CGIPathList;
+        HTTPPortList = r.Sites.HTTPPortList;
+        // The handler of the selected protocol runs last and selects its first entry.
+        if (ui->ProtoCDDB->isChecked()) {
+            ProtoHTTPClick();
+            ProtoCDDBClick();
+        } else {
+            ProtoCDDBClick();
+            ProtoHTTPClick();
+        }
+    }
 }

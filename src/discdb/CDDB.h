@@ -10,10 +10,19 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class TNetHTTP;
+class TNetTCPClient;
+
+namespace cddbx {
+struct Settings;
+struct ServerResult;
+enum class ServerTask;
+} // namespace cddbx
 class QLineEdit;
 class QRadioButton;
 
@@ -44,12 +53,29 @@ public:
     // ---- seams for the server exchanges ---------------------------------------------
     // "&Test Server", "Update &Sites" and "Update Cat&egs"; unset, they do
     // nothing. ResetExchange returns the exchange to its idle state when the
-    // window is shown; DisconnectExchange ends it on Cancel.
+    // window is shown; DisconnectExchange ends it on Cancel. All five start
+    // wired to the server tasks below.
     std::function<void()> TestServer;
     std::function<void()> UpdateSites;
     std::function<void()> UpdateCategs;
     std::function<void()> ResetExchange;
     std::function<void()> DisconnectExchange;
+
+    // ---- the server tasks --------------------------------------------------------------
+    // The clients of the tasks: the cddbp line connection and HTTP.
+    std::unique_ptr<TNetTCPClient> TelnetCli;
+    std::unique_ptr<TNetHTTP> HTTPCli;
+    // The settings of an exchange as the controls hold them (the selected
+    // server entry with its port and cgi path); the lookups read them too.
+    cddbx::Settings ExchangeSettings() const;
+    // Runs the task with the selected protocol, writing its steps into the
+    // log ConnectionStat, and takes the site tables or the category list it
+    // brings; every outcome ends with the controls enabled.
+    void RunServerTask(cddbx::ServerTask task);
+    // Enables or disables the options tabs, OK, Cancel and the three server buttons.
+    void EnableExchangeControls(bool enabled);
+    // Closes a connection that is still open.
+    void CloseExchange();
 
     // ---- the settings record ----------------------------------------------------------
     void LoadCDDBOptions();

@@ -6,15 +6,41 @@
 #include "netclient/NetTestPeers.h"
 
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace discdbtest {
+
+// A free port on 127.0.0.1 of at most four digits (the options window's port
+// fields hold four), or 0.
+inline int freeShortPort()
+{
+    std::mt19937 rng(std::random_device {}());
+    for (int tries = 0; tries < 200; ++tries) {
+        const int port = 2000 + int(rng() % 7999);
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa {};
+        sa.sin_family = AF_INET;
+        sa.sin_port = htons(uint16_t(port));
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+        close(fd);
+        if (ok)
+            return port;
+    }
+    return 0;
+}
 
 class CddbPeer {
 public:
-    // mode: "cddbp" or "http".
-    explicit CddbPeer(const std::string &mode) : port_(nettest::freePort())
+    // mode: "cddbp" or "http". shortPort: a port of at most four digits.
+    explicit CddbPeer(const std::string &mode, bool shortPort = false)
+        : port_(shortPort ? freeShortPort() : nettest::freePort())
     {
         server_ = std::make_unique<nettest::ChildServer>(
             std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/cddb_peer.py"),

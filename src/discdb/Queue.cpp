@@ -8,6 +8,7 @@
 #include "controls/EnhListV.h"
 #include "controls/TextFade.h"
 #include "discdb/ChooseCD.h"
+#include "discdb/DiscId.h"
 #include "discdb/Submit.h"
 #include "discdb/WebConnect.h"
 #include "netclient/NetHTTP.h"
@@ -742,14 +743,16 @@ void TQueueForm::QuerySelBtnClick()
     ui->WaitFader->SetActive(true);
     running_ = true;
     bool http = false;
-    struct EndRun {
-        TQueueForm *f;
-        bool &http;
-        ~EndRun() { f->endRun(http); }
-    } end{this, http};
     int ordinal = 0;
-    while ((CurrentRow = FindNextChecked()) != -1)
-        http = LookUpRow(++ordinal);
+    while ((CurrentRow = FindNextChecked()) != -1) {
+        // Whatever befalls one row, the run goes on with the next.
+        try {
+            http = LookUpRow(++ordinal);
+        } catch (...) {
+            HandlerGuard::ShowException(std::current_exception());
+        }
+    }
+    endRun(http);
 }
 
 void TQueueForm::endRun(bool http)
@@ -782,6 +785,12 @@ bool TQueueForm::LookUpRow(int ordinal)
     cddbx::Disc disc;
     disc.DiscId = entry.DiscId;
     disc.QueryText = QueryText(entry);
+    if (disc.QueryText.empty()) {
+        // Nothing is asked for an entry that does not hold a disc id and
+        // offsets; its marks stay.
+        MainForm->ErrorBox(catalogue::kErrorReadingQueue);
+        return settings.UseHTTP;
+    }
     disc.TrackCount = std::clamp(StrToIntDef(entry.Tracks, 0), 0, catalogue::kMaxTracks);
     QueueHooks hooks(*this, row, ordinal);
     const cddbx::LookupResult r = cddbx::Lookup(*TelnetCli, *HTTPCli, settings, disc, hooks);
@@ -793,11 +802,22 @@ std::string TQueueForm::QueryText(const queuefile::Entry &entry)
 {
     // The count the query carries is the number of offsets listed, so that
     // a disc with data tracks is asked for with the tracks its id counts.
+    // Only a disc id and numbers reach the server: anything else in the
+    // file gives no query.
     std::vector<std::string> offsets;
     std::string seconds;
-    if (xmcd::SplitQueryText("0 " + entry.Tof, offsets, seconds))
-        return IntToStr(int(offsets.size())) + " " + entry.Tof;
-    return entry.Tracks + " " + entry.Tof;
+    if (!cddbx::ValidDiscId(entry.DiscId) || !xmcd::SplitQueryText("0 " + entry.Tof, offsets, seconds) ||
+        offsets.size() > size_t(discid::kMaxTracks))
+        return std::string();
+    offsets.push_back(seconds);
+    std::string text = IntToStr(int(offsets.size()) - 1);
+    for (const std::string &word : offsets) {
+        if (word.empty() || word.size() > 9 ||
+            !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::string();
+        text += " " + word;
+    }
+    return text;
 }
 
 void TQueueForm::ApplyResult(int row, bool http, const cddbx::LookupResult &r)

@@ -6,6 +6,7 @@
 #include "controls/EnhListV.h"
 #include "discdb/AddCD.h"
 #include "discdb/AdviceSubmit.h"
+#include "discdb/CDDBExchange.h"
 #include "discdb/WebConnect.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
@@ -180,29 +181,15 @@ bool TEntrySubmission::CheckSubmission()
 bool TEntrySubmission::ShowSubmitAdvice()
 {
     QPushButton *cancel = advice_.findChild<QPushButton *>("CancelBtn");
-    if (cancel)
+    if (cancel) {
         cancel->setDefault(true);
-    if (MainForm) {
-        const QRect me = MainForm->frameGeometry();
-        const QRect it = advice_.frameGeometry();
-        advice_.move(me.left() + me.width() / 2 - it.width() / 2, me.top() + me.height() / 2 - it.height() / 2);
-    }
-    if (cancel)
         cancel->setFocus();
-    advice_.exec();
+    }
+    if (MainForm)
+        MainForm->ShowCentred(&advice_);
+    else
+        advice_.exec();
     return advice_.Accepted;
-}
-
-std::vector<std::string> TEntrySubmission::BuildEXTDLines()
-{
-    return xmcd::KeyedLines("EXTD=", xmcd::EscapeText(entrytext::MemoText(grab_.ui->EXTDMemo)));
-}
-
-std::vector<std::string> TEntrySubmission::BuildEXTTLines(int j)
-{
-    const std::string stored = j >= 0 && j < int(grab_.ExtTrackTexts.size()) ? grab_.ExtTrackTexts[size_t(j)] : "";
-    return xmcd::KeyedLines("EXTT" + IntToStr(j) + "=",
-                            xmcd::EscapeText(TGrabCDForm::UnescapeExtendedTrackText(stored)));
 }
 
 void TEntrySubmission::discTracks(std::vector<std::string> &offsets, std::string &seconds) const
@@ -234,13 +221,15 @@ void TEntrySubmission::Submit_MenuItemClick()
     e.Revision = grab_.Revision;
     e.ClientName = MainForm ? MainForm->ClientName : std::string();
     e.DiscId = grab_.DiscIdText;
-    e.Artist = entrytext::Text(grab_.ui->ArtistEdit);
-    e.Title = entrytext::Text(grab_.ui->CDTitleEdit);
+    // Every value stays on its own line.
+    e.Artist = cddbx::CleanText(entrytext::Text(grab_.ui->ArtistEdit));
+    e.Title = cddbx::CleanText(entrytext::Text(grab_.ui->CDTitleEdit));
     e.DiscText = xmcd::EscapeText(entrytext::MemoText(grab_.ui->EXTDMemo));
     TEnhListView *tracks = grab_.ui->TracksList;
     for (size_t j = 0; j < e.Offsets.size(); ++j) {
         const int row = int(j);
-        e.TrackTitles.push_back(row < tracks->Items.Count() ? tracks->Items[row]->Caption() : kDataTrackTitle);
+        e.TrackTitles.push_back(row < tracks->Items.Count() ? cddbx::CleanText(tracks->Items[row]->Caption())
+                                                            : kDataTrackTitle);
         const std::string stored = j < grab_.ExtTrackTexts.size() ? grab_.ExtTrackTexts[j] : std::string();
         e.TrackTexts.push_back(xmcd::EscapeText(TGrabCDForm::UnescapeExtendedTrackText(stored)));
     }

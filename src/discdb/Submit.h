@@ -78,9 +78,6 @@ public:
     // box. Sets the mail server, the sender and the recipients as it goes.
     bool CheckSubmission();
     bool ShowSubmitAdvice();
-    // The extended disc text / the text of track j as body lines.
-    std::vector<std::string> BuildEXTDLines();
-    std::vector<std::string> BuildEXTTLines(int j);
 
     // Events of the mail client.
     void SMTPCliConnected();

@@ -513,6 +513,36 @@ TEST_P(QueueRunFixture, RefusalAndListReplies)
     EXPECT_TRUE(dialogs.MessageBoxes().empty());
 }
 
+TEST_P(QueueRunFixture, EntryWithoutAValidQueryAsksNothing)
+{
+    discdbtest::CddbPeer peer(http() ? "http" : "cddbp");
+    ASSERT_TRUE(peer.ready());
+    open("[0000000000111111]\r\ndiscid=1b025603&cmd=x\r\nTotalTracks=3\r\ntrkframeoffs=150 20000 40000 600\r\n"
+         "[0000000000222222]\r\ndiscid=1b025603\r\nTotalTracks=2\r\ntrkframeoffs=150 20000+1 600\r\n");
+    aim(peer);
+    click(q().SelAllBtn);
+    click(q().QuerySelBtn);
+    EXPECT_EQ(peer.connections(), 0);
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 2u);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].text, "Error reading QUEUE.ini or MIXDECK.ini");
+    EXPECT_EQ(marks(), (std::vector<std::string>{"No/N/A", "No/N/A"}));
+    EXPECT_EQ(label(q().StatusLbl), "Finished.");
+}
+
+TEST(QueueQuery, CountIsTheNumberOfOffsets)
+{
+    auto text = [](const char *discId, const char *tracks, const char *tof) {
+        return TQueueForm::QueryText(queuefile::Entry{"P", discId, tracks, "", "", "", tof, ""});
+    };
+    EXPECT_EQ(text("0c016602", "2", "150 14267 360"), "2 150 14267 360");
+    // A data track after the audio: the id counts three tracks.
+    EXPECT_EQ(text("12345603", "2", "150 14267 20000 360"), "3 150 14267 20000 360");
+    EXPECT_EQ(text("0c016602", "Unknown", "150 360"), "1 150 360");
+    for (const char *tof : {"", "360", "150 x 360", "150 -1 360", "Unknown"})
+        EXPECT_EQ(text("0c016602", "2", tof), "") << tof;
+    EXPECT_EQ(text("Unknown", "2", "150 14267 360"), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(Protocols, QueueRunFixture, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool> &i) { return i.param ? "http" : "cddbp"; });
 

@@ -308,21 +308,17 @@ void TQueueForm::FormClose()
     EntryCount = 0;
     SelectedRow = -1;
     SelectedPID.clear();
-    if (QueueIni) {
+    // Each file only when it was opened.
+    for (auto [ini, error] : {std::pair{&QueueIni, queuefile::kErrorSaving},
+                              std::pair{&CatalogueIni, catalogue::kErrorSaving}}) {
+        if (!*ini)
+            continue;
         try {
-            QueueIni->UpdateFile();
+            (*ini)->UpdateFile();
         } catch (const std::exception &) {
-            MainForm->ErrorBox(queuefile::kErrorSaving);
+            MainForm->ErrorBox(error);
         }
-        QueueIni.reset();
-    }
-    if (CatalogueIni) {
-        try {
-            CatalogueIni->UpdateFile();
-        } catch (const std::exception &) {
-            MainForm->ErrorBox(catalogue::kErrorSaving);
-        }
-        CatalogueIni.reset();
+        ini->reset();
     }
 }
 

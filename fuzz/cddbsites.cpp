@@ -14,9 +14,8 @@ void checkClean(const std::vector<std::string> &list)
     if (int(list.size()) > cddbopts::kMaxServers)
         std::abort();
     for (const std::string &s : list)
-        for (char c : s)
-            if (static_cast<unsigned char>(c) < 32 || c == 127)
-                std::abort();
+        if (cddbx::CleanText(s) != s)
+            std::abort();
 }
 } // namespace
 

@@ -9,9 +9,8 @@
 namespace {
 void checkClean(const std::string &s)
 {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) < 32 || c == 127)
-            std::abort();
+    if (cddbx::CleanText(s) != s)
+        std::abort();
 }
 } // namespace
 

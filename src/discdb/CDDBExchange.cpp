@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace cddbx {
 
@@ -433,41 +434,34 @@ std::vector<std::string> CategoryItems(const std::vector<std::string> &lines)
 
 std::string RefusalMessage(Step step, int code, bool queueTexts)
 {
-    const std::string c = Rtl::IntToStr(code);
-    switch (step) {
-    case Step::Greeting:
-        if (code >= 432 && code <= 434)
-            return "Connection Error: " + c + " Permission denied. Aborting.";
-        break;
-    case Step::Hello:
-        if (code == 431)
-            return "Connection Error: " + c + " No Handshake. Aborting.";
-        break;
-    case Step::Proto:
-        if (code == 501)
-            return "Connection Error: " + c + " Protocol level" + Rtl::IntToStr(kProtoLevel) + " not supported" +
-                   (queueTexts ? "." : "");
-        break;
-    case Step::Query:
-        if (code == 202)
-            return "Sorry, CD not found on the remote server. Closing.";
-        if (code == 403)
-            return "There is a problem on the server. Database entry is corrupt. Closing.";
-        if (code == 409)
-            return "Connection closed by remote server or no handshake. Closing";
-        break;
-    case Step::Read:
-        if (code == 401)
-            return "Error, specified CDDB entry not found. Closing.";
-        if (code == 402)
-            return "Sorry, server error. Closing.";
-        if (code == 403)
-            return "Sorry, database entry is corrupt. Closing.";
-        if (code == 409)
-            return "Error, no handshake. Closing.";
-        break;
-    default:
-        break;
+    // "#" stands for the code.
+    struct Refusal {
+        Step step;
+        int code;
+        const char *text;
+    };
+    static const Refusal table[] = {
+        {Step::Greeting, 432, "Connection Error: # Permission denied. Aborting."},
+        {Step::Greeting, 433, "Connection Error: # Permission denied. Aborting."},
+        {Step::Greeting, 434, "Connection Error: # Permission denied. Aborting."},
+        {Step::Hello, 431, "Connection Error: # No Handshake. Aborting."},
+        {Step::Proto, 501, "Connection Error: # Protocol level4 not supported"},
+        {Step::Query, 202, "Sorry, CD not found on the remote server. Closing."},
+        {Step::Query, 403, "There is a problem on the server. Database entry is corrupt. Closing."},
+        {Step::Query, 409, "Connection closed by remote server or no handshake. Closing"},
+        {Step::Read, 401, "Error, specified CDDB entry not found. Closing."},
+        {Step::Read, 402, "Sorry, server error. Closing."},
+        {Step::Read, 403, "Sorry, database entry is corrupt. Closing."},
+        {Step::Read, 409, "Error, no handshake. Closing."},
+    };
+    for (const Refusal &r : table) {
+        if (r.step != step || r.code != code)
+            continue;
+        std::string text = Rtl::StringReplace(r.text, "#", Rtl::IntToStr(code));
+        // The queue window ends the protocol-level message with a full stop.
+        if (queueTexts && step == Step::Proto)
+            text += ".";
+        return text;
     }
     return std::string();
 }
@@ -561,117 +555,184 @@ void PrepareHttpClient(TNetHTTP &client, const Settings &settings)
 
 // ---- lookups --------------------------------------------------------------------------
 
-LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &disc, ExchangeHooks &hooks)
+namespace {
+
+// What a step's reply code means.
+enum class Verdict { Next, Refused, Unexpected };
+
+Verdict judge(Step step, int code)
 {
-    LookupResult r;
+    // Per step: the codes that go on and the refusals; any other code is unexpected.
+    struct StepCodes {
+        Step step;
+        std::vector<int> next, refused;
+    };
+    static const StepCodes table[] = {
+        {Step::Greeting, {200, 201}, {432, 433, 434}},
+        {Step::Hello, {200, 402}, {431}},
+        {Step::Proto, {200, 201, 502}, {501}},
+        {Step::Query, {200, 210, 211}, {202, 403, 409}},
+        {Step::Read, {210}, {401, 402, 403, 409}},
+        {Step::Sites, {210}, {401}},
+        {Step::LsCat, {210}, {}},
+        {Step::Motd, {210}, {}},
+    };
+    auto has = [code](const std::vector<int> &codes) { return std::find(codes.begin(), codes.end(), code) != codes.end(); };
+    for (const StepCodes &c : table)
+        if (c.step == step)
+            return has(c.next) ? Verdict::Next : (has(c.refused) ? Verdict::Refused : Verdict::Unexpected);
+    return Verdict::Unexpected;
+}
+
+// Opens the line connection with the settings; false (closed) when connecting failed.
+bool openLine(TNetTCPClient &client, const Settings &s, std::function<void()> connected)
+{
     PrepareLineClient(client, s);
-    ConnectedHook hook(client, [&hooks] { hooks.Connected(); });
-    LineDialogue d(client);
-    hooks.Status("Connecting to " + s.Host + " via cddbp protocol...");
-    r.At = Step::Connect;
+    ConnectedHook hook(client, std::move(connected));
     try {
         if (!client.Connected())
             client.Connect();
+        return true;
     } catch (...) {
-        d.Close();
-        r.Kind = Outcome::ConnectFailed;
+        closeQuietly(client);
+        return false;
+    }
+}
+
+// The exact match of a query reply or the chosen one of its list; false
+// when the user chose none (r then tells why).
+bool pickMatch(int code, const std::string &replyLine, const std::function<std::vector<std::string>()> &listLines,
+               ExchangeHooks &hooks, LookupResult &r, Match &match)
+{
+    if (code == 200) {
+        if (ParseExactMatch(replyLine, match))
+            return true;
+        r.Kind = Outcome::Unexpected;
+        return false;
+    }
+    const std::vector<Match> matches = ParseMatchList(listLines());
+    r.MatchCount = int(matches.size());
+    r.At = Step::Choose;
+    hooks.Status(kWaitingChoice);
+    const int chosen = hooks.Choose(matches);
+    if (chosen < 0 || chosen >= int(matches.size())) {
+        r.Kind = Outcome::NoChoice;
+        return false;
+    }
+    match = matches[size_t(chosen)];
+    return true;
+}
+
+// True when the step's code goes on; otherwise ends the exchange through
+// end(outcome, code, message): a refusal with its message, anything else
+// unexpected with the text.
+template <class End>
+bool goesOn(Step step, int code, const std::string &text, End &&end)
+{
+    switch (judge(step, code)) {
+    case Verdict::Next:
+        return true;
+    case Verdict::Refused:
+        end(Outcome::Refused, code, RefusalMessage(step, code));
+        return false;
+    case Verdict::Unexpected:
+        end(Outcome::Unexpected, code, text);
+        return false;
+    }
+    return false;
+}
+
+// The steps that open every cddbp dialogue.
+struct Handshake {
+    std::function<void(const std::string &)> show;         // the greeting, and a text before each command
+    std::function<bool(int, const std::string &)> judged;  // a step's code and text: true to go on
+    std::function<void()> answered;                        // after an accepted hello or proto reply
+};
+
+// Greeting, hello and, unless stopAfterHello, proto; false when a step
+// ended the dialogue. code: the last reply code.
+bool handshake(LineDialogue &d, const Settings &s, Step &at, const Handshake &h, bool stopAfterHello, int &code)
+{
+    at = Step::Greeting;
+    const std::string greeting = d.Greeting();
+    h.show(greeting);
+    code = ReplyCode(greeting);
+    if (!h.judged(code, greeting))
+        return false;
+    at = Step::Hello;
+    h.show(kHandshaking);
+    code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
+    if (!h.judged(code, d.ReplyLine()))
+        return false;
+    h.answered();
+    if (stopAfterHello)
+        return true;
+    at = Step::Proto;
+    h.show(kSettingProto + Rtl::IntToStr(kProtoLevel));
+    code = d.Command(ProtoCommand());
+    if (!h.judged(code, d.ReplyLine()))
+        return false;
+    h.answered();
+    return true;
+}
+
+} // namespace
+
+LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &disc, ExchangeHooks &hooks)
+{
+    LookupResult r;
+    r.At = Step::Connect;
+    hooks.Status("Connecting to " + s.Host + " via cddbp protocol...");
+    if (!openLine(client, s, [&hooks] { hooks.Connected(); })) {
         hooks.Status(std::string());
         return r;
     }
-
-    // Quit after a refusal or an unexpected reply.
-    auto endWith = [&](Outcome kind, Step step, int code, const std::string &message) {
+    LineDialogue d(client);
+    // Every way out: the outcome, quit unless the dialogue is already over
+    // (no choice, a failure), the status cleared.
+    auto end = [&](Outcome kind, int code, const std::string &message) {
         r.Kind = kind;
-        r.At = step;
         r.Code = code;
         r.Message = message;
-        hooks.Status(kDisconnecting);
-        r.QuitReply = d.Quit();
+        if (kind != Outcome::NoChoice && kind != Outcome::Failed) {
+            hooks.Status(kDisconnecting);
+            r.QuitReply = d.Quit();
+        } else {
+            d.Close();
+        }
         hooks.Status(std::string());
         return r;
     };
-    auto refuse = [&](Step step, int code) { return endWith(Outcome::Refused, step, code, RefusalMessage(step, code)); };
-    auto report = [&](Step step, int code, const std::string &text) {
-        return endWith(Outcome::Unexpected, step, code, text);
-    };
-
-    Step step = Step::Greeting;
+    // A step's code: true to go on; otherwise the dialogue has ended.
+    auto judged = [&](int code, const std::string &text) { return goesOn(r.At, code, text, end); };
     try {
-        const std::string greeting = d.Greeting();
-        hooks.Status(greeting);
-        int code = ReplyCode(greeting);
-        if (code >= 432 && code <= 434)
-            return refuse(step, code);
-        if (code != 200 && code != 201)
-            return report(step, code, greeting);
-
-        step = Step::Hello;
-        hooks.Status(kHandshaking);
-        code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
-        if (code == 431)
-            return refuse(step, code);
-        if (code != 200 && code != 402)
-            return report(step, code, d.ReplyLine());
-
-        step = Step::Proto;
-        hooks.Status(kSettingProto + Rtl::IntToStr(kProtoLevel));
-        code = d.Command(ProtoCommand());
-        if (code == 501)
-            return refuse(step, code);
-        if (code != 200 && code != 201 && code != 502)
-            return report(step, code, d.ReplyLine());
-
-        step = Step::Query;
+        int code = 0;
+        if (!handshake(d, s, r.At, {[&](const std::string &t) { hooks.Status(t); }, judged, [] {}}, false, code))
+            return r;
+        r.At = Step::Query;
         hooks.BeforeQuery();
         hooks.Status(kQuerying);
         code = d.Command(QueryCommand(disc.DiscId, disc.QueryText));
         r.QueryAnswered = true;
+        if (!judged(code, d.ReplyLine()))
+            return r;
         Match match;
-        if (code == 200) {
-            if (!ParseExactMatch(d.ReplyLine(), match))
-                return report(step, code, d.ReplyLine());
-        } else if (code == 210 || code == 211) {
-            hooks.Status(kReading);
-            const std::vector<Match> matches = ParseMatchList(d.Capture());
-            r.MatchCount = int(matches.size());
-            step = Step::Choose;
-            hooks.Status(kWaitingChoice);
-            const int chosen = hooks.Choose(matches);
-            if (chosen < 0 || chosen >= int(matches.size())) {
-                d.Close();
-                r.Kind = Outcome::NoChoice;
-                r.At = step;
-                r.Code = code;
-                hooks.Status(std::string());
-                return r;
-            }
-            match = matches[size_t(chosen)];
-        } else if (!RefusalMessage(step, code).empty()) {
-            return refuse(step, code);
-        } else {
-            return report(step, code, d.ReplyLine());
-        }
+        const std::string queryLine = d.ReplyLine();
+        if (!pickMatch(code, queryLine, [&] { hooks.Status(kReading); return d.Capture(); }, hooks, r, match))
+            return end(r.Kind, code, r.Kind == Outcome::Unexpected ? queryLine : std::string());
         r.Category = match.Category;
         r.DiscId = match.DiscId;
-
-        step = Step::Read;
+        r.At = Step::Read;
         hooks.Status(kReading);
         code = d.Command(ReadCommand(match.Category, match.DiscId));
         r.ReadAnswered = true;
-        if (code != 210) {
-            if (!RefusalMessage(step, code).empty())
-                return refuse(step, code);
-            return report(step, code, d.ReplyLine());
-        }
+        if (!judged(code, d.ReplyLine()))
+            return r;
         r.EntryLines = d.Capture();
         r.Entry = ParseXmcd(r.EntryLines, disc.TrackCount);
-        return endWith(Outcome::Found, step, code, std::string());
+        return end(Outcome::Found, code, std::string());
     } catch (...) {
-        d.Close();
-        r.Kind = Outcome::Failed;
-        r.At = step;
-        hooks.Status(std::string());
-        return r;
+        return end(Outcome::Failed, 0, std::string());
     }
 }
 
@@ -683,61 +744,46 @@ LookupResult HttpLookup(TNetHTTP &client, const Settings &s, const Disc &disc, E
     const std::string base = HttpBase(s.Host, s.HTTPPort, s.CGIPath);
     const std::string hello = HttpHello(s.UserEmail, s.VersionText);
     hooks.Status("Connecting to " + s.Host + " via http protocol...");
-
-    auto finish = [&](Outcome kind, Step step, int code, const std::string &message) {
+    auto end = [&](Outcome kind, int code, const std::string &message) {
         r.Kind = kind;
-        r.At = step;
         r.Code = code;
         r.Message = message;
         closeQuietly(client);
         hooks.Status(std::string());
         return r;
     };
-    Step step = Step::Query;
+    // A reply's code: true to go on; otherwise the lookup has ended.
+    auto judged = [&](int code, const std::string &body) { return goesOn(r.At, code, body, end); };
     try {
+        r.At = Step::Query;
         hooks.BeforeQuery();
-        const std::string query = client.GetString(base + HttpCommand(QueryCommand(disc.DiscId, disc.QueryText)) + hello);
+        const std::string query =
+            client.GetString(base + HttpCommand(QueryCommand(disc.DiscId, disc.QueryText)) + hello);
         hooks.Status(kQuerying);
         r.QueryAnswered = true;
         int code = ReplyCode(query);
+        if (!judged(code, query))
+            return r;
         Match match;
-        if (code == 200) {
-            const std::vector<std::string> lines = SplitLines(query, 1);
-            if (lines.empty() || !ParseExactMatch(lines[0], match))
-                return finish(Outcome::Unexpected, step, code, query);
-        } else if (code == 210 || code == 211) {
-            const std::vector<Match> matches = ParseMatchList(ListLines(query));
-            r.MatchCount = int(matches.size());
-            step = Step::Choose;
-            hooks.Status(kWaitingChoice);
-            const int chosen = hooks.Choose(matches);
-            if (chosen < 0 || chosen >= int(matches.size()))
-                return finish(Outcome::NoChoice, step, code, std::string());
-            match = matches[size_t(chosen)];
-        } else if (!RefusalMessage(step, code).empty()) {
-            return finish(Outcome::Refused, step, code, RefusalMessage(step, code));
-        } else {
-            return finish(Outcome::Unexpected, step, code, query);
-        }
+        const std::vector<std::string> first = SplitLines(query, 1);
+        if (!pickMatch(code, first.empty() ? std::string() : first[0], [&] { return ListLines(query); }, hooks, r,
+                       match))
+            return end(r.Kind, code, r.Kind == Outcome::Unexpected ? query : std::string());
         r.Category = match.Category;
         r.DiscId = match.DiscId;
-
-        step = Step::Read;
+        r.At = Step::Read;
         const std::string entry =
             client.GetString(base + HttpCommand(ReadCommand(match.Category, match.DiscId)) + hello);
         hooks.Status(kReading);
         r.ReadAnswered = true;
         code = ReplyCode(entry);
-        if (code != 210) {
-            if (!RefusalMessage(step, code).empty())
-                return finish(Outcome::Refused, step, code, RefusalMessage(step, code));
-            return finish(Outcome::Unexpected, step, code, entry);
-        }
+        if (!judged(code, entry))
+            return r;
         r.EntryLines = ListLines(entry);
         r.Entry = ParseXmcd(r.EntryLines, disc.TrackCount);
-        return finish(Outcome::Found, step, code, std::string());
+        return end(Outcome::Found, code, std::string());
     } catch (...) {
-        return finish(Outcome::Failed, step, 0, std::string());
+        return end(Outcome::Failed, 0, std::string());
     }
 }
 
@@ -752,105 +798,77 @@ LookupResult Lookup(TNetTCPClient &line, TNetHTTP &http, const Settings &setting
 ServerResult CddbpServerTask(TNetTCPClient &client, const Settings &s, ServerTask task, ExchangeHooks &hooks)
 {
     ServerResult r;
-    PrepareLineClient(client, s);
-    ConnectedHook hook(client, [&hooks] { hooks.Log(kServerResponding); });
-    LineDialogue d(client);
+    r.At = Step::Connect;
     hooks.Log("Initiating connection to " + s.ServerEntry + " on port " + s.CDDBPortText + "...");
     hooks.Log(std::string());
-    r.At = Step::Connect;
-    try {
-        if (!client.Connected())
-            client.Connect();
-    } catch (...) {
-        d.Close();
-        r.Kind = Outcome::ConnectFailed;
+    if (!openLine(client, s, [&hooks] { hooks.Log(kServerResponding); }))
         return r;
-    }
-    auto quit = [&](Outcome kind, Step step, int code, const std::string &message) {
+    LineDialogue d(client);
+    auto quit = [&](Outcome kind, int code, const std::string &message) {
         r.Kind = kind;
-        r.At = step;
         r.Code = code;
         r.Message = message;
         hooks.Log(kDisconnected);
         r.QuitReply = d.Quit();
         return r;
     };
+    // A step's code: true to go on. A refusal logs the reply (the greeting's
+    // is logged already) and quits; an unexpected code is reported, then quit.
+    auto judged = [&](int code, const std::string &text) {
+        switch (judge(r.At, code)) {
+        case Verdict::Next:
+            return true;
+        case Verdict::Refused:
+            if (r.At != Step::Greeting) {
+                hooks.Log(text);
+                hooks.Log(std::string());
+            }
+            quit(Outcome::Refused, code, std::string());
+            return false;
+        case Verdict::Unexpected:
+            quit(Outcome::Unexpected, code, text);
+            return false;
+        }
+        return false;
+    };
     auto logReply = [&] {
         hooks.Log(d.ReplyLine());
         hooks.Log(std::string());
     };
-    auto logLines = [&](const std::vector<std::string> &lines) {
-        for (const std::string &l : lines)
-            hooks.Log(l);
-    };
-    Step step = Step::Greeting;
-    try {
-        const std::string greeting = d.Greeting();
-        hooks.Log(greeting);
-        int code = ReplyCode(greeting);
-        if (code >= 432 && code <= 434)
-            return quit(Outcome::Refused, step, code, std::string());
-        if (code != 200 && code != 201)
-            return quit(Outcome::Unexpected, step, code, greeting);
-
-        step = Step::Hello;
-        hooks.Log(kHandshaking);
-        code = d.Command(HelloCommand(s.UserEmail, s.ClientName));
-        if (code == 431) {
-            logReply();
-            return quit(Outcome::Refused, step, code, std::string());
-        }
-        if (code != 200 && code != 402)
-            return quit(Outcome::Unexpected, step, code, d.ReplyLine());
-        logReply();
-        if (task == ServerTask::Test)
-            return quit(Outcome::Found, step, code, std::string());
-
-        step = Step::Proto;
-        hooks.Log(kSettingProto + Rtl::IntToStr(kProtoLevel));
-        code = d.Command(ProtoCommand());
-        if (code == 501) {
-            logReply();
-            return quit(Outcome::Refused, step, code, std::string());
-        }
-        if (code != 200 && code != 201 && code != 502)
-            return quit(Outcome::Unexpected, step, code, d.ReplyLine());
-        logReply();
-
-        if (task == ServerTask::Categories) {
-            step = Step::LsCat;
-            hooks.Log(kGettingCategories);
-            code = d.Command(kLsCatCommand);
-            if (code != 210)
-                return quit(Outcome::Unexpected, step, code, d.ReplyLine());
-            hooks.Log(d.ReplyLine());
-            const std::vector<std::string> lines = d.Capture();
-            logLines(lines);
-            r.Categories = CategoryItems(lines);
-            r.HaveCategories = true;
-            hooks.Log(std::string());
-            return quit(Outcome::Found, step, code, std::string());
-        }
-        step = Step::Sites;
-        hooks.Log(kGettingSites);
-        code = d.Command(kSitesCommand);
-        if (code == 401) {
-            logReply();
-            return quit(Outcome::Refused, step, code, std::string());
-        }
-        if (code != 210)
-            return quit(Outcome::Unexpected, step, code, d.ReplyLine());
+    // A list reply: its reply line and its lines logged, then an empty line.
+    auto captureList = [&] {
         hooks.Log(d.ReplyLine());
         const std::vector<std::string> lines = d.Capture();
-        logLines(lines);
-        r.Sites = ParseSites(lines);
-        r.HaveSites = !r.Sites.empty();
+        for (const std::string &l : lines)
+            hooks.Log(l);
         hooks.Log(std::string());
-        return quit(Outcome::Found, step, code, std::string());
+        return lines;
+    };
+    try {
+        int code = 0;
+        if (!handshake(d, s, r.At, {[&](const std::string &t) { hooks.Log(t); }, judged, logReply},
+                       task == ServerTask::Test, code))
+            return r;
+        if (task == ServerTask::Test)
+            return quit(Outcome::Found, code, std::string());
+        const bool categories = task == ServerTask::Categories;
+        r.At = categories ? Step::LsCat : Step::Sites;
+        hooks.Log(categories ? kGettingCategories : kGettingSites);
+        code = d.Command(categories ? kLsCatCommand : kSitesCommand);
+        if (!judged(code, d.ReplyLine()))
+            return r;
+        const std::vector<std::string> lines = captureList();
+        if (categories) {
+            r.Categories = CategoryItems(lines);
+            r.HaveCategories = true;
+        } else {
+            r.Sites = ParseSites(lines);
+            r.HaveSites = !r.Sites.empty();
+        }
+        return quit(Outcome::Found, code, std::string());
     } catch (...) {
-        d.Close();
+        closeQuietly(client);
         r.Kind = Outcome::Failed;
-        r.At = step;
         return r;
     }
 }
@@ -860,79 +878,63 @@ ServerResult HttpServerTask(TNetHTTP &client, const Settings &s, ServerTask task
     ServerResult r;
     PrepareHttpClient(client, s);
     ConnectedHook hook(client, [&hooks] { hooks.Log(kServerResponding); });
-    const std::string base = HttpBase(s.Host, s.HTTPPort, s.CGIPath);
-    const std::string hello = HttpHello(s.UserEmail, s.VersionText);
-    std::string command;
-    switch (task) {
-    case ServerTask::Test:
-        command = kMotdCommand;
-        r.At = Step::Motd;
-        break;
-    case ServerTask::Sites:
-        command = std::string(kSitesCommand) + "+";
-        r.At = Step::Sites;
-        break;
-    case ServerTask::Categories:
-        command = HttpCommand(kLsCatCommand) + "+";
-        r.At = Step::LsCat;
-        break;
-    }
+    struct Form {
+        std::string command;
+        Step step;
+        const char *before;  // logged before the reply
+        const char *done;    // logged after a 210
+    };
+    const Form f = task == ServerTask::Test    ? Form {kMotdCommand, Step::Motd, nullptr, kHandshakeOk}
+                   : task == ServerTask::Sites ? Form {std::string(kSitesCommand) + "+", Step::Sites, kGettingSites, kSitesOk}
+                                               : Form {HttpCommand(kLsCatCommand) + "+", Step::LsCat,
+                                                       kGettingCategories, kCategoriesOk};
+    r.At = f.step;
     hooks.Log("Initiating connection to " + s.ServerEntry + " on port " + s.HTTPPortText + "...");
     hooks.Log(std::string());
     std::string body;
     try {
-        body = client.GetString(base + command + hello);
+        body = client.GetString(HttpBase(s.Host, s.HTTPPort, s.CGIPath) + f.command +
+                                HttpHello(s.UserEmail, s.VersionText));
     } catch (...) {
         closeQuietly(client);
         r.Kind = Outcome::ConnectFailed;
         return r;
     }
     closeQuietly(client);
-    if (task == ServerTask::Sites)
-        hooks.Log(kGettingSites);
-    else if (task == ServerTask::Categories)
-        hooks.Log(kGettingCategories);
+    if (f.before)
+        hooks.Log(f.before);
     const std::vector<std::string> bodyLines = SplitLines(body);
-    for (const std::string &l : bodyLines)
-        hooks.Log(l);
-    const int code = ReplyCode(body);
-    r.Code = code;
-    r.Kind = Outcome::Found;
-    switch (task) {
-    case ServerTask::Test:
-        if (code == 210) {
-            hooks.Log(kHandshakeOk);
-        } else if (code == 402 || code == 431) {
-            for (const std::string &l : bodyLines)
-                hooks.Log(l);
+    auto logBody = [&] {
+        for (const std::string &l : bodyLines)
+            hooks.Log(l);
+    };
+    logBody();
+    r.Code = ReplyCode(body);
+    if (task == ServerTask::Test && (r.Code == 402 || r.Code == 431)) {
+        // The server answers, but not with a message of the day.
+        logBody();
+        r.Kind = Outcome::Refused;
+    } else {
+        switch (judge(f.step, r.Code)) {
+        case Verdict::Next:
+            r.Kind = Outcome::Found;
+            hooks.Log(f.done);
+            if (task == ServerTask::Sites) {
+                r.Sites = ParseSites(ListLines(body));
+                r.HaveSites = !r.Sites.empty();
+            } else if (task == ServerTask::Categories) {
+                r.Categories = CategoryItems(ListLines(body));
+                r.HaveCategories = true;
+            }
+            break;
+        case Verdict::Refused:
             r.Kind = Outcome::Refused;
-        } else {
+            break;
+        case Verdict::Unexpected:
             r.Kind = Outcome::Unexpected;
             r.Message = body;
+            break;
         }
-        break;
-    case ServerTask::Sites:
-        if (code == 210) {
-            hooks.Log(kSitesOk);
-            r.Sites = ParseSites(ListLines(body));
-            r.HaveSites = !r.Sites.empty();
-        } else if (code == 401) {
-            r.Kind = Outcome::Refused;
-        } else {
-            r.Kind = Outcome::Unexpected;
-            r.Message = body;
-        }
-        break;
-    case ServerTask::Categories:
-        if (code == 210) {
-            hooks.Log(kCategoriesOk);
-            r.Categories = CategoryItems(ListLines(body));
-            r.HaveCategories = true;
-        } else {
-            r.Kind = Outcome::Unexpected;
-            r.Message = body;
-        }
-        break;
     }
     hooks.Log(kDisconnected);
     return r;

@@ -10,21 +10,25 @@
 //
 // How a queue run uses it, one ticked row at a time:
 //
-//     cddbx::Settings s = cddbx::SettingsFromOptions(CDDBOptForm->Options(),
-//                                                    MainForm->ClientName, MainForm->VersionText);
-//     cddbx::Disc disc {row.DiscID, row.Tracks + " " + row.TOF};
+//     cddbx::Settings s = CDDBOptForm->ExchangeSettings();  // the options window's controls
+//     cddbx::Disc disc {row.DiscID, row.Tracks + " " + row.TOF, StrToIntDef(row.Tracks, 0)};
 //     QueueHooks hooks(...);   // Status: only "Querying..."/"Reading..." to StatusLbl;
 //                              // BeforeQuery: CurrentQueryLbl and QueryProgessBar;
 //                              // Choose: index 0 when AutoChooseBox is ticked (-1 for
 //                              // an empty list), else the chooser.
 //     cddbx::LookupResult r = cddbx::Lookup(TelnetCli, HTTPCli, s, disc, hooks);
 //     // r.QueryAnswered -> Queried "Yes"; r.Kind == Outcome::Found -> Founded "Yes",
-//     // r.Entry (already parsed for r.Entry's track count = disc track count) and
-//     // r.Category fill the row; r.Message / cddbx::QueueMessage(r) for StatusLbl.
+//     // r.Entry (parsed for disc.TrackCount tracks) and r.Category fill the row;
+//     // cddbx::QueueMessage(r) is the StatusLbl text; r.At tells in which step a
+//     // refusal or failure came (Greeting/Hello/Proto: Queried "No", Founded "N/A").
 //
-// Every runner closes its connection before it returns, applies the
-// settings' time-out (0 or not a number: 30 s) to connecting and to every
-// reply, and bounds what it reads (kMaxReplyBytes, kMaxListLines).
+// The cddbp runners take a plain TNetTCPClient (not a TNetTelnet, whose read
+// thread would compete for the replies): the greeting, every reply and every
+// list are read on the calling thread, through the socket waits that the
+// anti-freeze keeps the windows alive in. Every runner closes its connection
+// before it returns, applies the settings' time-out (0 or not a number: 30 s)
+// to connecting and to every reply, and bounds what it reads (kMaxReplyBytes,
+// kMaxListLines).
 // Categories and disc ids from a server are checked (ValidCategory,
 // ValidDiscId) before they reach a URL, a command or the catalogue; text
 // that may reach an INI file has its control characters turned into blanks.

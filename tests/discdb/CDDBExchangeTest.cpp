@@ -165,9 +165,11 @@ TEST(CddbTexts, RefusalMessages)
 
 // ---- lookups against the scripted server ------------------------------------------------
 
-class CddbpLookupTest : public ::testing::Test {
+// One scripted server of the mode for the whole suite, its script reset for each test.
+template <bool Http>
+class PeerSuite : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { peer_ = new CddbPeer("cddbp"); }
+    static void SetUpTestSuite() { peer_ = new CddbPeer(Http ? "http" : "cddbp"); }
     static void TearDownTestSuite()
     {
         delete peer_;
@@ -179,14 +181,19 @@ protected:
         peer_->script("{}");
         peer_->clear();
     }
+    static CddbPeer *peer_;
+};
+template <bool Http>
+CddbPeer *PeerSuite<Http>::peer_ = nullptr;
+
+class CddbpLookupTest : public PeerSuite<false> {
+protected:
     LookupResult run(RecordingHooks &hooks)
     {
         return CddbpLookup(client_, peer_->settings(false), discdbtest::peerDisc(), hooks);
     }
-    static CddbPeer *peer_;
     TNetTCPClient client_;
 };
-CddbPeer *CddbpLookupTest::peer_ = nullptr;
 
 TEST_F(CddbpLookupTest, ExactMatchRunsTheWholeDialogue)
 {
@@ -460,30 +467,16 @@ TEST_F(CddbpLookupTest, ServerTaskRefusalsAndHostileLists)
 
 // ---- HTTP -------------------------------------------------------------------------------
 
-class HttpLookupTest : public ::testing::Test {
+class HttpLookupTest : public PeerSuite<true> {
 protected:
-    static void SetUpTestSuite() { peer_ = new CddbPeer("http"); }
-    static void TearDownTestSuite()
-    {
-        delete peer_;
-        peer_ = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(peer_->ready());
-        peer_->script("{}");
-        peer_->clear();
-    }
     LookupResult run(RecordingHooks &hooks, const cddbx::Settings &s)
     {
         return HttpLookup(client_, s, discdbtest::peerDisc(), hooks);
     }
     LookupResult run(RecordingHooks &hooks) { return run(hooks, peer_->settings(true)); }
     std::string hello() const { return "&hello=user+example.org+MIXDECK+2.1.0.14(RC1)&proto=4"; }
-    static CddbPeer *peer_;
     TNetHTTP client_;
 };
-CddbPeer *HttpLookupTest::peer_ = nullptr;
 
 TEST_F(HttpLookupTest, RequestFormOfALookup)
 {

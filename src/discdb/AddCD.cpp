@@ -627,6 +627,15 @@ void warningBox(QWidget *owner, const std::string &text, const char *caption)
     Dialogs::MessageBox(owner, text, caption, Dialogs::Button::OK, Dialogs::Icon::Warning);
 }
 
+// The program's error box (captioned "Error", no icon).
+void errorBox(QWidget *owner, const std::string &text)
+{
+    if (MainForm)
+        MainForm->ErrorBox(text);
+    else
+        Dialogs::MessageBox(owner, text, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
+}
+
 } // namespace
 
 cddbx::Settings TGrabCDForm::LookupSettings() const
@@ -710,7 +719,7 @@ void TGrabCDForm::LookupOnline()
         break;
     case Outcome::Refused:
     case Outcome::Unexpected:
-        MainForm->ErrorBox(r.Message);
+        errorBox(this, r.Message);
         break;
     case Outcome::NoChoice:
         warningBox(this, cddbx::kNoDiscFound, cddbx::kNoticeCaption);
@@ -721,7 +730,7 @@ void TGrabCDForm::LookupOnline()
         break;
     }
     if (!r.QuitReply.empty())
-        MainForm->ErrorBox(r.QuitReply);
+        errorBox(this, r.QuitReply);
     EnableExchangeControls(true);
     EnableAddCD();
     SetStatusText(std::string());

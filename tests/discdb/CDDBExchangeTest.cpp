@@ -654,3 +654,50 @@ TEST_F(HttpLookupTest, ServerTasksLogEveryStep)
     r = HttpServerTask(client_, peer_->settings(true), ServerTask::Categories, missing);
     EXPECT_EQ(r.Kind, Outcome::ConnectFailed);
 }
+
+TEST(CddbTexts, SettingsOfTheSelectedServer)
+{
+    cddbopts::CDDBOptions o = cddbopts::DefaultOptions();
+    o.CDDBServerList = {"a.org N1 W1 First", "b.org N2 W2 Second"};
+    o.CDDBPortList = {"8880", "888"};
+    o.HTTPServerList = {"h.org N1 W1 Web"};
+    o.CGIPathList = {"/cgi"};
+    o.HTTPPortList = {""};
+    o.ServerToUse = 1;
+    o.TimeOut = "0";
+    o.UseProxy = true;
+    o.SocksVer = "SOCKS v4.0A";
+    o.ProxyAddress = "proxy.org";
+    o.ProxyPort = "";
+    o.UseProxyAuth = true;
+    o.Username = "joe";
+    o.Password = "secret";
+    Settings s = SettingsFromOptions(o, "MIXDECK 2.1", "2.1");
+    EXPECT_FALSE(s.UseHTTP);
+    EXPECT_EQ(s.ServerEntry, "b.org N2 W2 Second");
+    EXPECT_EQ(s.Host, "b.org");
+    EXPECT_EQ(s.CDDBPort, 888);
+    EXPECT_EQ(s.TimeOutMs, 30000);
+    EXPECT_EQ(s.Socks.Version, svSocks4A);
+    EXPECT_EQ(s.Socks.Host, "proxy.org");
+    EXPECT_EQ(s.Socks.Port, 8080);
+    EXPECT_EQ(s.Socks.Authentication, saUsernamePassword);
+    EXPECT_EQ(s.Socks.UserID, "joe");
+    EXPECT_EQ(s.Socks.Password, "secret");
+
+    // HTTP: the one server, port 80 for an empty port; a proxy that uses no
+    // SOCKS, or no proxy, goes straight to the host; no authentication unticked.
+    o.UseHTTP = true;
+    o.ServerToUse = 0;
+    o.SocksVer = "Not use SOCKS";
+    o.UseProxyAuth = false;
+    s = SettingsFromOptions(o, "MIXDECK 2.1", "2.1");
+    EXPECT_EQ(s.Host, "h.org");
+    EXPECT_EQ(s.HTTPPort, 80);
+    EXPECT_EQ(s.CGIPath, "/cgi");
+    EXPECT_EQ(s.Socks.Version, svNoSocks);
+    EXPECT_EQ(s.Socks.Authentication, saNoAuthentication);
+    o.UseProxy = false;
+    o.SocksVer = "SOCKS v5.0";
+    EXPECT_EQ(SettingsFromOptions(o, "", "").Socks.Version, svNoSocks);
+}

@@ -23,6 +23,9 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 
+#include <algorithm>
+#include <chrono>
+
 using Dialogs::Button;
 using Lines = std::vector<std::string>;
 
@@ -277,6 +280,35 @@ TEST_F(OnlineFixture, SilentServerTimesOut)
         TearDown();
         SetUp();
     }
+}
+
+// The proxy settings of the options window reach the HTTP lookup: through
+// microsocks as a SOCKS 5 proxy.
+TEST_F(OnlineFixture, HttpLookupThroughTheSocksProxyOfTheSettings)
+{
+    if (!testutil::fileExists("/usr/bin/microsocks"))
+        GTEST_SKIP() << "microsocks is not installed";
+    const int proxyPort = discdbtest::freeShortPort();
+    nettest::ChildServer proxy({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(proxyPort)}, proxyPort);
+    ASSERT_TRUE(proxy.ready());
+    httpPeer->script(kExactForExample);
+    open(true);
+    options->ui->UseProxy->setChecked(true);
+    options->ui->ProxyAddress->setText("127.0.0.1");
+    options->ui->ProxyPort->setText(QString::number(proxyPort));
+    options->ui->SocksVerBox->setCurrentIndex(3);
+    lookup();
+    EXPECT_EQ(dialogs.Calls.size(), 0u);
+    EXPECT_EQ(field(grab->ui->ArtistEdit), "Some Artist");
+    EXPECT_EQ(httpPeer->connections(), 2);
+    controlsEnabled();
+
+    // A proxy that is not there: the connection-error box.
+    options->ui->ProxyPort->setText(QString::number(discdbtest::freeShortPort()));
+    lookup();
+    ASSERT_EQ(dialogs.Calls.size(), 1u);
+    EXPECT_EQ(dialogs.Calls[0].text, "Connection Error. Server timed out. Closing");
+    controlsEnabled();
 }
 
 // ---- the options window -------------------------------------------------------------------

@@ -20,11 +20,12 @@ using testutil::TempDir;
 
 namespace {
 
-// Waits (in sleeps, with a deadline) until the file exists.
+// Waits (in sleeps, with a deadline) until the file exists and holds its line.
 bool AwaitFile(const std::string &path, int seconds = 10)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!testutil::fileExists(path)) {
+    // The writer creates the file before it writes its line: wait for the line.
+    while (!testutil::fileExists(path) || testutil::readFile(path).empty()) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

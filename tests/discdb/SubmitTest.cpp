@@ -174,12 +174,18 @@ protected:
 
 class SmtpServer {
 public:
-    explicit SmtpServer(const std::string &mode) : port_(nettest::freePort())
+    explicit SmtpServer(const std::string &mode)
     {
-        server_ = std::make_unique<nettest::ChildServer>(
-            std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
-                                     std::to_string(port_), mode, dir_.path()},
-            port_);
+        // Python's start may take long on a loaded machine: a server that
+        // is not up in time is stopped and started again on a new port.
+        for (int attempt = 0; attempt < 3 && !(server_ && server_->ready()); ++attempt) {
+            server_.reset();
+            port_ = nettest::freePort();
+            server_ = std::make_unique<nettest::ChildServer>(
+                std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
+                                         std::to_string(port_), mode, dir_.path()},
+                port_);
+        }
     }
     bool ready() const { return server_->ready(); }
     int port() const { return port_; }
@@ -197,7 +203,7 @@ public:
 
 private:
     testutil::TempDir dir_;
-    int port_;
+    int port_ = 0;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 

@@ -6,8 +6,11 @@
 #include "compilation/ManageDB.h"
 #include "controls/Provcl.h"
 #include "discdb/AddCD.h"
+#include "discdb/AdviceSubmit.h"
 #include "discdb/CDDB.h"
 #include "discdb/ChooseCD.h"
+#include "discdb/Queue.h"
+#include "discdb/Submit.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
@@ -18,12 +21,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
-#include <QLabel>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace Startup {
 
@@ -55,20 +57,6 @@ private:
     bool seen_ = false;
 };
 
-// A window that a later version of the program fills; until then it says
-// so and closes with a click.
-QDialog *placeholder(const char *className, const char *caption)
-{
-    auto *w = new QDialog;
-    w->setObjectName(QString::fromLatin1(className));
-    w->setWindowTitle(QString::fromLatin1(caption));
-    auto *layout = new QVBoxLayout(w);
-    auto *text = new QLabel(QString::fromLatin1("%1 is not available in this version.").arg(QString::fromLatin1(caption)), w);
-    layout->addWidget(text);
-    w->resize(360, 120);
-    return w;
-}
-
 } // namespace
 
 void CreateWindows(Windows &windows)
@@ -95,11 +83,19 @@ void CreateWindows(Windows &windows)
     windows.emplace_back(options);
     grab->LoadSettings = [options] { options->LoadCDDBOptions(); };
     windows.emplace_back(new TChooseCDForm);
-    windows.emplace_back(placeholder("TAdviceForm", "Submission"));
+    auto *advice = new TAdviceForm;
+    windows.emplace_back(advice);
+    // The grabbing window's submission keeps its mail client for the
+    // window's lifetime.
+    auto submission =
+        std::make_shared<TEntrySubmission>(*grab, [options] { return options->Options(); }, *advice);
+    grab->SubmitToInternet = [submission] { submission->Submit_MenuItemClick(); };
     // The tape reports, never shown; the main window keeps them.
     BindTapePrinting(*main, std::make_shared<TTapeReports>());
-    QDialog *queue = placeholder("TQueueForm", "Queue Manager");
+    auto *queue = new TQueueForm;
     windows.emplace_back(queue);
+    queue->LoadSettings = [options] { options->LoadCDDBOptions(); };
+    queue->Settings = [options] { return options->Options(); };
     // The update window with the main window's web update component; the
     // component ends the program through the main window's Exit after the
     // updater has started.

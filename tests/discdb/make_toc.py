@@ -70,6 +70,11 @@ def main():
     tracks, leadout = id00()
     files["id00"] = reply(tracks, leadout)
     files["example_in_queue"] = reply([(at(0, 2), 0), (at(3, 10, 17), 0)], at(6, 0, 0))
+    # The disc of the submission example: offsets 150 and 18930, 402 seconds.
+    files["submit_example"] = reply([(at(0, 2), 0), (at(4, 12, 30), 0)], at(6, 42, 0))
+    # The same with a data track after the audio tracks.
+    files["submit_data_last"] = reply([(at(0, 2), 0), (at(4, 12, 30), 0), (at(5, 0, 0), 4)], at(6, 42, 0),
+                                      leadout_control=4)
     files["zero"] = bytes(804)
     files["truncated"] = files["example"][:20]
     # A header that claims 255 tracks over a full-size reply.

@@ -17,8 +17,8 @@ uint16_t word(const std::string &d, std::size_t i)
 // descriptor's four values.
 bool markerAt(const std::string &d, std::size_t i)
 {
-    if (i + 16 > d.size()) return false;
-    return at(d, i) == 0x21 && at(d, i + 1) == 0xF9 && at(d, i + 2) == 0x04 && at(d, i + 7) == 0x2C;
+    if (i + 17 > d.size()) return false;
+    return at(d, i) == 0x21 && at(d, i + 1) == 0xF9 && at(d, i + 2) == 0x04 && at(d, i + 8) == 0x2C;
 }
 
 } // namespace
@@ -63,10 +63,10 @@ std::string ExtractFrame(const std::string &data, int frame, TFrameInfo &info)
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (markerAt(data, i)) {
             if (counter == frame || (frame < 1 && counter == 1)) {
-                info.Left = word(data, i + 8);
-                info.Top = word(data, i + 10);
-                info.Width = word(data, i + 12);
-                info.Height = word(data, i + 14);
+                info.Left = word(data, i + 9);
+                info.Top = word(data, i + 11);
+                info.Width = word(data, i + 13);
+                info.Height = word(data, i + 15);
             }
             ++counter;
             copying = !(frame >= counter);

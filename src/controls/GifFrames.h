@@ -1,7 +1,7 @@
 #pragma once
 // The GIF frame scanner of the markup pictures: frames are found by their
 // graphic control extension followed at once by an image descriptor
-// (21 F9 04 .. .. .. .. 00 2C), counted, timed and cut out of the file so
+// (21 F9 04, packed byte, delay, transparent index, 00, then 2C), counted, timed and cut out of the file so
 // that an image decoder shows the frame asked for.
 //
 // Every reader works on the bytes as given and never reads beyond them; a

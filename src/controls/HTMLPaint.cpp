@@ -185,8 +185,8 @@ int HTMLFindFrom(const std::string &Sub, const std::string &Text, int Start, boo
 
 namespace {
 
-// Index in the markup right after its (q-1)-th visible character, before any
-// tag that follows it; 0 for q = 1.
+// Where a closing tag goes for visible position q: right after the (q-1)-th
+// visible character, before any tag that follows it; 0 for q = 1.
 size_t visiblePlace(const std::string &text, int q)
 {
     if (q <= 1) return 0;
@@ -201,6 +201,16 @@ size_t visiblePlace(const std::string &text, int q)
         if (++seen == q - 1) return i + 1;
     }
     return text.size();
+}
+
+// Where an opening tag goes for visible position q: the very start for
+// q = 1, else right in front of the q-th visible character (behind any tags
+// before it), so that a tag closed just before stays closed.
+size_t openPlace(const std::string &text, int q)
+{
+    if (q <= 1) return 0;
+    int pos = HTMLVisiblePos(text, q);
+    return pos == 0 ? text.size() : size_t(pos - 1);
 }
 
 } // namespace
@@ -219,7 +229,7 @@ std::string InsertMarkTags(const std::string &Text, const std::string &HiText, c
         // The closing tag first, so that the opening one does not move its place.
         size_t endAt = visiblePlace(result, p + len);
         result.insert(endAt, close);
-        size_t beginAt = visiblePlace(result, p);
+        size_t beginAt = openPlace(result, p);
         result.insert(beginAt, open);
         start = p + len - 1;
     }

@@ -160,8 +160,8 @@ void THTMLPicture::Draw(QPainter &Canvas, const QRect &Rect)
     QPaintDevice *d = Canvas.device();
     const int dpiX = d ? d->logicalDpiX() : 96, dpiY = d ? d->logicalDpiY() : 96;
     const int w = image_.width() * dpiX / 96, h = image_.height() * dpiY / 96;
-    // A frame sits at its place inside the logical screen.
-    Canvas.drawImage(QRect(Rect.left() + info_.Left, Rect.top() + info_.Top, w, h), image_);
+    // The decoder places a frame inside the logical screen itself.
+    Canvas.drawImage(QRect(Rect.left(), Rect.top(), w, h), image_);
 }
 
 int THTMLPicture::GetFrameCount()

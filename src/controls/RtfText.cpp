@@ -160,12 +160,14 @@ std::string FromRuns(const std::vector<TRun> &runs)
     std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 MS Sans Serif;}}\\f0\\fs16 ";
     for (const TRun &r : runs) {
         s += "{";
-        if (r.Bold) s += "\\b";
-        if (r.Italic) s += "\\i";
-        if (r.Underline) s += "\\ul";
-        if (r.Offset < 0) s += "\\sub";
-        if (r.Offset > 0) s += "\\super";
-        s += " ";
+        std::string controls;
+        if (r.Bold) controls += "\\b";
+        if (r.Italic) controls += "\\i";
+        if (r.Underline) controls += "\\ul";
+        if (r.Offset < 0) controls += "\\sub";
+        if (r.Offset > 0) controls += "\\super";
+        // The blank ends the last control word; without one it would be text.
+        if (!controls.empty()) s += controls + " ";
         for (char c : r.Text) {
             const auto u = static_cast<unsigned char>(c);
             if (c == '\r') s += "\\par ";

@@ -2,10 +2,12 @@
 
 #include "controls/EnhListDraw.h"
 #include "controls/HTMLPaint.h"
+#include "controls/ListFormats.h"
 #include "controls/PictureContainer.h"
 #include "controls/RtfText.h"
 
 #include "platform/Cp1252.h"
+#include "platform/AppPaths.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
 
@@ -228,6 +230,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     commCtlVersion_ = int((uint32_t(QT_VERSION_MAJOR) << 16) | uint32_t(QT_VERSION_MINOR));
     header()->viewport()->installEventFilter(this);
     setMouseTracking(true);
+    ListFormats::ApplySystemOnce();
 }
 
 TEnhListView::~TEnhListView()
@@ -549,12 +552,26 @@ void TEnhListView::headerClicked(int section)
 
 // ---- columns and header -------------------------------------------------------------------------------
 
+namespace {
+
+// Where the widths are kept: the INI file named by Key, or, for stRegistry,
+// the program's stand-in for the registry ("Registry.ini" in the program
+// folder) under the section Key\Section.
+std::pair<std::string, std::string> columnSizeStore(const TColumnSize &c)
+{
+    if (c.Storage == stRegistry) return {AppPaths::ProgramFolder() + "/Registry.ini", c.Key + "\\" + c.Section};
+    return {c.Key, c.Section};
+}
+
+} // namespace
+
 void TEnhListView::LoadColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i) {
-        int w = ini.ReadInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), -1);
+        int w = ini.ReadInteger(section, "col" + Rtl::IntToStr(i), -1);
         if (w != -1) Columns[i]->SetWidth(w);
     }
 }
@@ -562,9 +579,10 @@ void TEnhListView::LoadColumnSizes()
 void TEnhListView::SaveColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i)
-        ini.WriteInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
+        ini.WriteInteger(section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
 }
 
 void TEnhListView::StretchRightColumn()

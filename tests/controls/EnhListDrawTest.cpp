@@ -68,6 +68,13 @@ QImage shot(TEnhListView &list)
     return list.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// Keeps a screenshot for a look by eye when MIXDECK_SCREENSHOT_DIR names a folder.
+void keep(const QImage &img, const char *name)
+{
+    const char *dir = getenv("MIXDECK_SCREENSHOT_DIR");
+    if (dir && *dir) img.save(QString::fromLocal8Bit(dir) + "/" + name);
+}
+
 QRgb rgbOf(TColor c) { return ColorToQColor(c).rgb() & 0xFFFFFF; }
 
 bool near(QRgb a, QRgb b, int tol = 8)
@@ -109,8 +116,7 @@ TEST(EnhListDraw, QueueStyleCheckBoxAndCaption)
     list->Items.Item(1)->SetChecked(true);
     EXPECT_EQ(list->visualRect(list->Model()->index(1, 0)).height(), 13);
     const QImage img = shot(*list);
-    img.save(QString::fromStdString(std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") +
-                                    "/mixdeck-ownerdrawn-queue.png"));
+    keep(img, "ownerdrawn-queue.png");
     // A 14 x 14 frame 2 pixels from the cell's edge, its top at the row top.
     EXPECT_TRUE(near(img.pixel(2, 0) & 0xFFFFFF, qRgb(0x80, 0x80, 0x80)));
     EXPECT_TRUE(near(img.pixel(15, 5) & 0xFFFFFF, qRgb(0x80, 0x80, 0x80)));
@@ -176,8 +182,7 @@ TEST(EnhListDraw, URLMarkupRichTextAndDetailCells)
     list->Items.Item(1)->SubItems.Put(0, "<font color=\"clblue\">blue</font>");
     list->Items.Item(2)->SubItems.Put(0, RtfText::FromRuns({{"rich", true}}));
     QImage img = shot(*list);
-    img.save(QString::fromStdString(std::string(getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp") +
-                                    "/mixdeck-ownerdrawn-cells.png"));
+    keep(img, "ownerdrawn-cells.png");
     EXPECT_TRUE(anyPixel(img, QRect(100, 0, 80, 20), qRgb(255, 0, 0)));
     EXPECT_TRUE(anyPixel(img, QRect(100, 20, 80, 20), qRgb(0, 0, 255)));
     EXPECT_TRUE(darkPixel(img, QRect(100, 40, 80, 20)));
@@ -491,6 +496,70 @@ TEST(EnhListCore, VersionsAndCursor)
     EXPECT_EQ(TEnhListView::GetModuleVersionMS("/nonexistent"), -1);
     EXPECT_EQ(TEnhListView::crHandPoint, 8019);
     EXPECT_EQ(TEnhListView::HandCursor().shape(), Qt::PointingHandCursor);
+}
+
+} // namespace
+
+#include "common/TestUtil.h"
+#include "controls/Alvutil.h"
+#include "controls/ListFormats.h"
+#include "platform/IniFiles.h"
+
+#include <cstdlib>
+
+namespace {
+
+TEST(EnhListCore, RegistryWidthsLiveApartFromIniWidths)
+{
+    testutil::TempDir home;
+    const char *old = getenv("MIXDECK_HOME");
+    const std::string saved = old ? old : "";
+    setenv("MIXDECK_HOME", home.path().c_str(), 1);
+    {
+        auto list = makeList(0);
+        list->ColumnSize.Save = true;
+        list->ColumnSize.Key = "Software\\Quillfern\\Lists";
+        list->ColumnSize.Section = "Main";
+        list->ColumnSize.Storage = stRegistry;
+        list->SaveColumnSizes();
+        TIniFile reg(home.file("Registry.ini"));
+        EXPECT_EQ(reg.ReadInteger("Software\\Quillfern\\Lists\\Main", "col1", -1), 80);
+        reg.WriteInteger("Software\\Quillfern\\Lists\\Main", "col2", 33);
+        list->LoadColumnSizes();
+        EXPECT_EQ(list->Columns[2]->Width(), 33);
+        // Nothing went to a file named by the key.
+        EXPECT_FALSE(testutil::fileExists("Software\\Quillfern\\Lists"));
+        list->ColumnSize.Save = false;
+    }
+    if (old) setenv("MIXDECK_HOME", saved.c_str(), 1);
+    else unsetenv("MIXDECK_HOME");
+}
+
+TEST(EnhListCore, SystemFormatsFromTheLocale)
+{
+    struct Case {
+        QLocale locale;
+        char dec, thousand;
+        const char *order;
+    } cases[] = {
+        {QLocale(QLocale::German, QLocale::Germany), ',', '.', "DMY"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), '.', ',', "MDY"},
+        {QLocale(QLocale::Japanese, QLocale::Japan), '.', ',', "YMD"},
+    };
+    for (const Case &c : cases) {
+        ListFormats::TSystemFormats f = ListFormats::FromLocale(c.locale);
+        EXPECT_EQ(f.DecimalSeparator, c.dec) << c.locale.name().toStdString();
+        EXPECT_EQ(f.ThousandSeparator, c.thousand) << c.locale.name().toStdString();
+        EXPECT_EQ(f.ShortDateOrder, c.order) << c.locale.name().toStdString();
+    }
+    // Applied, the German formats reach the financial sort and the separator fix.
+    const char dec = EnhListSort::DecimalSeparator, th = EnhListSort::ThousandSeparator;
+    const std::string order = EnhListSort::ShortDateOrder;
+    ListFormats::Apply(ListFormats::FromLocale(QLocale(QLocale::German, QLocale::Germany)));
+    EXPECT_GT(EnhListSort::CompareTexts(ssFinancial, "1.200,50", "999", "", ""), 0);
+    EXPECT_EQ(Alvutil::FixDecimalSeparator("1,5"), "1.5");
+    ListFormats::Apply({dec, th, order});
+    EXPECT_EQ(Alvutil::DecimalSeparator, dec);
 }
 
 } // namespace

@@ -372,10 +372,10 @@ void Painter::drawImage(const std::string &tag, const std::string &tagUp, State 
         shell = src.substr(5);
         w = h = large ? 32 : 16;
     } else if (src.find(':') == std::string::npos) {
-        if (p_.PicContainer) pic = p_.PicContainer->FindPicture(src);
+        // Names and addresses are looked up in upper case.
+        if (p_.PicContainer) pic = p_.PicContainer->FindPicture(srcUp);
     } else if (src.find("://") != std::string::npos && p_.PicCache) {
-        pic = p_.PicCache->FindPicture(src);
-        if (!pic) pic = p_.PicCache->FindPicture(upper(src));
+        pic = p_.PicCache->FindPicture(srcUp);
         if (!pic) {
             pic = p_.PicCache->AddPicture();
             pic->Asynch = false;
@@ -532,7 +532,7 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
                         std::string name = attrValue(tag, tagUp, "BACKGROUND");
                         THTMLPicture *pic = nullptr;
                         if (!name.empty() && name.find(':') == std::string::npos && p_.PicContainer)
-                            pic = p_.PicContainer->FindPicture(name);
+                            pic = p_.PicContainer->FindPicture(upper(name));
                         else if (name.find("://") != std::string::npos && p_.PicCache) {
                             pic = p_.PicCache->FindPicture(upper(name));
                             if (!pic) {

@@ -435,6 +435,16 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
     int cellBottom = Rect.top() + Rect.height();
     if (DetailView.Visible()) cellBottom = Rect.top() + itemHeight_ - DetailView.Height();
     const bool haveGlyphs = !checkTrueGlyph_.isNull() && !checkFalseGlyph_.isNull();
+    // Markup goes to the painter, 2 pixels further in.
+    auto paintMarkup = [&](const std::string &text, const QRect &r, const TFontDesc &f, TColor brush) {
+        TQtHTMLCanvas hc(p);
+        hc.BaseFont = font();
+        hc.Font = f;
+        hc.BrushColor = brush;
+        THTMLDrawResult res;
+        DrawHTMLText(hc, text, TRect(r.adjusted(2, 0, 0, 0)),
+                     ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), res);
+    };
     int x = Rect.left();
     int lastRight = x;
     QRect focusCell;
@@ -498,13 +508,7 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
         if (IsRichText(text)) {
             RTFPaint(Index, c - 1, p, textRect);
         } else if (IsMarkup(text)) {
-            TQtHTMLCanvas hc(p);
-            hc.BaseFont = this->font();
-            hc.Font = font;
-            hc.BrushColor = brush;
-            THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
-            THTMLDrawResult res;
-            DrawHTMLText(hc, text, TRect(textRect.adjusted(2, 0, 0, 0)), prm, res);
+            paintMarkup(text, textRect, font, brush);
         } else {
             DrawFlaggedText(p, textRect, text,
                             CellFlags(text, WordWrap, VAlignment, column ? column->Alignment() : taLeftJustify));
@@ -529,13 +533,7 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
         p.setFont(toQFont(df));
         p.setPen(ColorToQColor(df.Color));
         if (IsMarkup(text)) {
-            TQtHTMLCanvas hc(p);
-            hc.BaseFont = font();
-            hc.Font = df;
-            hc.BrushColor = clNone;
-            THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
-            THTMLDrawResult res;
-            DrawHTMLText(hc, text, TRect(dr.adjusted(2, 0, 0, 0)), prm, res);
+            paintMarkup(text, dr, df, clNone);
         } else {
             DrawFlaggedText(p, dr, text, CellTextFlags | DT_WORDBREAK);
         }

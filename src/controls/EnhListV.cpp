@@ -737,15 +737,7 @@ TFontDesc TEnhListView::defaultFontDesc() const
 
 QFont TEnhListView::toQFont(const TFontDesc &d) const
 {
-    QFont f = font();
-    if (!d.Name.empty() && d.Name != "MS Sans Serif") f.setFamily(FromAnsi(d.Name));
-    if (d.Height > 0) f.setPixelSize(d.Height);
-    else if (d.Size > 0) f.setPointSize(d.Size);
-    f.setBold(d.Style & fsBold);
-    f.setItalic(d.Style & fsItalic);
-    f.setUnderline(d.Style & fsUnderline);
-    f.setStrikeOut(d.Style & fsStrikeOut);
-    return f;
+    return FontDescToQFont(d, font());
 }
 
 void TEnhListView::applyColumn(int column)

@@ -440,6 +440,7 @@ private:
     bool linkButtonDown(const QPoint &p);
     void reapplySortIndicator();
     void layoutFilterBar();
+    TEnhFilterBar *ensureFilterBar();
     QPixmap checkTrueGlyph_, checkFalseGlyph_, sortUpGlyph_, sortDownGlyph_, wallpaper_;
     TPictureContainer *pictureContainer_ = nullptr;
     std::unique_ptr<THTMLPictureCache> pictureCache_;

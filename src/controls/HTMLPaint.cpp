@@ -61,22 +61,8 @@ std::string attrValue(const std::string &tag, const std::string &tagUp, const st
     return tag.substr(q1 + 1, q2 - q1 - 1);
 }
 
-int toInt(const std::string &s)
-{
-    size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
-    long v = 0;
-    bool any = false;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        any = true;
-        if (v < 100000000) v = v * 10 + (s[i] - '0');
-    }
-    // Not a number: 0.
-    if (!any || i != s.size()) return 0;
-    return int(neg ? -v : v);
-}
+// A number attribute; anything that is not a number counts 0.
+int toInt(const std::string &s) { return Rtl::StrToIntDef(Rtl::Trim(s), 0); }
 
 TColor colorValue(const std::string &v)
 {
@@ -134,6 +120,28 @@ std::string ReplaceHTMLEntities(std::string Text)
     return Text;
 }
 
+namespace {
+
+// Calls fn(index) for each character outside tags (a tag runs from "<" to
+// the next ">"; an unclosed "<" ends the text) until fn returns true;
+// whether fn stopped the walk.
+template <class F>
+bool eachVisible(const std::string &text, F fn)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '<') {
+            size_t e = text.find('>', i);
+            if (e == std::string::npos) return false;
+            i = e;
+            continue;
+        }
+        if (fn(i)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string StripHTMLTags(const std::string &Text)
 {
     std::string s = Text;
@@ -147,30 +155,22 @@ std::string StripHTMLTags(const std::string &Text)
     }
     std::string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '<') {
-            size_t e = s.find('>', i);
-            if (e == std::string::npos) break;
-            i = e;
-            continue;
-        }
+    eachVisible(s, [&](size_t i) {
         out += s[i];
-    }
+        return false;
+    });
     return out;
 }
 
 int HTMLVisiblePos(const std::string &Text, int n)
 {
-    int seen = 0;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] == '<') {
-            size_t e = Text.find('>', i);
-            if (e == std::string::npos) break;
-            i = e;
-            continue;
-        }
-        if (++seen == n) return int(i) + 1;
-    }
+    int seen = 0, found = 0;
+    eachVisible(Text, [&](size_t i) {
+        if (++seen != n) return false;
+        found = int(i) + 1;
+        return true;
+    });
+    if (found) return found;
     if (n == seen + 1) return int(Text.size()) + 1;
     return 0;
 }
@@ -191,16 +191,13 @@ size_t visiblePlace(const std::string &text, int q)
 {
     if (q <= 1) return 0;
     int seen = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '<') {
-            size_t e = text.find('>', i);
-            if (e == std::string::npos) return text.size();
-            i = e;
-            continue;
-        }
-        if (++seen == q - 1) return i + 1;
-    }
-    return text.size();
+    size_t place = text.size();
+    eachVisible(text, [&](size_t i) {
+        if (++seen != q - 1) return false;
+        place = i + 1;
+        return true;
+    });
+    return place;
 }
 
 // Where an opening tag goes for visible position q: the very start for
@@ -917,10 +914,10 @@ TQtHTMLCanvas::TQtHTMLCanvas(QPainter &painter) : p_(painter)
     Font.Color = clWindowText;
 }
 
-QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const
+QFont FontDescToQFont(const TFontDesc &d, const QFont &base)
 {
-    QFont f = BaseFont;
-    if (!d.Name.empty() && d.Name != "MS Sans Serif" && d.Name != "Arial") f.setFamily(FromAnsi(d.Name));
+    QFont f = base;
+    if (!d.Name.empty() && d.Name != "MS Sans Serif") f.setFamily(FromAnsi(d.Name));
     if (d.Height > 0) f.setPixelSize(d.Height);
     else if (d.Size > 0) f.setPointSize(d.Size);
     f.setBold(d.Style & fsBold);
@@ -929,6 +926,8 @@ QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const
     f.setStrikeOut(d.Style & fsStrikeOut);
     return f;
 }
+
+QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const { return FontDescToQFont(d, BaseFont); }
 
 QSize TQtHTMLCanvas::TextExtent(const std::string &text)
 {

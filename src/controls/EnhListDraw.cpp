@@ -574,31 +574,37 @@ void TEnhListView::paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem
 
 // ---- links under the pointer --------------------------------------------------------------------------------
 
-namespace {
-
-// Hit test of a markup cell: the anchor under the point, empty for none.
-bool hitAnchor(TEnhListView &list, const std::string &text, const QRect &cell, const QPoint &pt, const QFont &base,
-               const TFontDesc &font, const THTMLDrawParams &proto, double res, std::string &anchor)
+bool TEnhListView::hitCellAnchor(int row, int col, const QPoint &pt, double res, std::string &anchor)
 {
+    const std::string text = GetTextAtColRow(col, row);
+    TColor brush = clWindow;
+    TFontDesc fd = defaultFontDesc();
+    QueryDrawProp(row, col - 1, 0, brush, fd, text);
     QImage img(1, 1, QImage::Format_ARGB32);
     QPainter p(&img);
     TQtHTMLCanvas canvas(p);
-    canvas.BaseFont = base;
-    canvas.Font = font;
-    THTMLDrawParams prm = proto;
+    canvas.BaseFont = font();
+    canvas.Font = fd;
+    THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
     prm.CheckHotSpot = true;
     prm.Selected = true;
     prm.X = pt.x();
     prm.Y = pt.y();
     prm.ResFactor = res;
     THTMLDrawResult r;
-    (void)list;
-    const bool hit = DrawHTMLText(canvas, text, TRect(cell.adjusted(2, 0, 0, 0)), prm, r);
+    const bool hit = DrawHTMLText(canvas, text, TRect(GetItemRect(row, col).adjusted(2, 0, 0, 0)), prm, r);
     anchor = r.Anchor;
     return hit;
 }
 
-} // namespace
+void TEnhListView::leaveAnchor()
+{
+    if (!anchorHover_) return;
+    const std::string left = hoveredAnchor_;
+    hoveredAnchor_.clear();
+    anchorHover_ = false;
+    if (OnAnchorExit) OnAnchorExit(this, left);
+}
 
 void TEnhListView::linkMouseMove(const QPoint &p)
 {
@@ -607,29 +613,18 @@ void TEnhListView::linkMouseMove(const QPoint &p)
     if (GetIndexAtPoint(p.x(), p.y(), col, row)) {
         const std::string text = GetTextAtColRow(col, row);
         if (URLShow && IsURLCell(text) && (!checkboxes_ || p.x() > 16)) onLink = true;
-        if (IsMarkup(text)) {
-            TColor brush = clWindow;
-            TFontDesc fd = defaultFontDesc();
-            QueryDrawProp(row, col - 1, 0, brush, fd, text);
-            std::string anchor;
-            if (hitAnchor(*this, text, GetItemRect(row, col), p, font(), fd,
-                          ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), 1.0,
-                          anchor)) {
-                onLink = true;
-                if (!anchorHover_ && anchor != hoveredAnchor_) {
-                    if (OnAnchorEnter) OnAnchorEnter(this, anchor);
-                    hoveredAnchor_ = anchor;
-                    anchorHover_ = true;
-                }
+        std::string anchor;
+        if (IsMarkup(text) && hitCellAnchor(row, col, p, 1.0, anchor)) {
+            onLink = true;
+            // Moving straight from one anchor to another fires nothing.
+            if (!anchorHover_ && anchor != hoveredAnchor_) {
+                if (OnAnchorEnter) OnAnchorEnter(this, anchor);
+                hoveredAnchor_ = anchor;
+                anchorHover_ = true;
             }
         }
     }
-    if (anchorHover_ && !onLink) {
-        const std::string left = hoveredAnchor_;
-        hoveredAnchor_.clear();
-        anchorHover_ = false;
-        if (OnAnchorExit) OnAnchorExit(this, left);
-    }
+    if (!onLink) leaveAnchor();
     if (onLink) viewport()->setCursor(HandCursor());
     else viewport()->unsetCursor();
 }
@@ -640,12 +635,8 @@ bool TEnhListView::linkButtonDown(const QPoint &p)
     if (!GetIndexAtPoint(p.x(), p.y(), col, row)) return false;
     const std::string text = GetTextAtColRow(col, row);
     if (IsMarkup(text)) {
-        TColor brush = clWindow;
-        TFontDesc fd = defaultFontDesc();
-        QueryDrawProp(row, col - 1, 0, brush, fd, text);
         std::string anchor;
-        if (hitAnchor(*this, text, GetItemRect(row, col), p, font(), fd,
-                      ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), 0.0, anchor)) {
+        if (hitCellAnchor(row, col, p, 0.0, anchor)) {
             if (anchor.find("://") == std::string::npos) {
                 if (OnAnchorClick) OnAnchorClick(this, anchor);
             } else {
@@ -674,12 +665,7 @@ void TEnhListView::mouseMoveEvent(QMouseEvent *e)
 
 void TEnhListView::leaveEvent(QEvent *e)
 {
-    if (anchorHover_) {
-        const std::string left = hoveredAnchor_;
-        hoveredAnchor_.clear();
-        anchorHover_ = false;
-        if (OnAnchorExit) OnAnchorExit(this, left);
-    }
+    leaveAnchor();
     QTreeView::leaveEvent(e);
 }
 

@@ -437,6 +437,9 @@ private:
     void paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const;
     bool headerEvent(QEvent *e);
     void linkMouseMove(const QPoint &p);
+    // Hit test of a markup cell at a client point; the anchor under it.
+    bool hitCellAnchor(int row, int col, const QPoint &pt, double res, std::string &anchor);
+    void leaveAnchor();
     bool linkButtonDown(const QPoint &p);
     void reapplySortIndicator();
     void layoutFilterBar();

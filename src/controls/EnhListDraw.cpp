@@ -248,6 +248,30 @@ void TEnhListView::SetHeaderImages(const QList<QIcon> &images)
     header()->viewport()->update();
 }
 
+void TEnhListView::SetVAlignment(TVAlignment v)
+{
+    VAlignment = v;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLColor(TColor c)
+{
+    URLColor = c;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLShow(bool on)
+{
+    URLShow = on;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLFull(bool on)
+{
+    URLFull = on;
+    viewport()->update();
+}
+
 void TEnhListView::SetHoverTime(int Value)
 {
     if (Value == HoverTime) return;

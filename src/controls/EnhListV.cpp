@@ -6,8 +6,8 @@
 #include "controls/PictureContainer.h"
 #include "controls/RtfText.h"
 
-#include "platform/Cp1252.h"
 #include "platform/AppPaths.h"
+#include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
 
@@ -229,6 +229,10 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     richEdit_ = new TEnhRichEdit(this);
     commCtlVersion_ = int((uint32_t(QT_VERSION_MAJOR) << 16) | uint32_t(QT_VERSION_MINOR));
     header()->viewport()->installEventFilter(this);
+    connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, [this](int) {
+        header()->viewport()->update();
+        if (DetailView.Visible()) viewport()->update();
+    });
     setMouseTracking(true);
     ListFormats::ApplySystemOnce();
 }

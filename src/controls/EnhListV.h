@@ -344,6 +344,12 @@ public:
     // Images of the header (sort indicator images 0 and 1, column images).
     const QList<QIcon> &HeaderImages() const { return headerImages_; }
     void SetHeaderImages(const QList<QIcon> &images);
+    // Setters of VAlignment, URLColor, URLShow and URLFull: stored, then the
+    // rows are repainted.
+    void SetVAlignment(TVAlignment v);
+    void SetURLColor(TColor c);
+    void SetURLShow(bool on);
+    void SetURLFull(bool on);
     // Setters of FilterTimeOut and HoverTime: stored and applied.
     void SetFilterTimeOut(int Value);
     void SetHoverTime(int Value);

@@ -281,6 +281,8 @@ struct LineOut {
     int height = 0;
     int descent = 0, rise = 0;
     bool any = false;  // something was laid out
+    int imageAlign = 0; // an image with ALIGN "TOP" (1) or "MIDDLE" (2) on the line
+    int textRaise = 0;  // how far the line's text moves up for it
 };
 
 class Painter {
@@ -399,6 +401,9 @@ void Painter::drawImage(const std::string &tag, const std::string &tagUp, State 
     }
     ++st.imageCount;
     if (w <= 0 && h <= 0) return;
+    const std::string align = upper(attrValue(tag, tagUp, "ALIGN"));
+    if (align.rfind("TOP", 0) == 0) lo.imageAlign = 1;
+    else if (align.rfind("MIDDLE", 0) == 0) lo.imageAlign = 2;
     // An image that does not fit the rest of the line starts the next one.
     if (!firstOnLine && x + w - rect_.Left > rect_.Width()) {
         endLine = true;
@@ -438,14 +443,6 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
     const int baseBottom = y + lineH - measured.descent;
     applyFont(st);
 
-    auto finish = [&]() {
-        lo.width = std::max(0, widthNoBlank - x0);
-        if (lo.height == 0 && !lo.any) lo.height = 0;
-        lo.height += 0;
-        if (hr && drawing) c_.Line(rect_.Left, y + lineH, rect_.Right, y + lineH, clBlack);
-        return lo;
-    };
-
     if (drawing && st.parBg != clNone) c_.FillRect(TRect(rect_.Left, y, rect_.Right, y + lineH), st.parBg);
 
     while (!s.empty()) {
@@ -472,7 +469,7 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
             lo.height = std::max(lo.height, runH);
             if (st.sub) lo.descent = std::max(lo.descent, runH / 4);
             if (st.sup) lo.rise = std::max(lo.rise, runH / 4);
-            int bottom = baseBottom;
+            int bottom = baseBottom - measured.textRaise;
             if (st.sup) bottom -= measured.rise;
             if (st.sub) bottom += measured.descent;
             TRect r(x, bottom - runH, x + runW, bottom);
@@ -753,7 +750,8 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
         if (consume) s.erase(0, close + 1);
         if (endLine) break;
     }
-    lo = finish();
+    lo.width = std::max(0, widthNoBlank - x0);
+    if (hr && drawing) c_.Line(rect_.Left, y + lineH, rect_.Right, y + lineH, clBlack);
     return lo;
 }
 
@@ -792,6 +790,11 @@ bool DrawHTMLText(THTMLCanvas &Canvas, const std::string &Text, const TRect &Rec
         std::string rest = s;
         LineOut m = painter.line(rest, st, Pass::Measure, Rect.Left, y, LineOut());
         m.height += m.descent + m.rise;
+        if (m.imageAlign != 0) {
+            Canvas.Font = savedFont;
+            const int free = std::max(0, m.height - Canvas.TextExtent("gh").height());
+            m.textRaise = m.imageAlign == 1 ? free : free / 2;
+        }
         if (!Params.CheckHeight) {
             int x0 = Rect.Left;
             const int free = Rect.Width() - m.width;

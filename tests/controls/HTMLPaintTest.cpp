@@ -390,3 +390,30 @@ TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
+{
+    TPictureContainer container;
+    TPictureItem *item = container.Items.Add();
+    item->Name = "TALL";
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(10, 40, {{0, 0, 10}}));
+    item->Picture->LoadFromStream(m);
+    THTMLDrawParams p;
+    p.PicContainer = &container;
+    struct Case {
+        const char *align;
+        int textBottom;
+    } cases[] = {{"", 40}, {" align=\"top\"", 16}, {" align=\"middle\"", 28}};
+    for (const Case &c : cases) {
+        Drawn d = paint(std::string("a<img src=\"tall\"") + c.align + ">", TRect(0, 0, 200, 100), p);
+        auto ops = textOps(d);
+        ASSERT_EQ(ops.size(), 1u);
+        EXPECT_EQ(ops[0].r.Bottom, c.textBottom) << c.align;
+        EXPECT_EQ(d.result.YSize, 40);
+    }
+}
+
+} // namespace

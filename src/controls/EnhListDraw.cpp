@@ -7,6 +7,7 @@
 #include "controls/Provcl.h"
 #include "controls/RtfText.h"
 #include "platform/Cp1252.h"
+#include "support/Cursors.h"
 #include "platform/VersionResource.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -199,7 +200,12 @@ void TEnhListView::DrawHeaderItem(QPainter &p, const QRect &rect, int Column)
 
 // ---- properties -------------------------------------------------------------------------------------------
 
-QCursor TEnhListView::HandCursor() { return QCursor(Qt::PointingHandCursor); }
+QCursor TEnhListView::HandCursor()
+{
+    // The list's hand lives in the screen's cursor table under its number.
+    if (!Screen::HasCursor(crHandPoint)) Screen::SetCursors(crHandPoint, QCursor(Qt::PointingHandCursor));
+    return Screen::Cursors(crHandPoint);
+}
 
 void TEnhListView::SetCheckTrueGlyph(const QPixmap &p)
 {

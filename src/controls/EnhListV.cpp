@@ -234,6 +234,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
         if (DetailView.Visible()) viewport()->update();
     });
     setMouseTracking(true);
+    HandCursor();
     ListFormats::ApplySystemOnce();
 }
 

@@ -321,7 +321,8 @@ public:
 
     // ---- owner drawing, pictures, highlighting and filter bar (EnhListDraw.cpp,
     //      EnhListFilter.cpp) ---------------------------------------------------------------
-    // Number of the hand cursor of links in the application's cursor table.
+    // Number of the hand cursor of links in the screen's cursor table, and
+    // that cursor (registered there when first asked for).
     static constexpr int crHandPoint = 8019;
     static QCursor HandCursor();
     // Check-box and sort-indicator pictures; a pair is used only when both are set.

@@ -8,6 +8,7 @@
 #include "controls/HTMLPaint.h"
 #include "controls/RtfText.h"
 #include "platform/ScriptedDialogs.h"
+#include "support/Cursors.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -496,6 +497,7 @@ TEST(EnhListCore, VersionsAndCursor)
     EXPECT_EQ(TEnhListView::GetModuleVersionMS("/nonexistent"), -1);
     EXPECT_EQ(TEnhListView::crHandPoint, 8019);
     EXPECT_EQ(TEnhListView::HandCursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(Screen::HasCursor(8019));
 }
 
 } // namespace

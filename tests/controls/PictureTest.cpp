@@ -235,3 +235,22 @@ TEST(HTMLImage, PicturePlaces)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HTMLPicture, ABrokenFrameIsPassedOverWhileAnimating)
+{
+    std::string gif = makeGif(10, 8, {{0, 0, 10}, {3, 2, 10}, {6, 4, 10}});
+    // Frame 2 claims a local colour table of 256 entries that is not there.
+    const size_t second = gif.find(std::string("\x21\xF9", 2), 20);
+    ASSERT_NE(second, std::string::npos);
+    gif[second + 8 + 9] = char(0x87);
+    THTMLPicture p;
+    loadBytes(p, gif);
+    for (int i = 0; i < 12; ++i) EXPECT_NO_THROW(p.Step());
+    EXPECT_FALSE(p.Image().isNull());
+    EXPECT_THROW(p.SetFrame(2), Exception);
+    EXPECT_FALSE(p.Image().isNull());
+}
+
+} // namespace

@@ -16,11 +16,11 @@
 #include <QAbstractTableModel>
 #include <QCursor>
 #include <QFont>
-#include <QPixmap>
-#include <QTextEdit>
 #include <QIcon>
 #include <QList>
+#include <QPixmap>
 #include <QStyledItemDelegate>
+#include <QTextEdit>
 #include <QTreeView>
 
 #include <cstdint>

@@ -242,7 +242,14 @@ void TEnhListView::SetWallpaper(const QPixmap &p)
 
 void TEnhListView::SetPictureContainer(TPictureContainer *c)
 {
+    if (pictureContainer_) disconnect(pictureContainer_, &QObject::destroyed, this, nullptr);
     pictureContainer_ = c;
+    // A container that goes away is forgotten.
+    if (c)
+        connect(c, &QObject::destroyed, this, [this] {
+            pictureContainer_ = nullptr;
+            viewport()->update();
+        });
     viewport()->update();
 }
 

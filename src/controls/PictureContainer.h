@@ -144,8 +144,10 @@ private:
     std::vector<std::unique_ptr<TPictureItem>> items_;
 };
 
-class TPictureContainer {
+// A component: lists that refer to it forget it when it is destroyed.
+class TPictureContainer : public QObject {
 public:
+    explicit TPictureContainer(QObject *owner = nullptr) : QObject(owner) {}
     TPictureCollection Items;
     // The first item whose upper-cased name equals Name as given.
     THTMLPicture *FindPicture(const std::string &Name) const;

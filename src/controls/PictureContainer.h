@@ -41,6 +41,8 @@ public:
     void WriteData(TStream &Stream) const { SaveToStream(Stream); }
     // Pictures compiled into the program (Qt resources ":/pictures/<NAME>").
     void LoadFromResourceName(const std::string &Name);
+    // The same by number; EResNotFound when the program carries none.
+    void LoadFromResourceID(int ID);
     // "RES://name", "FILE://path" load at once; other addresses are recorded.
     void LoadFromURL(const std::string &URL);
 

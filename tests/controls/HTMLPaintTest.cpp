@@ -320,14 +320,20 @@ TEST(HTMLText, InsertAndRemoveMarkTags)
 
 namespace {
 
+// A container with one GIF picture of a logical screen w x h under `name`.
+void addGif(TPictureContainer &container, const std::string &name, int w, int h, int frames = 1)
+{
+    TPictureItem *item = container.Items.Add();
+    item->Name = name;
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(w, h, std::vector<gifmaker::Frame>(size_t(frames))));
+    item->Picture->LoadFromStream(m);
+}
+
 TEST(HTMLPaint, ImagesFromTheListTheContainerAndTheShell)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "logo";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(20, 10, {{0, 0, 10}, {1, 1, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "logo", 20, 10, 2);
     QPixmap px(16, 16);
     px.fill(Qt::red);
     const QList<QIcon> icons{QIcon(px)};
@@ -368,11 +374,7 @@ TEST(HTMLPaint, ImagesFromTheListTheContainerAndTheShell)
 TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "TILE";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(40, 30, {{0, 0, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "TILE", 40, 30);
     THTMLDrawParams p;
     p.PicContainer = &container;
     Drawn d = paint("<body background=\"tile\" bgcolor=\"#00FF00\">x", TRect(0, 0, 100, 50), p);
@@ -389,18 +391,10 @@ TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
     for (const auto &o : none.canvas.Ops) EXPECT_NE(o.kind, TFixedHTMLCanvas::Op::Picture);
 }
 
-} // namespace
-
-namespace {
-
 TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "TALL";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(10, 40, {{0, 0, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "TALL", 10, 40);
     THTMLDrawParams p;
     p.PicContainer = &container;
     struct Case {
@@ -415,10 +409,6 @@ TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
         EXPECT_EQ(d.result.YSize, 40);
     }
 }
-
-} // namespace
-
-namespace {
 
 TEST(HTMLPaint, BulletsShadowsBlinkingAndRotation)
 {

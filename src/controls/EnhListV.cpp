@@ -1,5 +1,12 @@
 #include "controls/EnhListV.h"
 
+#include "controls/EnhListDraw.h"
+#include "controls/HTMLPaint.h"
+#include "controls/ListFormats.h"
+#include "controls/PictureContainer.h"
+#include "controls/RtfText.h"
+
+#include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
@@ -101,8 +108,8 @@ QVariant TEnhListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || !c) return QVariant();
     if (role == Qt::DisplayRole) return FromAnsi(c->Caption());
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(toQtAlignment(c->Alignment()));
-    if (role == Qt::DecorationRole && c->ImageIndex() >= 0 && c->ImageIndex() < list_->smallImages_.size())
-        return list_->smallImages_[c->ImageIndex()];
+    if (role == Qt::DecorationRole && c->ImageIndex() >= 0 && c->ImageIndex() < list_->headerImages_.size())
+        return list_->headerImages_[c->ImageIndex()];
     return QVariant();
 }
 
@@ -161,6 +168,14 @@ bool TEnhListDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, con
     }
 }
 
+QSize TEnhListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    auto *list = qobject_cast<const TEnhListView *>(parent());
+    if (list && list->OwnerDraw() && list->ItemHeight() >= 1) s.setHeight(list->ItemHeight());
+    return s;
+}
+
 bool TEnhListDelegate::ownerDrawn() const
 {
     auto *list = qobject_cast<const TEnhListView *>(parent());
@@ -183,7 +198,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     setObjectName(QString());
     model_ = new TEnhListModel(this);
     delegate_ = new TEnhListDelegate(this);
-    setHeader(new QHeaderView(Qt::Horizontal, this));
+    setHeader(new TEnhHeader(this));
     setModel(model_);
     setItemDelegate(delegate_);
     setRootIsDecorated(false);
@@ -209,6 +224,18 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     connect(header(), &QHeaderView::sectionClicked, this, &TEnhListView::headerClicked);
     connect(header(), &QHeaderView::sectionResized, this, &TEnhListView::sectionResized);
     DetailView.Changed = [this] { viewport()->update(); };
+    // Owner drawing, pictures, links and header notifications (EnhListDraw.cpp).
+    pictureCache_ = std::make_unique<THTMLPictureCache>();
+    richEdit_ = new TEnhRichEdit(this);
+    commCtlVersion_ = int((uint32_t(QT_VERSION_MAJOR) << 16) | uint32_t(QT_VERSION_MINOR));
+    header()->viewport()->installEventFilter(this);
+    connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, [this](int) {
+        header()->viewport()->update();
+        if (DetailView.Visible()) viewport()->update();
+    });
+    setMouseTracking(true);
+    HandCursor();
+    ListFormats::ApplySystemOnce();
 }
 
 TEnhListView::~TEnhListView()
@@ -343,7 +370,7 @@ void TEnhListView::SetSortDirection(TSortDirection d)
 void TEnhListView::SetSortShow(bool on)
 {
     sortShow_ = on;
-    header()->setSortIndicatorShown(on && sortColumn_ >= -1);
+    header()->viewport()->update();
 }
 
 void TEnhListView::SetSubImages(bool on)
@@ -355,8 +382,13 @@ void TEnhListView::SetSubImages(bool on)
 
 void TEnhListView::SetItemHeight(int h)
 {
+    if (h < 1 || h == itemHeight_) return;
     itemHeight_ = h;
-    if (ownerDraw_) viewport()->update();
+    // The rows are measured again.
+    if (ownerDraw_) {
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    }
 }
 
 // ---- cells -------------------------------------------------------------------------------------
@@ -450,8 +482,6 @@ void TEnhListView::SetSortColumn(int Column)
 {
     sortColumn_ = Column;
     DoSort(Column);
-    if (sortShow_ && Column >= 0 && Column < Columns.Count())
-        header()->setSortIndicator(Column, sortDirection_ == sdAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TEnhListView::DoSort(int Column)
@@ -461,12 +491,12 @@ void TEnhListView::DoSort(int Column)
         lastSortedColumn_ = Column;
         sortColumn_ = Column;
         CompareColumn = Column - 1;
-        if (sortShow_) {
-            header()->setSortIndicatorShown(true);
-            header()->setSortIndicator(Column, sortDirection_ == sdAscending ? Qt::AscendingOrder
-                                                                             : Qt::DescendingOrder);
-        }
+        // The indicator: header image 1 or 0 while a glyph is missing, else
+        // the glyphs (drawn by the header).
+        if (sortShow_ && (sortUpGlyph_.isNull() || sortDownGlyph_.isNull()) && !headerImages_.isEmpty())
+            SetColumnImage(Column, sortDirection_ == sdDescending ? 1 : 0);
         Sort();
+        header()->viewport()->update();
     }
     sortColumn_ = lastSortedColumn_;
 }
@@ -527,12 +557,26 @@ void TEnhListView::headerClicked(int section)
 
 // ---- columns and header -------------------------------------------------------------------------------
 
+namespace {
+
+// Where the widths are kept: the INI file named by Key, or, for stRegistry,
+// the program's stand-in for the registry ("Registry.ini" in the program
+// folder) under the section Key\Section.
+std::pair<std::string, std::string> columnSizeStore(const TColumnSize &c)
+{
+    if (c.Storage == stRegistry) return {AppPaths::ProgramFolder() + "/Registry.ini", c.Key + "\\" + c.Section};
+    return {c.Key, c.Section};
+}
+
+} // namespace
+
 void TEnhListView::LoadColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i) {
-        int w = ini.ReadInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), -1);
+        int w = ini.ReadInteger(section, "col" + Rtl::IntToStr(i), -1);
         if (w != -1) Columns[i]->SetWidth(w);
     }
 }
@@ -540,9 +584,10 @@ void TEnhListView::LoadColumnSizes()
 void TEnhListView::SaveColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i)
-        ini.WriteInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
+        ini.WriteInteger(section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
 }
 
 void TEnhListView::StretchRightColumn()
@@ -563,7 +608,9 @@ int TEnhListView::CellContentWidth(int Row, int Column)
     TFontDesc fd = defaultFontDesc();
     QueryDrawProp(Row, Column - 1, 0, brush, fd, text);
     QFont f = OnDrawItemProp ? toQFont(fd) : font();
-    int w = QFontMetrics(f).horizontalAdvance(FromAnsi(text));
+    if (text.find("{\\") != std::string::npos) text = RtfText::ToPlainText(text);
+    int w = EnhListDraw::IsMarkup(text) ? HTMLExtent(text, f).width()
+                                        : QFontMetrics(f).horizontalAdvance(FromAnsi(text));
     int image = Column == 0 ? item->ImageIndex() : item->SubItemImage(Column - 1);
     if (!smallImages_.isEmpty() && image >= 0) w += iconSize().isValid() ? iconSize().width() : 16;
     if (Column == 0 && checkboxes_) w += 16;
@@ -654,7 +701,7 @@ void TEnhListView::SetExtendedViewStyle(TLVExtendedStyle Style, bool On)
     case lvxGridLines: SetGridLines(On); break;
     case lvxSubItemImages: SetSubImages(On); break;
     case lvxCheckboxes: SetCheckboxes(On); break;
-    case lvxTrackSelect: trackSelect_ = On; setMouseTracking(On); break;
+    case lvxTrackSelect: trackSelect_ = On; break; // the pointer is always tracked (links)
     case lvxHeaderDragDrop: SetHeaderDragDrop(On); break;
     case lvxFullRowSelect: SetRowSelect(On); break;
     case lvxOneClickActivate: oneClickActivate_ = On; break;
@@ -695,15 +742,7 @@ TFontDesc TEnhListView::defaultFontDesc() const
 
 QFont TEnhListView::toQFont(const TFontDesc &d) const
 {
-    QFont f = font();
-    if (!d.Name.empty() && d.Name != "MS Sans Serif") f.setFamily(FromAnsi(d.Name));
-    if (d.Height > 0) f.setPixelSize(d.Height);
-    else if (d.Size > 0) f.setPointSize(d.Size);
-    f.setBold(d.Style & fsBold);
-    f.setItalic(d.Style & fsItalic);
-    f.setUnderline(d.Style & fsUnderline);
-    f.setStrikeOut(d.Style & fsStrikeOut);
-    return f;
+    return FontDescToQFont(d, font());
 }
 
 void TEnhListView::applyColumn(int column)
@@ -730,7 +769,6 @@ void TEnhListView::sectionResized(int logical, int /*oldSize*/, int newSize)
     applyingWidths_ = true;
     c->SetWidth(newSize);
     applyingWidths_ = false;
-    if (OnColumnSized) OnColumnSized(this, logical);
 }
 
 // ---- observer: data -> model and view ------------------------------------------------------------------
@@ -927,6 +965,7 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
     rememberedRow_ = row;
     TListItem *item = Items.Item(row);
     const bool wasChecked = item && item->Checked();
+    linkButtonDown(p);
     if (!SubItemEdit && !SubItemSelect) rememberedCol_ = 0;
 
     if (checkboxes_ && ownerDraw_ && p.x() <= 14) {
@@ -1033,7 +1072,8 @@ void TEnhListView::resizeEvent(QResizeEvent *e)
 
 void TEnhListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QTreeView::drawRow(painter, option, index);
+    if (ownerDraw_) paintOwnerDrawn(painter, option, index);
+    else QTreeView::drawRow(painter, option, index);
     if (!gridLines_) return;
     painter->save();
     painter->setPen(QColor(0xC0, 0xC0, 0xC0));

@@ -662,15 +662,9 @@ int TGrabCDForm::ChooseMatch(const std::vector<cddbx::Match> &matches)
         own = std::make_unique<TChooseCDForm>(this);
         chooser = own.get();
     }
-    chooser->ClearMatches();
-    for (const cddbx::Match &m : matches)
-        chooser->AddMatch(m.Title, m.Category);
-    if (MainForm)
-        MainForm->ShowCentred(chooser);
-    else
-        chooser->exec();
+    const int chosen = chooser->ChooseAmong(matches);
     repaint();
-    return chooser->ChosenIndex;
+    return chosen;
 }
 
 void TGrabCDForm::ParseXmcdEntry(const cddbx::LookupResult &result)

@@ -1,5 +1,8 @@
 #include "discdb/ChooseCD.h"
 
+#include "compilation/Main.h"
+#include "discdb/CDDBExchange.h"
+
 #include "platform/Cp1252.h"
 #include "platform/HandlerGuard.h"
 #include "ui_ChooseCD.h"
@@ -102,4 +105,16 @@ bool TChooseCDForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QDialog::eventFilter(watched, event);
+}
+
+int TChooseCDForm::ChooseAmong(const std::vector<cddbx::Match> &matches)
+{
+    ClearMatches();
+    for (const cddbx::Match &m : matches)
+        AddMatch(m.Title, m.Category);
+    if (MainForm)
+        MainForm->ShowCentred(this);
+    else
+        exec();
+    return ChosenIndex;
 }

@@ -5,6 +5,11 @@
 #include <QDialog>
 
 #include <string>
+#include <vector>
+
+namespace cddbx {
+struct Match;
+}
 
 namespace Ui {
 class TChooseCDForm;
@@ -23,6 +28,9 @@ public:
     // Empties the rows / adds one row: the disc's title text and its category.
     void ClearMatches();
     void AddMatch(const std::string &title, const std::string &category);
+    // Fills the rows with the matches, shows the chooser modally (centred on
+    // the main window when there is one) and gives ChosenIndex.
+    int ChooseAmong(const std::vector<cddbx::Match> &matches);
 
     // ---- handlers ----------------------------------------------------------------------
     void FormShow();

@@ -700,15 +700,9 @@ public:
         TChooseCDForm *chooser = ChooseCDForm;
         if (!chooser)
             return -1;
-        chooser->ClearMatches();
-        for (const cddbx::Match &m : matches)
-            chooser->AddMatch(m.Title, m.Category);
-        if (MainForm)
-            MainForm->ShowCentred(chooser);
-        else
-            chooser->exec();
+        const int chosen = chooser->ChooseAmong(matches);
         form_.repaint();
-        return chooser->ChosenIndex;
+        return chosen;
     }
 
 private:

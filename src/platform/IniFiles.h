@@ -26,6 +26,7 @@
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
@@ -244,6 +245,11 @@ public:
 
 class TMemIniFile : public TCustomIniFile {
 public:
+    // The most bytes of INI text one object holds; a longer file raises
+    // EFOpenError as an unreadable one does, a longer text given to
+    // SetStrings EIniFileException, both before anything is allocated.
+    static constexpr size_t kMaxTextBytes = 0x7FFFFFFFu;
+
     // Reads the file when it exists; a missing file is an empty object.
     // A file that exists but cannot be read raises EFOpenError
     // "Cannot open file <file>".
@@ -264,47 +270,78 @@ public:
     void UpdateFile() override;
 
     // Replaces the contents by the text (the INI lines) / gives them as text.
+    // A failed load leaves the contents as they were.
     void SetStrings(const std::string &text);
     std::string GetStrings() const;
     void Clear();
 
 private:
-    // Names and values are views of the text read (text_) or of what was
-    // written since (owned_, a deque: its strings never move).
+    // Where names and values are: offsets below kWritten are in the text
+    // read, the others (less kWritten) in what was written since.
+    static constexpr uint32_t kWritten = 0x80000000u, kNoValue = 0xFFFFFFFFu;
+
+    // One kept line of a section: a key line, or any other line as it stands.
     struct Line {
-        std::string_view name;   // key name; the whole line when hasValue is false
-        std::string_view value;
-        bool hasValue = true;
-        // Set with the key table (below), and only valid while it stands:
-        // the hash of the key name, and whether an earlier line has the name.
-        bool shadowed = false;
-        uint32_t hash = 0;
+        uint32_t name;     // the trimmed key name; the whole line when value is kNoValue
+        uint32_t nameLen;  // with kShadowed when an earlier line of the section has the
+                           // name: such a line is never found
+        uint32_t value;    // everything after the first "=", unchanged
+        uint32_t valueLen;
+        static constexpr uint32_t kShadowed = 0x80000000u;
+        bool hasValue() const { return value != kNoValue; }
+        bool shadowed() const { return nameLen & kShadowed; }
+        uint32_t size() const { return nameLen & ~kShadowed; }
     };
     struct Section {
-        std::string_view name;
-        std::vector<Line> lines;  // in file order
-        // Open-addressed table of line index + 1 for the key lines, the first
-        // of each name; built on the first lookup in a section of more than
-        // a few lines, kept up to date by appends, dropped by deletions.
-        std::vector<uint32_t> keySlots;
+        uint32_t name = 0, nameLen = 0, hash = 0;
+        // The lines as read stand in lines[begin, end), all sections' lines
+        // in one vector; a section gets lines of its own (own) when it is
+        // changed or its header stands a second time.
+        uint32_t begin = 0, end = 0;
+        bool owned = false;
         // The line after the one found last: keys are mostly read in file
-        // order, so it is tried before the table.
-        size_t next = 0;
-        Line *find(std::string_view ident);
-        void add(Line line);
-        void erase(size_t i);
-        void rebuild();
-        void place(uint32_t lineIndex);
+        // order, so it is tried first.
+        uint32_t next = 0;
+        std::vector<Line> own;
+        // Open-addressed table of the first line of each key name (name hash
+        // << 32 | line index + 1); made by the first lookup in a section of
+        // more than a few lines that the next line does not answer, dropped
+        // by deletions.
+        std::vector<uint64_t> keySlots;
     };
+    // What a load makes: swapped in whole, so a failed load changes nothing.
+    struct Store {
+        std::string text;
+        std::string written;
+        std::vector<Line> lines;
+        std::vector<Section> sections;  // in file order
+        std::vector<uint32_t> sectionSlots;  // open-addressed: section index + 1
+        size_t last = SIZE_MAX;  // the section found last: keys are mostly read section by section
+
+        const char *at(uint32_t offset) const
+        {
+            return offset < kWritten ? text.data() + offset : written.data() + (offset - kWritten);
+        }
+        std::string_view name(const Line &l) const { return {at(l.name), l.size()}; }
+        std::string_view value(const Line &l) const { return {at(l.value), l.valueLen}; }
+        std::string_view name(const Section &s) const { return {at(s.name), s.nameLen}; }
+        Line *linesOf(Section &s) { return s.owned ? s.own.data() : this->lines.data() + s.begin; }
+        const Line *linesOf(const Section &s) const { return s.owned ? s.own.data() : this->lines.data() + s.begin; }
+        static size_t count(const Section &s) { return s.owned ? s.own.size() : s.end - s.begin; }
+        size_t find(std::string_view name, uint32_t hash) const;
+        void place(size_t section);
+        void makeSectionTable(size_t room);
+    };
+
+    void ownLines(Section &s);
     Section *find(std::string_view section);
-    // stable: the name is a view of text_ already.
-    Section &findOrAdd(std::string_view section, bool stable);
+    Section *lookUp(std::string_view section);
+    Line *findKey(Section &s, std::string_view ident);
+    Line *lookUp(Section &s, std::string_view ident);
+    void makeKeyTable(Section &s);
+    Section &findOrAdd(std::string_view section);
     void load(std::string text);
-    std::string_view own(std::string_view s);
-    std::unique_ptr<std::string> text_;
-    std::deque<std::string> owned_;
-    Section *last_ = nullptr;  // the section found last: keys are mostly read section by section
-    std::vector<std::unique_ptr<Section>> sections_;
-    // Views of the sections' own names.
-    std::unordered_map<std::string_view, Section *, TIniNameHash, TIniNameEqual> sectionIndex_;
+    uint32_t write(std::string_view bytes);
+
+    Store store_;
 };

@@ -26,11 +26,15 @@
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Section and key names are hashed and compared as the INI classes compare
 // them: without regard to case (code page), and without copying the name.
@@ -51,10 +55,6 @@ struct TIniLine {
     std::string_view value;  // Key: everything after the first "=", unchanged
 };
 
-// Calls f(const TIniLine &) for every line of the text that the in-memory INI
-// object keeps (empty lines and ";" comments are skipped), split at CR LF,
-// LF or CR. Both TMemIniFile and readers that want the same reading without
-// building its table go through this one function.
 // The lines' trimming: every character up to code 32 at either end.
 inline std::string_view IniTrim(std::string_view v)
 {
@@ -77,32 +77,129 @@ inline bool IniHeader(std::string_view raw, std::string_view &name)
     return true;
 }
 
-// When f returns bool, false stops the walk.
+// Where the bytes CR, LF and "=" stand in 64 bytes (bit i for byte i).
+struct TIniBlockMasks {
+    uint64_t cr, lf, eq;
+};
+
+// Word by word, on any processor.
+inline TIniBlockMasks IniBlockMasksPortable(const char *block)
+{
+    constexpr uint64_t ones = 0x0101010101010101ull, low7 = 0x7F7F7F7F7F7F7F7Full;
+    // One bit per byte of w that equals c, gathered into the low 8 bits.
+    auto hits = [](uint64_t w, uint64_t c) {
+        const uint64_t v = w ^ (c * ones);
+        const uint64_t zero = ~(((v & low7) + low7) | v | low7);  // 0x80 in each zero byte
+        return (zero >> 7) * 0x0102040810204080ull >> 56;
+    };
+    TIniBlockMasks m{0, 0, 0};
+    for (int k = 0; k < 8; ++k) {
+        uint64_t w = 0;
+        for (int b = 7; b >= 0; --b)  // little-endian order whatever the processor
+            w = w << 8 | static_cast<unsigned char>(block[8 * k + b]);
+        m.cr |= hits(w, '\r') << (8 * k);
+        m.lf |= hits(w, '\n') << (8 * k);
+        m.eq |= hits(w, '=') << (8 * k);
+    }
+    return m;
+}
+
+inline TIniBlockMasks IniBlockMasks(const char *block)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), eq = _mm_set1_epi8('=');
+    TIniBlockMasks m{0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k));
+        m.cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * k);
+        m.lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * k);
+        m.eq |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, eq)))) << (16 * k);
+    }
+    return m;
+#else
+    return IniBlockMasksPortable(block);
+#endif
+}
+
+// Calls f(const TIniLine &) for every line of the text that the in-memory INI
+// object keeps (empty lines and ";" comments are skipped), split at CR LF,
+// LF or CR; a final line break adds no empty line. Both TMemIniFile and
+// readers that want the same reading without building its table go through
+// this one function. When f returns bool, false stops the walk.
+//
+// The text is looked at 64 bytes at a time: where the line breaks and the
+// "=" stand comes from one comparison of the block, not from a search per
+// line.
 template <class F>
 void ForEachIniLine(std::string_view text, F f)
 {
-    auto call = [&](const TIniLine &l) {
+    const char *p = text.data();
+    const size_t n = text.size();
+    constexpr size_t none = std::string_view::npos;
+    // The line [start, end), whose first "=" is at eq; false stops.
+    auto line = [&](size_t start, size_t end, size_t eq) -> bool {
+        // The first non-blank character tells the kind; only a header needs
+        // the line's end trimmed.
+        size_t i = start;
+        while (i < end && static_cast<unsigned char>(p[i]) <= ' ')
+            ++i;
+        if (i == end || p[i] == ';')
+            return true;
+        const std::string_view raw(p + start, end - start);
+        TIniLine l{TIniLine::Other, raw, {}, {}};
+        if (p[i] == '[' && IniHeader(raw.substr(i - start), l.name)) {
+            l.kind = TIniLine::Header;
+        } else if (eq != none) {
+            size_t j = eq;  // the key ends before the blanks in front of "="
+            while (j > i && static_cast<unsigned char>(p[j - 1]) <= ' ')
+                --j;
+            l = TIniLine{TIniLine::Key, raw, std::string_view(p + i, j - i), std::string_view(p + eq + 1, end - eq - 1)};
+        }
         if constexpr (std::is_same_v<decltype(f(l)), bool>)
             return f(l);
         else
             return f(l), true;
     };
-    Rtl::ForEachLine(text, [&](std::string_view raw) -> bool {
-        // The first non-blank character tells the kind; only a header needs
-        // the line's end trimmed.
-        size_t i = 0;
-        while (i < raw.size() && static_cast<unsigned char>(raw[i]) <= ' ')
-            ++i;
-        if (i == raw.size() || raw[i] == ';')
-            return true;
-        std::string_view name;
-        if (raw[i] == '[' && IniHeader(raw.substr(i), name))
-            return call(TIniLine{TIniLine::Header, raw, name, {}});
-        const size_t eq = raw.find('=', i);
-        if (eq == std::string_view::npos)
-            return call(TIniLine{TIniLine::Other, raw, {}, {}});
-        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(i, eq - i)), raw.substr(eq + 1)});
-    });
+    // The first "=" of the block's mask from bit `from` up to (not
+    // including) bit `to`, as a text position; none when there is none.
+    auto firstEq = [](uint64_t eqs, size_t block, size_t from, size_t to) {
+        if (from >= 64)
+            return none;
+        uint64_t e = eqs & (~uint64_t(0) << from);
+        if (to < 64)
+            e &= (uint64_t(1) << to) - 1;
+        return e ? block + size_t(std::countr_zero(e)) : none;
+    };
+    size_t start = 0, eq = none;
+    uint64_t crBefore = 0;  // 1 when the block before ended with CR
+    for (size_t block = 0; block < n; block += 64) {
+        TIniBlockMasks m;
+        if (n - block >= 64) {
+            m = IniBlockMasks(p + block);
+        } else {
+            char tail[64] = {};
+            std::memcpy(tail, p + block, n - block);
+            m = IniBlockMasks(tail);
+        }
+        // A line ends at every CR, and at every LF that does not follow a CR.
+        uint64_t ends = (m.cr | m.lf) & ~(m.lf & (m.cr << 1 | crBefore));
+        crBefore = m.cr >> 63;
+        const size_t from = start > block ? start - block : 0;
+        if (eq == none)
+            eq = firstEq(m.eq, block, from, ends ? size_t(std::countr_zero(ends)) : 64);
+        while (ends) {
+            const size_t end = block + size_t(std::countr_zero(ends));
+            ends &= ends - 1;
+            if (!line(start, end, eq))
+                return;
+            start = end + 1;
+            if (p[end] == '\r' && start < n && p[start] == '\n')
+                ++start;
+            eq = firstEq(m.eq, block, start - block, ends ? size_t(std::countr_zero(ends)) : 64);
+        }
+    }
+    if (start < n)
+        line(start, n, eq);
 }
 
 // Calls f(name, raw) for every section header of the text, in order, as

@@ -301,18 +301,59 @@ TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
     EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
 }
 
-// Line splitting, and the header search that passes over all other lines,
-// against plain reference versions on many small texts.
+// The INI lines as the in-memory object reads them, made the plain way: split
+// with the line splitter, then each line looked at on its own.
+std::vector<std::string> referenceIniLines(const std::string &text)
+{
+    std::vector<std::string> r;
+    Rtl::ForEachLine(text, [&](std::string_view raw) {
+        const std::string_view t = IniTrim(raw);
+        if (t.empty() || t[0] == ';')
+            return;
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            r.push_back("H|" + std::string(raw) + "|" + std::string(IniTrim(t.substr(1, t.size() - 2))));
+            return;
+        }
+        const size_t eq = raw.find('=');
+        if (eq == std::string_view::npos)
+            r.push_back("O|" + std::string(raw));
+        else
+            r.push_back("K|" + std::string(raw) + "|" + std::string(IniTrim(raw.substr(0, eq))) + "|" +
+                        std::string(raw.substr(eq + 1)));
+    });
+    return r;
+}
+
+std::vector<std::string> iniLines(const std::string &text)
+{
+    std::vector<std::string> r;
+    ForEachIniLine(text, [&](const TIniLine &l) {
+        const std::string raw(l.raw);
+        if (l.kind == TIniLine::Header)
+            r.push_back("H|" + raw + "|" + std::string(l.name));
+        else if (l.kind == TIniLine::Other)
+            r.push_back("O|" + raw);
+        else
+            r.push_back("K|" + raw + "|" + std::string(l.name) + "|" + std::string(l.value));
+    });
+    return r;
+}
+
+// Line splitting, the INI line walk that looks at 64 bytes at a time, and the
+// header search that passes over all other lines, against plain reference
+// versions on many small texts (long enough to cross the walk's blocks).
 TEST(IniFiles, LineSplittersAgreeWithTheirReferences)
 {
-    const std::string alphabet[] = {"\r", "\n", "\r\n", "[", "]", " ", "\t", "a", "=", ";", "[s]", " [ t ] "};
+    const std::string alphabet[] = {"\r", "\n", "\r\n", "[", "]", " ", "\t", "a", "=", ";", "[s]", " [ t ] ",
+                                    " key = value ", std::string(29, 'x'), std::string(61, '=')};
+    constexpr unsigned kPieces = sizeof alphabet / sizeof alphabet[0];
     unsigned seed = 12345;
     auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 6000; ++round) {
         std::string text;
-        const unsigned pieces = next(14);
+        const unsigned pieces = next(round % 2 ? 14 : 60);
         for (unsigned i = 0; i < pieces; ++i)
-            text += alphabet[next(12)];
+            text += alphabet[next(kPieces)];
         // Reference: split character by character.
         std::vector<std::string> want;
         {
@@ -333,16 +374,44 @@ TEST(IniFiles, LineSplittersAgreeWithTheirReferences)
         std::vector<std::string> got;
         Rtl::ForEachLine(text, [&](std::string_view l) { got.emplace_back(l); });
         ASSERT_EQ(got, want) << "[" << text << "]";
+        const std::vector<std::string> lines = iniLines(text);
+        ASSERT_EQ(lines, referenceIniLines(text)) << "[" << text << "]";
         std::vector<std::string> headers, fastHeaders;
-        ForEachIniLine(text, [&](const TIniLine &l) {
-            if (l.kind == TIniLine::Header)
-                headers.emplace_back(l.name);
-        });
+        for (const std::string &l : lines)
+            if (l[0] == 'H')
+                headers.push_back(l.substr(l.rfind('|') + 1));
         ForEachIniHeader(text, [&](std::string_view name, std::string_view) { fastHeaders.emplace_back(name); });
         ASSERT_EQ(fastHeaders, headers) << "[" << text << "]";
         // A walk that returns false stops.
         int calls = 0;
         Rtl::ForEachLine(text, [&](std::string_view) { return ++calls < 2; });
         EXPECT_EQ(calls, std::min<int>(2, int(want.size())));
+        calls = 0;
+        ForEachIniLine(text, [&](const TIniLine &) { return ++calls < 2; });
+        EXPECT_EQ(calls, std::min<int>(2, int(lines.size())));
+    }
+}
+
+// The 64-byte comparison has a form for any processor beside the one with
+// vector instructions; both find the same bytes.
+TEST(IniFiles, BlockMasksAgreeOnEveryByte)
+{
+    const char bytes[] = {'\r', '\n', '=', 'a', ' ', '\0', char(0x8D), char(0x8A), char(0xBD), char(0xFF)};
+    unsigned seed = 99;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    char block[64];
+    for (int round = 0; round < 2000; ++round) {
+        uint64_t cr = 0, lf = 0, eq = 0;
+        for (int i = 0; i < 64; ++i) {
+            block[i] = round < 256 ? char(round + i) : bytes[next(sizeof bytes)];
+            cr |= uint64_t(block[i] == '\r') << i;
+            lf |= uint64_t(block[i] == '\n') << i;
+            eq |= uint64_t(block[i] == '=') << i;
+        }
+        for (const TIniBlockMasks &m : {IniBlockMasks(block), IniBlockMasksPortable(block)}) {
+            ASSERT_EQ(m.cr, cr) << round;
+            ASSERT_EQ(m.lf, lf) << round;
+            ASSERT_EQ(m.eq, eq) << round;
+        }
     }
 }

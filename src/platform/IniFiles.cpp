@@ -524,7 +524,11 @@ TMemIniFile::Section *TMemIniFile::lookUp(std::string_view section)
 
 inline TMemIniFile::Line *TMemIniFile::findKey(Section &s, std::string_view ident)
 {
-    if (s.next < Store::count(s)) {
+    const size_t n = Store::count(s);
+    if (n) {
+        // After the last line, a section is mostly read again from its first.
+        if (s.next >= n)
+            s.next = 0;
         Line &at = store_.linesOf(s)[s.next];
         // A shadowed line's nameLen never equals a length.
         if (at.nameLen == ident.size() && at.hasValue() && sameName(store_.name(at), ident)) {
@@ -572,7 +576,7 @@ void TMemIniFile::makeKeyTable(Section &s)
     for (size_t i = 0; i < n; ++i) {
         if (!l[i].hasValue() || l[i].shadowed())
             continue;
-        const uint64_t hash = nameHash(store_.name(l[i]));
+        const uint64_t hash = l[i].hash;
         size_t h = hash & mask;
         while (s.keySlots[h])
             h = (h + 1) & mask;
@@ -638,60 +642,50 @@ void TMemIniFile::load(std::string text)
         st.lines.reserve(sample ? breaks * (all.size() / sample) + breaks + 16 : 0);
     }
 
-    // Whether a key line's name stood before in its section. Sections of one
-    // file mostly have the same keys in the same order: while a section's
-    // lines have the names of the section before, byte for byte, they stand
-    // as they stood there. Otherwise the names are hashed into a table of
-    // line index + 1 in the section's vector, tagged with the section's
-    // number so that the table is never cleared.
+    // Which key names the section has had: line index + 1 in the section's
+    // vector, tagged with the section's number so that the table is never
+    // cleared. Every key's name is hashed here, once: lookups out of file
+    // order make a section's table from these hashes.
     std::vector<uint64_t> seen(256, 0);
     uint32_t tag = 0;
     size_t keys = 0;  // key lines of the section in the table
     Section *cur = nullptr;
     std::vector<Line> *into = nullptr;
-    size_t first = 0;                   // the section's first line in into
-    size_t likeFirst = 0, likeCount = 0;  // the section before, in lines
-    bool alike = false;                 // the lines so far are as in the section before
+    size_t first = 0;  // the section's first line in into
 
     // kShadowed when an earlier line of the section has the name of the
     // line that is (or will be) at index; otherwise the line is remembered.
-    auto remember = [&](std::string_view name, uint32_t index) -> uint32_t {
+    auto remember = [&](std::string_view name, uint32_t hash, uint32_t index) -> uint32_t {
         const size_t mask = seen.size() - 1;
-        for (size_t h = nameHash(name) & mask;; h = (h + 1) & mask) {
+        for (size_t h = hash & mask;; h = (h + 1) & mask) {
             const uint64_t e = seen[h];
             if (uint32_t(e >> 32) != tag) {
                 seen[h] = uint64_t(tag) << 32 | (index + 1);
                 return 0;
             }
             const Line &o = (*into)[uint32_t(e) - 1];
-            if (o.nameLen == name.size() && sameName({base + o.name, o.nameLen}, name))
+            if (o.hash == hash && sameName({base + o.name, o.nameLen}, name))
                 return Line::kShadowed;
         }
     };
-    // A new tag, with the section's key lines so far remembered, after
-    // the table grew to room for as many when it must.
+    // A new tag, with the section's key lines so far remembered, after the
+    // table grew to room for as many when it must.
     auto restart = [&](size_t room) {
         ++tag;
-        alike = false;
         while (seen.size() < room * 2)
             seen.assign(seen.size() * 2, 0);
         keys = 0;
         for (size_t i = first; i < into->size(); ++i) {
             const Line &l = (*into)[i];
             if (l.hasValue() && !l.shadowed()) {
-                remember({base + l.name, l.nameLen}, uint32_t(i));
+                remember({base + l.name, l.nameLen}, l.hash, uint32_t(i));
                 ++keys;
             }
         }
     };
     auto close = [&] {
-        if (cur && !cur->owned) {
+        if (cur && !cur->owned)
             cur->end = uint32_t(st.lines.size());
-            likeFirst = cur->begin;
-            likeCount = cur->end - cur->begin;
-        } else {
-            likeCount = 0;
-        }
     };
     st.makeSectionTable(64);
 
@@ -699,30 +693,17 @@ void TMemIniFile::load(std::string text)
         if (l.kind == TIniLine::Key) {
             if (!cur)
                 return;  // before the first section
-            const size_t k = into->size() - first;
-            uint32_t shadowed;
-            const Line *like = alike && k < likeCount ? &st.lines[likeFirst + k] : nullptr;
-            if (like && like->hasValue() && like->size() == l.name.size() &&
-                sameBytes(base + like->name, l.name.data(), l.name.size())) {
-                shadowed = like->nameLen & Line::kShadowed;
-            } else {
-                if (alike)
-                    restart(k + 1);
-                if (++keys * 2 > seen.size()) {
-                    restart(keys);
-                    ++keys;
-                }
-                shadowed = remember(l.name, uint32_t(into->size()));
+            if (++keys * 2 > seen.size()) {
+                restart(keys);
+                ++keys;
             }
+            const uint32_t hash = nameHash(l.name);
+            const uint32_t shadowed = remember(l.name, hash, uint32_t(into->size()));
             into->push_back(Line{uint32_t(l.name.data() - base), uint32_t(l.name.size()) | shadowed,
-                                 uint32_t(l.value.data() - base), uint32_t(l.value.size())});
+                                 uint32_t(l.value.data() - base), uint32_t(l.value.size()), hash});
         } else if (l.kind == TIniLine::Other) {
-            if (!cur)
-                return;
-            const size_t k = into->size() - first;
-            if (alike && !(k < likeCount && !st.lines[likeFirst + k].hasValue()))
-                restart(k);
-            into->push_back(Line{uint32_t(l.raw.data() - base), uint32_t(l.raw.size()), kNoValue, 0});
+            if (cur)
+                into->push_back(Line{uint32_t(l.raw.data() - base), uint32_t(l.raw.size()), kNoValue, 0, 0});
         } else {
             close();
             const uint32_t hash = nameHash(l.name);
@@ -744,7 +725,6 @@ void TMemIniFile::load(std::string text)
                 first = cur->begin;
                 ++tag;
                 keys = 0;
-                alike = likeCount > 0;
             } else {
                 // The header stands again: its lines join the first ones.
                 cur = &st.sections[i];
@@ -812,7 +792,7 @@ void TMemIniFile::WriteString(const std::string &section, const std::string &ide
     }
     // No line has the name: the new one is not shadowed.
     const uint32_t name = write(ident);
-    const Line line{name, uint32_t(ident.size()), write(v), uint32_t(v.size())};
+    const Line line{name, uint32_t(ident.size()), write(v), uint32_t(v.size()), nameHash(ident)};
     ownLines(s);
     s.own.push_back(line);
     if (s.keySlots.empty())
@@ -822,7 +802,7 @@ void TMemIniFile::WriteString(const std::string &section, const std::string &ide
         return;
     }
     const size_t mask = s.keySlots.size() - 1;
-    const uint64_t hash = nameHash(ident);
+    const uint64_t hash = line.hash;
     size_t h = hash & mask;
     while (s.keySlots[h])
         h = (h + 1) & mask;

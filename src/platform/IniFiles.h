@@ -384,6 +384,7 @@ private:
                            // name: such a line is never found
         uint32_t value;    // everything after the first "=", unchanged
         uint32_t valueLen;
+        uint32_t hash;     // key lines: the name's hash, made once when the line is read or written
         static constexpr uint32_t kShadowed = 0x80000000u;
         bool hasValue() const { return value != kNoValue; }
         bool shadowed() const { return nameLen & kShadowed; }

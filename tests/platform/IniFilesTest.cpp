@@ -262,6 +262,207 @@ TEST(TMemIniFile, ReadsInFileOrderKeepTheFirstOfAName)
         EXPECT_EQ(ini.ReadString("s", k, "?"), std::string(k)[1] == '1' ? "late" : std::string(k + 1)) << k;
 }
 
+namespace {
+
+// The in-memory object's rules in their plainest form: sections and lines in
+// vectors, every name found by a scan from the top.
+struct PlainIni {
+    struct Line {
+        std::string name, value;
+        bool hasValue;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Line> lines;
+    };
+    std::vector<Section> sections;
+
+    Section *find(const std::string &name)
+    {
+        for (Section &s : sections)
+            if (Rtl::SameText(s.name, name))
+                return &s;
+        return nullptr;
+    }
+    Line *find(Section *s, const std::string &key)
+    {
+        if (s)
+            for (Line &l : s->lines)
+                if (l.hasValue && Rtl::SameText(l.name, key))
+                    return &l;
+        return nullptr;
+    }
+    explicit PlainIni(const std::string &text)
+    {
+        Section *cur = nullptr;
+        ForEachIniLine(text, [&](const TIniLine &l) {
+            if (l.kind == TIniLine::Header) {
+                cur = find(std::string(l.name));
+                if (!cur)
+                    cur = &sections.emplace_back(Section{std::string(l.name), {}});
+            } else if (cur) {
+                cur->lines.push_back(l.kind == TIniLine::Key ? Line{std::string(l.name), std::string(l.value), true}
+                                                             : Line{std::string(l.raw), "", false});
+            }
+        });
+    }
+    std::string read(const std::string &s, const std::string &k)
+    {
+        const Line *l = find(find(s), k);
+        return l ? l->value : "<default>";
+    }
+    void write(const std::string &s, const std::string &k, std::string v)
+    {
+        for (char &c : v)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        Section *sec = find(s);
+        if (!sec)
+            sec = &sections.emplace_back(Section{s, {}});
+        if (Line *l = find(sec, k))
+            l->value = v;
+        else
+            sec->lines.push_back(Line{k, v, true});
+    }
+    void deleteKey(const std::string &s, const std::string &k)
+    {
+        Section *sec = find(s);
+        if (Line *l = find(sec, k))
+            sec->lines.erase(sec->lines.begin() + (l - sec->lines.data()));
+    }
+    void erase(const std::string &s)
+    {
+        if (Section *sec = find(s))
+            sections.erase(sections.begin() + (sec - sections.data()));
+    }
+    std::vector<std::string> keys(const std::string &s)
+    {
+        std::vector<std::string> r;
+        if (Section *sec = find(s))
+            for (const Line &l : sec->lines)
+                if (l.hasValue)
+                    r.push_back(l.name);
+        return r;
+    }
+    std::string text() const
+    {
+        std::string r;
+        for (const Section &s : sections) {
+            r += "[" + s.name + "]\r\n";
+            for (const Line &l : s.lines)
+                r += l.hasValue ? l.name + "=" + l.value + "\r\n" : l.name + "\r\n";
+            r += "\r\n";
+        }
+        return r;
+    }
+};
+
+} // namespace
+
+// Loads of texts with repeated sections, names repeated in other cases,
+// lines without "=", sections past the size that gets a key table, then
+// reads (in file order and out of it), writes, deletions and erasures in
+// random order: every answer and the bytes written are those of the plain
+// rules.
+TEST(TMemIniFile, AgreesWithThePlainRulesThroughLoadsAndEdits)
+{
+    const std::vector<std::string> sectionNames = {"A", "a", "B", "Disc", "DISC", " C "};
+    const std::vector<std::string> keyNames = {"k0", "K0", "k1", "track1", "TRACK1", "time1", "x", "", "k 2"};
+    const char *breaks[] = {"\r\n", "\n", "\r"};
+    unsigned seed = 2024;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const unsigned lines = next(120);
+        for (unsigned i = 0; i < lines; ++i) {
+            const unsigned kind = next(20);
+            if (kind == 0)
+                text += "[" + sectionNames[next(unsigned(sectionNames.size()))] + "]";
+            else if (kind == 1)
+                text += "; note";
+            else if (kind == 2)
+                text += "no value here";
+            else if (kind == 3)
+                text += " ";
+            else
+                text += keyNames[next(unsigned(keyNames.size()))] + (next(2) ? " = v" : "=v") + std::to_string(i);
+            text += breaks[next(3)];
+        }
+        TMemIniFile ini("");
+        ini.SetStrings(text);
+        PlainIni plain(text);
+        for (int op = 0; op < 60; ++op) {
+            const std::string s = sectionNames[next(unsigned(sectionNames.size()))];
+            const std::string k = keyNames[next(unsigned(keyNames.size()))];
+            switch (next(7)) {
+            case 0:
+            case 1:
+                ASSERT_EQ(ini.ReadString(s, k, "<default>"), plain.read(s, k)) << round << ": " << s << "/" << k;
+                break;
+            case 2: {  // every key of the section, in file order
+                TStringList names;
+                ini.ReadSection(s, names);
+                ASSERT_EQ(names.ToVector(), plain.keys(s)) << round << ": " << s;
+                for (const std::string &name : names.ToVector())
+                    ASSERT_EQ(ini.ReadString(s, name, "<default>"), plain.read(s, name)) << round << ": " << name;
+                break;
+            }
+            case 3: {
+                const std::string v = next(4) ? "w" + std::to_string(op) : "line\r\nbreak";
+                ini.WriteString(s, k, v);
+                plain.write(s, k, v);
+                break;
+            }
+            case 4:
+                ini.DeleteKey(s, k);
+                plain.deleteKey(s, k);
+                break;
+            case 5:
+                if (next(4) == 0) {
+                    ini.EraseSection(s);
+                    plain.erase(s);
+                }
+                break;
+            default:
+                ASSERT_EQ(ini.ValueExists(s, k), plain.find(plain.find(s), k) != nullptr) << round;
+                ASSERT_EQ(ini.SectionExists(s), plain.find(s) != nullptr) << round;
+            }
+        }
+        ASSERT_EQ(ini.GetStrings(), plain.text()) << round << " [" << text << "]";
+    }
+}
+
+// A key table made for reads out of order stays right through the edits that
+// follow; a section of many lines keeps its first line of each name.
+TEST(TMemIniFile, LargeSectionEditsAfterOutOfOrderReads)
+{
+    std::string text = "[first]\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "key" + std::to_string(i % 200) + "=v" + std::to_string(i) + "\r\n";
+    text += "[second]\r\nx=1\r\n";
+    TMemIniFile ini("");
+    ini.SetStrings(text);
+    PlainIni plain(text);
+    unsigned seed = 7;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (int op = 0; op < 3000; ++op) {
+        const std::string k = (next(2) ? "key" : "KEY") + std::to_string(next(260));
+        switch (next(4)) {
+        case 0:
+            ini.WriteString("First", k, "n" + std::to_string(op));
+            plain.write("First", k, "n" + std::to_string(op));
+            break;
+        case 1:
+            ini.DeleteKey("FIRST", k);
+            plain.deleteKey("FIRST", k);
+            break;
+        default:
+            ASSERT_EQ(ini.ReadString("first", k, "<default>"), plain.read("first", k)) << op << " " << k;
+        }
+    }
+    EXPECT_EQ(ini.GetStrings(), plain.text());
+}
+
 // The profile functions on text: reads answer from an index that every write
 // drops; what the text becomes is what TIniFile makes of the file.
 TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)

@@ -630,7 +630,8 @@ void TMemIniFile::load(std::string text)
     const std::string_view all = st.text;
     const char *base = all.data();
 
-    // Room for the lines, counted in the first part of the text.
+    // Room for the lines, counted in the first part of the text; never
+    // more than one line in eight bytes (the vector grows past that).
     {
         const size_t sample = std::min<size_t>(all.size(), 1u << 16);
         size_t breaks = 0;
@@ -639,7 +640,8 @@ void TMemIniFile::load(std::string text)
         if (!breaks)
             for (size_t i = 0; i < sample; ++i)
                 breaks += all[i] == '\r';
-        st.lines.reserve(sample ? breaks * (all.size() / sample) + breaks + 16 : 0);
+        if (sample)
+            st.lines.reserve(std::min(breaks * (all.size() / sample) + breaks, all.size() / 8) + 16);
     }
 
     // Which key names the section has had: line index + 1 in the section's

@@ -162,13 +162,13 @@ void ForEachIniLine(std::string_view text, F f)
     };
     // The first "=" of the block's mask from bit `from` up to (not
     // including) bit `to`, as a text position; none when there is none.
-    auto firstEq = [](uint64_t eqs, size_t block, size_t from, size_t to) {
+    auto firstEq = [](uint64_t eqs, size_t block, size_t from, size_t to) -> size_t {
         if (from >= 64)
-            return none;
+            return std::string_view::npos;
         uint64_t e = eqs & (~uint64_t(0) << from);
         if (to < 64)
             e &= (uint64_t(1) << to) - 1;
-        return e ? block + size_t(std::countr_zero(e)) : none;
+        return e ? block + size_t(std::countr_zero(e)) : std::string_view::npos;
     };
     size_t start = 0, eq = none;
     uint64_t crBefore = 0;  // 1 when the block before ended with CR

@@ -4,7 +4,9 @@
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 using namespace Rtl;
@@ -394,85 +396,54 @@ void TIniFile::DeleteKey(const std::string &section, const std::string &ident)
 // ---- TMemIniFile: the in-memory object ------------------------------------------------
 
 namespace {
+
 // Sections of up to this many lines are searched line by line.
 constexpr size_t kLinearLines = 8;
-}
 
-void TMemIniFile::Section::place(uint32_t lineIndex)
+uint32_t nameHash(std::string_view name) { return uint32_t(Rtl::AnsiHashText(name)) & 0x7FFFFFFFu; }
+
+// Whether two names are the same bytes; names are mostly short, so they are
+// compared a word at a time without a call.
+inline bool sameBytes(const char *a, const char *b, size_t n)
 {
-    const size_t mask = keySlots.size() - 1;
-    Line &line = lines[lineIndex];
-    line.hash = uint32_t(Rtl::AnsiHashText(line.name));
-    line.shadowed = false;
-    size_t h = line.hash & mask;
-    while (keySlots[h]) {
-        const Line &other = lines[keySlots[h] - 1];
-        if (other.hash == line.hash && Rtl::SameTextView(other.name, line.name)) {
-            line.shadowed = true;  // the first of the name stays
-            return;
-        }
-        h = (h + 1) & mask;
+    auto load8 = [](const char *p) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        return w;
+    };
+    auto load4 = [](const char *p) {
+        uint32_t w;
+        std::memcpy(&w, p, 4);
+        return w;
+    };
+    if (n >= 8) {
+        if (n > 16)
+            return std::memcmp(a, b, n) == 0;
+        return load8(a) == load8(b) && load8(a + n - 8) == load8(b + n - 8);
     }
-    keySlots[h] = lineIndex + 1;
+    if (n >= 4)
+        return load4(a) == load4(b) && load4(a + n - 4) == load4(b + n - 4);
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return false;
+    return true;
 }
 
-void TMemIniFile::Section::rebuild()
+// The INI classes' name comparison, with the same bytes decided at once.
+inline bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && (sameBytes(a.data(), b.data(), a.size()) || Rtl::SameTextView(a, b));
+}
+
+size_t tableSize(size_t entries)
 {
     size_t size = 16;
-    while (size < lines.size() * 2)
+    while (size < entries * 2)
         size *= 2;
-    keySlots.assign(size, 0);
-    for (size_t i = 0; i < lines.size(); ++i)
-        if (lines[i].hasValue)
-            place(uint32_t(i));
+    return size;
 }
 
-TMemIniFile::Line *TMemIniFile::Section::find(std::string_view ident)
-{
-    if (keySlots.empty()) {
-        if (lines.size() <= kLinearLines) {
-            for (Line &l : lines)
-                if (l.hasValue && Rtl::SameTextView(l.name, ident))
-                    return &l;
-            return nullptr;
-        }
-        rebuild();
-    }
-    if (next < lines.size()) {
-        Line &l = lines[next];
-        if (l.hasValue && !l.shadowed && Rtl::SameTextView(l.name, ident)) {
-            ++next;
-            return &l;
-        }
-    }
-    const size_t mask = keySlots.size() - 1;
-    const uint32_t hash = uint32_t(Rtl::AnsiHashText(ident));
-    for (size_t h = hash & mask; keySlots[h]; h = (h + 1) & mask) {
-        Line &l = lines[keySlots[h] - 1];
-        if (l.hash == hash && Rtl::SameTextView(l.name, ident)) {
-            next = keySlots[h];
-            return &l;
-        }
-    }
-    return nullptr;
-}
-
-void TMemIniFile::Section::add(Line line)
-{
-    lines.push_back(std::move(line));
-    if (keySlots.empty())
-        return;
-    if (lines.size() * 2 > keySlots.size())
-        rebuild();
-    else if (lines.back().hasValue)
-        place(uint32_t(lines.size() - 1));
-}
-
-void TMemIniFile::Section::erase(size_t i)
-{
-    lines.erase(lines.begin() + long(i));
-    keySlots.clear();  // built again by the next lookup
-}
+} // namespace
 
 TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileName))
 {
@@ -480,100 +451,320 @@ TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileNa
     if (stat(FileName.c_str(), &st) != 0)
         return;  // a missing file is an empty object
     std::string text;
-    if (!fileio::ReadFile(FileName, text))
+    if (!fileio::ReadFile(FileName, text, kMaxTextBytes))
         throw EFOpenError("Cannot open file " + FileName);
     load(std::move(text));
 }
 
-void TMemIniFile::Clear()
+void TMemIniFile::Clear() { store_ = Store(); }
+
+// Keeps the bytes with what was written before; gives where they are.
+uint32_t TMemIniFile::write(std::string_view bytes)
 {
-    last_ = nullptr;
-    sections_.clear();
-    sectionIndex_.clear();
-    owned_.clear();
-    text_.reset();
+    std::string &w = store_.written;
+    if (bytes.size() > kNoValue - kWritten - 1 - w.size())
+        throw EIniFileException("Too much written to the INI object");
+    const uint32_t at = kWritten + uint32_t(w.size());
+    w.append(bytes);
+    return at;
 }
 
-std::string_view TMemIniFile::own(std::string_view s)
+void TMemIniFile::Store::place(size_t section)
 {
-    owned_.emplace_back(s);
-    return owned_.back();
+    const size_t mask = sectionSlots.size() - 1;
+    size_t h = sections[section].hash & mask;
+    while (sectionSlots[h])
+        h = (h + 1) & mask;
+    sectionSlots[h] = uint32_t(section + 1);
 }
 
-TMemIniFile::Section *TMemIniFile::find(std::string_view section)
+void TMemIniFile::Store::makeSectionTable(size_t room)
 {
-    if (last_ && Rtl::SameTextView(last_->name, section))
-        return last_;
-    auto it = sectionIndex_.find(section);
-    if (it == sectionIndex_.end())
+    sectionSlots.assign(tableSize(room), 0);
+    for (size_t i = 0; i < sections.size(); ++i)
+        place(i);
+}
+
+// Index of the section of the name, or SIZE_MAX.
+size_t TMemIniFile::Store::find(std::string_view name, uint32_t hash) const
+{
+    if (sectionSlots.empty())
+        return SIZE_MAX;
+    const size_t mask = sectionSlots.size() - 1;
+    for (size_t h = hash & mask; sectionSlots[h]; h = (h + 1) & mask) {
+        const size_t i = sectionSlots[h] - 1;
+        if (sections[i].hash == hash && sameName(this->name(sections[i]), name))
+            return i;
+    }
+    return SIZE_MAX;
+}
+
+// The reads' quick paths: the section found last or the one after it, and
+// the line after the one found last; the rest looks names up by hash.
+inline TMemIniFile::Section *TMemIniFile::find(std::string_view section)
+{
+    std::vector<Section> &all = store_.sections;
+    const size_t last = store_.last;
+    if (last < all.size() && sameName(store_.name(all[last]), section))
+        return &all[last];
+    return lookUp(section);
+}
+
+TMemIniFile::Section *TMemIniFile::lookUp(std::string_view section)
+{
+    std::vector<Section> &all = store_.sections;
+    const size_t last = store_.last;
+    if (last + 1 < all.size() && sameName(store_.name(all[last + 1]), section))
+        return &all[store_.last = last + 1];
+    const size_t i = store_.find(section, nameHash(section));
+    if (i == SIZE_MAX)
         return nullptr;
-    return last_ = it->second;
+    return &all[store_.last = i];
 }
 
-TMemIniFile::Section &TMemIniFile::findOrAdd(std::string_view section, bool stable)
+inline TMemIniFile::Line *TMemIniFile::findKey(Section &s, std::string_view ident)
 {
-    auto it = sectionIndex_.find(section);
-    if (it != sectionIndex_.end())
-        return *it->second;
-    sections_.push_back(std::make_unique<Section>());
-    Section *s = sections_.back().get();
-    s->name = stable ? section : own(section);
-    sectionIndex_.emplace(s->name, s);
-    return *s;
+    const size_t n = Store::count(s);
+    if (n) {
+        // After the last line, a section is mostly read again from its first.
+        if (s.next >= n)
+            s.next = 0;
+        Line &at = store_.linesOf(s)[s.next];
+        // A shadowed line's nameLen never equals a length.
+        if (at.nameLen == ident.size() && at.hasValue() && sameName(store_.name(at), ident)) {
+            ++s.next;
+            return &at;
+        }
+    }
+    return lookUp(s, ident);
 }
 
-void TMemIniFile::SetStrings(const std::string &text) { load(text); }
+TMemIniFile::Section &TMemIniFile::findOrAdd(std::string_view section)
+{
+    if (Section *s = find(section))
+        return *s;
+    Section s;
+    s.name = write(section);
+    s.nameLen = uint32_t(section.size());
+    s.hash = nameHash(section);
+    s.owned = true;
+    store_.sections.push_back(std::move(s));
+    if (store_.sections.size() * 2 > store_.sectionSlots.size())
+        store_.makeSectionTable(store_.sections.size());
+    else
+        store_.place(store_.sections.size() - 1);
+    store_.last = store_.sections.size() - 1;
+    return store_.sections.back();
+}
 
-// The lines are views of the text, which the object keeps: a load makes no
-// string per line.
+void TMemIniFile::ownLines(Section &s)
+{
+    if (s.owned)
+        return;
+    s.own.assign(store_.lines.begin() + s.begin, store_.lines.begin() + s.end);
+    s.owned = true;
+}
+
+void TMemIniFile::makeKeyTable(Section &s)
+{
+    const size_t n = Store::count(s);
+    const Line *l = store_.linesOf(s);
+    s.keySlots.assign(tableSize(n), 0);
+    const size_t mask = s.keySlots.size() - 1;
+    // Only the first line of each name goes in: no two entries are alike,
+    // so none needs comparing.
+    for (size_t i = 0; i < n; ++i) {
+        if (!l[i].hasValue() || l[i].shadowed())
+            continue;
+        const uint64_t hash = l[i].hash;
+        size_t h = hash & mask;
+        while (s.keySlots[h])
+            h = (h + 1) & mask;
+        s.keySlots[h] = hash << 32 | (i + 1);
+    }
+}
+
+TMemIniFile::Line *TMemIniFile::lookUp(Section &s, std::string_view ident)
+{
+    Line *l = store_.linesOf(s);
+    const size_t n = Store::count(s);
+    if (n <= kLinearLines) {
+        for (size_t i = 0; i < n; ++i)
+            if (l[i].hasValue() && sameName(store_.name(l[i]), ident)) {
+                s.next = uint32_t(i + 1);
+                return &l[i];
+            }
+        return nullptr;
+    }
+    if (s.keySlots.empty())
+        makeKeyTable(s);
+    const size_t mask = s.keySlots.size() - 1;
+    const uint64_t hash = nameHash(ident);
+    for (size_t h = hash & mask; s.keySlots[h]; h = (h + 1) & mask) {
+        if (s.keySlots[h] >> 32 != hash)
+            continue;
+        const uint32_t i = uint32_t(s.keySlots[h]) - 1;
+        if (sameName(store_.name(l[i]), ident)) {
+            s.next = i + 1;
+            return &l[i];
+        }
+    }
+    return nullptr;
+}
+
+void TMemIniFile::SetStrings(const std::string &text)
+{
+    if (text.size() > kMaxTextBytes)
+        throw EIniFileException("INI text too large");
+    load(text);
+}
+
+// The lines are kept as they are read: offsets into the text, which the
+// object keeps, all in one vector in file order, each section a range of it.
+// Each key line is marked when an earlier line of its section has the name,
+// so reads in file order need no table at all.
 void TMemIniFile::load(std::string text)
 {
-    Clear();
-    text_ = std::make_unique<std::string>(std::move(text));
-    Section *current = nullptr;
-    // Sections of one file are mostly alike: room for as many lines as the
-    // one before saves growing the vector line by line. A section that
-    // turned out much smaller gives the room back.
-    auto close = [](Section *s) {
-        if (s && s->lines.capacity() > 2 * s->lines.size() + 16)
-            s->lines.shrink_to_fit();
+    Store st;
+    st.text = std::move(text);
+    const std::string_view all = st.text;
+    const char *base = all.data();
+
+    // Room for the lines, counted in the first part of the text; never
+    // more than one line in eight bytes (the vector grows past that).
+    {
+        const size_t sample = std::min<size_t>(all.size(), 1u << 16);
+        size_t breaks = 0;
+        for (size_t i = 0; i < sample; ++i)
+            breaks += all[i] == '\n';
+        if (!breaks)
+            for (size_t i = 0; i < sample; ++i)
+                breaks += all[i] == '\r';
+        if (sample)
+            st.lines.reserve(std::min(breaks * (all.size() / sample) + breaks, all.size() / 8) + 16);
+    }
+
+    // Which key names the section has had: line index + 1 in the section's
+    // vector, tagged with the section's number so that the table is never
+    // cleared. Every key's name is hashed here, once: lookups out of file
+    // order make a section's table from these hashes.
+    std::vector<uint64_t> seen(256, 0);
+    uint32_t tag = 0;
+    size_t keys = 0;  // key lines of the section in the table
+    Section *cur = nullptr;
+    std::vector<Line> *into = nullptr;
+    size_t first = 0;  // the section's first line in into
+
+    // kShadowed when an earlier line of the section has the name of the
+    // line that is (or will be) at index; otherwise the line is remembered.
+    auto remember = [&](std::string_view name, uint32_t hash, uint32_t index) -> uint32_t {
+        const size_t mask = seen.size() - 1;
+        for (size_t h = hash & mask;; h = (h + 1) & mask) {
+            const uint64_t e = seen[h];
+            if (uint32_t(e >> 32) != tag) {
+                seen[h] = uint64_t(tag) << 32 | (index + 1);
+                return 0;
+            }
+            const Line &o = (*into)[uint32_t(e) - 1];
+            if (o.hash == hash && sameName({base + o.name, o.nameLen}, name))
+                return Line::kShadowed;
+        }
     };
-    ForEachIniLine(*text_, [&](const TIniLine &l) {
-        if (l.kind == TIniLine::Header) {
-            close(current);
-            const size_t before = current ? current->lines.size() : 0;
-            current = &findOrAdd(l.name, true);
-            if (current->lines.empty())
-                current->lines.reserve(before);
-        } else if (!current)
-            return;  // before the first section
-        else if (l.kind == TIniLine::Key)
-            current->add(Line{l.name, l.value, true});
-        else
-            current->add(Line{l.raw, {}, false});
+    // A new tag, with the section's key lines so far remembered, after the
+    // table grew to room for as many when it must.
+    auto restart = [&](size_t room) {
+        ++tag;
+        while (seen.size() < room * 2)
+            seen.assign(seen.size() * 2, 0);
+        keys = 0;
+        for (size_t i = first; i < into->size(); ++i) {
+            const Line &l = (*into)[i];
+            if (l.hasValue() && !l.shadowed()) {
+                remember({base + l.name, l.nameLen}, l.hash, uint32_t(i));
+                ++keys;
+            }
+        }
+    };
+    auto close = [&] {
+        if (cur && !cur->owned)
+            cur->end = uint32_t(st.lines.size());
+    };
+    st.makeSectionTable(64);
+
+    ForEachIniLine(all, [&](const TIniLine &l) {
+        if (l.kind == TIniLine::Key) {
+            if (!cur)
+                return;  // before the first section
+            if (++keys * 2 > seen.size()) {
+                restart(keys);
+                ++keys;
+            }
+            const uint32_t hash = nameHash(l.name);
+            const uint32_t shadowed = remember(l.name, hash, uint32_t(into->size()));
+            into->push_back(Line{uint32_t(l.name.data() - base), uint32_t(l.name.size()) | shadowed,
+                                 uint32_t(l.value.data() - base), uint32_t(l.value.size()), hash});
+        } else if (l.kind == TIniLine::Other) {
+            if (cur)
+                into->push_back(Line{uint32_t(l.raw.data() - base), uint32_t(l.raw.size()), kNoValue, 0, 0});
+        } else {
+            close();
+            const uint32_t hash = nameHash(l.name);
+            size_t i = st.find(l.name, hash);
+            if (i == SIZE_MAX) {
+                Section s;
+                s.name = uint32_t(l.name.data() - base);
+                s.nameLen = uint32_t(l.name.size());
+                s.hash = hash;
+                s.begin = s.end = uint32_t(st.lines.size());
+                st.sections.push_back(std::move(s));
+                i = st.sections.size() - 1;
+                if (st.sections.size() * 2 > st.sectionSlots.size())
+                    st.makeSectionTable(st.sections.size() * 2);
+                else
+                    st.place(i);
+                cur = &st.sections[i];
+                into = &st.lines;
+                first = cur->begin;
+                ++tag;
+                keys = 0;
+            } else {
+                // The header stands again: its lines join the first ones.
+                cur = &st.sections[i];
+                if (!cur->owned) {
+                    cur->own.assign(st.lines.begin() + cur->begin, st.lines.begin() + cur->end);
+                    cur->owned = true;
+                }
+                into = &cur->own;
+                first = 0;
+                restart(into->size());
+            }
+        }
     });
-    close(current);
+    close();
+    store_ = std::move(st);
 }
 
 std::string TMemIniFile::GetStrings() const
 {
     size_t n = 0;
-    for (const auto &s : sections_) {
-        n += s->name.size() + 6;
-        for (const Line &l : s->lines)
-            n += l.name.size() + l.value.size() + 3;
+    for (const Section &s : store_.sections) {
+        n += s.nameLen + 6;
+        const Line *l = store_.linesOf(s);
+        for (size_t i = 0, c = Store::count(s); i < c; ++i)
+            n += l[i].size() + l[i].valueLen + 3;
     }
     std::string r;
     r.reserve(n);
-    for (const auto &s : sections_) {
-        r += "[";
-        r += s->name;
+    for (const Section &s : store_.sections) {
+        r += '[';
+        r += store_.name(s);
         r += "]\r\n";
-        for (const Line &l : s->lines) {
-            r += l.name;
-            if (l.hasValue) {
-                r += "=";
-                r += l.value;
+        const Line *l = store_.linesOf(s);
+        for (size_t i = 0, c = Store::count(s); i < c; ++i) {
+            r += store_.name(l[i]);
+            if (l[i].hasValue()) {
+                r += '=';
+                r += store_.value(l[i]);
             }
             r += "\r\n";
         }
@@ -587,60 +778,76 @@ std::string TMemIniFile::ReadString(const std::string &section, const std::strin
     Section *s = find(section);
     if (!s)
         return def;
-    Line *l = s->find(ident);
-    return l ? std::string(l->value) : def;
+    const Line *l = findKey(*s, ident);
+    return l ? std::string(store_.value(*l)) : def;
 }
 
 void TMemIniFile::WriteString(const std::string &section, const std::string &ident, const std::string &value)
 {
-    Section &s = findOrAdd(section, false);
-    const std::string_view v = own(singleLine(value));
-    if (Line *l = s.find(ident)) {
-        l->value = v;
+    const std::string v = singleLine(value);
+    Section &s = findOrAdd(section);
+    if (Line *l = findKey(s, ident)) {
+        // The stored name stays.
+        l->value = write(v);
+        l->valueLen = uint32_t(v.size());
         return;
     }
-    s.add(Line{own(ident), v, true});
+    // No line has the name: the new one is not shadowed.
+    const uint32_t name = write(ident);
+    const Line line{name, uint32_t(ident.size()), write(v), uint32_t(v.size()), nameHash(ident)};
+    ownLines(s);
+    s.own.push_back(line);
+    if (s.keySlots.empty())
+        return;
+    if (s.own.size() * 2 > s.keySlots.size()) {
+        makeKeyTable(s);
+        return;
+    }
+    const size_t mask = s.keySlots.size() - 1;
+    const uint64_t hash = line.hash;
+    size_t h = hash & mask;
+    while (s.keySlots[h])
+        h = (h + 1) & mask;
+    s.keySlots[h] = hash << 32 | s.own.size();
 }
 
 void TMemIniFile::ReadSections(TStringList &strings)
 {
     strings.Clear();
-    for (const auto &s : sections_)
-        strings.Add(std::string(s->name));
+    for (const Section &s : store_.sections)
+        strings.Add(std::string(store_.name(s)));
 }
 
 void TMemIniFile::ReadSection(const std::string &section, TStringList &strings)
 {
     strings.Clear();
-    if (Section *s = find(section))
-        for (const Line &l : s->lines)
-            if (l.hasValue)
-                strings.Add(std::string(l.name));
+    if (Section *s = find(section)) {
+        const Line *l = store_.linesOf(*s);
+        for (size_t i = 0, c = Store::count(*s); i < c; ++i)
+            if (l[i].hasValue())
+                strings.Add(std::string(store_.name(l[i])));
+    }
 }
 
 void TMemIniFile::ReadSectionValues(const std::string &section, TStringList &strings)
 {
     strings.Clear();
-    if (Section *s = find(section))
-        for (const Line &l : s->lines)
-            if (l.hasValue)
-                strings.Add(std::string(l.name).append(1, '=').append(l.value));
+    if (Section *s = find(section)) {
+        const Line *l = store_.linesOf(*s);
+        for (size_t i = 0, c = Store::count(*s); i < c; ++i)
+            if (l[i].hasValue())
+                strings.Add(std::string(store_.name(l[i])).append(1, '=').append(store_.value(l[i])));
+    }
 }
 
 void TMemIniFile::EraseSection(const std::string &section)
 {
-    auto it = sectionIndex_.find(std::string_view(section));
-    if (it == sectionIndex_.end())
+    Section *s = find(section);
+    if (!s)
         return;
-    Section *s = it->second;
-    sectionIndex_.erase(it);
-    if (last_ == s)
-        last_ = nullptr;
-    for (size_t i = 0; i < sections_.size(); ++i)
-        if (sections_[i].get() == s) {
-            sections_.erase(sections_.begin() + long(i));
-            break;
-        }
+    store_.sections.erase(store_.sections.begin() + (s - store_.sections.data()));
+    store_.last = SIZE_MAX;
+    store_.makeSectionTable(store_.sections.size());
 }
 
 void TMemIniFile::DeleteKey(const std::string &section, const std::string &ident)
@@ -648,8 +855,20 @@ void TMemIniFile::DeleteKey(const std::string &section, const std::string &ident
     Section *s = find(section);
     if (!s)
         return;
-    if (Line *l = s->find(ident))
-        s->erase(size_t(l - s->lines.data()));
+    const Line *l = findKey(*s, ident);
+    if (!l)
+        return;
+    const size_t i = size_t(l - store_.linesOf(*s));
+    const std::string_view name = store_.name(*l);
+    ownLines(*s);
+    s->own.erase(s->own.begin() + long(i));
+    // The next line of the name, if any, is now the first.
+    for (size_t j = i; j < s->own.size(); ++j)
+        if (s->own[j].hasValue() && sameName(store_.name(s->own[j]), name)) {
+            s->own[j].nameLen &= ~Line::kShadowed;
+            break;
+        }
+    s->keySlots.clear();  // made again by the next lookup
 }
 
 bool TMemIniFile::SectionExists(const std::string &section) { return find(section) != nullptr; }
@@ -657,7 +876,7 @@ bool TMemIniFile::SectionExists(const std::string &section) { return find(sectio
 bool TMemIniFile::ValueExists(const std::string &section, const std::string &ident)
 {
     Section *s = find(section);
-    return s && s->find(ident);
+    return s && findKey(*s, ident);
 }
 
 void TMemIniFile::UpdateFile()

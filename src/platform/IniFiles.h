@@ -26,10 +26,15 @@
 #include <memory>
 #include <unordered_map>
 #include <string>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // Section and key names are hashed and compared as the INI classes compare
 // them: without regard to case (code page), and without copying the name.
@@ -50,10 +55,6 @@ struct TIniLine {
     std::string_view value;  // Key: everything after the first "=", unchanged
 };
 
-// Calls f(const TIniLine &) for every line of the text that the in-memory INI
-// object keeps (empty lines and ";" comments are skipped), split at CR LF,
-// LF or CR. Both TMemIniFile and readers that want the same reading without
-// building its table go through this one function.
 // The lines' trimming: every character up to code 32 at either end.
 inline std::string_view IniTrim(std::string_view v)
 {
@@ -76,32 +77,129 @@ inline bool IniHeader(std::string_view raw, std::string_view &name)
     return true;
 }
 
-// When f returns bool, false stops the walk.
+// Where the bytes CR, LF and "=" stand in 64 bytes (bit i for byte i).
+struct TIniBlockMasks {
+    uint64_t cr, lf, eq;
+};
+
+// Word by word, on any processor.
+inline TIniBlockMasks IniBlockMasksPortable(const char *block)
+{
+    constexpr uint64_t ones = 0x0101010101010101ull, low7 = 0x7F7F7F7F7F7F7F7Full;
+    // One bit per byte of w that equals c, gathered into the low 8 bits.
+    auto hits = [](uint64_t w, uint64_t c) {
+        const uint64_t v = w ^ (c * ones);
+        const uint64_t zero = ~(((v & low7) + low7) | v | low7);  // 0x80 in each zero byte
+        return (zero >> 7) * 0x0102040810204080ull >> 56;
+    };
+    TIniBlockMasks m{0, 0, 0};
+    for (int k = 0; k < 8; ++k) {
+        uint64_t w = 0;
+        for (int b = 7; b >= 0; --b)  // little-endian order whatever the processor
+            w = w << 8 | static_cast<unsigned char>(block[8 * k + b]);
+        m.cr |= hits(w, '\r') << (8 * k);
+        m.lf |= hits(w, '\n') << (8 * k);
+        m.eq |= hits(w, '=') << (8 * k);
+    }
+    return m;
+}
+
+inline TIniBlockMasks IniBlockMasks(const char *block)
+{
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), eq = _mm_set1_epi8('=');
+    TIniBlockMasks m{0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k));
+        m.cr |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)))) << (16 * k);
+        m.lf |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))) << (16 * k);
+        m.eq |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(v, eq)))) << (16 * k);
+    }
+    return m;
+#else
+    return IniBlockMasksPortable(block);
+#endif
+}
+
+// Calls f(const TIniLine &) for every line of the text that the in-memory INI
+// object keeps (empty lines and ";" comments are skipped), split at CR LF,
+// LF or CR; a final line break adds no empty line. Both TMemIniFile and
+// readers that want the same reading without building its table go through
+// this one function. When f returns bool, false stops the walk.
+//
+// The text is looked at 64 bytes at a time: where the line breaks and the
+// "=" stand comes from one comparison of the block, not from a search per
+// line.
 template <class F>
 void ForEachIniLine(std::string_view text, F f)
 {
-    auto call = [&](const TIniLine &l) {
+    const char *p = text.data();
+    const size_t n = text.size();
+    constexpr size_t none = std::string_view::npos;
+    // The line [start, end), whose first "=" is at eq; false stops.
+    auto line = [&](size_t start, size_t end, size_t eq) -> bool {
+        // The first non-blank character tells the kind; only a header needs
+        // the line's end trimmed.
+        size_t i = start;
+        while (i < end && static_cast<unsigned char>(p[i]) <= ' ')
+            ++i;
+        if (i == end || p[i] == ';')
+            return true;
+        const std::string_view raw(p + start, end - start);
+        TIniLine l{TIniLine::Other, raw, {}, {}};
+        if (p[i] == '[' && IniHeader(raw.substr(i - start), l.name)) {
+            l.kind = TIniLine::Header;
+        } else if (eq != none) {
+            size_t j = eq;  // the key ends before the blanks in front of "="
+            while (j > i && static_cast<unsigned char>(p[j - 1]) <= ' ')
+                --j;
+            l = TIniLine{TIniLine::Key, raw, std::string_view(p + i, j - i), std::string_view(p + eq + 1, end - eq - 1)};
+        }
         if constexpr (std::is_same_v<decltype(f(l)), bool>)
             return f(l);
         else
             return f(l), true;
     };
-    Rtl::ForEachLine(text, [&](std::string_view raw) -> bool {
-        // The first non-blank character tells the kind; only a header needs
-        // the line's end trimmed.
-        size_t i = 0;
-        while (i < raw.size() && static_cast<unsigned char>(raw[i]) <= ' ')
-            ++i;
-        if (i == raw.size() || raw[i] == ';')
-            return true;
-        std::string_view name;
-        if (raw[i] == '[' && IniHeader(raw.substr(i), name))
-            return call(TIniLine{TIniLine::Header, raw, name, {}});
-        const size_t eq = raw.find('=', i);
-        if (eq == std::string_view::npos)
-            return call(TIniLine{TIniLine::Other, raw, {}, {}});
-        return call(TIniLine{TIniLine::Key, raw, IniTrim(raw.substr(i, eq - i)), raw.substr(eq + 1)});
-    });
+    // The first "=" of the block's mask from bit `from` up to (not
+    // including) bit `to`, as a text position; none when there is none.
+    auto firstEq = [](uint64_t eqs, size_t block, size_t from, size_t to) -> size_t {
+        if (from >= 64)
+            return std::string_view::npos;
+        uint64_t e = eqs & (~uint64_t(0) << from);
+        if (to < 64)
+            e &= (uint64_t(1) << to) - 1;
+        return e ? block + size_t(std::countr_zero(e)) : std::string_view::npos;
+    };
+    size_t start = 0, eq = none;
+    uint64_t crBefore = 0;  // 1 when the block before ended with CR
+    for (size_t block = 0; block < n; block += 64) {
+        TIniBlockMasks m;
+        if (n - block >= 64) {
+            m = IniBlockMasks(p + block);
+        } else {
+            char tail[64] = {};
+            std::memcpy(tail, p + block, n - block);
+            m = IniBlockMasks(tail);
+        }
+        // A line ends at every CR, and at every LF that does not follow a CR.
+        uint64_t ends = (m.cr | m.lf) & ~(m.lf & (m.cr << 1 | crBefore));
+        crBefore = m.cr >> 63;
+        const size_t from = start > block ? start - block : 0;
+        if (eq == none)
+            eq = firstEq(m.eq, block, from, ends ? size_t(std::countr_zero(ends)) : 64);
+        while (ends) {
+            const size_t end = block + size_t(std::countr_zero(ends));
+            ends &= ends - 1;
+            if (!line(start, end, eq))
+                return;
+            start = end + 1;
+            if (p[end] == '\r' && start < n && p[start] == '\n')
+                ++start;
+            eq = firstEq(m.eq, block, start - block, ends ? size_t(std::countr_zero(ends)) : 64);
+        }
+    }
+    if (start < n)
+        line(start, n, eq);
 }
 
 // Calls f(name, raw) for every section header of the text, in order, as
@@ -244,6 +342,11 @@ public:
 
 class TMemIniFile : public TCustomIniFile {
 public:
+    // The most bytes of INI text one object holds; a longer file raises
+    // EFOpenError as an unreadable one does, a longer text given to
+    // SetStrings EIniFileException, both before anything is allocated.
+    static constexpr size_t kMaxTextBytes = 0x7FFFFFFFu;
+
     // Reads the file when it exists; a missing file is an empty object.
     // A file that exists but cannot be read raises EFOpenError
     // "Cannot open file <file>".
@@ -264,47 +367,79 @@ public:
     void UpdateFile() override;
 
     // Replaces the contents by the text (the INI lines) / gives them as text.
+    // A failed load leaves the contents as they were.
     void SetStrings(const std::string &text);
     std::string GetStrings() const;
     void Clear();
 
 private:
-    // Names and values are views of the text read (text_) or of what was
-    // written since (owned_, a deque: its strings never move).
+    // Where names and values are: offsets below kWritten are in the text
+    // read, the others (less kWritten) in what was written since.
+    static constexpr uint32_t kWritten = 0x80000000u, kNoValue = 0xFFFFFFFFu;
+
+    // One kept line of a section: a key line, or any other line as it stands.
     struct Line {
-        std::string_view name;   // key name; the whole line when hasValue is false
-        std::string_view value;
-        bool hasValue = true;
-        // Set with the key table (below), and only valid while it stands:
-        // the hash of the key name, and whether an earlier line has the name.
-        bool shadowed = false;
-        uint32_t hash = 0;
+        uint32_t name;     // the trimmed key name; the whole line when value is kNoValue
+        uint32_t nameLen;  // with kShadowed when an earlier line of the section has the
+                           // name: such a line is never found
+        uint32_t value;    // everything after the first "=", unchanged
+        uint32_t valueLen;
+        uint32_t hash;     // key lines: the name's hash, made once when the line is read or written
+        static constexpr uint32_t kShadowed = 0x80000000u;
+        bool hasValue() const { return value != kNoValue; }
+        bool shadowed() const { return nameLen & kShadowed; }
+        uint32_t size() const { return nameLen & ~kShadowed; }
     };
     struct Section {
-        std::string_view name;
-        std::vector<Line> lines;  // in file order
-        // Open-addressed table of line index + 1 for the key lines, the first
-        // of each name; built on the first lookup in a section of more than
-        // a few lines, kept up to date by appends, dropped by deletions.
-        std::vector<uint32_t> keySlots;
+        uint32_t name = 0, nameLen = 0, hash = 0;
+        // The lines as read stand in lines[begin, end), all sections' lines
+        // in one vector; a section gets lines of its own (own) when it is
+        // changed or its header stands a second time.
+        uint32_t begin = 0, end = 0;
+        bool owned = false;
         // The line after the one found last: keys are mostly read in file
-        // order, so it is tried before the table.
-        size_t next = 0;
-        Line *find(std::string_view ident);
-        void add(Line line);
-        void erase(size_t i);
-        void rebuild();
-        void place(uint32_t lineIndex);
+        // order, so it is tried first.
+        uint32_t next = 0;
+        std::vector<Line> own;
+        // Open-addressed table of the first line of each key name (name hash
+        // << 32 | line index + 1); made by the first lookup in a section of
+        // more than a few lines that the next line does not answer, dropped
+        // by deletions.
+        std::vector<uint64_t> keySlots;
     };
+    // What a load makes: swapped in whole, so a failed load changes nothing.
+    struct Store {
+        std::string text;
+        std::string written;
+        std::vector<Line> lines;
+        std::vector<Section> sections;  // in file order
+        std::vector<uint32_t> sectionSlots;  // open-addressed: section index + 1
+        size_t last = SIZE_MAX;  // the section found last: keys are mostly read section by section
+
+        const char *at(uint32_t offset) const
+        {
+            return offset < kWritten ? text.data() + offset : written.data() + (offset - kWritten);
+        }
+        std::string_view name(const Line &l) const { return {at(l.name), l.size()}; }
+        std::string_view value(const Line &l) const { return {at(l.value), l.valueLen}; }
+        std::string_view name(const Section &s) const { return {at(s.name), s.nameLen}; }
+        Line *linesOf(Section &s) { return s.owned ? s.own.data() : this->lines.data() + s.begin; }
+        const Line *linesOf(const Section &s) const { return s.owned ? s.own.data() : this->lines.data() + s.begin; }
+        static size_t count(const Section &s) { return s.owned ? s.own.size() : s.end - s.begin; }
+        size_t find(std::string_view name, uint32_t hash) const;
+        void place(size_t section);
+        void makeSectionTable(size_t room);
+    };
+
+    void ownLines(Section &s);
     Section *find(std::string_view section);
-    // stable: the name is a view of text_ already.
-    Section &findOrAdd(std::string_view section, bool stable);
+    Section *lookUp(std::string_view section);
+    Line *findKey(Section &s, std::string_view ident);
+    Line *lookUp(Section &s, std::string_view ident);
+    void makeKeyTable(Section &s);
+    Section &findOrAdd(std::string_view section);
     void load(std::string text);
-    std::string_view own(std::string_view s);
-    std::unique_ptr<std::string> text_;
-    std::deque<std::string> owned_;
-    Section *last_ = nullptr;  // the section found last: keys are mostly read section by section
-    std::vector<std::unique_ptr<Section>> sections_;
-    // Views of the sections' own names.
-    std::unordered_map<std::string_view, Section *, TIniNameHash, TIniNameEqual> sectionIndex_;
+    uint32_t write(std::string_view bytes);
+
+    Store store_;
 };

@@ -229,8 +229,22 @@ size_t AnsiHashText(std::string_view s)
         mix(upperWord(w));
     }
     if (i < n) {
-        uint64_t w = 0;
-        std::memcpy(&w, p + i, n - i);
+        // The last 1 to 7 bytes as one word with zeros above them, read
+        // without a copy through memory.
+        const size_t rest = n - i;
+        uint64_t w;
+        if (n >= 8) {
+            std::memcpy(&w, p + n - 8, 8);
+            w >>= 8 * (8 - rest);
+        } else if (rest >= 4) {
+            uint32_t lo, hi;
+            std::memcpy(&lo, p, 4);
+            std::memcpy(&hi, p + rest - 4, 4);
+            w = lo | uint64_t(hi) << (8 * (rest - 4));
+        } else {
+            const auto b = [p](size_t k) { return uint64_t(static_cast<unsigned char>(p[k])) << (8 * k); };
+            w = b(0) | b(rest / 2) | b(rest - 1);
+        }
         mix(upperWord(w));
     }
     return size_t(h ^ (h >> 29));

@@ -262,6 +262,207 @@ TEST(TMemIniFile, ReadsInFileOrderKeepTheFirstOfAName)
         EXPECT_EQ(ini.ReadString("s", k, "?"), std::string(k)[1] == '1' ? "late" : std::string(k + 1)) << k;
 }
 
+namespace {
+
+// The in-memory object's rules in their plainest form: sections and lines in
+// vectors, every name found by a scan from the top.
+struct PlainIni {
+    struct Line {
+        std::string name, value;
+        bool hasValue;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Line> lines;
+    };
+    std::vector<Section> sections;
+
+    Section *find(const std::string &name)
+    {
+        for (Section &s : sections)
+            if (Rtl::SameText(s.name, name))
+                return &s;
+        return nullptr;
+    }
+    Line *find(Section *s, const std::string &key)
+    {
+        if (s)
+            for (Line &l : s->lines)
+                if (l.hasValue && Rtl::SameText(l.name, key))
+                    return &l;
+        return nullptr;
+    }
+    explicit PlainIni(const std::string &text)
+    {
+        Section *cur = nullptr;
+        ForEachIniLine(text, [&](const TIniLine &l) {
+            if (l.kind == TIniLine::Header) {
+                cur = find(std::string(l.name));
+                if (!cur)
+                    cur = &sections.emplace_back(Section{std::string(l.name), {}});
+            } else if (cur) {
+                cur->lines.push_back(l.kind == TIniLine::Key ? Line{std::string(l.name), std::string(l.value), true}
+                                                             : Line{std::string(l.raw), "", false});
+            }
+        });
+    }
+    std::string read(const std::string &s, const std::string &k)
+    {
+        const Line *l = find(find(s), k);
+        return l ? l->value : "<default>";
+    }
+    void write(const std::string &s, const std::string &k, std::string v)
+    {
+        for (char &c : v)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        Section *sec = find(s);
+        if (!sec)
+            sec = &sections.emplace_back(Section{s, {}});
+        if (Line *l = find(sec, k))
+            l->value = v;
+        else
+            sec->lines.push_back(Line{k, v, true});
+    }
+    void deleteKey(const std::string &s, const std::string &k)
+    {
+        Section *sec = find(s);
+        if (Line *l = find(sec, k))
+            sec->lines.erase(sec->lines.begin() + (l - sec->lines.data()));
+    }
+    void erase(const std::string &s)
+    {
+        if (Section *sec = find(s))
+            sections.erase(sections.begin() + (sec - sections.data()));
+    }
+    std::vector<std::string> keys(const std::string &s)
+    {
+        std::vector<std::string> r;
+        if (Section *sec = find(s))
+            for (const Line &l : sec->lines)
+                if (l.hasValue)
+                    r.push_back(l.name);
+        return r;
+    }
+    std::string text() const
+    {
+        std::string r;
+        for (const Section &s : sections) {
+            r += "[" + s.name + "]\r\n";
+            for (const Line &l : s.lines)
+                r += l.hasValue ? l.name + "=" + l.value + "\r\n" : l.name + "\r\n";
+            r += "\r\n";
+        }
+        return r;
+    }
+};
+
+} // namespace
+
+// Loads of texts with repeated sections, names repeated in other cases,
+// lines without "=", sections past the size that gets a key table, then
+// reads (in file order and out of it), writes, deletions and erasures in
+// random order: every answer and the bytes written are those of the plain
+// rules.
+TEST(TMemIniFile, AgreesWithThePlainRulesThroughLoadsAndEdits)
+{
+    const std::vector<std::string> sectionNames = {"A", "a", "B", "Disc", "DISC", " C "};
+    const std::vector<std::string> keyNames = {"k0", "K0", "k1", "track1", "TRACK1", "time1", "x", "", "k 2"};
+    const char *breaks[] = {"\r\n", "\n", "\r"};
+    unsigned seed = 2024;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        const unsigned lines = next(120);
+        for (unsigned i = 0; i < lines; ++i) {
+            const unsigned kind = next(20);
+            if (kind == 0)
+                text += "[" + sectionNames[next(unsigned(sectionNames.size()))] + "]";
+            else if (kind == 1)
+                text += "; note";
+            else if (kind == 2)
+                text += "no value here";
+            else if (kind == 3)
+                text += " ";
+            else
+                text += keyNames[next(unsigned(keyNames.size()))] + (next(2) ? " = v" : "=v") + std::to_string(i);
+            text += breaks[next(3)];
+        }
+        TMemIniFile ini("");
+        ini.SetStrings(text);
+        PlainIni plain(text);
+        for (int op = 0; op < 60; ++op) {
+            const std::string s = sectionNames[next(unsigned(sectionNames.size()))];
+            const std::string k = keyNames[next(unsigned(keyNames.size()))];
+            switch (next(7)) {
+            case 0:
+            case 1:
+                ASSERT_EQ(ini.ReadString(s, k, "<default>"), plain.read(s, k)) << round << ": " << s << "/" << k;
+                break;
+            case 2: {  // every key of the section, in file order
+                TStringList names;
+                ini.ReadSection(s, names);
+                ASSERT_EQ(names.ToVector(), plain.keys(s)) << round << ": " << s;
+                for (const std::string &name : names.ToVector())
+                    ASSERT_EQ(ini.ReadString(s, name, "<default>"), plain.read(s, name)) << round << ": " << name;
+                break;
+            }
+            case 3: {
+                const std::string v = next(4) ? "w" + std::to_string(op) : "line\r\nbreak";
+                ini.WriteString(s, k, v);
+                plain.write(s, k, v);
+                break;
+            }
+            case 4:
+                ini.DeleteKey(s, k);
+                plain.deleteKey(s, k);
+                break;
+            case 5:
+                if (next(4) == 0) {
+                    ini.EraseSection(s);
+                    plain.erase(s);
+                }
+                break;
+            default:
+                ASSERT_EQ(ini.ValueExists(s, k), plain.find(plain.find(s), k) != nullptr) << round;
+                ASSERT_EQ(ini.SectionExists(s), plain.find(s) != nullptr) << round;
+            }
+        }
+        ASSERT_EQ(ini.GetStrings(), plain.text()) << round << " [" << text << "]";
+    }
+}
+
+// A key table made for reads out of order stays right through the edits that
+// follow; a section of many lines keeps its first line of each name.
+TEST(TMemIniFile, LargeSectionEditsAfterOutOfOrderReads)
+{
+    std::string text = "[first]\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += "key" + std::to_string(i % 200) + "=v" + std::to_string(i) + "\r\n";
+    text += "[second]\r\nx=1\r\n";
+    TMemIniFile ini("");
+    ini.SetStrings(text);
+    PlainIni plain(text);
+    unsigned seed = 7;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (int op = 0; op < 3000; ++op) {
+        const std::string k = (next(2) ? "key" : "KEY") + std::to_string(next(260));
+        switch (next(4)) {
+        case 0:
+            ini.WriteString("First", k, "n" + std::to_string(op));
+            plain.write("First", k, "n" + std::to_string(op));
+            break;
+        case 1:
+            ini.DeleteKey("FIRST", k);
+            plain.deleteKey("FIRST", k);
+            break;
+        default:
+            ASSERT_EQ(ini.ReadString("first", k, "<default>"), plain.read("first", k)) << op << " " << k;
+        }
+    }
+    EXPECT_EQ(ini.GetStrings(), plain.text());
+}
+
 // The profile functions on text: reads answer from an index that every write
 // drops; what the text becomes is what TIniFile makes of the file.
 TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
@@ -301,18 +502,59 @@ TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
     EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
 }
 
-// Line splitting, and the header search that passes over all other lines,
-// against plain reference versions on many small texts.
+// The INI lines as the in-memory object reads them, made the plain way: split
+// with the line splitter, then each line looked at on its own.
+std::vector<std::string> referenceIniLines(const std::string &text)
+{
+    std::vector<std::string> r;
+    Rtl::ForEachLine(text, [&](std::string_view raw) {
+        const std::string_view t = IniTrim(raw);
+        if (t.empty() || t[0] == ';')
+            return;
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            r.push_back("H|" + std::string(raw) + "|" + std::string(IniTrim(t.substr(1, t.size() - 2))));
+            return;
+        }
+        const size_t eq = raw.find('=');
+        if (eq == std::string_view::npos)
+            r.push_back("O|" + std::string(raw));
+        else
+            r.push_back("K|" + std::string(raw) + "|" + std::string(IniTrim(raw.substr(0, eq))) + "|" +
+                        std::string(raw.substr(eq + 1)));
+    });
+    return r;
+}
+
+std::vector<std::string> iniLines(const std::string &text)
+{
+    std::vector<std::string> r;
+    ForEachIniLine(text, [&](const TIniLine &l) {
+        const std::string raw(l.raw);
+        if (l.kind == TIniLine::Header)
+            r.push_back("H|" + raw + "|" + std::string(l.name));
+        else if (l.kind == TIniLine::Other)
+            r.push_back("O|" + raw);
+        else
+            r.push_back("K|" + raw + "|" + std::string(l.name) + "|" + std::string(l.value));
+    });
+    return r;
+}
+
+// Line splitting, the INI line walk that looks at 64 bytes at a time, and the
+// header search that passes over all other lines, against plain reference
+// versions on many small texts (long enough to cross the walk's blocks).
 TEST(IniFiles, LineSplittersAgreeWithTheirReferences)
 {
-    const std::string alphabet[] = {"\r", "\n", "\r\n", "[", "]", " ", "\t", "a", "=", ";", "[s]", " [ t ] "};
+    const std::string alphabet[] = {"\r", "\n", "\r\n", "[", "]", " ", "\t", "a", "=", ";", "[s]", " [ t ] ",
+                                    " key = value ", std::string(29, 'x'), std::string(61, '=')};
+    constexpr unsigned kPieces = sizeof alphabet / sizeof alphabet[0];
     unsigned seed = 12345;
     auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 6000; ++round) {
         std::string text;
-        const unsigned pieces = next(14);
+        const unsigned pieces = next(round % 2 ? 14 : 60);
         for (unsigned i = 0; i < pieces; ++i)
-            text += alphabet[next(12)];
+            text += alphabet[next(kPieces)];
         // Reference: split character by character.
         std::vector<std::string> want;
         {
@@ -333,16 +575,44 @@ TEST(IniFiles, LineSplittersAgreeWithTheirReferences)
         std::vector<std::string> got;
         Rtl::ForEachLine(text, [&](std::string_view l) { got.emplace_back(l); });
         ASSERT_EQ(got, want) << "[" << text << "]";
+        const std::vector<std::string> lines = iniLines(text);
+        ASSERT_EQ(lines, referenceIniLines(text)) << "[" << text << "]";
         std::vector<std::string> headers, fastHeaders;
-        ForEachIniLine(text, [&](const TIniLine &l) {
-            if (l.kind == TIniLine::Header)
-                headers.emplace_back(l.name);
-        });
+        for (const std::string &l : lines)
+            if (l[0] == 'H')
+                headers.push_back(l.substr(l.rfind('|') + 1));
         ForEachIniHeader(text, [&](std::string_view name, std::string_view) { fastHeaders.emplace_back(name); });
         ASSERT_EQ(fastHeaders, headers) << "[" << text << "]";
         // A walk that returns false stops.
         int calls = 0;
         Rtl::ForEachLine(text, [&](std::string_view) { return ++calls < 2; });
         EXPECT_EQ(calls, std::min<int>(2, int(want.size())));
+        calls = 0;
+        ForEachIniLine(text, [&](const TIniLine &) { return ++calls < 2; });
+        EXPECT_EQ(calls, std::min<int>(2, int(lines.size())));
+    }
+}
+
+// The 64-byte comparison has a form for any processor beside the one with
+// vector instructions; both find the same bytes.
+TEST(IniFiles, BlockMasksAgreeOnEveryByte)
+{
+    const char bytes[] = {'\r', '\n', '=', 'a', ' ', '\0', char(0x8D), char(0x8A), char(0xBD), char(0xFF)};
+    unsigned seed = 99;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    char block[64];
+    for (int round = 0; round < 2000; ++round) {
+        uint64_t cr = 0, lf = 0, eq = 0;
+        for (int i = 0; i < 64; ++i) {
+            block[i] = round < 256 ? char(round + i) : bytes[next(sizeof bytes)];
+            cr |= uint64_t(block[i] == '\r') << i;
+            lf |= uint64_t(block[i] == '\n') << i;
+            eq |= uint64_t(block[i] == '=') << i;
+        }
+        for (const TIniBlockMasks &m : {IniBlockMasks(block), IniBlockMasksPortable(block)}) {
+            ASSERT_EQ(m.cr, cr) << round;
+            ASSERT_EQ(m.lf, lf) << round;
+            ASSERT_EQ(m.eq, eq) << round;
+        }
     }
 }

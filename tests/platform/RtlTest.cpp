@@ -79,6 +79,34 @@ TEST(Rtl, TrimsAndCases)
     EXPECT_EQ(LastDelimiter("/\\", "a/b\\c.d"), 4);
 }
 
+// The name hash agrees with the name comparison at every length (the last
+// bytes of a name are read apart from the whole words), sees every byte, and
+// reads no byte past the name.
+TEST(Rtl, NameHashFollowsTheComparison)
+{
+    const char letters[] = {'a', 'Z', 'k', '0', '_', char(0xE9), char(0xC9), char(0x9A), char(0x8A), char(0xFF)};
+    unsigned seed = 5;
+    auto next = [&](unsigned n) { return seed = seed * 1664525u + 1013904223u, (seed >> 8) % n; };
+    for (size_t len = 0; len <= 24; ++len)
+        for (int round = 0; round < 50; ++round) {
+            std::string name;
+            for (size_t i = 0; i < len; ++i)
+                name += letters[next(sizeof letters)];
+            std::string other = next(2) ? AnsiUpperCase(name) : AnsiLowerCase(name);
+            ASSERT_TRUE(SameTextView(name, other));
+            ASSERT_EQ(AnsiHashText(name), AnsiHashText(other)) << len;
+            // Inside a longer buffer with other bytes after it.
+            const std::string buffer = name + "tail bytes";
+            ASSERT_EQ(AnsiHashText(std::string_view(buffer).substr(0, len)), AnsiHashText(name)) << len;
+            for (size_t i = 0; i < len; ++i) {
+                std::string changed = name;
+                changed[i] = changed[i] == '#' ? '$' : '#';
+                ASSERT_FALSE(SameTextView(changed, name));
+                EXPECT_NE(AnsiHashText(changed), AnsiHashText(name)) << len << " at " << i;
+            }
+        }
+}
+
 TEST(Rtl, IntegerTexts)
 {
     struct { const char *text; bool ok; int value; } cases[] = {

@@ -9,6 +9,7 @@
 // Coordinates called "client" below are those of the view's viewport (the
 // area under the header), as mouse events of the rows arrive in them.
 #include "controls/EnhListData.h"
+#include "controls/EnhListPrint.h"
 #include "platform/Classes.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -28,6 +29,8 @@
 MIXDECK_EXCEPTION(EEnhListViewError, Exception);
 
 class TEnhListView;
+class QPagedPaintDevice;
+class QPainter;
 
 class TEnhListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -296,6 +299,31 @@ public:
     // The view's font for the rows.
     QColor ToQColor(TColor c) const;
 
+    // ---- printing (EnhListPrint.cpp) ------------------------------------------------------------
+    // Prints every row on ListPrinter() or the given printer (a QPrinter or
+    // a QPdfWriter), after PrintSettings; printer errors raise Exception.
+    void Print();
+    void Print(QPagedPaintDevice &Printer);
+    // Draws the first page into the canvas at its real size; Rect gives the
+    // page's size in the canvas's pixels.
+    void Preview(QPainter &Canvas, const QRect &Rect);
+    // Width and offset in page units (0.1 mm) of a column in the last run;
+    // 0 outside 0..255.
+    int GetPrintColWidth(int Col) const;
+    int GetPrintColOffset(int Col) const;
+    static int MapFontHeight(int Size);
+    static int MapFontSize(int Height);
+    // The pages of the last run as they were laid out.
+    const std::vector<TListPrintPage> &PrintedPages() const { return printState_.Pages; }
+    QRect PreviewRect() const { return printState_.PreviewRect; }
+    // Called as each page begins (page numbers from 0), with the painter
+    // scaled to page units, y growing downwards from the page's top; the
+    // page's width and bottom are in the layout's units (the bottom negative).
+    std::function<void(TEnhListView *, QPainter &Canvas, int pagenr, int pagexsize, int pageysize)> OnPrintPage;
+    std::function<void(TEnhListView *, double &scalefactor, bool &allow)> OnFitToPage;
+    std::function<void(TEnhListView *, int aCol, int &width)> OnPrintSetColumnWidth;
+    std::function<void(TEnhListView *, int aRow, bool &newpage)> OnPrintNewPage;
+
 protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
@@ -365,4 +393,7 @@ private:
     bool syncingToQt_ = false;
     bool applyingWidths_ = false;
     bool sizesLoaded_ = false;
+
+    friend class TListPrintJob;
+    TListPrintState printState_;
 };

@@ -258,6 +258,23 @@ const std::string &TListItem::CellText(int col) const
     return SubItems[col - 1];
 }
 
+TListItemContent TListItem::Content() const
+{
+    return {caption_, SubItems.ToVector(), checked_, imageIndex_, subImages_, Indent, Data};
+}
+
+void TListItem::SetContent(const TListItemContent &c)
+{
+    Indent = c.Indent;
+    Data = c.Data;
+    subImages_ = c.SubImages;
+    SubItems.Assign(c.SubItems);
+    SetImageIndex(c.ImageIndex);
+    SetChecked(c.Checked);
+    SetCaption(c.Caption);
+    if (owner_) owner_->cellsChanged(this, 0, std::max(0, SubItems.Count()));
+}
+
 TListItems::~TListItems()
 {
     for (auto &it : items_) it->owner_ = nullptr;

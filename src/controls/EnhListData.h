@@ -254,6 +254,18 @@ private:
     std::vector<std::string> items_;
 };
 
+// Everything a row holds but its place, selection and focus: what moving or
+// swapping rows carries over.
+struct TListItemContent {
+    std::string Caption;
+    std::vector<std::string> SubItems;
+    bool Checked = false;
+    int ImageIndex = -1;
+    std::vector<int> SubImages;
+    int Indent = 0;
+    void *Data = nullptr;
+};
+
 class TListItem {
 public:
     TListItem(const TListItem &) = delete;
@@ -283,6 +295,8 @@ public:
     TListItems *Owner() const { return owner_; }
     // Text of a cell: 0 the caption, n sub-item n-1 (empty when missing).
     const std::string &CellText(int col) const;
+    TListItemContent Content() const;
+    void SetContent(const TListItemContent &c);
 
 private:
     friend class TListItems;

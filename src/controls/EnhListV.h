@@ -18,6 +18,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTreeView>
 
@@ -70,9 +71,14 @@ public:
                      const QModelIndex &index) override;
     // Rectangle of the check box of a cell drawn in the given option.
     QRect checkRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    // The cell editor made last; nullptr once it is gone.
+    QWidget *LastEditor() const { return lastEditor_; }
 
 private:
     bool ownerDrawn() const;
+    mutable QPointer<QWidget> lastEditor_;
 };
 
 class TEnhListView : public QTreeView, private TListObserver {
@@ -299,6 +305,41 @@ public:
     // The view's font for the rows.
     QColor ToQColor(TColor c) const;
 
+    // ---- reordering, cell editing, hints and the clipboard (EnhListInteract.cpp) ---------------
+    // Moves row From to index To of the list without it (-1: to the end); the
+    // row keeps its selected state and becomes the focused row. Equal
+    // indices, From -1 or rows out of range change nothing.
+    void MoveItem(int From, int To);
+    // Exchanges the contents of two rows; selection and focus stay in place.
+    void SwapItems(int Index1, int Index2);
+    // Display positions of the header (not column indices): moving shifts the
+    // positions between by one towards the old place.
+    void MoveColumn(int From, int To);
+    void SwapColumns(int Pos1, int Pos2);
+    // Remembers the cell and starts the editor on it when OnCanEditCell allows.
+    void StartEdit(int Row, int Col);
+    void SetEditText(const std::string &Text);
+    bool Editing() const { return editing_; }
+    // Repaints the focused row; its index, 0 when no row is focused.
+    int FocusRepaint();
+    // Rows as text: caption and a tab before each sub-item, every row ended
+    // by CR LF; in the sub-item modes the remembered cell of the selected row.
+    void CopyToClipBoard();
+    void CopySelectionToClipboard();
+    void CutToClipboard();
+    // Lines (ended by CR LF, CR or LF) become new selected rows, tab-separated
+    // fields filling caption and sub-items; in the sub-item modes the whole
+    // text goes into the remembered cell of the selected row.
+    void PasteFromClipboard();
+    void PasteText(const std::string &Text);
+    // The hint of a row's cell: true when the cell's text does not fit its
+    // column, with the text to show.
+    bool CellHint(int Col, int Row, std::string &Hint);
+    int MovingRow() const { return movingRow_; }
+    // The hint window shown while the scroll box is dragged (nullptr before).
+    QWidget *ScrollHintWindow() const;
+    std::function<void(TEnhListView *, int iItem, int iSubItem, bool &allow)> OnCanEditCell;
+
     // ---- printing (EnhListPrint.cpp) ------------------------------------------------------------
     // Prints every row on ListPrinter() or the given printer (a QPrinter or
     // a QPdfWriter), after PrintSettings; printer errors raise Exception.
@@ -325,6 +366,10 @@ public:
     std::function<void(TEnhListView *, int aRow, bool &newpage)> OnPrintNewPage;
 
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    bool viewportEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
@@ -396,4 +441,17 @@ private:
 
     friend class TListPrintJob;
     TListPrintState printState_;
+
+    // EnhListInteract.cpp
+    bool interactKey(QKeyEvent *e);
+    void endRowMove(const QPoint *target);
+    void rowMoveTick();
+    void scrollHintMoved(int value);
+    std::string clipboardText(bool selectionOnly) const;
+    int movingRow_ = -1;
+    QPoint lastMovePos_;
+    class QTimer *moveTimer_ = nullptr;
+    bool editing_ = false;
+    int hintCol_ = -1, hintRow_ = -1;
+    class QLabel *scrollHint_ = nullptr;
 };

@@ -209,6 +209,7 @@ void TEnhListView::mouseMoveEvent(QMouseEvent *e)
         viewport()->setCursor(Qt::DragMoveCursor);
         return;
     }
+    linkMouseMove(p);
     QTreeView::mouseMoveEvent(e);
 }
 

@@ -1,5 +1,10 @@
 #include "controls/EnhListV.h"
 
+#include "controls/EnhListDraw.h"
+#include "controls/HTMLPaint.h"
+#include "controls/PictureContainer.h"
+#include "controls/RtfText.h"
+
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
@@ -107,8 +112,8 @@ QVariant TEnhListModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || !c) return QVariant();
     if (role == Qt::DisplayRole) return FromAnsi(c->Caption());
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(toQtAlignment(c->Alignment()));
-    if (role == Qt::DecorationRole && c->ImageIndex() >= 0 && c->ImageIndex() < list_->smallImages_.size())
-        return list_->smallImages_[c->ImageIndex()];
+    if (role == Qt::DecorationRole && c->ImageIndex() >= 0 && c->ImageIndex() < list_->headerImages_.size())
+        return list_->headerImages_[c->ImageIndex()];
     return QVariant();
 }
 
@@ -167,6 +172,14 @@ bool TEnhListDelegate::editorEvent(QEvent *event, QAbstractItemModel *model, con
     }
 }
 
+QSize TEnhListDelegate::sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    QSize s = QStyledItemDelegate::sizeHint(option, index);
+    auto *list = qobject_cast<const TEnhListView *>(parent());
+    if (list && list->OwnerDraw() && list->ItemHeight() >= 1) s.setHeight(list->ItemHeight());
+    return s;
+}
+
 bool TEnhListDelegate::ownerDrawn() const
 {
     auto *list = qobject_cast<const TEnhListView *>(parent());
@@ -189,7 +202,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     setObjectName(QString());
     model_ = new TEnhListModel(this);
     delegate_ = new TEnhListDelegate(this);
-    setHeader(new QHeaderView(Qt::Horizontal, this));
+    setHeader(new TEnhHeader(this));
     setModel(model_);
     setItemDelegate(delegate_);
     setRootIsDecorated(false);
@@ -216,6 +229,12 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     connect(header(), &QHeaderView::sectionResized, this, &TEnhListView::sectionResized);
     connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, &TEnhListView::scrollHintMoved);
     DetailView.Changed = [this] { viewport()->update(); };
+    // Owner drawing, pictures, links and header notifications (EnhListDraw.cpp).
+    pictureCache_ = std::make_unique<THTMLPictureCache>();
+    richEdit_ = new TEnhRichEdit(this);
+    commCtlVersion_ = int((uint32_t(QT_VERSION_MAJOR) << 16) | uint32_t(QT_VERSION_MINOR));
+    header()->viewport()->installEventFilter(this);
+    setMouseTracking(true);
 }
 
 TEnhListView::~TEnhListView()
@@ -350,7 +369,7 @@ void TEnhListView::SetSortDirection(TSortDirection d)
 void TEnhListView::SetSortShow(bool on)
 {
     sortShow_ = on;
-    header()->setSortIndicatorShown(on && sortColumn_ >= -1);
+    header()->viewport()->update();
 }
 
 void TEnhListView::SetSubImages(bool on)
@@ -362,8 +381,13 @@ void TEnhListView::SetSubImages(bool on)
 
 void TEnhListView::SetItemHeight(int h)
 {
+    if (h < 1 || h == itemHeight_) return;
     itemHeight_ = h;
-    if (ownerDraw_) viewport()->update();
+    // The rows are measured again.
+    if (ownerDraw_) {
+        scheduleDelayedItemsLayout();
+        viewport()->update();
+    }
 }
 
 // ---- cells -------------------------------------------------------------------------------------
@@ -457,8 +481,6 @@ void TEnhListView::SetSortColumn(int Column)
 {
     sortColumn_ = Column;
     DoSort(Column);
-    if (sortShow_ && Column >= 0 && Column < Columns.Count())
-        header()->setSortIndicator(Column, sortDirection_ == sdAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TEnhListView::DoSort(int Column)
@@ -468,12 +490,12 @@ void TEnhListView::DoSort(int Column)
         lastSortedColumn_ = Column;
         sortColumn_ = Column;
         CompareColumn = Column - 1;
-        if (sortShow_) {
-            header()->setSortIndicatorShown(true);
-            header()->setSortIndicator(Column, sortDirection_ == sdAscending ? Qt::AscendingOrder
-                                                                             : Qt::DescendingOrder);
-        }
+        // The indicator: header image 1 or 0 while a glyph is missing, else
+        // the glyphs (drawn by the header).
+        if (sortShow_ && (sortUpGlyph_.isNull() || sortDownGlyph_.isNull()) && !headerImages_.isEmpty())
+            SetColumnImage(Column, sortDirection_ == sdDescending ? 1 : 0);
         Sort();
+        header()->viewport()->update();
     }
     sortColumn_ = lastSortedColumn_;
 }
@@ -570,7 +592,9 @@ int TEnhListView::CellContentWidth(int Row, int Column)
     TFontDesc fd = defaultFontDesc();
     QueryDrawProp(Row, Column - 1, 0, brush, fd, text);
     QFont f = OnDrawItemProp ? toQFont(fd) : font();
-    int w = QFontMetrics(f).horizontalAdvance(FromAnsi(text));
+    if (text.find("{\\") != std::string::npos) text = RtfText::ToPlainText(text);
+    int w = EnhListDraw::IsMarkup(text) ? HTMLExtent(text, f).width()
+                                        : QFontMetrics(f).horizontalAdvance(FromAnsi(text));
     int image = Column == 0 ? item->ImageIndex() : item->SubItemImage(Column - 1);
     if (!smallImages_.isEmpty() && image >= 0) w += iconSize().isValid() ? iconSize().width() : 16;
     if (Column == 0 && checkboxes_) w += 16;
@@ -737,7 +761,6 @@ void TEnhListView::sectionResized(int logical, int /*oldSize*/, int newSize)
     applyingWidths_ = true;
     c->SetWidth(newSize);
     applyingWidths_ = false;
-    if (OnColumnSized) OnColumnSized(this, logical);
 }
 
 // ---- observer: data -> model and view ------------------------------------------------------------------
@@ -934,6 +957,7 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
     rememberedRow_ = row;
     TListItem *item = Items.Item(row);
     const bool wasChecked = item && item->Checked();
+    linkButtonDown(p);
     if (ReArrangeItems) {
         movingRow_ = row;
         lastMovePos_ = p;
@@ -1053,7 +1077,8 @@ void TEnhListView::resizeEvent(QResizeEvent *e)
 
 void TEnhListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    QTreeView::drawRow(painter, option, index);
+    if (ownerDraw_) paintOwnerDrawn(painter, option, index);
+    else QTreeView::drawRow(painter, option, index);
     if (!gridLines_) return;
     painter->save();
     painter->setPen(QColor(0xC0, 0xC0, 0xC0));

@@ -15,7 +15,10 @@
 #include "platform/SysUtils.h"
 
 #include <QAbstractTableModel>
+#include <QCursor>
 #include <QFont>
+#include <QPixmap>
+#include <QTextEdit>
 #include <QIcon>
 #include <QList>
 #include <QPointer>
@@ -24,6 +27,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +36,23 @@ MIXDECK_EXCEPTION(EEnhListViewError, Exception);
 class TEnhListView;
 class QPagedPaintDevice;
 class QPainter;
+class TEnhFilterBar;
+class THTMLPictureCache;
+class TPictureContainer;
+
+// The hidden rich edit of a list: converts and paints rich-text cells.
+class TEnhRichEdit : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit TEnhRichEdit(QWidget *parent = nullptr);
+    // Vertical offset of the selection: 0, -40 and +40 twips.
+    void SelNormal();
+    void SelSubscript();
+    void SelSuperscript();
+    // The document as RTF and back (the cell form of rich text).
+    std::string RTFText() const;
+    void SetRTFText(const std::string &rtf);
+};
 
 class TEnhListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -69,6 +90,8 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
                      const QModelIndex &index) override;
+    // Owner-drawn rows are ItemHeight high.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     // Rectangle of the check box of a cell drawn in the given option.
     QRect checkRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
@@ -364,6 +387,69 @@ public:
     std::function<void(TEnhListView *, double &scalefactor, bool &allow)> OnFitToPage;
     std::function<void(TEnhListView *, int aCol, int &width)> OnPrintSetColumnWidth;
     std::function<void(TEnhListView *, int aRow, bool &newpage)> OnPrintNewPage;
+    // ---- owner drawing, pictures, highlighting and filter bar (EnhListDraw.cpp,
+    //      EnhListFilter.cpp) ---------------------------------------------------------------
+    // Number of the hand cursor of links in the application's cursor table.
+    static constexpr int crHandPoint = 8019;
+    static QCursor HandCursor();
+    // Check-box and sort-indicator pictures; a pair is used only when both are set.
+    const QPixmap &CheckTrueGlyph() const { return checkTrueGlyph_; }
+    const QPixmap &CheckFalseGlyph() const { return checkFalseGlyph_; }
+    void SetCheckTrueGlyph(const QPixmap &p);
+    void SetCheckFalseGlyph(const QPixmap &p);
+    const QPixmap &SortUpGlyph() const { return sortUpGlyph_; }
+    const QPixmap &SortDownGlyph() const { return sortDownGlyph_; }
+    void SetSortUpGlyph(const QPixmap &p);
+    void SetSortDownGlyph(const QPixmap &p);
+    // Tiled background of the rows; empty for none.
+    const QPixmap &Wallpaper() const { return wallpaper_; }
+    void SetWallpaper(const QPixmap &p);
+    // Named pictures of markup cells (not owned); setting it repaints.
+    TPictureContainer *PictureContainer() const { return pictureContainer_; }
+    void SetPictureContainer(TPictureContainer *c);
+    // Pictures loaded by address for markup cells.
+    THTMLPictureCache &PictureCache() { return *pictureCache_; }
+    // Images of the header (sort indicator images 0 and 1, column images).
+    const QList<QIcon> &HeaderImages() const { return headerImages_; }
+    void SetHeaderImages(const QList<QIcon> &images);
+    // Setters of FilterTimeOut and HoverTime: stored and applied.
+    void SetFilterTimeOut(int Value);
+    void SetHoverTime(int Value);
+    TEnhRichEdit *RichEdit() const { return richEdit_; }
+    // The high 32 bits of the common-controls version (Qt's version: major in
+    // the high word, minor in the low word).
+    int CommCtlVersion() const { return commCtlVersion_; }
+    // The high 32 bits of a module's file version, -1 when it has none.
+    static int GetModuleVersionMS(const std::string &FileName);
+    std::function<void(TEnhListView *, QPainter *aCanvas, int itemindex, QRect Rect, TOwnerDrawState State)>
+        OnDrawItem;
+
+    // Paints row Index into Rect on the owner-draw canvas.
+    virtual void LVDrawItem(int Index, QRect Rect, TOwnerDrawState State);
+    // The canvas rows are painted on while a paint runs (nullptr otherwise).
+    QPainter *OwnerDrawCanvas() const { return ownerDrawCanvas_; }
+    void ItemToRich(int Row, int SubItem, TEnhRichEdit &Rich);
+    void RichToItem(int Row, int SubItem, TEnhRichEdit &Rich);
+    void RTFPaint(int Row, int SubItem, QPainter &Canvas, QRect Rect);
+    // Markup measured through the painter (width, height) with the list's font.
+    QSize HTMLExtent(const std::string &Text, const QFont &Font);
+    // Paints one header section as the owner-drawn header does.
+    void DrawHeaderItem(QPainter &p, const QRect &rect, int Column);
+
+    // Search highlighting: "<hi>" and "<e>" tags around matches in the cells.
+    void HilightInList(const std::string &HiText, bool DoCase);
+    void HilightInItem(int Index, const std::string &HiText, bool DoCase);
+    void UnHilightInList();
+    void UnHilightInItem(int Index);
+    void MarkInList(const std::string &HiText, bool DoCase);
+    void MarkInItem(int Index, const std::string &HiText, bool DoCase);
+    void UnMarkInList();
+    void UnMarkInItem(int Index);
+    // The setter of FilterBar, and the filter of a column (type 0 text, 1 number).
+    void ShowFilter(bool Value);
+    std::string GetFilter(int Column, int FilterType) const;
+    void SetFilter(int Column, int FilterType, int Value, const std::string &Text);
+    TEnhFilterBar *FilterBarWidget() const { return filterBar_; }
 
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
@@ -378,6 +464,10 @@ protected:
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
+    void leaveEvent(QEvent *e) override;
+    bool eventFilter(QObject *watched, QEvent *e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
 private:
@@ -413,6 +503,26 @@ private:
     TEnhListDelegate *delegate_ = nullptr;
     QList<QIcon> smallImages_;
     QFont headerFont_;
+    // Owner drawing, pictures, filter bar and header tracking (EnhListDraw.cpp, EnhListFilter.cpp).
+    void markCells(int Index, const std::string &HiText, const std::string &Tag, bool DoCase, bool Remove);
+    void paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    bool headerEvent(QEvent *e);
+    void linkMouseMove(const QPoint &p);
+    bool linkButtonDown(const QPoint &p);
+    void reapplySortIndicator();
+    void layoutFilterBar();
+    QPixmap checkTrueGlyph_, checkFalseGlyph_, sortUpGlyph_, sortDownGlyph_, wallpaper_;
+    TPictureContainer *pictureContainer_ = nullptr;
+    std::unique_ptr<THTMLPictureCache> pictureCache_;
+    QList<QIcon> headerImages_;
+    TEnhRichEdit *richEdit_ = nullptr;
+    TEnhFilterBar *filterBar_ = nullptr;
+    QPainter *ownerDrawCanvas_ = nullptr;
+    int commCtlVersion_ = -1;
+    int trackingColumn_ = -1;       // column whose divider is being dragged
+    bool headerTracking_ = false;
+    std::string hoveredAnchor_;
+    bool anchorHover_ = false;
     bool checkboxes_ = false;
     bool ownerDraw_ = false;
     bool rowSelect_ = true;

@@ -4,6 +4,9 @@
 // scroll box, and the clipboard.
 #include "controls/EnhListV.h"
 
+#include "controls/EnhListDraw.h"
+#include "controls/HTMLPaint.h"
+#include "controls/RtfText.h"
 #include "platform/Cp1252.h"
 
 #include <QApplication>
@@ -11,6 +14,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QImage>
+#include <QPainter>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -222,9 +227,27 @@ bool TEnhListView::CellHint(int Col, int Row, std::string &Hint)
     TFontDesc fd = defaultFontDesc();
     QueryDrawProp(Row, Col - 1, 0, brush, fd, text);
     const QFont f = OnDrawItemProp ? toQFont(fd) : font();
-    const int width = QFontMetrics(f).horizontalAdvance(FromAnsi(text));
+    std::string shown = text;
+    int width = 0;
+    if (EnhListDraw::IsRichText(text)) shown = RtfText::ToPlainText(text);
+    if (EnhListDraw::IsMarkup(shown)) {
+        // The painter measures and strips; the markup itself with HTMLHint.
+        QImage img(1, 1, QImage::Format_ARGB32);
+        QPainter p(&img);
+        TQtHTMLCanvas canvas(p);
+        canvas.BaseFont = f;
+        canvas.Font = fd;
+        THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
+        prm.CheckHeight = true;
+        THTMLDrawResult res;
+        DrawHTMLText(canvas, shown, TRect(0, 0, 1000, 1000), prm, res);
+        width = res.XSize;
+        if (!HTMLHint) shown = res.StripVal;
+    } else {
+        width = QFontMetrics(f).horizontalAdvance(FromAnsi(shown));
+    }
     if (columnWidth(Col) >= width + 4) return false;
-    Hint = text;
+    Hint = shown;
     return true;
 }
 

@@ -1,6 +1,9 @@
 #include "controls/EnhListPrint.h"
 
+#include "controls/EnhListDraw.h"
 #include "controls/EnhListV.h"
+#include "controls/HTMLPaint.h"
+#include "controls/RtfText.h"
 #include "controls/ProCtrls.h"   // FormatDateTime
 #include "platform/Cp1252.h"
 
@@ -117,6 +120,12 @@ private:
     int TextWidth(const QFont &f, const std::string &s) const;
     int TextHeight(const QFont &f) const;
     void DrawText(int x, int top, const std::string &s, const QFont &f, TColor color);
+    // Rich text: its runs line by line in the cell's font, clipped to the cell.
+    void PaintRich(const std::string &rtf, const TFontDesc &font, TColor brush, int left, int top, int right,
+                   int bottom);
+    // Markup painted (or only measured) in device units.
+    void PaintMarkup(const std::string &text, const TFontDesc &font, TColor brush, const QRect &rect, bool measure,
+                     THTMLDrawResult &res);
 
     // ---- the run
     void Measure(int col, int row, int &w, int &h);
@@ -196,12 +205,74 @@ void TListPrintJob::DrawText(int x, int top, const std::string &s, const QFont &
 void TListPrintJob::Measure(int col, int row, int &w, int &h)
 {
     std::string text = list_.GetTextAtColRow(col, row);
+    if (EnhListDraw::IsRichText(text)) text = RtfText::ToPlainText(text);
+    if (EnhListDraw::IsMarkup(text)) {
+        // Laid out by the markup painter in device units, at scale 1.
+        THTMLDrawResult res;
+        PaintMarkup(text, ps_.Font, clNone, QRect(0, 0, 1000, 1000), true, res);
+        w = Round(res.XSize / sx_);
+        h = Round(res.YSize / sy_);
+        return;
+    }
     TColor brush = clWhite;
     TFontDesc font = ps_.Font;
     list_.QueryDrawProp(row, col - 1, 0, brush, font, text);
     const QFont f = PageFont(font);
     w = TextWidth(f, text) + checkSide_;
     h = TextHeight(f);
+}
+
+void TListPrintJob::PaintMarkup(const std::string &text, const TFontDesc &font, TColor brush, const QRect &rect,
+                                bool measure, THTMLDrawResult &res)
+{
+    painter_.save();
+    TQtHTMLCanvas canvas(painter_);
+    canvas.BaseFont = PageFont(font);
+    canvas.Font = font;
+    canvas.BrushColor = brush;
+    THTMLDrawParams prm = ListHTMLParams(list_.URLColor, &list_.smallImages_, list_.pictureCache_.get(),
+                                         list_.pictureContainer_);
+    prm.ShadowColor = clGray;
+    prm.CheckHeight = measure;
+    prm.Print = !measure;
+    prm.ResFactor = measure ? 1.0 : r_;
+    DrawHTMLText(canvas, text, TRect(rect), prm, res);
+    painter_.restore();
+}
+
+void TListPrintJob::PaintRich(const std::string &rtf, const TFontDesc &font, TColor brush, int left, int top,
+                              int right, int bottom)
+{
+    painter_.save();
+    const QRectF cell = DevRect(left, top, right, bottom);
+    if (brush != clNone) painter_.fillRect(cell, ColorToQColor(brush));
+    painter_.setClipRect(cell, Qt::IntersectClip);
+    const int lineHeight = TextHeight(PageFont(font));
+    int x = left + aWidth_, y = top - u_;
+    for (const RtfText::TRun &run : RtfText::Parse(rtf)) {
+        TFontDesc f = font;
+        f.Style |= (run.Bold ? fsBold : 0) | (run.Italic ? fsItalic : 0) | (run.Underline ? fsUnderline : 0);
+        QFont qf = PageFont(f);
+        int shift = 0;
+        if (run.Offset != 0) {
+            // Sub- and superscripts: a smaller face, a third of a line off.
+            qf.setPixelSize(std::max(1, qf.pixelSize() * 2 / 3));
+            shift = run.Offset > 0 ? lineHeight / 3 : -lineHeight / 3;
+        }
+        size_t start = 0;
+        for (;;) {
+            const size_t cr = run.Text.find('\r', start);
+            const std::string piece = run.Text.substr(start, cr == std::string::npos ? std::string::npos : cr - start);
+            DrawText(x, y + shift, piece, qf, font.Color);
+            x += TextWidth(qf, piece);
+            if (cr == std::string::npos) break;
+            x = left + aWidth_;
+            y -= lineHeight;
+            start = cr + 1;
+            if (start < run.Text.size() && run.Text[start] == '\n') ++start;
+        }
+    }
+    painter_.restore();
 }
 
 void TListPrintJob::NewPrinterPage()
@@ -357,6 +428,17 @@ void TListPrintJob::PrintCell(int col, int row, int top, int bottom)
     int left = state_.Offsets[size_t(col)];
     const int right = state_.Offsets[size_t(col) + 1];
     const int textTop = top - u_;
+
+    if (EnhListDraw::IsRichText(text) || EnhListDraw::IsMarkup(text)) {
+        const QRect dev = DevRect(left, top, right, bottom).toAlignedRect();
+        if (EnhListDraw::IsMarkup(text)) {
+            THTMLDrawResult res;
+            PaintMarkup(text, font, brush, dev, false, res);
+        } else {
+            PaintRich(text, font, brush, left, top, right, bottom);
+        }
+        return;
+    }
 
     painter_.save();
     if (col == 0 && row >= 0 && list_.Checkboxes()) {

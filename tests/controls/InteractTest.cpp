@@ -279,6 +279,21 @@ TEST(ListHints, OnlyTruncatedCellsGetAHint)
     EXPECT_TRUE(list->CellHint(1, 0, hint));
     list->OnDrawItemProp = nullptr;
 
+    // Rich text hints its plain text; markup its stripped text, or the
+    // markup itself with HTMLHint.
+    list->Items[2]->SubItems.Put(0, "{\\rtf1\\ansi A rich \\b cell\\b0  much too wide for eighty pixels}");
+    ASSERT_TRUE(list->CellHint(1, 2, hint));
+    EXPECT_EQ(hint, "A rich cell much too wide for eighty pixels");
+    const std::string markup = "<b>Bold</b> markup that is far too wide to fit";
+    list->Items[2]->SubItems.Put(1, markup);
+    ASSERT_TRUE(list->CellHint(2, 2, hint));
+    EXPECT_EQ(hint, "Bold markup that is far too wide to fit");
+    list->HTMLHint = true;
+    ASSERT_TRUE(list->CellHint(2, 2, hint));
+    EXPECT_EQ(hint, markup);
+    list->Items[2]->SubItems.Put(1, "<b>ok</b>");
+    EXPECT_FALSE(list->CellHint(2, 2, hint));   // narrow once the tags are gone
+
     // The application's hint request over the cell shows it; moving to
     // another cell takes it away.
     QWidget *vp = list->viewport();

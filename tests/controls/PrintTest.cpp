@@ -354,3 +354,31 @@ TEST(ListPrint, PreviewDrawsTheFirstPageOnly)
         for (int x = 0; x < img.width(); ++x) dark += qGray(img.pixel(x, y)) < 64;
     EXPECT_GT(dark, 200);
 }
+
+TEST(ListPrint, MarkupAndRichCellsPrintTheirText)
+{
+    testutil::TempDir dir;
+    auto list = makeList(2, 2);
+    const std::string markup = "<b>Heavy</b> <font color=\"clRed\">crimson</font> words";
+    list->Items[0]->SubItems.Put(0, markup);
+    list->Items[1]->SetCaption("{\\rtf1\\ansi Rich \\b bold\\b0  cell}");
+    auto pdf = a4Pdf(dir.file("m.pdf"));
+    list->Print(*pdf);
+    pdf.reset();
+    const auto words = pdfWords(dir.file("m.pdf"));
+    for (const char *w : {"Heavy", "crimson", "words", "Rich", "bold", "cell"}) EXPECT_NE(find(words, w), nullptr) << w;
+    for (const Word &w : words) {
+        EXPECT_EQ(w.text.find('<'), std::string::npos) << w.text;
+        EXPECT_EQ(w.text.find('\\'), std::string::npos) << w.text;
+    }
+    // The markup column is as wide as its shown words, not its tags.
+    const Word *heavy = find(words, "Heavy"), *last = find(words, "words");
+    ASSERT_TRUE(heavy && last);
+    const double shown = (last->xMax - heavy->xMin) * 254.0 / 72.0;
+    EXPECT_NEAR(list->GetPrintColWidth(1), shown, shown * 0.25);
+    // Both kinds stand in their cells: the rich caption in column 0, the
+    // markup to the right of it.
+    const Word *rich = find(words, "Rich");
+    ASSERT_NE(rich, nullptr);
+    EXPECT_LT(rich->xMin, heavy->xMin);
+}

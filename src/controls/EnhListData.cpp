@@ -754,3 +754,24 @@ int AutoSizedWidth(const std::vector<int> &cellWidths)
     for (int w : cellWidths) widest = std::max(widest, w);
     return widest + 10;
 }
+
+std::vector<std::vector<std::string>> ClipboardRows(const std::string &Text)
+{
+    std::vector<std::vector<std::string>> rows;
+    if (Text.size() > PasteMaxBytes) return rows;
+    size_t start = 0;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] != '\r' && Text[i] != '\n') continue;
+        std::vector<std::string> fields;
+        size_t f = start;
+        for (size_t j = start; j <= i; ++j) {
+            if (j != i && Text[j] != '\t') continue;
+            if (int(fields.size()) < PasteMaxColumns) fields.push_back(Text.substr(f, j - f));
+            f = j + 1;
+        }
+        rows.push_back(std::move(fields));
+        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    return rows;
+}

@@ -412,6 +412,17 @@ int CompareTexts(TSortStyle style, const std::string &a, const std::string &b,
                  const std::string &prefix = std::string(), const std::string &suffix = std::string());
 } // namespace EnhListSort
 
+// ---- clipboard text ------------------------------------------------------------------------
+// What a paste may take: a longer text is refused whole, and fields of a row
+// beyond the column limit are dropped, so a hostile clipboard cannot make a
+// list allocate without bound.
+constexpr size_t PasteMaxBytes = 16u << 20;
+constexpr int PasteMaxColumns = 256;
+// The rows of a pasted text: lines ended by CR LF, CR or LF (text after the
+// last line end is left out), fields separated by tabs. Empty for a text
+// longer than PasteMaxBytes.
+std::vector<std::vector<std::string>> ClipboardRows(const std::string &Text);
+
 // ---- column-width arithmetic -------------------------------------------------------------
 // New width of the last column when the list stretches it, or -1 for no change.
 int StretchedRightWidth(const std::vector<int> &widths, int listWidth, int clientWidth);

@@ -28,10 +28,6 @@
 
 namespace {
 
-// What a paste may add: texts beyond these are cut, so a hostile clipboard
-// cannot make the list allocate without bound.
-constexpr size_t PasteMaxBytes = 16u << 20;
-constexpr int PasteMaxColumns = 256;
 // The editor hands back at most this many characters.
 constexpr int EditMaxChars = 1024;
 
@@ -348,23 +344,7 @@ void TEnhListView::PasteText(const std::string &Text)
         if (TListItem *sel = Items.Selected()) SetTextAtColRow(rememberedCol_, sel->Index(), Text);
         return;
     }
-    // Lines ended by CR LF, CR or LF; text after the last line end is left.
-    std::vector<std::vector<std::string>> rows;
-    size_t start = 0;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] != '\r' && Text[i] != '\n') continue;
-        std::vector<std::string> fields;
-        size_t f = start;
-        for (size_t j = start; j <= i; ++j) {
-            if (j == i || Text[j] == '\t') {
-                if (int(fields.size()) < PasteMaxColumns) fields.push_back(Text.substr(f, j - f));
-                f = j + 1;
-            }
-        }
-        rows.push_back(std::move(fields));
-        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
+    const auto rows = ClipboardRows(Text);
     if (rows.empty()) return;
     TListItem *last = nullptr;
     BeginUpdate();

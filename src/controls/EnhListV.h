@@ -362,6 +362,8 @@ public:
     // The hint window shown while the scroll box is dragged (nullptr before).
     QWidget *ScrollHintWindow() const;
     std::function<void(TEnhListView *, int iItem, int iSubItem, bool &allow)> OnCanEditCell;
+    // The view's own edit(index) stays public (it goes through the gate).
+    using QTreeView::edit;
 
     // ---- printing (EnhListPrint.cpp) ------------------------------------------------------------
     // Prints every row on ListPrinter() or the given printer (a QPrinter or

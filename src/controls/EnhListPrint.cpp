@@ -287,7 +287,9 @@ void TListPrintJob::Run()
     const int cols = list_.Columns.Count();
     const int rows = list_.Items.Count();
 
-    checkSide_ = list_.Checkboxes() ? Round(16 * r_) : 0;
+    // The box of the screen, 16 pixels, at its real size on the page (16 x r
+    // page units would grow with the printer's resolution and overrun rows).
+    checkSide_ = list_.Checkboxes() && r_ > 0 ? Round(16 * 254.0 / list_.logicalDpiX()) : 0;
     headerTextH_ = TextHeight(PageFont(ps_.HeaderFont));
     footerTextH_ = TextHeight(PageFont(ps_.FooterFont));
     const QFont body = PageFont(ps_.Font);

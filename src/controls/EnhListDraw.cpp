@@ -7,6 +7,7 @@
 #include "controls/Provcl.h"
 #include "controls/RtfText.h"
 #include "platform/Cp1252.h"
+#include "support/Cursors.h"
 #include "platform/VersionResource.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -199,7 +200,12 @@ void TEnhListView::DrawHeaderItem(QPainter &p, const QRect &rect, int Column)
 
 // ---- properties -------------------------------------------------------------------------------------------
 
-QCursor TEnhListView::HandCursor() { return QCursor(Qt::PointingHandCursor); }
+QCursor TEnhListView::HandCursor()
+{
+    // The list's hand lives in the screen's cursor table under its number.
+    if (!Screen::HasCursor(crHandPoint)) Screen::SetCursors(crHandPoint, QCursor(Qt::PointingHandCursor));
+    return Screen::Cursors(crHandPoint);
+}
 
 void TEnhListView::SetCheckTrueGlyph(const QPixmap &p)
 {
@@ -246,6 +252,30 @@ void TEnhListView::SetHeaderImages(const QList<QIcon> &images)
     headerImages_ = images;
     model_->headerChanged(0, std::max(0, Columns.Count() - 1));
     header()->viewport()->update();
+}
+
+void TEnhListView::SetVAlignment(TVAlignment v)
+{
+    VAlignment = v;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLColor(TColor c)
+{
+    URLColor = c;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLShow(bool on)
+{
+    URLShow = on;
+    viewport()->update();
+}
+
+void TEnhListView::SetURLFull(bool on)
+{
+    URLFull = on;
+    viewport()->update();
 }
 
 void TEnhListView::SetHoverTime(int Value)
@@ -435,6 +465,16 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
     int cellBottom = Rect.top() + Rect.height();
     if (DetailView.Visible()) cellBottom = Rect.top() + itemHeight_ - DetailView.Height();
     const bool haveGlyphs = !checkTrueGlyph_.isNull() && !checkFalseGlyph_.isNull();
+    // Markup goes to the painter, 2 pixels further in.
+    auto paintMarkup = [&](const std::string &text, const QRect &r, const TFontDesc &f, TColor brush) {
+        TQtHTMLCanvas hc(p);
+        hc.BaseFont = font();
+        hc.Font = f;
+        hc.BrushColor = brush;
+        THTMLDrawResult res;
+        DrawHTMLText(hc, text, TRect(r.adjusted(2, 0, 0, 0)),
+                     ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), res);
+    };
     int x = Rect.left();
     int lastRight = x;
     QRect focusCell;
@@ -498,13 +538,7 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
         if (IsRichText(text)) {
             RTFPaint(Index, c - 1, p, textRect);
         } else if (IsMarkup(text)) {
-            TQtHTMLCanvas hc(p);
-            hc.BaseFont = this->font();
-            hc.Font = font;
-            hc.BrushColor = brush;
-            THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
-            THTMLDrawResult res;
-            DrawHTMLText(hc, text, TRect(textRect.adjusted(2, 0, 0, 0)), prm, res);
+            paintMarkup(text, textRect, font, brush);
         } else {
             DrawFlaggedText(p, textRect, text,
                             CellFlags(text, WordWrap, VAlignment, column ? column->Alignment() : taLeftJustify));
@@ -529,13 +563,7 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
         p.setFont(toQFont(df));
         p.setPen(ColorToQColor(df.Color));
         if (IsMarkup(text)) {
-            TQtHTMLCanvas hc(p);
-            hc.BaseFont = font();
-            hc.Font = df;
-            hc.BrushColor = clNone;
-            THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
-            THTMLDrawResult res;
-            DrawHTMLText(hc, text, TRect(dr.adjusted(2, 0, 0, 0)), prm, res);
+            paintMarkup(text, dr, df, clNone);
         } else {
             DrawFlaggedText(p, dr, text, CellTextFlags | DT_WORDBREAK);
         }
@@ -576,31 +604,37 @@ void TEnhListView::paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem
 
 // ---- links under the pointer --------------------------------------------------------------------------------
 
-namespace {
-
-// Hit test of a markup cell: the anchor under the point, empty for none.
-bool hitAnchor(TEnhListView &list, const std::string &text, const QRect &cell, const QPoint &pt, const QFont &base,
-               const TFontDesc &font, const THTMLDrawParams &proto, double res, std::string &anchor)
+bool TEnhListView::hitCellAnchor(int row, int col, const QPoint &pt, double res, std::string &anchor)
 {
+    const std::string text = GetTextAtColRow(col, row);
+    TColor brush = clWindow;
+    TFontDesc fd = defaultFontDesc();
+    QueryDrawProp(row, col - 1, 0, brush, fd, text);
     QImage img(1, 1, QImage::Format_ARGB32);
     QPainter p(&img);
     TQtHTMLCanvas canvas(p);
-    canvas.BaseFont = base;
-    canvas.Font = font;
-    THTMLDrawParams prm = proto;
+    canvas.BaseFont = font();
+    canvas.Font = fd;
+    THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
     prm.CheckHotSpot = true;
     prm.Selected = true;
     prm.X = pt.x();
     prm.Y = pt.y();
     prm.ResFactor = res;
     THTMLDrawResult r;
-    (void)list;
-    const bool hit = DrawHTMLText(canvas, text, TRect(cell.adjusted(2, 0, 0, 0)), prm, r);
+    const bool hit = DrawHTMLText(canvas, text, TRect(GetItemRect(row, col).adjusted(2, 0, 0, 0)), prm, r);
     anchor = r.Anchor;
     return hit;
 }
 
-} // namespace
+void TEnhListView::leaveAnchor()
+{
+    if (!anchorHover_) return;
+    const std::string left = hoveredAnchor_;
+    hoveredAnchor_.clear();
+    anchorHover_ = false;
+    if (OnAnchorExit) OnAnchorExit(this, left);
+}
 
 void TEnhListView::linkMouseMove(const QPoint &p)
 {
@@ -609,29 +643,18 @@ void TEnhListView::linkMouseMove(const QPoint &p)
     if (GetIndexAtPoint(p.x(), p.y(), col, row)) {
         const std::string text = GetTextAtColRow(col, row);
         if (URLShow && IsURLCell(text) && (!checkboxes_ || p.x() > 16)) onLink = true;
-        if (IsMarkup(text)) {
-            TColor brush = clWindow;
-            TFontDesc fd = defaultFontDesc();
-            QueryDrawProp(row, col - 1, 0, brush, fd, text);
-            std::string anchor;
-            if (hitAnchor(*this, text, GetItemRect(row, col), p, font(), fd,
-                          ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), 1.0,
-                          anchor)) {
-                onLink = true;
-                if (!anchorHover_ && anchor != hoveredAnchor_) {
-                    if (OnAnchorEnter) OnAnchorEnter(this, anchor);
-                    hoveredAnchor_ = anchor;
-                    anchorHover_ = true;
-                }
+        std::string anchor;
+        if (IsMarkup(text) && hitCellAnchor(row, col, p, 1.0, anchor)) {
+            onLink = true;
+            // Moving straight from one anchor to another fires nothing.
+            if (!anchorHover_ && anchor != hoveredAnchor_) {
+                if (OnAnchorEnter) OnAnchorEnter(this, anchor);
+                hoveredAnchor_ = anchor;
+                anchorHover_ = true;
             }
         }
     }
-    if (anchorHover_ && !onLink) {
-        const std::string left = hoveredAnchor_;
-        hoveredAnchor_.clear();
-        anchorHover_ = false;
-        if (OnAnchorExit) OnAnchorExit(this, left);
-    }
+    if (!onLink) leaveAnchor();
     if (onLink) viewport()->setCursor(HandCursor());
     else viewport()->unsetCursor();
 }
@@ -642,12 +665,8 @@ bool TEnhListView::linkButtonDown(const QPoint &p)
     if (!GetIndexAtPoint(p.x(), p.y(), col, row)) return false;
     const std::string text = GetTextAtColRow(col, row);
     if (IsMarkup(text)) {
-        TColor brush = clWindow;
-        TFontDesc fd = defaultFontDesc();
-        QueryDrawProp(row, col - 1, 0, brush, fd, text);
         std::string anchor;
-        if (hitAnchor(*this, text, GetItemRect(row, col), p, font(), fd,
-                      ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_), 0.0, anchor)) {
+        if (hitCellAnchor(row, col, p, 0.0, anchor)) {
             if (anchor.find("://") == std::string::npos) {
                 if (OnAnchorClick) OnAnchorClick(this, anchor);
             } else {
@@ -670,12 +689,7 @@ bool TEnhListView::linkButtonDown(const QPoint &p)
 
 void TEnhListView::leaveEvent(QEvent *e)
 {
-    if (anchorHover_) {
-        const std::string left = hoveredAnchor_;
-        hoveredAnchor_.clear();
-        anchorHover_ = false;
-        if (OnAnchorExit) OnAnchorExit(this, left);
-    }
+    leaveAnchor();
     QTreeView::leaveEvent(e);
 }
 

@@ -1,6 +1,7 @@
 // Exports of the enhanced list: CSV, HTML, XML and fixed-width text files,
 // and word-processor and spreadsheet files over automation.
 #include "controls/EnhListV.h"
+#include "controls/RtfText.h"
 
 #include "controls/CsvText.h"
 
@@ -48,115 +49,8 @@ void writeOrThrowInOut(const std::string &FileName, const std::string &bytes)
 
 std::string cellText(const TListItem *item, int col) { return item ? item->CellText(col) : std::string(); }
 
-// Plain text of a rich-text cell (a text beginning with "{\"): control words
-// and their groups dropped, paragraph marks as CR LF, "\'hh" as the byte.
-std::string RichToPlain(const std::string &rtf)
-{
-    std::string out;
-    struct Group { bool skip; int uc; };
-    std::vector<Group> stack{{false, 1}};
-    int skipChars = 0;  // characters after \uN still to be skipped
-    const size_t n = rtf.size();
-    size_t i = 0;
-    auto addChar = [&](char c) {
-        if (skipChars > 0) {
-            --skipChars;
-            return;
-        }
-        if (!stack.back().skip) out += c;
-    };
-    while (i < n) {
-        const char c = rtf[i];
-        if (c == '{') {
-            stack.push_back(stack.back());
-            ++i;
-            continue;
-        }
-        if (c == '}') {
-            if (stack.size() > 1) stack.pop_back();
-            ++i;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            ++i;
-            continue;
-        }
-        if (c != '\\') {
-            addChar(c);
-            ++i;
-            continue;
-        }
-        // A control symbol or word.
-        ++i;
-        if (i >= n) break;
-        const char s = rtf[i];
-        if (s == '\\' || s == '{' || s == '}') {
-            addChar(s);
-            ++i;
-            continue;
-        }
-        if (s == '\'') {
-            int v = 0, digits = 0;
-            ++i;
-            while (digits < 2 && i < n && std::isxdigit(static_cast<unsigned char>(rtf[i]))) {
-                const char h = char(std::tolower(static_cast<unsigned char>(rtf[i])));
-                v = v * 16 + (h <= '9' ? h - '0' : h - 'a' + 10);
-                ++i;
-                ++digits;
-            }
-            if (digits) addChar(char(v));
-            continue;
-        }
-        if (s == '*') {
-            stack.back().skip = true;
-            ++i;
-            continue;
-        }
-        if (s == '~') {
-            addChar(' ');
-            ++i;
-            continue;
-        }
-        if (!std::isalpha(static_cast<unsigned char>(s))) {
-            ++i;
-            continue;
-        }
-        std::string word;
-        while (i < n && std::isalpha(static_cast<unsigned char>(rtf[i]))) word += rtf[i++];
-        bool hasParam = false;
-        long param = 0;
-        bool neg = false;
-        if (i < n && rtf[i] == '-') {
-            neg = true;
-            ++i;
-        }
-        while (i < n && std::isdigit(static_cast<unsigned char>(rtf[i]))) {
-            hasParam = true;
-            if (param < 1000000) param = param * 10 + (rtf[i] - '0');
-            ++i;
-        }
-        if (neg) param = -param;
-        if (i < n && rtf[i] == ' ') ++i;
-        static const char *destinations[] = {"fonttbl", "colortbl", "stylesheet", "info", "pict", "header",
-                                             "footer", "object", "listtable", "listoverridetable", "generator"};
-        if (std::any_of(std::begin(destinations), std::end(destinations), [&](const char *d) { return word == d; })) {
-            stack.back().skip = true;
-        } else if (word == "par" || word == "line") {
-            addChar('\r');
-            addChar('\n');
-        } else if (word == "tab") {
-            addChar('\t');
-        } else if (word == "uc" && hasParam) {
-            stack.back().uc = int(param);
-        } else if (word == "u" && hasParam) {
-            const int code = param < 0 ? int(param + 65536) : int(param);
-            const int b = cp1252::FromUnicode(char16_t(code));
-            addChar(b >= 0 ? char(b) : '?');
-            skipChars = stack.back().uc;
-        }
-    }
-    return out;
-}
+// Plain text of a rich-text cell (a text beginning with "{\").
+std::string RichToPlain(const std::string &rtf) { return RtfText::ToPlainText(rtf); }
 
 // Text as XML character data: the markup characters escaped.
 std::string XmlEscape(const std::string &s)

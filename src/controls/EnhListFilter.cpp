@@ -175,12 +175,11 @@ void TEnhListView::UnMarkInItem(int Index)
     if (Index >= 0 && Index < Items.Count()) markCells(Index, std::string(), "e", false, true);
 }
 
-void TEnhListView::ShowFilter(bool Value)
+TEnhFilterBar *TEnhListView::ensureFilterBar()
 {
-    if (Value == FilterBar) return;
-    FilterBar = Value;
     if (!filterBar_) {
         filterBar_ = new TEnhFilterBar(header(), this);
+        filterBar_->setVisible(false);
         filterBar_->TimeOut = FilterTimeOut;
         filterBar_->OnChange = [this](int c) {
             if (OnFilterChange) OnFilterChange(this, c);
@@ -189,7 +188,14 @@ void TEnhListView::ShowFilter(bool Value)
             if (OnFilterBtnClick) OnFilterBtnClick(this, c);
         };
     }
-    filterBar_->setVisible(Value);
+    return filterBar_;
+}
+
+void TEnhListView::ShowFilter(bool Value)
+{
+    if (Value == FilterBar) return;
+    FilterBar = Value;
+    ensureFilterBar()->setVisible(Value);
     layoutFilterBar();
     const int h = ItemHeight();
     BeginUpdate();
@@ -206,19 +212,8 @@ std::string TEnhListView::GetFilter(int Column, int FilterType) const
 
 void TEnhListView::SetFilter(int Column, int FilterType, int Value, const std::string &Text)
 {
-    if (!filterBar_) {
-        // The fields exist before the bar is shown.
-        filterBar_ = new TEnhFilterBar(header(), this);
-        filterBar_->setVisible(false);
-        filterBar_->TimeOut = FilterTimeOut;
-        filterBar_->OnChange = [this](int c) {
-            if (OnFilterChange) OnFilterChange(this, c);
-        };
-        filterBar_->OnBtnClick = [this](int c) {
-            if (OnFilterBtnClick) OnFilterBtnClick(this, c);
-        };
-    }
-    filterBar_->SetFilter(Column, FilterType, Value, Text);
+    // The fields exist before the bar is shown.
+    ensureFilterBar()->SetFilter(Column, FilterType, Value, Text);
 }
 
 void TEnhListView::SetFilterTimeOut(int Value)

@@ -2,9 +2,11 @@
 
 #include "controls/EnhListDraw.h"
 #include "controls/HTMLPaint.h"
+#include "controls/ListFormats.h"
 #include "controls/PictureContainer.h"
 #include "controls/RtfText.h"
 
+#include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "platform/Rtl.h"
@@ -234,7 +236,13 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     richEdit_ = new TEnhRichEdit(this);
     commCtlVersion_ = int((uint32_t(QT_VERSION_MAJOR) << 16) | uint32_t(QT_VERSION_MINOR));
     header()->viewport()->installEventFilter(this);
+    connect(header(), &QHeaderView::sectionHandleDoubleClicked, this, [this](int) {
+        header()->viewport()->update();
+        if (DetailView.Visible()) viewport()->update();
+    });
     setMouseTracking(true);
+    HandCursor();
+    ListFormats::ApplySystemOnce();
 }
 
 TEnhListView::~TEnhListView()
@@ -556,12 +564,26 @@ void TEnhListView::headerClicked(int section)
 
 // ---- columns and header -------------------------------------------------------------------------------
 
+namespace {
+
+// Where the widths are kept: the INI file named by Key, or, for stRegistry,
+// the program's stand-in for the registry ("Registry.ini" in the program
+// folder) under the section Key\Section.
+std::pair<std::string, std::string> columnSizeStore(const TColumnSize &c)
+{
+    if (c.Storage == stRegistry) return {AppPaths::ProgramFolder() + "/Registry.ini", c.Key + "\\" + c.Section};
+    return {c.Key, c.Section};
+}
+
+} // namespace
+
 void TEnhListView::LoadColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i) {
-        int w = ini.ReadInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), -1);
+        int w = ini.ReadInteger(section, "col" + Rtl::IntToStr(i), -1);
         if (w != -1) Columns[i]->SetWidth(w);
     }
 }
@@ -569,9 +591,10 @@ void TEnhListView::LoadColumnSizes()
 void TEnhListView::SaveColumnSizes()
 {
     if (!ColumnSize.Save || ColumnSize.Key.empty() || ColumnSize.Section.empty()) return;
-    TIniFile ini(ColumnSize.Key);
+    const auto [file, section] = columnSizeStore(ColumnSize);
+    TIniFile ini(file);
     for (int i = 0; i < Columns.Count(); ++i)
-        ini.WriteInteger(ColumnSize.Section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
+        ini.WriteInteger(section, "col" + Rtl::IntToStr(i), Columns[i]->Width());
 }
 
 void TEnhListView::StretchRightColumn()
@@ -726,15 +749,7 @@ TFontDesc TEnhListView::defaultFontDesc() const
 
 QFont TEnhListView::toQFont(const TFontDesc &d) const
 {
-    QFont f = font();
-    if (!d.Name.empty() && d.Name != "MS Sans Serif") f.setFamily(FromAnsi(d.Name));
-    if (d.Height > 0) f.setPixelSize(d.Height);
-    else if (d.Size > 0) f.setPointSize(d.Size);
-    f.setBold(d.Style & fsBold);
-    f.setItalic(d.Style & fsItalic);
-    f.setUnderline(d.Style & fsUnderline);
-    f.setStrikeOut(d.Style & fsStrikeOut);
-    return f;
+    return FontDescToQFont(d, font());
 }
 
 void TEnhListView::applyColumn(int column)

@@ -391,7 +391,8 @@ public:
     std::function<void(TEnhListView *, int aRow, bool &newpage)> OnPrintNewPage;
     // ---- owner drawing, pictures, highlighting and filter bar (EnhListDraw.cpp,
     //      EnhListFilter.cpp) ---------------------------------------------------------------
-    // Number of the hand cursor of links in the application's cursor table.
+    // Number of the hand cursor of links in the screen's cursor table, and
+    // that cursor (registered there when first asked for).
     static constexpr int crHandPoint = 8019;
     static QCursor HandCursor();
     // Check-box and sort-indicator pictures; a pair is used only when both are set.
@@ -414,6 +415,12 @@ public:
     // Images of the header (sort indicator images 0 and 1, column images).
     const QList<QIcon> &HeaderImages() const { return headerImages_; }
     void SetHeaderImages(const QList<QIcon> &images);
+    // Setters of VAlignment, URLColor, URLShow and URLFull: stored, then the
+    // rows are repainted.
+    void SetVAlignment(TVAlignment v);
+    void SetURLColor(TColor c);
+    void SetURLShow(bool on);
+    void SetURLFull(bool on);
     // Setters of FilterTimeOut and HoverTime: stored and applied.
     void SetFilterTimeOut(int Value);
     void SetHoverTime(int Value);
@@ -510,9 +517,13 @@ private:
     void paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const;
     bool headerEvent(QEvent *e);
     void linkMouseMove(const QPoint &p);
+    // Hit test of a markup cell at a client point; the anchor under it.
+    bool hitCellAnchor(int row, int col, const QPoint &pt, double res, std::string &anchor);
+    void leaveAnchor();
     bool linkButtonDown(const QPoint &p);
     void reapplySortIndicator();
     void layoutFilterBar();
+    TEnhFilterBar *ensureFilterBar();
     QPixmap checkTrueGlyph_, checkFalseGlyph_, sortUpGlyph_, sortDownGlyph_, wallpaper_;
     TPictureContainer *pictureContainer_ = nullptr;
     std::unique_ptr<THTMLPictureCache> pictureCache_;

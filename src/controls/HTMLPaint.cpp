@@ -61,22 +61,8 @@ std::string attrValue(const std::string &tag, const std::string &tagUp, const st
     return tag.substr(q1 + 1, q2 - q1 - 1);
 }
 
-int toInt(const std::string &s)
-{
-    size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
-    long v = 0;
-    bool any = false;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        any = true;
-        if (v < 100000000) v = v * 10 + (s[i] - '0');
-    }
-    // Not a number: 0.
-    if (!any || i != s.size()) return 0;
-    return int(neg ? -v : v);
-}
+// A number attribute; anything that is not a number counts 0.
+int toInt(const std::string &s) { return Rtl::StrToIntDef(Rtl::Trim(s), 0); }
 
 TColor colorValue(const std::string &v)
 {
@@ -134,6 +120,28 @@ std::string ReplaceHTMLEntities(std::string Text)
     return Text;
 }
 
+namespace {
+
+// Calls fn(index) for each character outside tags (a tag runs from "<" to
+// the next ">"; an unclosed "<" ends the text) until fn returns true;
+// whether fn stopped the walk.
+template <class F>
+bool eachVisible(const std::string &text, F fn)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '<') {
+            size_t e = text.find('>', i);
+            if (e == std::string::npos) return false;
+            i = e;
+            continue;
+        }
+        if (fn(i)) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string StripHTMLTags(const std::string &Text)
 {
     std::string s = Text;
@@ -147,30 +155,22 @@ std::string StripHTMLTags(const std::string &Text)
     }
     std::string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '<') {
-            size_t e = s.find('>', i);
-            if (e == std::string::npos) break;
-            i = e;
-            continue;
-        }
+    eachVisible(s, [&](size_t i) {
         out += s[i];
-    }
+        return false;
+    });
     return out;
 }
 
 int HTMLVisiblePos(const std::string &Text, int n)
 {
-    int seen = 0;
-    for (size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] == '<') {
-            size_t e = Text.find('>', i);
-            if (e == std::string::npos) break;
-            i = e;
-            continue;
-        }
-        if (++seen == n) return int(i) + 1;
-    }
+    int seen = 0, found = 0;
+    eachVisible(Text, [&](size_t i) {
+        if (++seen != n) return false;
+        found = int(i) + 1;
+        return true;
+    });
+    if (found) return found;
     if (n == seen + 1) return int(Text.size()) + 1;
     return 0;
 }
@@ -191,16 +191,13 @@ size_t visiblePlace(const std::string &text, int q)
 {
     if (q <= 1) return 0;
     int seen = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '<') {
-            size_t e = text.find('>', i);
-            if (e == std::string::npos) return text.size();
-            i = e;
-            continue;
-        }
-        if (++seen == q - 1) return i + 1;
-    }
-    return text.size();
+    size_t place = text.size();
+    eachVisible(text, [&](size_t i) {
+        if (++seen != q - 1) return false;
+        place = i + 1;
+        return true;
+    });
+    return place;
 }
 
 // Where an opening tag goes for visible position q: the very start for
@@ -284,6 +281,8 @@ struct LineOut {
     int height = 0;
     int descent = 0, rise = 0;
     bool any = false;  // something was laid out
+    int imageAlign = 0; // an image with ALIGN "TOP" (1) or "MIDDLE" (2) on the line
+    int textRaise = 0;  // how far the line's text moves up for it
 };
 
 class Painter {
@@ -372,10 +371,10 @@ void Painter::drawImage(const std::string &tag, const std::string &tagUp, State 
         shell = src.substr(5);
         w = h = large ? 32 : 16;
     } else if (src.find(':') == std::string::npos) {
-        if (p_.PicContainer) pic = p_.PicContainer->FindPicture(src);
+        // Names and addresses are looked up in upper case.
+        if (p_.PicContainer) pic = p_.PicContainer->FindPicture(srcUp);
     } else if (src.find("://") != std::string::npos && p_.PicCache) {
-        pic = p_.PicCache->FindPicture(src);
-        if (!pic) pic = p_.PicCache->FindPicture(upper(src));
+        pic = p_.PicCache->FindPicture(srcUp);
         if (!pic) {
             pic = p_.PicCache->AddPicture();
             pic->Asynch = false;
@@ -402,6 +401,9 @@ void Painter::drawImage(const std::string &tag, const std::string &tagUp, State 
     }
     ++st.imageCount;
     if (w <= 0 && h <= 0) return;
+    const std::string align = upper(attrValue(tag, tagUp, "ALIGN"));
+    if (align.rfind("TOP", 0) == 0) lo.imageAlign = 1;
+    else if (align.rfind("MIDDLE", 0) == 0) lo.imageAlign = 2;
     // An image that does not fit the rest of the line starts the next one.
     if (!firstOnLine && x + w - rect_.Left > rect_.Width()) {
         endLine = true;
@@ -441,14 +443,6 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
     const int baseBottom = y + lineH - measured.descent;
     applyFont(st);
 
-    auto finish = [&]() {
-        lo.width = std::max(0, widthNoBlank - x0);
-        if (lo.height == 0 && !lo.any) lo.height = 0;
-        lo.height += 0;
-        if (hr && drawing) c_.Line(rect_.Left, y + lineH, rect_.Right, y + lineH, clBlack);
-        return lo;
-    };
-
     if (drawing && st.parBg != clNone) c_.FillRect(TRect(rect_.Left, y, rect_.Right, y + lineH), st.parBg);
 
     while (!s.empty()) {
@@ -475,7 +469,7 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
             lo.height = std::max(lo.height, runH);
             if (st.sub) lo.descent = std::max(lo.descent, runH / 4);
             if (st.sup) lo.rise = std::max(lo.rise, runH / 4);
-            int bottom = baseBottom;
+            int bottom = baseBottom - measured.textRaise;
             if (st.sup) bottom -= measured.rise;
             if (st.sub) bottom += measured.descent;
             TRect r(x, bottom - runH, x + runW, bottom);
@@ -532,7 +526,7 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
                         std::string name = attrValue(tag, tagUp, "BACKGROUND");
                         THTMLPicture *pic = nullptr;
                         if (!name.empty() && name.find(':') == std::string::npos && p_.PicContainer)
-                            pic = p_.PicContainer->FindPicture(name);
+                            pic = p_.PicContainer->FindPicture(upper(name));
                         else if (name.find("://") != std::string::npos && p_.PicCache) {
                             pic = p_.PicCache->FindPicture(upper(name));
                             if (!pic) {
@@ -756,7 +750,8 @@ LineOut Painter::line(std::string &s, State &st, Pass pass, int x0, int y, const
         if (consume) s.erase(0, close + 1);
         if (endLine) break;
     }
-    lo = finish();
+    lo.width = std::max(0, widthNoBlank - x0);
+    if (hr && drawing) c_.Line(rect_.Left, y + lineH, rect_.Right, y + lineH, clBlack);
     return lo;
 }
 
@@ -795,6 +790,11 @@ bool DrawHTMLText(THTMLCanvas &Canvas, const std::string &Text, const TRect &Rec
         std::string rest = s;
         LineOut m = painter.line(rest, st, Pass::Measure, Rect.Left, y, LineOut());
         m.height += m.descent + m.rise;
+        if (m.imageAlign != 0) {
+            Canvas.Font = savedFont;
+            const int free = std::max(0, m.height - Canvas.TextExtent("gh").height());
+            m.textRaise = m.imageAlign == 1 ? free : free / 2;
+        }
         if (!Params.CheckHeight) {
             int x0 = Rect.Left;
             const int free = Rect.Width() - m.width;
@@ -917,10 +917,10 @@ TQtHTMLCanvas::TQtHTMLCanvas(QPainter &painter) : p_(painter)
     Font.Color = clWindowText;
 }
 
-QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const
+QFont FontDescToQFont(const TFontDesc &d, const QFont &base)
 {
-    QFont f = BaseFont;
-    if (!d.Name.empty() && d.Name != "MS Sans Serif" && d.Name != "Arial") f.setFamily(FromAnsi(d.Name));
+    QFont f = base;
+    if (!d.Name.empty() && d.Name != "MS Sans Serif") f.setFamily(FromAnsi(d.Name));
     if (d.Height > 0) f.setPixelSize(d.Height);
     else if (d.Size > 0) f.setPointSize(d.Size);
     f.setBold(d.Style & fsBold);
@@ -929,6 +929,8 @@ QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const
     f.setStrikeOut(d.Style & fsStrikeOut);
     return f;
 }
+
+QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const { return FontDescToQFont(d, BaseFont); }
 
 QSize TQtHTMLCanvas::TextExtent(const std::string &text)
 {

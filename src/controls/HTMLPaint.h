@@ -58,6 +58,10 @@ public:
     virtual int PixelsPerInch() const { return 96; }
 };
 
+// The QFont of a font description, starting from `base`, whose family
+// stands for "MS Sans Serif".
+QFont FontDescToQFont(const TFontDesc &d, const QFont &base);
+
 // A canvas over a QPainter; text comes in Windows-1252 bytes.
 class TQtHTMLCanvas : public THTMLCanvas {
 public:
@@ -71,8 +75,7 @@ public:
     void DrawPicture(THTMLPicture &picture, const TRect &r) override;
     void DrawShellIcon(const std::string &what, bool large, const TRect &r) override;
     int PixelsPerInch() const override;
-    // The font descriptions are taken relative to this font: its family
-    // stands for the Windows faces "MS Sans Serif" and "Arial".
+    // The font descriptions are taken relative to this font (FontDescToQFont).
     QFont BaseFont;
     QFont ToQFont(const TFontDesc &f) const;
 

@@ -205,7 +205,11 @@ bool THTMLPicture::Step()
     bool changedFrame = false;
     if (tickCounter_ * 10 >= nextFrameTime_) {
         FrameNext();
-        LoadPicture();
+        try {
+            LoadPicture();
+        } catch (const Exception &) {
+            // A frame that cannot be decoded is passed over; the last one stays.
+        }
         nextFrameTime_ += std::max(0, GetFrameTime(frame_));
         changedFrame = true;
     }
@@ -215,9 +219,9 @@ bool THTMLPicture::Step()
 
 void THTMLPicture::LoadPicture()
 {
-    info_ = GifFrames::TFrameInfo();
+    GifFrames::TFrameInfo info;
     std::string bytes;
-    if (IsGIFFile() && GetFrameCount() >= 1) bytes = GifFrames::ExtractFrame(data_, frame_, info_);
+    if (IsGIFFile() && GetFrameCount() >= 1) bytes = GifFrames::ExtractFrame(data_, frame_, info);
     else bytes = data_;
     QByteArray array = QByteArray::fromRawData(bytes.data(), qsizetype(bytes.size()));
     QBuffer buffer(&array);
@@ -229,11 +233,10 @@ void THTMLPicture::LoadPicture()
     if (size.isValid() && qint64(size.width()) * size.height() > 64ll * 1024 * 1024)
         throw Exception("Could not load image. Invalid format");
     QImage img = reader.read();
-    if (img.isNull()) {
-        image_ = QImage();
-        throw Exception("Could not load image. Invalid format");
-    }
+    // A failure leaves the frame shown before.
+    if (img.isNull()) throw Exception("Could not load image. Invalid format");
     image_ = img;
+    info_ = info;
 }
 
 void THTMLPicture::DownLoadProgress(uint32_t done, uint32_t total)

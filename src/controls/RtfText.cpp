@@ -1,5 +1,8 @@
 #include "controls/RtfText.h"
 
+#include "platform/Cp1252.h"
+
+#include <algorithm>
 #include <cctype>
 
 namespace RtfText {
@@ -10,6 +13,7 @@ struct Fmt {
     bool bold = false, italic = false, underline = false;
     int offset = 0;
     bool skip = false; // a destination whose text is not shown
+    int uc = 1;        // characters that stand in for a \\u character
     bool operator==(const Fmt &o) const
     {
         return bold == o.bold && italic == o.italic && underline == o.underline && offset == o.offset;
@@ -133,8 +137,20 @@ std::vector<TRun> Parse(const std::string &rtf)
             if (!cur.skip && skippedDepth == 0) append(runs, cur, '\t', total);
         } else if (word == "fonttbl" || word == "colortbl" || word == "stylesheet" || word == "info" ||
                    word == "pict" || word == "object" || word == "header" || word == "footer" ||
-                   word == "generator") {
+                   word == "generator" || word == "listtable" || word == "listoverridetable") {
             cur.skip = true;
+        } else if (word == "uc" && hasArg) {
+            cur.uc = int(std::min<long>(arg, 8));
+        } else if (word == "u" && hasArg) {
+            // A Unicode character, then uc replacement characters to skip.
+            const int code = arg < 0 ? int(arg + 65536) : int(arg);
+            const int b = cp1252::FromUnicode(char16_t(code));
+            if (!cur.skip && skippedDepth == 0) append(runs, cur, b >= 0 ? char(b) : '?', total);
+            for (int k = 0; k < cur.uc && i < n; ++k) {
+                if (rtf[i] == '\\' && i + 3 < n && rtf[i + 1] == '\'') i += 4;
+                else if (rtf[i] == '{' || rtf[i] == '}') break;
+                else ++i;
+            }
         } else if (word == "bin" && hasArg && arg > 0) {
             // Binary data is skipped, never beyond the end.
             i = std::size_t(arg) >= n - i ? n : i + std::size_t(arg);
@@ -151,7 +167,6 @@ std::string ToPlainText(const std::string &rtf)
             if (c == '\r') out += "\r\n";
             else out += c;
         }
-    while (out.size() >= 2 && out.compare(out.size() - 2, 2, "\r\n") == 0) out.erase(out.size() - 2);
     return out;
 }
 
@@ -160,12 +175,14 @@ std::string FromRuns(const std::vector<TRun> &runs)
     std::string s = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 MS Sans Serif;}}\\f0\\fs16 ";
     for (const TRun &r : runs) {
         s += "{";
-        if (r.Bold) s += "\\b";
-        if (r.Italic) s += "\\i";
-        if (r.Underline) s += "\\ul";
-        if (r.Offset < 0) s += "\\sub";
-        if (r.Offset > 0) s += "\\super";
-        s += " ";
+        std::string controls;
+        if (r.Bold) controls += "\\b";
+        if (r.Italic) controls += "\\i";
+        if (r.Underline) controls += "\\ul";
+        if (r.Offset < 0) controls += "\\sub";
+        if (r.Offset > 0) controls += "\\super";
+        // The blank ends the last control word; without one it would be text.
+        if (!controls.empty()) s += controls + " ";
         for (char c : r.Text) {
             const auto u = static_cast<unsigned char>(c);
             if (c == '\r') s += "\\par ";

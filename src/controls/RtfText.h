@@ -1,6 +1,7 @@
 #pragma once
 // A minimal reader and writer of RTF documents for rich-text list cells:
-// the text with its paragraph breaks, tabs and character escapes, bold,
+// the text with its paragraph breaks, tabs, character escapes and Unicode
+// characters, bold,
 // italic, underline and sub- and superscript runs; groups of destinations
 // (font and colour tables, pictures, "\*" groups) are skipped.
 //
@@ -23,7 +24,8 @@ struct TRun {
 
 // The runs of a document (adjacent runs of equal format merged).
 std::vector<TRun> Parse(const std::string &rtf);
-// Its plain text: paragraphs separated by CR LF, no trailing break.
+// Its plain text: each paragraph mark as CR LF, "\u" characters in
+// Windows-1252 ("?" where it has none).
 std::string ToPlainText(const std::string &rtf);
 // A document of the runs.
 std::string FromRuns(const std::vector<TRun> &runs);

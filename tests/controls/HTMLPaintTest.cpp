@@ -311,3 +311,109 @@ TEST(HTMLText, InsertAndRemoveMarkTags)
 }
 
 } // namespace
+
+#include "GifMaker.h"
+#include "controls/PictureContainer.h"
+#include "platform/Streams.h"
+
+#include <QPixmap>
+
+namespace {
+
+TEST(HTMLPaint, ImagesFromTheListTheContainerAndTheShell)
+{
+    TPictureContainer container;
+    TPictureItem *item = container.Items.Add();
+    item->Name = "logo";
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(20, 10, {{0, 0, 10}, {1, 1, 10}}));
+    item->Picture->LoadFromStream(m);
+    QPixmap px(16, 16);
+    px.fill(Qt::red);
+    const QList<QIcon> icons{QIcon(px)};
+
+    THTMLDrawParams p;
+    p.PicContainer = &container;
+    p.Images = &icons;
+    Drawn d = paint("a<img src=\"Logo\">b<img src=\"IDX:0\"><img src=\"IDX:1\"><img src=\"SSYS:/tmp\">", TRect(0, 0, 400, 100), p);
+    std::vector<TFixedHTMLCanvas::Op::Kind> kinds;
+    for (const auto &o : d.canvas.Ops)
+        if (o.kind != TFixedHTMLCanvas::Op::Text) kinds.push_back(o.kind);
+    // An animated picture gets its area filled first.
+    using K = TFixedHTMLCanvas::Op;
+    EXPECT_EQ(kinds, (std::vector<TFixedHTMLCanvas::Op::Kind>{K::Fill, K::Picture, K::Icon, K::ShellIcon}));
+    // Images sit on the line's bottom.
+    for (const auto &o : d.canvas.Ops) {
+        if (o.kind == K::Picture) {
+            EXPECT_EQ(o.r, TRect(8, 6, 28, 16));
+        }
+    }
+    EXPECT_EQ(d.result.XSize, 8 + 20 + 8 + 16 + 16);
+    EXPECT_EQ(d.result.YSize, 16);
+
+    // WIDTH and HEIGHT stretch a picture; the line grows with it.
+    Drawn big = paint("<img src=\"logo\" width=\"40\" height=\"30\">", TRect(0, 0, 400, 100), p);
+    EXPECT_EQ(big.result.YSize, 30);
+    EXPECT_EQ(big.result.XSize, 40);
+
+    // An image in an anchor is part of the anchor.
+    p.CheckHotSpot = true;
+    p.X = 10;
+    p.Y = 5;
+    Drawn hit = paint("<a href=\"pic\"><img src=\"logo\"></a>", TRect(0, 0, 400, 100), p);
+    EXPECT_TRUE(hit.hit);
+    EXPECT_EQ(hit.result.Anchor, "pic");
+}
+
+TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
+{
+    TPictureContainer container;
+    TPictureItem *item = container.Items.Add();
+    item->Name = "TILE";
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(40, 30, {{0, 0, 10}}));
+    item->Picture->LoadFromStream(m);
+    THTMLDrawParams p;
+    p.PicContainer = &container;
+    Drawn d = paint("<body background=\"tile\" bgcolor=\"#00FF00\">x", TRect(0, 0, 100, 50), p);
+    int tiles = 0, fills = 0;
+    for (const auto &o : d.canvas.Ops) {
+        if (o.kind == TFixedHTMLCanvas::Op::Picture) ++tiles;
+        if (o.kind == TFixedHTMLCanvas::Op::Fill && o.color == 0x00FF00) ++fills;
+    }
+    EXPECT_EQ(tiles, 3 * 2);
+    EXPECT_EQ(fills, 1);
+    // An empty picture is not tiled at all.
+    container.Items.Items(0)->Picture->Assign(nullptr);
+    Drawn none = paint("<body background=\"tile\">x", TRect(0, 0, 100, 50), p);
+    for (const auto &o : none.canvas.Ops) EXPECT_NE(o.kind, TFixedHTMLCanvas::Op::Picture);
+}
+
+} // namespace
+
+namespace {
+
+TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
+{
+    TPictureContainer container;
+    TPictureItem *item = container.Items.Add();
+    item->Name = "TALL";
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(10, 40, {{0, 0, 10}}));
+    item->Picture->LoadFromStream(m);
+    THTMLDrawParams p;
+    p.PicContainer = &container;
+    struct Case {
+        const char *align;
+        int textBottom;
+    } cases[] = {{"", 40}, {" align=\"top\"", 16}, {" align=\"middle\"", 28}};
+    for (const Case &c : cases) {
+        Drawn d = paint(std::string("a<img src=\"tall\"") + c.align + ">", TRect(0, 0, 200, 100), p);
+        auto ops = textOps(d);
+        ASSERT_EQ(ops.size(), 1u);
+        EXPECT_EQ(ops[0].r.Bottom, c.textBottom) << c.align;
+        EXPECT_EQ(d.result.YSize, 40);
+    }
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include "controls/GifFrames.h"
 #include "controls/PictureContainer.h"
 #include "common/TestUtil.h"
+#include "GifMaker.h"
 #include "platform/Rtl.h"
 #include "platform/Streams.h"
 
@@ -16,44 +17,9 @@
 
 namespace {
 
-void put16(std::string &s, int v)
-{
-    s += char(v & 0xFF);
-    s += char((v >> 8) & 0xFF);
-}
+using GifFrame = gifmaker::Frame;
 
-struct GifFrame {
-    int left = 0, top = 0, delay = 10;
-    bool control = true; // with a graphic control extension
-};
-
-// A GIF of a logical screen w x h with one 1 x 1 image per frame.
-std::string makeGif(int w, int h, const std::vector<GifFrame> &frames)
-{
-    std::string s = "GIF89a";
-    put16(s, w);
-    put16(s, h);
-    s += char(0x80); // global colour table of 2 entries
-    s += char(0);
-    s += char(0);
-    s += std::string("\x00\x00\x00\xFF\xFF\xFF", 6);
-    for (const GifFrame &f : frames) {
-        if (f.control) {
-            s += std::string("\x21\xF9\x04\x00", 4);
-            put16(s, f.delay);
-            s += std::string("\x00\x00", 2);
-        }
-        s += char(0x2C);
-        put16(s, f.left);
-        put16(s, f.top);
-        put16(s, 1);
-        put16(s, 1);
-        s += char(0);
-        s += std::string("\x02\x02\x44\x01\x00", 5);
-    }
-    s += char(0x3B);
-    return s;
-}
+std::string makeGif(int w, int h, const std::vector<GifFrame> &frames) { return gifmaker::MakeGif(w, h, frames); }
 
 void loadBytes(THTMLPicture &p, const std::string &bytes)
 {
@@ -266,6 +232,25 @@ TEST(HTMLImage, PicturePlaces)
     // A picture without size is not tiled at all.
     EXPECT_TRUE(THTMLImage::PicturePlaces(bpTiled, 100, 50, 0, 30).empty());
     EXPECT_TRUE(THTMLImage::PicturePlaces(bpTiled, 100, 50, 30, 0).empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(HTMLPicture, ABrokenFrameIsPassedOverWhileAnimating)
+{
+    std::string gif = makeGif(10, 8, {{0, 0, 10}, {3, 2, 10}, {6, 4, 10}});
+    // Frame 2 claims a local colour table of 256 entries that is not there.
+    const size_t second = gif.find(std::string("\x21\xF9", 2), 20);
+    ASSERT_NE(second, std::string::npos);
+    gif[second + 8 + 9] = char(0x87);
+    THTMLPicture p;
+    loadBytes(p, gif);
+    for (int i = 0; i < 12; ++i) EXPECT_NO_THROW(p.Step());
+    EXPECT_FALSE(p.Image().isNull());
+    EXPECT_THROW(p.SetFrame(2), Exception);
+    EXPECT_FALSE(p.Image().isNull());
 }
 
 } // namespace

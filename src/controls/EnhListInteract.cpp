@@ -26,18 +26,11 @@
 
 #include <algorithm>
 
-namespace {
-
-// The editor hands back at most this many characters.
-constexpr int EditMaxChars = 1024;
-
-} // namespace
-
 QWidget *TEnhListDelegate::createEditor(QWidget *parent, const QStyleOptionViewItem &option,
                                         const QModelIndex &index) const
 {
     QWidget *w = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto *line = qobject_cast<QLineEdit *>(w)) line->setMaxLength(EditMaxChars);
+    if (auto *line = qobject_cast<QLineEdit *>(w)) line->setMaxLength(TEnhListView::EditMaxChars);
     lastEditor_ = w;
     return w;
 }
@@ -119,7 +112,7 @@ void TEnhListView::StartEdit(int Row, int Col)
 
 void TEnhListView::SetEditText(const std::string &Text)
 {
-    if (!editing_) return;
+    if (!Editing()) return;
     if (auto *line = qobject_cast<QLineEdit *>(delegate_->LastEditor())) line->setText(FromAnsi(Text));
 }
 
@@ -127,8 +120,9 @@ bool TEnhListView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *e
 {
     // Only a trigger that opens an editor is gated; everything else (the
     // delegate's own events) takes the standard path.
-    if (!index.isValid() || editing_ || (trigger != AllEditTriggers && !(editTriggers() & trigger)))
+    if (!index.isValid() || (trigger != AllEditTriggers && !(editTriggers() & trigger)))
         return QTreeView::edit(index, trigger, event);
+    if (Editing()) return false;
     const int col = SubItemEdit ? std::clamp(rememberedCol_, 0, std::max(0, Columns.Count() - 1)) : 0;
     const QModelIndex cell = model_->index(index.row(), col);
     if (!(model_->flags(cell) & Qt::ItemIsEditable)) return false;
@@ -136,18 +130,7 @@ bool TEnhListView::edit(const QModelIndex &index, EditTrigger trigger, QEvent *e
     bool allow = true;
     if (OnCanEditCell) OnCanEditCell(this, rememberedRow_, col, allow);
     if (!allow) return false;
-    editing_ = true;
-    if (!QTreeView::edit(cell, AllEditTriggers, event)) {
-        editing_ = false;
-        return false;
-    }
-    return true;
-}
-
-void TEnhListView::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
-{
-    QTreeView::closeEditor(editor, hint);
-    editing_ = false;
+    return QTreeView::edit(cell, AllEditTriggers, event);
 }
 
 int TEnhListView::FocusRepaint()

@@ -98,7 +98,7 @@ bool TEnhListModel::setData(const QModelIndex &index, const QVariant &value, int
     TListItem *item = list_->Items.Item(index.row());
     if (!item || role != Qt::EditRole || list_->ReadOnly()) return false;
     if (index.column() != 0 && !list_->SubItemEdit) return false;
-    std::string s = ToAnsi(value.toString().left(1024));
+    std::string s = ToAnsi(value.toString().left(TEnhListView::EditMaxChars));
     if (index.column() != 0) {
         list_->SetTextAtColRow(index.column(), index.row(), s);
         return true;

@@ -342,7 +342,9 @@ public:
     // Remembers the cell and starts the editor on it when OnCanEditCell allows.
     void StartEdit(int Row, int Col);
     void SetEditText(const std::string &Text);
-    bool Editing() const { return editing_; }
+    bool Editing() const { return state() == EditingState; }
+    // The editor hands back at most this many characters.
+    static constexpr int EditMaxChars = 1024;
     // Repaints the focused row; its index, 0 when no row is focused.
     int FocusRepaint();
     // Rows as text: caption and a tab before each sub-item, every row ended
@@ -462,7 +464,6 @@ public:
 
 protected:
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
-    void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     bool viewportEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
@@ -574,7 +575,6 @@ private:
     int movingRow_ = -1;
     QPoint lastMovePos_;
     class QTimer *moveTimer_ = nullptr;
-    bool editing_ = false;
     int hintCol_ = -1, hintRow_ = -1;
     class QLabel *scrollHint_ = nullptr;
 };

@@ -318,6 +318,10 @@ TEST(ListPrint, OversizedAndDegenerateListsStillPrint)
     empty.Print(*pdf);
     pdf.reset();
     EXPECT_TRUE(empty.PrintedPages().empty());
+
+    // A printer that cannot start raises the printer's error.
+    QPdfWriter nowhere(QString::fromStdString(dir.file("no/such/folder/x.pdf")));
+    EXPECT_THROW(zero->Print(nowhere), Exception);
 }
 
 TEST(ListPrint, PreviewDrawsTheFirstPageOnly)

@@ -138,7 +138,8 @@ int TEnhListView::FocusRepaint()
     TListItem *f = Items.ItemFocused();
     if (!f) return 0;
     const int row = f->Index();
-    viewport()->update(visualRect(model_->index(row, 0)).adjusted(-10000, 0, 10000, 0));
+    const QRect cell = visualRect(model_->index(row, 0));
+    viewport()->update(QRect(0, cell.top(), viewport()->width(), cell.height()));
     return row;
 }
 

@@ -166,6 +166,10 @@ TEST(ListMoves, MoveAndSwapByCall)
     EXPECT_EQ(captions(*list), (std::vector<std::string>{"row0", "row3", "row2", "row1"}));
     list->MoveItem(0, -1);
     EXPECT_EQ(captions(*list), (std::vector<std::string>{"row3", "row2", "row1", "row0"}));
+    EXPECT_EQ(list->ItemFocused(), list->Items[3]);
+    EXPECT_EQ(list->FocusRepaint(), 3);
+    list->Items[3]->SetFocused(false);
+    EXPECT_EQ(list->FocusRepaint(), 0);
 
     auto order = [&] {
         std::string s;

@@ -177,13 +177,12 @@ void TEnhListView::DrawHeaderItem(QPainter &p, const QRect &rect, int Column)
     }
     const std::string caption = c->Caption();
     p.setFont(headerFont_);
-    p.setPen(headerFont_ == QFont() ? QColor(Qt::black) : QColor(Qt::black));
+    p.setPen(ColorToQColor(clBtnText));
     const TAlignment al = c->Alignment();
     if (IsMarkup(caption)) {
         TQtHTMLCanvas canvas(p);
         canvas.BaseFont = headerFont_;
-        canvas.Font = defaultFontDesc();
-        canvas.Font.Color = clBtnText;
+        canvas.Font = BaseFontDesc(headerFont_, clBtnText);
         canvas.BrushColor = clBtnFace;
         THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, nullptr, nullptr);
         prm.Selected = true;
@@ -243,7 +242,14 @@ void TEnhListView::SetWallpaper(const QPixmap &p)
 
 void TEnhListView::SetPictureContainer(TPictureContainer *c)
 {
+    if (pictureContainer_) disconnect(pictureContainer_, &QObject::destroyed, this, nullptr);
     pictureContainer_ = c;
+    // A container that goes away is forgotten.
+    if (c)
+        connect(c, &QObject::destroyed, this, [this] {
+            pictureContainer_ = nullptr;
+            viewport()->update();
+        });
     viewport()->update();
 }
 
@@ -417,7 +423,7 @@ QSize TEnhListView::HTMLExtent(const std::string &Text, const QFont &Font)
     QPainter p(&img);
     TQtHTMLCanvas canvas(p);
     canvas.BaseFont = Font;
-    canvas.Font = defaultFontDesc();
+    canvas.Font = BaseFontDesc(Font);
     THTMLDrawParams prm = ListHTMLParams(URLColor, &smallImages_, pictureCache_.get(), pictureContainer_);
     prm.CheckHeight = true;
     THTMLDrawResult res;

@@ -708,7 +708,7 @@ void TEnhListView::SetExtendedViewStyle(TLVExtendedStyle Style, bool On)
     case lvxGridLines: SetGridLines(On); break;
     case lvxSubItemImages: SetSubImages(On); break;
     case lvxCheckboxes: SetCheckboxes(On); break;
-    case lvxTrackSelect: trackSelect_ = On; setMouseTracking(On); break;
+    case lvxTrackSelect: trackSelect_ = On; break; // the pointer is always tracked (links)
     case lvxHeaderDragDrop: SetHeaderDragDrop(On); break;
     case lvxFullRowSelect: SetRowSelect(On); break;
     case lvxOneClickActivate: oneClickActivate_ = On; break;

@@ -17,12 +17,12 @@
 #include <QAbstractTableModel>
 #include <QCursor>
 #include <QFont>
-#include <QPixmap>
-#include <QTextEdit>
 #include <QIcon>
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
 #include <QStyledItemDelegate>
+#include <QTextEdit>
 #include <QTreeView>
 
 #include <cstdint>

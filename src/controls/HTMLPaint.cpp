@@ -930,6 +930,17 @@ QFont FontDescToQFont(const TFontDesc &d, const QFont &base)
     return f;
 }
 
+TFontDesc BaseFontDesc(const QFont &base, TColor color)
+{
+    TFontDesc d;
+    d.Size = 0;
+    d.Height = 0;
+    d.Style = uint8_t((base.bold() ? fsBold : 0) | (base.italic() ? fsItalic : 0) |
+                      (base.underline() ? fsUnderline : 0) | (base.strikeOut() ? fsStrikeOut : 0));
+    d.Color = color;
+    return d;
+}
+
 QFont TQtHTMLCanvas::ToQFont(const TFontDesc &d) const { return FontDescToQFont(d, BaseFont); }
 
 QSize TQtHTMLCanvas::TextExtent(const std::string &text)

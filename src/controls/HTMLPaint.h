@@ -61,6 +61,8 @@ public:
 // The QFont of a font description, starting from `base`, whose family
 // stands for "MS Sans Serif".
 QFont FontDescToQFont(const TFontDesc &d, const QFont &base);
+// A description that stands for `base` itself (its face and size, its style).
+TFontDesc BaseFontDesc(const QFont &base, TColor color = clWindowText);
 
 // A canvas over a QPainter; text comes in Windows-1252 bytes.
 class TQtHTMLCanvas : public THTMLCanvas {

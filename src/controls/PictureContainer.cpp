@@ -3,6 +3,7 @@
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
 #include "platform/Rtl.h"
+#include "support/VCLUtils.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -102,6 +103,13 @@ void THTMLPicture::LoadFromResourceName(const std::string &Name)
     if (uint64_t(f.size()) > GifFrames::MaxPictureBytes) throw Exception("Could not allocate memory for image");
     QByteArray bytes = f.readAll();
     setData(std::string(bytes.constData(), size_t(bytes.size())), true);
+}
+
+void THTMLPicture::LoadFromResourceID(int ID)
+{
+    const std::string name = Rtl::IntToStr(ID);
+    if (!QFile::exists(":/pictures/" + FromAnsi(name))) throw EResNotFound("Resource " + name + " not found");
+    LoadFromResourceName(name);
 }
 
 void THTMLPicture::LoadFromURL(const std::string &URL)

@@ -41,6 +41,8 @@ public:
     void WriteData(TStream &Stream) const { SaveToStream(Stream); }
     // Pictures compiled into the program (Qt resources ":/pictures/<NAME>").
     void LoadFromResourceName(const std::string &Name);
+    // The same by number; EResNotFound when the program carries none.
+    void LoadFromResourceID(int ID);
     // "RES://name", "FILE://path" load at once; other addresses are recorded.
     void LoadFromURL(const std::string &URL);
 
@@ -144,8 +146,10 @@ private:
     std::vector<std::unique_ptr<TPictureItem>> items_;
 };
 
-class TPictureContainer {
+// A component: lists that refer to it forget it when it is destroyed.
+class TPictureContainer : public QObject {
 public:
+    explicit TPictureContainer(QObject *owner = nullptr) : QObject(owner) {}
     TPictureCollection Items;
     // The first item whose upper-cased name equals Name as given.
     THTMLPicture *FindPicture(const std::string &Name) const;

@@ -6,6 +6,7 @@
 #include "controls/EnhListFilter.h"
 #include "controls/EnhListV.h"
 #include "controls/HTMLPaint.h"
+#include "controls/PictureContainer.h"
 #include "controls/RtfText.h"
 #include "platform/ScriptedDialogs.h"
 #include "support/Cursors.h"
@@ -488,6 +489,18 @@ TEST(EnhListRich, RichEditRoundTripAndAutoSize)
     list->Items.Item(1)->SubItems.Put(1, "<b></b>abc");
     list->AutoSizeColumn(2);
     EXPECT_EQ(list->Columns[2]->Width(), QFontMetrics(list->font()).horizontalAdvance("abc") + 10);
+}
+
+TEST(EnhListCore, ADestroyedPictureContainerIsForgotten)
+{
+    auto list = makeList(1);
+    list->Items.Item(0)->SubItems.Put(0, "<img src=\"x\">pic");
+    auto container = std::make_unique<TPictureContainer>();
+    list->SetPictureContainer(container.get());
+    EXPECT_EQ(list->PictureContainer(), container.get());
+    container.reset();
+    EXPECT_EQ(list->PictureContainer(), nullptr);
+    shot(*list); // paints without the container
 }
 
 TEST(EnhListCore, VersionsAndCursor)

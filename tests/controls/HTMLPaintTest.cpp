@@ -320,14 +320,20 @@ TEST(HTMLText, InsertAndRemoveMarkTags)
 
 namespace {
 
+// A container with one GIF picture of a logical screen w x h under `name`.
+void addGif(TPictureContainer &container, const std::string &name, int w, int h, int frames = 1)
+{
+    TPictureItem *item = container.Items.Add();
+    item->Name = name;
+    TMemoryStream m;
+    m.SetBytes(gifmaker::MakeGif(w, h, std::vector<gifmaker::Frame>(size_t(frames))));
+    item->Picture->LoadFromStream(m);
+}
+
 TEST(HTMLPaint, ImagesFromTheListTheContainerAndTheShell)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "logo";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(20, 10, {{0, 0, 10}, {1, 1, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "logo", 20, 10, 2);
     QPixmap px(16, 16);
     px.fill(Qt::red);
     const QList<QIcon> icons{QIcon(px)};
@@ -368,11 +374,7 @@ TEST(HTMLPaint, ImagesFromTheListTheContainerAndTheShell)
 TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "TILE";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(40, 30, {{0, 0, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "TILE", 40, 30);
     THTMLDrawParams p;
     p.PicContainer = &container;
     Drawn d = paint("<body background=\"tile\" bgcolor=\"#00FF00\">x", TRect(0, 0, 100, 50), p);
@@ -389,18 +391,10 @@ TEST(HTMLPaint, BodyBackgroundsAreTiledOnlyWithASize)
     for (const auto &o : none.canvas.Ops) EXPECT_NE(o.kind, TFixedHTMLCanvas::Op::Picture);
 }
 
-} // namespace
-
-namespace {
-
 TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
 {
     TPictureContainer container;
-    TPictureItem *item = container.Items.Add();
-    item->Name = "TALL";
-    TMemoryStream m;
-    m.SetBytes(gifmaker::MakeGif(10, 40, {{0, 0, 10}}));
-    item->Picture->LoadFromStream(m);
+    addGif(container, "TALL", 10, 40);
     THTMLDrawParams p;
     p.PicContainer = &container;
     struct Case {
@@ -414,6 +408,51 @@ TEST(HTMLPaint, ImageAlignmentMovesTheLinesTextUp)
         EXPECT_EQ(ops[0].r.Bottom, c.textBottom) << c.align;
         EXPECT_EQ(d.result.YSize, 40);
     }
+}
+
+TEST(HTMLPaint, BulletsShadowsBlinkingAndRotation)
+{
+    // A second bullet on a line starts the next line; bullets sit 12 pixels
+    // apart per level and are drawn in "Symbol".
+    Drawn list = paint("<ul><li>a<li>b<ul><li>c</ul></ul>");
+    auto ops = textOps(list);
+    ASSERT_EQ(ops.size(), 6u);
+    EXPECT_EQ(ops[0].text, "\xB7");
+    EXPECT_EQ(ops[0].font.Name, "Symbol");
+    EXPECT_EQ(ops[1].text, "a");
+    EXPECT_EQ(ops[1].r.Left, 12);
+    EXPECT_EQ(ops[2].r.Top, 16);
+    EXPECT_EQ(ops[4].text, "o"); // second level, on a line of its own
+    EXPECT_EQ(ops[4].r.Left, 12);
+    EXPECT_EQ(ops[5].r.Left, 24);
+    EXPECT_EQ(ops[5].r.Top, 32);
+    EXPECT_EQ(list.result.StripVal, "abc");
+
+    Drawn shadow = paint("<sh>a</sh>b");
+    ops = textOps(shadow);
+    ASSERT_EQ(ops.size(), 3u);
+    EXPECT_EQ(ops[0].font.Color, clGray);
+    EXPECT_EQ(ops[0].r.Left, ops[1].r.Left + 1);
+    EXPECT_EQ(ops[0].r.Top, ops[1].r.Top + 1);
+
+    // In the invisible phase blinking text takes the background's colour.
+    THTMLDrawParams p;
+    p.Blink = false;
+    Drawn blink = paint("<bl>a</bl>b", TRect(0, 0, 100, 100), p);
+    ops = textOps(blink);
+    ASSERT_EQ(ops.size(), 2u);
+    EXPECT_EQ(ops[0].font.Color, clWindow);
+    EXPECT_EQ(ops[1].font.Color, clWindowText);
+
+    Drawn rot = paint("<r a=\"90\">up</r>x");
+    ops = textOps(rot);
+    ASSERT_EQ(ops.size(), 2u);
+    EXPECT_EQ(ops[0].angle, 900);
+    EXPECT_EQ(ops[1].angle, 0);
+
+    // "<#" loses its brackets; named entities become their characters.
+    EXPECT_EQ(paint("<#x>y").result.StripVal, "#xy");
+    EXPECT_EQ(paint("&quot;&euro;&lt;b&gt;").result.StripVal, "\"\x80<b>");
 }
 
 } // namespace

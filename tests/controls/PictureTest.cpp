@@ -6,6 +6,7 @@
 #include "GifMaker.h"
 #include "platform/Rtl.h"
 #include "platform/Streams.h"
+#include "support/VCLUtils.h"
 
 #include <QPainter>
 #include <QTemporaryDir>
@@ -191,6 +192,8 @@ TEST(HTMLPicture, AddressesAndTheCache)
     r->LoadFromURL("res://nosuch");
     EXPECT_TRUE(r->GetEmpty());
     EXPECT_EQ(r->ID(), "RES://NOSUCH");
+
+    EXPECT_THROW(r->LoadFromResourceID(4711), EResNotFound);
 
     THTMLPicture *web = cache.AddPicture();
     web->LoadFromURL("http://example.invalid/a.gif");

@@ -258,6 +258,23 @@ const std::string &TListItem::CellText(int col) const
     return SubItems[col - 1];
 }
 
+TListItemContent TListItem::Content() const
+{
+    return {caption_, SubItems.ToVector(), checked_, imageIndex_, subImages_, Indent, Data};
+}
+
+void TListItem::SetContent(const TListItemContent &c)
+{
+    Indent = c.Indent;
+    Data = c.Data;
+    subImages_ = c.SubImages;
+    SubItems.Assign(c.SubItems);
+    SetImageIndex(c.ImageIndex);
+    SetChecked(c.Checked);
+    SetCaption(c.Caption);
+    if (owner_) owner_->cellsChanged(this, 0, std::max(0, SubItems.Count()));
+}
+
 TListItems::~TListItems()
 {
     for (auto &it : items_) it->owner_ = nullptr;
@@ -736,4 +753,25 @@ int AutoSizedWidth(const std::vector<int> &cellWidths)
     int widest = 0;
     for (int w : cellWidths) widest = std::max(widest, w);
     return widest + 10;
+}
+
+std::vector<std::vector<std::string>> ClipboardRows(const std::string &Text)
+{
+    std::vector<std::vector<std::string>> rows;
+    if (Text.size() > PasteMaxBytes) return rows;
+    size_t start = 0;
+    for (size_t i = 0; i < Text.size(); ++i) {
+        if (Text[i] != '\r' && Text[i] != '\n') continue;
+        std::vector<std::string> fields;
+        size_t f = start;
+        for (size_t j = start; j <= i; ++j) {
+            if (j != i && Text[j] != '\t') continue;
+            if (int(fields.size()) < PasteMaxColumns) fields.push_back(Text.substr(f, j - f));
+            f = j + 1;
+        }
+        rows.push_back(std::move(fields));
+        if (Text[i] == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    return rows;
 }

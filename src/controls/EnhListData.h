@@ -254,6 +254,18 @@ private:
     std::vector<std::string> items_;
 };
 
+// Everything a row holds but its place, selection and focus: what moving or
+// swapping rows carries over.
+struct TListItemContent {
+    std::string Caption;
+    std::vector<std::string> SubItems;
+    bool Checked = false;
+    int ImageIndex = -1;
+    std::vector<int> SubImages;
+    int Indent = 0;
+    void *Data = nullptr;
+};
+
 class TListItem {
 public:
     TListItem(const TListItem &) = delete;
@@ -283,6 +295,8 @@ public:
     TListItems *Owner() const { return owner_; }
     // Text of a cell: 0 the caption, n sub-item n-1 (empty when missing).
     const std::string &CellText(int col) const;
+    TListItemContent Content() const;
+    void SetContent(const TListItemContent &c);
 
 private:
     friend class TListItems;
@@ -397,6 +411,17 @@ bool StrToDateTime(const std::string &s, double &value);
 int CompareTexts(TSortStyle style, const std::string &a, const std::string &b,
                  const std::string &prefix = std::string(), const std::string &suffix = std::string());
 } // namespace EnhListSort
+
+// ---- clipboard text ------------------------------------------------------------------------
+// What a paste may take: a longer text is refused whole, and fields of a row
+// beyond the column limit are dropped, so a hostile clipboard cannot make a
+// list allocate without bound.
+constexpr size_t PasteMaxBytes = 16u << 20;
+constexpr int PasteMaxColumns = 256;
+// The rows of a pasted text: lines ended by CR LF, CR or LF (text after the
+// last line end is left out), fields separated by tabs. Empty for a text
+// longer than PasteMaxBytes.
+std::vector<std::vector<std::string>> ClipboardRows(const std::string &Text);
 
 // ---- column-width arithmetic -------------------------------------------------------------
 // New width of the last column when the list stretches it, or -1 for no change.

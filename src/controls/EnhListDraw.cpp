@@ -693,12 +693,6 @@ bool TEnhListView::linkButtonDown(const QPoint &p)
     return false;
 }
 
-void TEnhListView::mouseMoveEvent(QMouseEvent *e)
-{
-    linkMouseMove(e->position().toPoint());
-    QTreeView::mouseMoveEvent(e);
-}
-
 void TEnhListView::leaveEvent(QEvent *e)
 {
     leaveAnchor();

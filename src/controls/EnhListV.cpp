@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <set>
@@ -95,8 +96,13 @@ QVariant TEnhListModel::data(const QModelIndex &index, int role) const
 bool TEnhListModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     TListItem *item = list_->Items.Item(index.row());
-    if (!item || role != Qt::EditRole || index.column() != 0 || list_->ReadOnly()) return false;
-    std::string s = ToAnsi(value.toString());
+    if (!item || role != Qt::EditRole || list_->ReadOnly()) return false;
+    if (index.column() != 0 && !list_->SubItemEdit) return false;
+    std::string s = ToAnsi(value.toString().left(TEnhListView::EditMaxChars));
+    if (index.column() != 0) {
+        list_->SetTextAtColRow(index.column(), index.row(), s);
+        return true;
+    }
     if (list_->OnEdited) list_->OnEdited(list_, item, s);
     item->SetCaption(s);
     return true;
@@ -118,7 +124,7 @@ Qt::ItemFlags TEnhListModel::flags(const QModelIndex &index) const
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
     if (index.column() == 0 && list_->Checkboxes()) f |= Qt::ItemIsUserCheckable;
-    if (index.column() == 0 && !list_->ReadOnly()) f |= Qt::ItemIsEditable;
+    if ((index.column() == 0 || list_->SubItemEdit) && !list_->ReadOnly()) f |= Qt::ItemIsEditable;
     return f;
 }
 
@@ -223,6 +229,7 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
             [this](const QModelIndex &cur, const QModelIndex &) { qtCurrentChanged(cur); });
     connect(header(), &QHeaderView::sectionClicked, this, &TEnhListView::headerClicked);
     connect(header(), &QHeaderView::sectionResized, this, &TEnhListView::sectionResized);
+    connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, &TEnhListView::scrollHintMoved);
     DetailView.Changed = [this] { viewport()->update(); };
     // Owner drawing, pictures, links and header notifications (EnhListDraw.cpp).
     pictureCache_ = std::make_unique<THTMLPictureCache>();
@@ -966,6 +973,16 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
     TListItem *item = Items.Item(row);
     const bool wasChecked = item && item->Checked();
     linkButtonDown(p);
+    if (ReArrangeItems) {
+        movingRow_ = row;
+        lastMovePos_ = p;
+        if (!moveTimer_) {
+            moveTimer_ = new QTimer(this);
+            moveTimer_->setInterval(300);
+            connect(moveTimer_, &QTimer::timeout, this, &TEnhListView::rowMoveTick);
+        }
+        moveTimer_->start();
+    }
     if (!SubItemEdit && !SubItemSelect) rememberedCol_ = 0;
 
     if (checkboxes_ && ownerDraw_ && p.x() <= 14) {
@@ -989,6 +1006,7 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
         rememberedCol_ = (SubItemEdit || SubItemSelect) ? col : 0;
         rememberedRow_ = row;
     }
+    if (SubItemEdit || SubItemSelect) FocusRepaint();
 }
 
 void TEnhListView::mousePressEvent(QMouseEvent *e)
@@ -1024,6 +1042,7 @@ void TEnhListView::mouseReleaseEvent(QMouseEvent *e)
     } else if (e->button() == Qt::RightButton && i.isValid()) {
         RightClickCell(i.row(), i.column());
     }
+    if (e->button() == Qt::LeftButton && movingRow_ >= 0) endRowMove(&p);
 }
 
 void TEnhListView::keyPressEvent(QKeyEvent *e)
@@ -1033,6 +1052,7 @@ void TEnhListView::keyPressEvent(QKeyEvent *e)
         OnKeyDown(this, key, e->modifiers());
         if (key == 0) { e->accept(); return; }
     }
+    if (interactKey(e)) return;
     if (key == Qt::Key_Space && checkboxes_) {
         // Reported before the toggle, for the row of the last click.
         if (!SubItemEdit && OnCheckboxClick) {

@@ -9,6 +9,7 @@
 // Coordinates called "client" below are those of the view's viewport (the
 // area under the header), as mouse events of the rows arrive in them.
 #include "controls/EnhListData.h"
+#include "controls/EnhListPrint.h"
 #include "platform/Classes.h"
 #include "platform/Streams.h"
 #include "platform/SysUtils.h"
@@ -19,6 +20,7 @@
 #include <QIcon>
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
 #include <QTreeView>
@@ -32,6 +34,8 @@
 MIXDECK_EXCEPTION(EEnhListViewError, Exception);
 
 class TEnhListView;
+class QPagedPaintDevice;
+class QPainter;
 class TEnhFilterBar;
 class THTMLPictureCache;
 class TPictureContainer;
@@ -90,9 +94,14 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     // Rectangle of the check box of a cell drawn in the given option.
     QRect checkRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
+                          const QModelIndex &index) const override;
+    // The cell editor made last; nullptr once it is gone.
+    QWidget *LastEditor() const { return lastEditor_; }
 
 private:
     bool ownerDrawn() const;
+    mutable QPointer<QWidget> lastEditor_;
 };
 
 class TEnhListView : public QTreeView, private TListObserver {
@@ -319,6 +328,69 @@ public:
     // The view's font for the rows.
     QColor ToQColor(TColor c) const;
 
+    // ---- reordering, cell editing, hints and the clipboard (EnhListInteract.cpp) ---------------
+    // Moves row From to index To of the list without it (-1: to the end); the
+    // row keeps its selected state and becomes the focused row. Equal
+    // indices, From -1 or rows out of range change nothing.
+    void MoveItem(int From, int To);
+    // Exchanges the contents of two rows; selection and focus stay in place.
+    void SwapItems(int Index1, int Index2);
+    // Display positions of the header (not column indices): moving shifts the
+    // positions between by one towards the old place.
+    void MoveColumn(int From, int To);
+    void SwapColumns(int Pos1, int Pos2);
+    // Remembers the cell and starts the editor on it when OnCanEditCell allows.
+    void StartEdit(int Row, int Col);
+    void SetEditText(const std::string &Text);
+    bool Editing() const { return state() == EditingState; }
+    // The editor hands back at most this many characters.
+    static constexpr int EditMaxChars = 1024;
+    // Repaints the focused row; its index, 0 when no row is focused.
+    int FocusRepaint();
+    // Rows as text: caption and a tab before each sub-item, every row ended
+    // by CR LF; in the sub-item modes the remembered cell of the selected row.
+    void CopyToClipBoard();
+    void CopySelectionToClipboard();
+    void CutToClipboard();
+    // Lines (ended by CR LF, CR or LF) become new selected rows, tab-separated
+    // fields filling caption and sub-items; in the sub-item modes the whole
+    // text goes into the remembered cell of the selected row.
+    void PasteFromClipboard();
+    void PasteText(const std::string &Text);
+    // The hint of a row's cell: true when the cell's text does not fit its
+    // column, with the text to show.
+    bool CellHint(int Col, int Row, std::string &Hint);
+    int MovingRow() const { return movingRow_; }
+    // The hint window shown while the scroll box is dragged (nullptr before).
+    QWidget *ScrollHintWindow() const;
+    std::function<void(TEnhListView *, int iItem, int iSubItem, bool &allow)> OnCanEditCell;
+    // The view's own edit(index) stays public (it goes through the gate).
+    using QTreeView::edit;
+
+    // ---- printing (EnhListPrint.cpp) ------------------------------------------------------------
+    // Prints every row on ListPrinter() or the given printer (a QPrinter or
+    // a QPdfWriter), after PrintSettings; printer errors raise Exception.
+    void Print();
+    void Print(QPagedPaintDevice &Printer);
+    // Draws the first page into the canvas at its real size; Rect gives the
+    // page's size in the canvas's pixels.
+    void Preview(QPainter &Canvas, const QRect &Rect);
+    // Width and offset in page units (0.1 mm) of a column in the last run;
+    // 0 outside 0..255.
+    int GetPrintColWidth(int Col) const;
+    int GetPrintColOffset(int Col) const;
+    static int MapFontHeight(int Size);
+    static int MapFontSize(int Height);
+    // The pages of the last run as they were laid out.
+    const std::vector<TListPrintPage> &PrintedPages() const { return printState_.Pages; }
+    QRect PreviewRect() const { return printState_.PreviewRect; }
+    // Called as each page begins (page numbers from 0), with the painter
+    // scaled to page units, y growing downwards from the page's top; the
+    // page's width and bottom are in the layout's units (the bottom negative).
+    std::function<void(TEnhListView *, QPainter &Canvas, int pagenr, int pagexsize, int pageysize)> OnPrintPage;
+    std::function<void(TEnhListView *, double &scalefactor, bool &allow)> OnFitToPage;
+    std::function<void(TEnhListView *, int aCol, int &width)> OnPrintSetColumnWidth;
+    std::function<void(TEnhListView *, int aRow, bool &newpage)> OnPrintNewPage;
     // ---- owner drawing, pictures, highlighting and filter bar (EnhListDraw.cpp,
     //      EnhListFilter.cpp) ---------------------------------------------------------------
     // Number of the hand cursor of links in the screen's cursor table, and
@@ -391,6 +463,9 @@ public:
     TEnhFilterBar *FilterBarWidget() const { return filterBar_; }
 
 protected:
+    bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    bool viewportEvent(QEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
@@ -399,7 +474,6 @@ protected:
     void focusInEvent(QFocusEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
-    void mouseMoveEvent(QMouseEvent *e) override;
     void leaveEvent(QEvent *e) override;
     bool eventFilter(QObject *watched, QEvent *e) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -488,4 +562,19 @@ private:
     bool syncingToQt_ = false;
     bool applyingWidths_ = false;
     bool sizesLoaded_ = false;
+
+    friend class TListPrintJob;
+    TListPrintState printState_;
+
+    // EnhListInteract.cpp
+    bool interactKey(QKeyEvent *e);
+    void endRowMove(const QPoint *target);
+    void rowMoveTick();
+    void scrollHintMoved(int value);
+    std::string clipboardText(bool selectionOnly) const;
+    int movingRow_ = -1;
+    QPoint lastMovePos_;
+    class QTimer *moveTimer_ = nullptr;
+    int hintCol_ = -1, hintRow_ = -1;
+    class QLabel *scrollHint_ = nullptr;
 };

@@ -2,6 +2,7 @@
 // Helpers of the report tests: a printer with injected measurements, a
 // control that records where it was printed, and a paint device that lists
 // what a recorded page draws.
+#include "common/PdfText.h"
 #include "reports/Alrep.h"
 
 #include <QPaintDevice>
@@ -81,15 +82,9 @@ private:
 
 // ---- printed PDF files -----------------------------------------------------------
 
-// A word as pdftotext -bbox-layout finds it, in points.
-struct Word {
-    std::string text;
-    double xMin, yMin, xMax, yMax;
-};
-// The words of page `page` (0-based); pages receives the page count.
-std::vector<Word> pdfWords(const std::string &pdf, int page = 0, int *pages = nullptr);
-// The nth word of that text, or nullptr.
-const Word *find(const std::vector<Word> &words, const std::string &text, int nth = 0);
+using testutil::Word;
+using testutil::pdfWords;
+using testutil::find;
 // Device pixels at 600 per inch to points.
 double pt(int px);
 

@@ -14,6 +14,7 @@
 // the support library's vertical alignment.
 #include "controls/EnhListData.h"   // TAlignment, shared with the list view
 #include "platform/Graphics.h"
+#include "platform/ModalResults.h"
 
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
@@ -424,9 +425,6 @@ enum TProButtonBase : uint8_t {
 };
 constexpr int ProButtonLanguageCount = 16;
 
-// Modal results.
-constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
-              mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10;
 
 // What a kind stands for.
 struct TProButtonKindInfo {

@@ -7,6 +7,7 @@
 // straight on the screen draw on a screen overlay (TScreenCanvas), since a
 // program cannot paint over other programs' windows on today's desktops.
 #include "platform/Graphics.h"
+#include "platform/ModalResults.h"
 #include "platform/SysUtils.h"
 
 #include <QCursor>
@@ -275,7 +276,6 @@ constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, ID
 int MsgBox(const std::string &caption, const std::string &text, unsigned flags);
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 enum TMsgDlgBtn : unsigned { mbYes = 1, mbNo = 2, mbOK = 4, mbCancel = 8, mbAbort = 16, mbRetry = 32, mbIgnore = 64 };
-constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6, mrNo = 7;
 int MsgDlg(const std::string &msg, TMsgDlgType type, unsigned buttons, int helpCtx = 0);
 
 // true when the count bytes are equal.

@@ -1,5 +1,20 @@
 include(${CMAKE_CURRENT_LIST_DIR}/VersionInfo.cmake)
 
+# In an existing build folder the code generators (moc, uic) do not run
+# again for a file added to a target, so a new window layout gets no header:
+# when the target's files change, their stamp is removed and they run.
+function(mixdeck_autogen_follows target files)
+  set(_inputs ${CMAKE_BINARY_DIR}/autogen-inputs/${target}.txt)
+  set(_before "")
+  if(EXISTS ${_inputs})
+    file(READ ${_inputs} _before)
+  endif()
+  if(NOT _before STREQUAL "${files}")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp)
+    file(WRITE ${_inputs} "${files}")
+  endif()
+endfunction()
+
 # One static library per src/ folder, named mixdeck_<folder>, taking every
 # source, header and window layout of the folder.
 function(mixdeck_library folder)
@@ -16,6 +31,7 @@ function(mixdeck_library folder)
   add_library(mixdeck_${folder} STATIC ${_src})
   target_include_directories(mixdeck_${folder} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   set_target_properties(mixdeck_${folder} PROPERTIES AUTOUIC_SEARCH_PATHS ${PROJECT_SOURCE_DIR}/src/${folder})
+  mixdeck_autogen_follows(mixdeck_${folder} "${_src}")
   target_link_libraries(mixdeck_${folder} PUBLIC ${ARG_DEPS})
   set(_extra ${PROJECT_SOURCE_DIR}/src/${folder}/extra.cmake)
   if(EXISTS ${_extra})
@@ -35,6 +51,7 @@ function(mixdeck_tests folder)
     return()
   endif()
   add_executable(test_${folder} ${_src})
+  mixdeck_autogen_follows(test_${folder} "${_src}")
   mixdeck_version_note(test_${folder})
   target_include_directories(test_${folder} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   # Tests may include the generated ui_*.h of the windows they drive.

@@ -7,85 +7,42 @@
 #include "discdb/CDDBExchange.h"
 #include "netclient/NetHTTP.h"
 #include "netclient/NetTCPClient.h"
+#include "netclient/NetTestPeers.h"
 
 #ifdef MIXDECK_HAVE_LIBCDDB
 #include <cddb/cddb.h>
 #endif
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
 constexpr int kLookups = 200;
 constexpr int kRuns = 3;
 
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa {};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-    close(fd);
-    return ntohs(sa.sin_port);
-}
-
-bool accepts(int port)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa {};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(uint16_t(port));
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
-    close(fd);
-    return ok;
-}
-
-// The scripted server as a child process, stopped with the object.
+// The scripted server as a child process on a loopback port of its own,
+// stopped with the object.
 class Peer {
 public:
-    Peer(const std::string &mode, const std::string &dir) : port_(freePort())
+    Peer(const std::string &mode, const std::string &dir)
+        : port_(nettest::freePort()),
+          server_({"/usr/bin/python3", std::string(MIXDECK_SOURCE_DIR) + "/tests/peers/cddb_peer.py",
+                   std::to_string(port_), mode, dir},
+                  port_)
     {
-        const std::string script = std::string(MIXDECK_SOURCE_DIR) + "/tests/peers/cddb_peer.py";
-        const std::string port = std::to_string(port_);
-        std::vector<char *> argv {const_cast<char *>("/usr/bin/python3"), const_cast<char *>(script.c_str()),
-                                  const_cast<char *>(port.c_str()), const_cast<char *>(mode.c_str()),
-                                  const_cast<char *>(dir.c_str()), nullptr};
-        if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        for (int i = 0; i < 200 && pid_ > 0 && !accepts(port_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    ~Peer()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
     }
     int port() const { return port_; }
 
 private:
     int port_;
-    pid_t pid_ = -1;
+    nettest::ChildServer server_;
 };
 
 cddbx::Settings settings(int port, bool http)

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -130,6 +131,25 @@ std::string recvAll(int fd, int timeoutMs)
 
 int freePort()
 {
+    // A port below the range the system gives outgoing connections: a port
+    // from that range can meanwhile become the source port of some other
+    // test's connection, or a connection to it can meet itself, and a peer
+    // would then seem to answer before it started.
+    int low = 32768, high = 60999;
+    std::ifstream("/proc/sys/net/ipv4/ip_local_port_range") >> low >> high;
+    constexpr int kFirst = 10000;
+    if (low - kFirst >= 2000) {
+        static thread_local std::mt19937 rng(std::random_device {}());
+        for (int tries = 0; tries < 200; ++tries) {
+            const int port = kFirst + int(rng() % unsigned(low - kFirst));
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in sa = loopback(port);
+            const bool free = bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0;
+            close(fd);
+            if (free)
+                return port;
+        }
+    }
     Listener l;
     return l.port();
 }

@@ -23,6 +23,8 @@ default behaviour; every key is optional:
   "flood": {"key": KEY, "bytes": N}  the reply to KEY: a 210 line, then N
                               bytes of list lines and no "." line
   "http_status": N            HTTP: answer with this status and a short body
+  "quick_ack": true           acknowledge every piece received at once instead
+                              of delaying the acknowledgement (TCP_QUICKACK)
 
 OUTDIR/log.txt: one "=== connection" line for each connection that sent
 something, then "C: " + every command line received (cddbp), or "C: " + the
@@ -133,6 +135,18 @@ class Handler(socketserver.BaseRequestHandler):
     def setup(self):
         self.request.settimeout(30)
         self.logged = False
+        self.quick_ack = False
+
+    def recv(self):
+        data = self.request.recv(4096)
+        if self.quick_ack:
+            # Linux leaves quick-ack mode by itself: set it again after every
+            # read, which also sends an acknowledgement still pending.
+            try:
+                self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_QUICKACK, 1)
+            except OSError:
+                pass
+        return data
 
     def note(self, lines):
         if not self.logged:
@@ -161,7 +175,7 @@ class Handler(socketserver.BaseRequestHandler):
         buf = b""
         while True:
             while b"\n" not in buf:
-                data = self.request.recv(4096)
+                data = self.recv()
                 if not data:
                     return
                 buf += data
@@ -170,6 +184,7 @@ class Handler(socketserver.BaseRequestHandler):
 
     def cddbp(self):
         script = load_script()
+        self.quick_ack = bool(script.get("quick_ack"))
         if script.get("silent") == "greeting":
             self.hold()
             return
@@ -197,9 +212,10 @@ class Handler(socketserver.BaseRequestHandler):
 
     def http(self):
         script = load_script()
+        self.quick_ack = bool(script.get("quick_ack"))
         head = b""
         while b"\r\n\r\n" not in head and b"\n\n" not in head:
-            data = self.request.recv(4096)
+            data = self.recv()
             if not data:
                 return
             head += data

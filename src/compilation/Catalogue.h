@@ -56,8 +56,9 @@ inline constexpr size_t kMaxCatalogueBytes = size_t(1) << 30;
 // The main window's copy of the catalogue: the file's bytes and where each
 // section lies in them, read as the in-memory INI object reads the file but
 // without building its key table. It is read again only when the file has
-// changed since (size, modification time, device or inode differ) or after
-// Invalidate(), which the program calls once it has written the file.
+// changed since (size, modification time, device or inode differ), when it
+// was cut short under the mapping, or after Invalidate(), which the program
+// calls once it has written the file.
 class TCatalogueCache {
 public:
     explicit TCatalogueCache(std::string path);
@@ -70,13 +71,17 @@ public:
     bool Refresh();
     void Invalidate() { known_ = false; }
 
-    // The bytes of the file (large ones in huge pages where offered).
+    // The bytes of the file: the file itself mapped read-only, or, where it
+    // cannot be mapped, a copy read into memory (large ones in huge pages
+    // where offered).
     class Buffer {
     public:
         Buffer() = default;
         Buffer(const Buffer &) = delete;
         Buffer &operator=(const Buffer &) = delete;
         ~Buffer();
+        // Maps size bytes of the open file; false when it cannot be mapped.
+        bool mapFile(int fd, size_t size);
         bool reserve(size_t capacity);  // keeps the bytes held
         char *data() { return data_; }
         size_t size() const { return size_; }
@@ -84,12 +89,16 @@ public:
         void setSize(size_t n) { size_ = n; }
         std::string_view view() const { return {data_ ? data_ : "", size_}; }
         void swap(Buffer &other);
+        // Whether the mapped file was cut short under the mapping since it
+        // was mapped (what lay past the new end now reads as zero bytes).
+        bool cutShort() const;
 
     private:
         void release();
         char *data_ = nullptr;
         size_t capacity_ = 0, size_ = 0;
-        bool mapped_ = false;
+        enum class Kind { Heap, Anonymous, File } kind_ = Kind::Heap;
+        int guard_ = -1;  // the mapping's slot in the guard against truncation
     };
 
     // The sections in file order (duplicates count once, where they first stand).

@@ -141,36 +141,96 @@ void TNetQuotedPrintableDecoder::Reset()
     AppendLineBreak = false;
 }
 
+namespace {
+
+// The value of a hexadecimal digit, or -1, for every byte.
+struct HexTable {
+    signed char v[256];
+    constexpr HexTable() : v()
+    {
+        for (int c = 0; c < 256; ++c)
+            v[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
+                                            : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                            : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                   : -1);
+    }
+};
+constexpr HexTable kHex;
+
+} // namespace
+
+// Runs of plain text are copied up to the next "="; an escape whose
+// characters are all in this block is decoded on the spot; one cut off by
+// the end of the block is finished, character by character, in the next.
 std::string TNetQuotedPrintableDecoder::decode()
 {
     std::string out;
-    out.reserve(count_);
-    for (size_t i = 0; i < count_; ++i) {
-        const char c = buffer_[i];
+    // Each character gives at most one, except that the character which
+    // ends an escape begun in the previous block may give three.
+    out.resize(count_ + 2);
+    char *o = out.data();
+    const char *s = buffer_.data();
+    const char *const end = s + count_;
+    while (s < end) {
         if (escapeCount_ == 0) {
-            if (c == '=')
-                escapeCount_ = 1;
-            else
-                out += c;
+            // A short run is copied byte by byte; a long one (no "=" among
+            // the next 16 characters) with one search and one copy.
+            const char *stop = end - s > 16 ? s + 16 : end;
+            while (s < stop && *s != '=')
+                *o++ = *s++;
+            if (s == stop) {
+                if (s == end)
+                    break;
+                const char *eq = static_cast<const char *>(std::memchr(s, '=', size_t(end - s)));
+                if (!eq)
+                    eq = end;
+                std::memcpy(o, s, size_t(eq - s));
+                o += eq - s;
+                s = eq;
+                if (s == end)
+                    break;
+            }
+            ++s;  // the "="
+            escapeCount_ = 1;
+            if (end - s < 2)
+                continue;
+            const char a = s[0], b = s[1];
+            escapeCount_ = 0;
+            if (a == '\n') {  // a soft line break written with LF alone
+                s += 1;
+                continue;
+            }
+            s += 2;
+            const int hi = kHex.v[static_cast<unsigned char>(a)], lo = kHex.v[static_cast<unsigned char>(b)];
+            if (hi >= 0 && lo >= 0) {
+                *o++ = char(hi << 4 | lo);
+            } else if (!(a == '\r' && b == '\n')) {  // CR LF: a soft line break
+                *o++ = '=';
+                *o++ = a;
+                *o++ = b;
+            }
         } else if (escapeCount_ == 1) {
-            if (c == '\n') {  // a soft line break written with LF alone
+            const char c = *s++;
+            if (c == '\n') {
                 escapeCount_ = 0;
             } else {
                 escape_[0] = c;
                 escapeCount_ = 2;
             }
         } else {
+            const char c = *s++;
             escapeCount_ = 0;
-            const int hi = HexDigitValue(escape_[0]), lo = HexDigitValue(c);
+            const int hi = kHex.v[static_cast<unsigned char>(escape_[0])], lo = kHex.v[static_cast<unsigned char>(c)];
             if (hi >= 0 && lo >= 0) {
-                out += char(hi << 4 | lo);
-            } else if (!(escape_[0] == '\r' && c == '\n')) {  // CR LF: a soft line break
-                out += '=';
-                out += escape_[0];
-                out += c;
+                *o++ = char(hi << 4 | lo);
+            } else if (!(escape_[0] == '\r' && c == '\n')) {
+                *o++ = '=';
+                *o++ = escape_[0];
+                *o++ = c;
             }
         }
     }
+    out.resize(size_t(o - out.data()));
     count_ = 0;
     return out;
 }

@@ -103,9 +103,15 @@ TEST(NetCoderQP, DecoderExamples)
         {"a=3Db", "a=b"},       {"=0D=0A", "\r\n"},     {"soft=\r\nbreak", "softbreak"},
         {"lf=\nbreak", "lfbreak"}, {"=xy=", "=xy"},     {"low=e9", "low\xE9"},
         {"cut=4", "cut4"},      {"a=\r", "a\r"},        {"", ""},
+        // an escape that is not one, where the next one starts
+        {"==41", "==41"},       {"x=4=41", "x=4=41"},   {"=\r\r\n", "=\r\r\n"},
+        {"=\n=41", "A"},
+        // long runs of plain text around escapes
+        {"ppppppppppppppppppppppppppppppppppppppppp=41qqqqqqqqqqqqqqqqqqqq=\r\n=42",
+         "pppppppppppppppppppppppppppppppppppppppppAqqqqqqqqqqqqqqqqqqqqB"},
     };
     for (const Case &c : cases)
-        for (const int block : {4096, 1, 2})
+        for (const int block : {4096, 1, 2, 3, 17})
             EXPECT_EQ(qpDecode(c.coded, block), c.plain) << c.coded << " block " << block;
 }
 

@@ -61,7 +61,16 @@ std::string latinText(size_t size)
     return s;
 }
 
-std::string decodeWith(TNetCoder &coder, const std::string &text)
+std::string randomBytes(size_t size, unsigned seed)
+{
+    std::string s(size, '\0');
+    std::mt19937 rng(seed);
+    for (char &c : s)
+        c = char(rng());
+    return s;
+}
+
+std::string codeWith(TNetCoder &coder, const std::string &text)
 {
     std::string out;
     out.reserve(text.size());
@@ -124,39 +133,30 @@ int main()
         // Quoted-printable: about 64 MiB coded, from our encoder.
         std::string plain = latinText(size * 9 / 10);
         TNetQuotedPrintableEncoder e;
-        std::string coded = decodeWith(e, plain);
+        std::string coded = codeWith(e, plain);
         codings.push_back({"QP, text", "r=binascii.a2b_qp(d)", std::move(coded), std::move(plain),
                            [] { return new TNetQuotedPrintableDecoder; }});
     }
     {
         // Quoted-printable of random bytes: mostly escapes.
-        std::string plain(size / 3, '\0');
-        std::mt19937 rng(16);
-        for (char &c : plain)
-            c = char(rng());
+        std::string plain = randomBytes(size / 3, 16);
         TNetQuotedPrintableEncoder e;
-        std::string coded = decodeWith(e, plain);
+        std::string coded = codeWith(e, plain);
         codings.push_back({"QP, binary", "r=binascii.a2b_qp(d)", std::move(coded), std::move(plain),
                            [] { return new TNetQuotedPrintableDecoder; }});
     }
     {
-        std::string plain(size / 4 * 3, '\0');
-        std::mt19937 rng(14);
-        for (char &c : plain)
-            c = char(rng());
+        std::string plain = randomBytes(size / 4 * 3, 14);
         std::string coded = Base64Encode(plain);
         codings.push_back({"Base64", "r=binascii.a2b_base64(d)", std::move(coded), std::move(plain),
                            [] { return new TNetBase64Decoder; }});
     }
     {
         // UU: "begin", 45-byte lines, the zero line and "end", as uuencode writes them.
-        std::string plain(size / 4 * 3, '\0');
-        std::mt19937 rng(15);
-        for (char &c : plain)
-            c = char(rng());
+        std::string plain = randomBytes(size / 4 * 3, 15);
         TNetUUEncoder e;
         e.CodedFileName = "data.bin";
-        std::string coded = decodeWith(e, plain);
+        std::string coded = codeWith(e, plain);
         codings.push_back({"UU", "r=b''.join(binascii.a2b_uu(l) for l in d.split(b'\\r\\n')[1:-3])",
                            std::move(coded), std::move(plain), [] { return new TNetUUDecoder; }});
     }
@@ -173,7 +173,7 @@ int main()
         for (int round = 0; round < kRounds; ++round) {
             std::unique_ptr<TNetCoder> coder(c.make());
             const auto t0 = std::chrono::steady_clock::now();
-            decoded = decodeWith(*coder, c.coded);
+            decoded = codeWith(*coder, c.coded);
             ours.push_back(bench::MsSince(t0));
             if (pythonOk) {
                 const double ms = python(c.pythonCall, in, out);

@@ -35,8 +35,14 @@ int FromUnicode(char16_t c)
 
 QString FromAnsi(const std::string &s)
 {
-    // Written in place: the catalogue's selectors convert a hundred thousand
-    // texts at start-up.
+    // The catalogue's selectors convert a hundred thousand texts at start-up:
+    // text without bytes 80..9F is Latin-1, which Qt converts fastest; other
+    // text is written in place.
+    bool latin1 = true;
+    for (unsigned char b : s)
+        latin1 = latin1 && !(b >= 0x80 && b <= 0x9F);
+    if (latin1)
+        return QString::fromLatin1(s.data(), qsizetype(s.size()));
     QString r(qsizetype(s.size()), Qt::Uninitialized);
     char16_t *d = reinterpret_cast<char16_t *>(r.data());
     for (unsigned char b : s)

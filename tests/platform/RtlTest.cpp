@@ -19,6 +19,13 @@ TEST(Cp1252, EveryByteRoundTrips)
     EXPECT_EQ(u[0x9F], QChar(0x0178));
     EXPECT_EQ(u[0x81], QChar(0x0081));
     EXPECT_EQ(u[0xE9], QChar(0x00E9));
+    // Each byte alone, and text with and without bytes 80..9F, converts
+    // as in the whole range.
+    for (int b = 0; b < 256; ++b) {
+        EXPECT_EQ(FromAnsi(std::string(1, char(b))), QString(u[b])) << b;
+        EXPECT_EQ(FromAnsi("caf\xE9 " + std::string(1, char(b))), QString::fromUtf8("caf\xC3\xA9 ") + u[b]) << b;
+    }
+    EXPECT_TRUE(FromAnsi("").isEmpty());
     // Characters outside the code page become '?'.
     EXPECT_EQ(ToAnsi(QString::fromUtf8("a\xe2\x86\x92" "b")), "a?b");
     EXPECT_EQ(ToAnsi(QString::fromUtf8("a\xf0\x9f\x8e\xb5" "b")), "a?b");

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace catalogue;
@@ -164,9 +165,13 @@ TEST(Catalogue, CopyOutlivesAReplacedFileAndACutOne)
 }
 
 // A SIGBUS that is not a fault in the copy still ends the program, as it
-// would without the copy's guard.
+// would without the copy's guard: by the signal, or through the handler
+// that was there before (AddressSanitizer's exits with status 1).
 TEST(CatalogueDeathTest, OtherBusErrorsStillEndTheProgram)
 {
+    auto endedByBusError = [](int status) {
+        return WIFSIGNALED(status) ? WTERMSIG(status) == SIGBUS : WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    };
     testutil::TempDir dir;
     const std::string path = dir.file("MIXDECK.ini");
     testutil::writeFile(path, manyDiscs(200));
@@ -182,6 +187,6 @@ TEST(CatalogueDeathTest, OtherBusErrorsStillEndTheProgram)
                 std::_Exit(3);
             std::_Exit(p[2 * 4096] == 'x' ? 4 : 5);
         },
-        ::testing::KilledBySignal(SIGBUS), "");
-    EXPECT_EXIT(raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
+        endedByBusError, "");
+    EXPECT_EXIT(raise(SIGBUS), endedByBusError, "");
 }

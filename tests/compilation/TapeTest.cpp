@@ -625,6 +625,43 @@ TEST_F(TapeFixture, SelectorChangeReadsNoFileAndSeesAnotherProgramsChange)
     EXPECT_EQ(form->CDSelect(1)->count(), 4);
 }
 
+// Another program cuts the catalogue short in place while the window holds
+// it: the next choice reads the file again and shows the disc as gone,
+// without the program ending on a bus error; written again, the disc is back.
+// (A cut under a read that is already under way is Catalogue's own test.)
+TEST_F(TapeFixture, ACatalogueCutShortUnderTheWindowEndsNothing)
+{
+    // Enough discs that the last ones lie pages past the cut.
+    std::string text = testutil::readFile(dir.file("MIXDECK.ini"));
+    for (int d = 0; d < 300; ++d)
+        text += "[F" + std::to_string(d) + "]\r\nartist=Filler\r\ntitle=" + std::to_string(d) +
+                "\r\ntotaltracks=1\r\ntrack0=Tune\r\ntime0=01:00\r\n\r\n";
+    const std::string path = dir.file("MIXDECK.ini");
+    testutil::writeFile(path, text);
+    newCompilation(0);
+    // The choices by key in the selector: End for the last disc, Up and Down.
+    QComboBox *box = form->CDSelect(1);
+    box->setFocus();
+    const int last = box->count() - 1;
+    ASSERT_EQ((*form->CDSections)[last], "F299");
+    QTest::keyClick(box, Qt::Key_End);
+    ASSERT_EQ(box->currentIndex(), last);
+    ASSERT_EQ(pane(1)->Items.Count(), 1);
+
+    const unsigned long reads = catalogue::ReadCount();
+    ASSERT_EQ(truncate(path.c_str(), 100), 0);
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(catalogue::ReadCount(), reads + 1);
+    EXPECT_EQ(pane(1)->Items.Count(), 0);
+    EXPECT_EQ(form->CDPID(1)->text(), "F298");
+
+    testutil::writeFile(path, text);
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(catalogue::ReadCount(), reads + 2);
+    ASSERT_EQ(pane(1)->Items.Count(), 1);
+    EXPECT_EQ(pane(1)->Items[0]->Caption(), "Tune");
+}
+
 // The save gives the bytes the profile functions give when the same keys
 // are written one by one, with the file's other sections kept.
 TEST_F(TapeFixture, SaveGivesTheBytesOfTheKeyByKeyWrites)

@@ -18,7 +18,6 @@
 #include "controls/EnhListV.h"
 #include "platform/ScriptedDialogs.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -35,7 +34,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <spawn.h>
 #include <string>

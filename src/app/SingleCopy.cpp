@@ -4,10 +4,11 @@
 #include "support/VCLUtils.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 
+#include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -89,6 +90,7 @@ bool Running(const std::string &folder) { return FindPrevInstance(kListenClass, 
 
 Claim::~Claim()
 {
+    QObject::disconnect(ending_);
     if (listening_)
         UnregisterInstance();
 }
@@ -123,6 +125,13 @@ void Claim::Listen(QWidget *window)
         std::fprintf(stderr, "%s\n", kBroughtForward);
         std::fflush(stderr);
     });
+    // A copy that is ending answers no more: a start meanwhile waits for
+    // the folder instead of asking a window that is going away.
+    if (listening_)
+        ending_ = QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, [this] {
+            UnregisterInstance();
+            listening_ = false;
+        });
 }
 
 bool ClaimProgramFolder(Claim &claim, int &status)

@@ -7,6 +7,8 @@
 // process ends, however it ends), and a later start on the same folder asks
 // that copy to bring its main window forward and ends without writing
 // anything.
+#include <QMetaObject>
+
 #include <chrono>
 #include <string>
 #include <utility>
@@ -41,7 +43,6 @@ public:
     // (it does not exist, or its file system has no locks).
     Result TryTake(const std::string &folder);
     void Release();
-    bool Held() const { return held_; }
 
 private:
     int fd_ = -1;
@@ -82,6 +83,7 @@ private:
     std::string folder_;
     FolderLock lock_;
     bool listening_ = false;
+    QMetaObject::Connection ending_;
 };
 
 // The start-up step: takes the program folder for this process. False when

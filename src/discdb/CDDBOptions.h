@@ -26,9 +26,9 @@ inline constexpr const char *kErrorSaving = "Error saving CDDB.ini";
 inline constexpr const char *kBuiltInCategories =
     " , blues, classical, country, data, folk, jazz, misc, newage, reggae, rock, soundtrack,";
 
-// The defaults of a new settings file. The server is the one public online
-// CD database that still answers (cddbp on 8880, HTTP on 80 with the usual
-// cgi path); a file already written keeps whatever it names. The submission
+// The defaults of a new settings file. The server is the successor of the
+// closed freedb.org that still answers (cddbp on 8880, HTTP on 80 with the
+// usual cgi path); a file already written keeps whatever it names. The submission
 // address stays as it was: that database publishes no mail address for
 // submissions.
 inline constexpr const char *kDefaultServer = "gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb";

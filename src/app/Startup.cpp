@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/SingleCopy.h"
 #include "app/TapePrint.h"
 
 #include "compilation/About.h"
@@ -11,6 +12,7 @@
 #include "discdb/ChooseCD.h"
 #include "discdb/Queue.h"
 #include "discdb/Submit.h"
+#include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/HandlerGuard.h"
 #include "platform/SysUtils.h"
@@ -119,13 +121,18 @@ void CreateWindows(Windows &windows)
 
 int Run(TApplication &app)
 {
+    SingleCopy::Claim claim(AppPaths::ProgramFolder());
     Windows windows;
     int status = 0;
     try {
         Dialogs::SetApplicationTitle(kTitle);
         QApplication::setApplicationName(QString::fromLatin1(kTitle));
-        CreateWindows(windows);
-        status = app.exec();
+        // One copy per program folder, settled before anything is written.
+        if (SingleCopy::ClaimProgramFolder(claim, status)) {
+            CreateWindows(windows);
+            claim.Listen(windows.front().get());
+            status = app.exec();
+        }
     } catch (...) {
         HandlerGuard::ShowException(std::current_exception());
         status = 1;

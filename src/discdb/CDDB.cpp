@@ -221,6 +221,9 @@ void TCDDBOptForm::ShowOptions(const cddbopts::CDDBOptions &o)
     showText(ui->UserEmail, o.UserEmail);
     showText(ui->SMTPAddr, o.SMTPAddr);
     showText(ui->CDDBEmail, o.CDDBEmail);
+    // A load changes both addresses at once, so both are checked: the
+    // placeholder of a new file leaves OK off until the user gives an address.
+    ui->OkBtn->setEnabled(CheckEmailAddress(o.UserEmail) && CheckEmailAddress(o.CDDBEmail));
 }
 
 // ---- handlers ------------------------------------------------------------------------------

@@ -272,6 +272,8 @@ std::string DecodePassword(const std::string &text)
 
 bool CheckEmailAddress(const std::string &text)
 {
+    if (AnsiCompareText(Trim(text), kDefaultUserEmail) == 0)
+        return false;
     const size_t at = text.find('@');
     if (at == std::string::npos || at == 0)
         return false;

@@ -26,8 +26,12 @@ inline constexpr const char *kErrorSaving = "Error saving CDDB.ini";
 inline constexpr const char *kBuiltInCategories =
     " , blues, classical, country, data, folk, jazz, misc, newage, reggae, rock, soundtrack,";
 
-// The defaults of a new settings file.
-inline constexpr const char *kDefaultServer = "freedb.freedb.org N000.00 W000.00 Random freedb server";
+// The defaults of a new settings file. The server is the successor of the
+// closed freedb.org that still answers (cddbp on 8880, HTTP on 80 with the
+// usual cgi path); a file already written keeps whatever it names. The submission
+// address stays as it was: that database publishes no mail address for
+// submissions.
+inline constexpr const char *kDefaultServer = "gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb";
 inline constexpr const char *kDefaultCDDBPort = "8880";
 inline constexpr const char *kDefaultHTTPPort = "80";
 inline constexpr const char *kDefaultCGIPath = "/~cddb/cddb.cgi";
@@ -103,6 +107,7 @@ std::string DecodePassword(const std::string &text);
 
 // The user e-mail address check of the options window: an "@" that is not
 // first, and after it a "." that is neither first nor last of that part.
+// The placeholder of a new settings file is nobody's address and fails.
 bool CheckEmailAddress(const std::string &text);
 
 } // namespace cddbopts

@@ -949,7 +949,8 @@ constexpr char ActivateLine[] = "activate\n";
 
 class TInstanceServer : public QLocalServer {
 public:
-    explicit TInstanceServer(QWidget *window) : window_(window)
+    TInstanceServer(QWidget *window, std::function<void()> activated)
+        : window_(window), activated_(std::move(activated))
     {
         setSocketOptions(QLocalServer::UserAccessOption);
         connect(this, &QLocalServer::newConnection, this, [this] {
@@ -968,6 +969,8 @@ public:
                             window_->showNormal();
                         ActivateWindow(window_);
                         ++Activations;
+                        if (activated_)
+                            activated_();
                     }
                     s->disconnectFromServer();
                 });
@@ -978,6 +981,7 @@ public:
 
 private:
     QPointer<QWidget> window_;
+    std::function<void()> activated_;
 };
 
 namespace {
@@ -988,14 +992,15 @@ QPointer<TInstanceServer> &instanceServer()
 }
 } // namespace
 
-bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window)
+bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window,
+                      std::function<void()> activated)
 {
     UnregisterInstance();
     const QString name = QString::fromStdString(InstanceSocketName(className, title));
     if (FindPrevInstance(className, title))
         return false;
     QLocalServer::removeServer(name);  // a socket left by an instance that died
-    auto *server = new TInstanceServer(window);
+    auto *server = new TInstanceServer(window, std::move(activated));
     if (!server->listen(name)) {
         delete server;
         return false;

@@ -260,9 +260,11 @@ void ActivateWindow(QWidget *window);
 // to the user); FindPrevInstance connects to it and ActivatePrevInstance
 // asks it to bring its window to the front.
 class TInstanceServer;
-// Listens for later instances; they activate `window`. False when another
-// live instance already listens under these names.
-bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window);
+// Listens for later instances; they activate `window`, and `activated`, when
+// given, runs after each such request. False when another live instance
+// already listens under these names.
+bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window,
+                      std::function<void()> activated = {});
 void UnregisterInstance();
 bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitle);
 bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle);

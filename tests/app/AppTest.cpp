@@ -1,5 +1,7 @@
 // Program-level tests: the built program and the application object run as
 // processes of their own on the offscreen platform.
+#include "app/ProgramProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -11,12 +13,8 @@
 
 namespace {
 
-std::string ProgramPath()
-{
-    if (const char *dir = std::getenv("MIXDECK_BINARY_DIR"))
-        return std::string(dir) + "/src/app/mixdeck";
-    return MIXDECK_EXE_PATH;
-}
+using programtest::BaseEnv;
+using programtest::ProgramPath;
 
 struct Result {
     bool finished = false;
@@ -44,19 +42,6 @@ Result RunProcess(const std::string &program, const QProcessEnvironment &env)
     r.out = p.readAllStandardOutput().toStdString();
     r.err = p.readAllStandardError().toStdString();
     return r;
-}
-
-QProcessEnvironment BaseEnv()
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("MIXDECK_DIALOGS", "stderr");
-    env.remove("MIXDECK_STARTUP_FAIL");
-    // An exception unwinding through Qt's event delivery leaves a few of
-    // Qt's own allocations behind; under the address sanitizer that would
-    // turn the child's exit status into the leak checker's.
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    return env;
 }
 
 } // namespace

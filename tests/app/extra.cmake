@@ -9,6 +9,7 @@ target_compile_definitions(test_app PRIVATE
   MIXDECK_EXE_PATH="$<TARGET_FILE:mixdeck>"
   GUARD_PROBE_PATH="$<TARGET_FILE:mixdeck_guard_probe>"
   MIXDECK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-# The print menu's binding to the tape reports is tested in the process.
-target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp)
+# The print menu's binding to the tape reports and the folder lock of the
+# start-up are tested in the process.
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp ${PROJECT_SOURCE_DIR}/src/app/SingleCopy.cpp)
 target_link_libraries(test_app PRIVATE mixdeck_reports)

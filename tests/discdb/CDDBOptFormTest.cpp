@@ -90,10 +90,14 @@ protected:
 
 TEST_F(OptFixture, FirstStartWritesAndShowsTheDefaults)
 {
+    const std::string gnudb = "gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb";
     open(nullptr);
     EXPECT_EQ(testutil::readFile(path()), OptionsText(DefaultOptions()));
     EXPECT_TRUE(u().ProtoCDDB->isChecked());
-    EXPECT_EQ(server(), kDefaultServer);
+    EXPECT_EQ(server(), gnudb);
+    EXPECT_EQ(u().ServerAddress->count(), 1);
+    EXPECT_EQ(u().Label9->text(), "(Default: gnudb.gnudb.org)");
+    EXPECT_EQ(u().Label20->text(), "(Default: freedb-submit@freedb.org)");
     EXPECT_EQ(u().CDDBPort->text(), "8880");
     EXPECT_EQ(u().CGIPath->text(), "/~cddb/cddb.cgi");
     EXPECT_EQ(u().TimeOut->text(), "30");
@@ -103,11 +107,44 @@ TEST_F(OptFixture, FirstStartWritesAndShowsTheDefaults)
     EXPECT_TRUE(u().ConnectionStat->toPlainText().isEmpty());
     EXPECT_EQ(u().OptionsTab->currentIndex(), 0);
     EXPECT_TRUE(serverButtons());
-    EXPECT_TRUE(u().OkBtn->isEnabled());
+    // The placeholder address leaves OK off until the user gives one.
+    EXPECT_EQ(u().UserEmail->text(), "your.name@your.domain.com");
+    EXPECT_FALSE(u().OkBtn->isEnabled());
     // With a server selected, Enter presses "&Test Server".
     QTest::keyClick(form.get(), Qt::Key_Return);
     EXPECT_EQ(tests, 1);
     EXPECT_TRUE(dialogs.Calls.empty());
+    // The HTTP side has the same server on port 80 with the usual path.
+    click(u().ProtoHTTP);
+    EXPECT_EQ(server(), gnudb);
+    EXPECT_EQ(u().HTTPPort->text(), "80");
+    EXPECT_EQ(u().CGIPath->text(), "/~cddb/cddb.cgi");
+    // Shown again, the placeholder is still refused; a real address lets OK on.
+    click(u().CancelBtn);
+    form->show();
+    EXPECT_FALSE(u().OkBtn->isEnabled());
+    u().OptionsTab->setCurrentIndex(1);
+    retype(u().UserEmail, "me@example.org");
+    EXPECT_TRUE(u().OkBtn->isEnabled());
+    retype(u().UserEmail, "your.name@your.domain.com");
+    EXPECT_FALSE(u().OkBtn->isEnabled());
+}
+
+TEST_F(OptFixture, ExistingFileKeepsTheServerItNames)
+{
+    // A file written with the old defaults is shown and left as it is.
+    std::string old = OptionsText(DefaultOptions());
+    const std::string line = "gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb";
+    const std::string freedb = "freedb.freedb.org N000.00 W000.00 Random freedb server";
+    for (size_t at = old.find(line); at != std::string::npos; at = old.find(line))
+        old.replace(at, line.size(), freedb);
+    ASSERT_NE(old.find("cserveraddr0=" + freedb), std::string::npos);
+    testutil::writeFile(path(), old);
+    open(nullptr);
+    EXPECT_EQ(server(), freedb);
+    form->hide();
+    form->show();
+    EXPECT_EQ(testutil::readFile(path()), old);
 }
 
 TEST_F(OptFixture, ShowLoadsTheSavedSelectionAndEveryField)

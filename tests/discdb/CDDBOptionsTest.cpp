@@ -18,10 +18,10 @@ const char *kDefaultFile =
     "servertouse=0\r\n"
     "categlist=, blues, classical, country, data, folk, jazz, misc, newage, reggae, rock, soundtrack,\r\n"
     "totalcddb=1\r\n"
-    "cserveraddr0=freedb.freedb.org N000.00 W000.00 Random freedb server\r\n"
+    "cserveraddr0=gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb\r\n"
     "cddbport0=8880\r\n"
     "totalhttp=1\r\n"
-    "hserveraddr0=freedb.freedb.org N000.00 W000.00 Random freedb server\r\n"
+    "hserveraddr0=gnudb.gnudb.org N000.00 W000.00 gnudb.org, successor of freedb\r\n"
     "cgipath0=/~cddb/cddb.cgi\r\n"
     "httpport0=80\r\n"
     "protocol=cddbp\r\n"
@@ -184,7 +184,9 @@ TEST(CDDBOptionsFile, CheckEmailAddress)
 {
     for (const char *good : {"a@b.c", "user@mail.example.org", "x@y.z.", "a@b@c.d"})
         EXPECT_TRUE(CheckEmailAddress(good)) << good;
-    for (const char *bad : {"", "user", "@b.c", "a@bc", "a@.bc", "a@bc.", "a@b"})
+    // The placeholder of a new file passes the form but is nobody's address.
+    for (const char *bad : {"", "user", "@b.c", "a@bc", "a@.bc", "a@bc.", "a@b", "your.name@your.domain.com",
+                            " Your.Name@Your.Domain.COM"})
         EXPECT_FALSE(CheckEmailAddress(bad)) << bad;
 }
 

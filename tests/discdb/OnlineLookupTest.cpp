@@ -71,7 +71,7 @@ protected:
         unsetenv("MIXDECK_CDROM_SIM");
     }
     // The settings file aimed at both peers, then the windows as at start-up.
-    void open(bool http, const std::string &timeOut = "10")
+    void open(bool http, const std::string &timeOut = "10", const std::string &email = "user@example.org")
     {
         cddbopts::CDDBOptions o = cddbopts::DefaultOptions();
         o.CDDBServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
@@ -81,7 +81,7 @@ protected:
         o.HTTPPortList = {std::to_string(httpPeer->port())};
         o.UseHTTP = http;
         o.ServerToUse = 0;
-        o.UserEmail = "user@example.org";
+        o.UserEmail = email;
         o.TimeOut = timeOut;
         cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
         discdbtest::simulateDrives(sim, {{"sr0", "example"}});
@@ -185,6 +185,20 @@ TEST_F(OnlineFixture, LookupFillsTheWindowOverBothProtocols)
         TearDown();
         SetUp();
     }
+}
+
+TEST_F(OnlineFixture, LookupRunsWithThePlaceholderAddress)
+{
+    // A new settings file's address: the options window refuses it, but a
+    // lookup goes on and sends it as it stands.
+    peer(false).script(kExactForExample);
+    open(false, "10", cddbopts::kDefaultUserEmail);
+    lookup();
+    EXPECT_EQ(dialogs.Calls.size(), 0u);
+    EXPECT_EQ(field(grab->ui->ArtistEdit), "Some Artist");
+    const Lines got = peer(false).received();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].rfind("C: cddb hello your.name your.domain.com ", 0), 0u) << got[0];
 }
 
 // Each outcome's box: its text, caption and icon, and the controls enabled after.

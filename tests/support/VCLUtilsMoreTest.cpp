@@ -100,7 +100,8 @@ TEST(VCLUtilsMore, PreviousInstanceThroughALocalSocket)
     const std::string cls = "TMainFormTest" + std::to_string(QCoreApplication::applicationPid());
     EXPECT_FALSE(FindPrevInstance(cls, "MIXDECK"));
     EXPECT_FALSE(ActivatePrevInstance(cls, "MIXDECK"));
-    ASSERT_TRUE(RegisterInstance(cls, "MIXDECK", &window));
+    int told = 0;
+    ASSERT_TRUE(RegisterInstance(cls, "MIXDECK", &window, [&told] { ++told; }));
     EXPECT_TRUE(FindPrevInstance(cls, "MIXDECK"));
     EXPECT_FALSE(FindPrevInstance(cls, "Other title"));
     EXPECT_FALSE(FindPrevInstance("", ""));
@@ -113,6 +114,7 @@ TEST(VCLUtilsMore, PreviousInstanceThroughALocalSocket)
     while (window.isMinimized() && t.elapsed() < 5000)
         QTest::qWait(10);
     EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(told, 1);
 
     UnregisterInstance();
     EXPECT_FALSE(FindPrevInstance(cls, "MIXDECK"));

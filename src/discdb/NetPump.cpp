@@ -35,13 +35,15 @@ void Install()
     });
 }
 
-bool Started(QWidget *owner, const TNetExchange &exchange)
+bool Busy(QWidget *owner)
 {
-    if (exchange.Active())
-        return true;
+    if (!TNetExchange::Running())
+        return false;
     Dialogs::MessageBox(owner, TNetExchange::kBusy, "Notice", Dialogs::Button::OK, Dialogs::Icon::Information);
-    return false;
+    return true;
 }
+
+bool Started(QWidget *owner, const TNetExchange &exchange) { return exchange.Active() || !Busy(owner); }
 
 bool AbortThen(QObject *owner, std::function<void()> then)
 {

@@ -20,6 +20,10 @@ void Install();
 // exchange did not get the slot because another one runs.
 bool Started(QWidget *owner, const TNetExchange &exchange);
 
+// True, after telling the user, while a network exchange runs (for a
+// command that would start one after questions of its own).
+bool Busy(QWidget *owner);
+
 // Closing a window while its own exchange waits: aborts the exchange and
 // returns true; then runs from the event loop, once the exchange has ended
 // and while the window still exists. False (nothing done) when no exchange

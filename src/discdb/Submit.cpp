@@ -208,6 +208,9 @@ void TEntrySubmission::discTracks(std::vector<std::string> &offsets, std::string
 
 void TEntrySubmission::Submit_MenuItemClick()
 {
+    // Nothing is asked while another exchange runs.
+    if (netpump::Busy(&grab_))
+        return;
     grab_.VisitAllPages();
     if (!CheckSubmission())
         return;

@@ -25,6 +25,8 @@
 #include "discdb/Submit.h"
 #include "netclient/NetAntiFreeze.h"
 #include "netclient/NetExchange.h"
+#include "netclient/NetGlobal.h"
+#include "netclient/NetHTTP.h"
 #include "netclient/NetThread.h"
 #include "ui_AddCD.h"
 #include "ui_AdviceSubmit.h"
@@ -397,5 +399,322 @@ INSTANTIATE_TEST_SUITE_P(
                       WaitCase {"OptionsTest", Kind::OptionsTest, true, R"({"trickle": "hello"})"},
                       WaitCase {"Submission", Kind::Submission, true, ""}),
     [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
+
+// ---- what the user can do while an exchange waits -------------------------------------------
+
+// The exchange that waits, against a silent peer with time-out 30 s.
+enum class Running { GrabLookup, OptionsTest, QueueRun, Submission };
+
+class ExchangeReentry : public ExchangeWaitFixture {
+protected:
+    // Opens the windows, runs the exchange and, 300 ms into its wait,
+    // what the test does meanwhile. Returns the exchange's seconds.
+    double runWith(Running running, const std::function<void()> &meanwhile)
+    {
+        if (running == Running::Submission)
+            smtp_ = std::make_unique<SmtpPeer>(false);
+        cddbpPeer->script(running == Running::OptionsTest ? R"({"silent": "hello"})" : R"({"silent": "greeting"})");
+        open(false, "30", smtp_ ? smtp_->port() : 0);
+        if (::testing::Test::HasFatalFailure())
+            return 0;
+        QTimer::singleShot(300, grab.get(), [&] {
+            EXPECT_TRUE(TNetExchange::Running());
+            queueDuringWait = testutil::readFile(dir.file("Queue.ini"));
+            meanwhile();
+        });
+        const auto t0 = Clock::now();
+        switch (running) {
+        case Running::GrabLookup:
+            getFromInternet();
+            break;
+        case Running::OptionsTest:
+            testServer();
+            break;
+        case Running::QueueRun:
+            runQueue();
+            break;
+        case Running::Submission:
+            submit();
+            break;
+        }
+        const double seconds = secondsSince(t0);
+        // What the exchange left for the event loop (a deferred close).
+        QTest::qWait(100);
+        return seconds;
+    }
+    QWidget *window(Running running)
+    {
+        switch (running) {
+        case Running::OptionsTest:
+            return options.get();
+        case Running::QueueRun:
+            return queue.get();
+        default:
+            return grab.get();
+        }
+    }
+    // Every socket of the exchanges is closed.
+    void socketsClosed()
+    {
+        EXPECT_FALSE(grab->TelnetCli->Binding().HandleAllocated);
+        EXPECT_FALSE(grab->HTTPCli->Binding().HandleAllocated);
+        EXPECT_FALSE(options->TelnetCli->Binding().HandleAllocated);
+        EXPECT_FALSE(queue->TelnetCli->Binding().HandleAllocated);
+        EXPECT_FALSE(submission->SMTPCli.Binding().HandleAllocated);
+    }
+    // No box said anything about the network.
+    void noNetworkBox()
+    {
+        for (const std::string &t : boxTexts()) {
+            EXPECT_NE(t, cddbx::kConnectionError);
+            EXPECT_NE(t, TEntrySubmission::kConnectError);
+            EXPECT_NE(t, TNetExchange::kBusy);
+        }
+    }
+    // Controls usable again; a grabbing window that was closed is ready for
+    // its next disc.
+    void controlsRestored(bool grabClosed)
+    {
+        if (grabClosed) {
+            EXPECT_TRUE(grab->ui->GetTracksBtn->isEnabled());
+            EXPECT_TRUE(grab->ui->ExitBtn->isEnabled());
+        } else {
+            grabControlsEnabled();
+        }
+        optionsControlsEnabled();
+        queueControlsEnabled();
+    }
+    std::unique_ptr<SmtpPeer> smtp_;
+    std::string queueDuringWait;
+};
+
+struct CloseCase {
+    const char *name;
+    Running running;
+    bool escape;  // Escape; otherwise the window manager's close (close box, Alt+F4)
+};
+
+void PrintTo(const CloseCase &c, std::ostream *os) { *os << c.name; }
+
+class CloseWhileWaiting : public ExchangeReentry, public ::testing::WithParamInterface<CloseCase> {};
+
+// Closing the window whose exchange waits aborts the exchange at once (its
+// socket closed, nothing said, controls restored) and closes the window.
+TEST_P(CloseWhileWaiting, AbortsTheExchangeAndCloses)
+{
+    const CloseCase &c = GetParam();
+    const double seconds = runWith(c.running, [&] {
+        QWidget *w = window(c.running);
+        if (c.escape)
+            QTest::keyClick(w, Qt::Key_Escape);
+        else
+            w->close();
+    });
+    EXPECT_LT(seconds, 3.0);
+    EXPECT_FALSE(TNetExchange::Running());
+    EXPECT_FALSE(window(c.running)->isVisible());
+    socketsClosed();
+    noNetworkBox();
+    controlsRestored(c.running == Running::GrabLookup || c.running == Running::Submission);
+    if (c.running == Running::QueueRun) {
+        // The window wrote its marks on Close: whole, and unchanged by the aborted run.
+        const std::string after = testutil::readFile(dir.file("Queue.ini"));
+        EXPECT_EQ(after.find("queried=Yes"), std::string::npos) << after;
+        EXPECT_NE(after.find("[0000000000333333]"), std::string::npos) << after;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, CloseWhileWaiting,
+    ::testing::Values(CloseCase {"GrabEscape", Running::GrabLookup, true},
+                      CloseCase {"GrabCloseBox", Running::GrabLookup, false},
+                      CloseCase {"OptionsEscape", Running::OptionsTest, true},
+                      CloseCase {"OptionsCloseBox", Running::OptionsTest, false},
+                      CloseCase {"QueueEscape", Running::QueueRun, true},
+                      CloseCase {"QueueCloseBox", Running::QueueRun, false},
+                      CloseCase {"SubmissionEscape", Running::Submission, true}),
+    [](const ::testing::TestParamInfo<CloseCase> &info) { return std::string(info.param.name); });
+
+struct SecondCase {
+    const char *name;
+    Running running;
+    // Starts the second exchange from another window; nullptr: none.
+    std::function<void(ExchangeReentry &)> start;
+};
+
+void PrintTo(const SecondCase &c, std::ostream *os) { *os << c.name; }
+
+class SecondExchange : public ExchangeReentry, public ::testing::WithParamInterface<SecondCase> {
+public:
+    // Friends of the fixture's windows for the table below.
+    static TCDDBOptForm &opt(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).options; }
+    static TQueueForm &que(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).queue; }
+    static TGrabCDForm &grb(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).grab; }
+};
+
+// One exchange at a time: a second one started from another window is
+// refused with a short message and touches nothing; the first goes on
+// until the user closes its window.
+TEST_P(SecondExchange, IsRefusedWithAMessage)
+{
+    const SecondCase &c = GetParam();
+    std::vector<std::string> during;
+    const double seconds = runWith(c.running, [&] {
+        c.start(*this);
+        during = boxTexts();
+        EXPECT_TRUE(TNetExchange::Running());
+        // Then the first one is given up.
+        QTest::keyClick(window(c.running), Qt::Key_Escape);
+    });
+    EXPECT_LT(seconds, 3.0);
+    ASSERT_EQ(during.size(), 1u);
+    EXPECT_EQ(during[0], TNetExchange::kBusy);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].caption, "Notice");
+    EXPECT_EQ(boxTexts().size(), 1u);
+    EXPECT_FALSE(TNetExchange::Running());
+    EXPECT_TRUE(options->ui->ConnectionStat->toPlainText().isEmpty());
+    EXPECT_EQ(cddbpPeer->connections(), 0);
+    socketsClosed();
+    controlsRestored(c.running == Running::GrabLookup);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, SecondExchange,
+    ::testing::Values(
+        SecondCase {"OptionsTestDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) {
+                        SecondExchange::opt(f).show();
+                        QTest::mouseClick(SecondExchange::opt(f).ui->TestServerBtn, Qt::LeftButton);
+                    }},
+        SecondCase {"UpdateSitesDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) {
+                        SecondExchange::opt(f).show();
+                        QTest::mouseClick(SecondExchange::opt(f).ui->UpdateSitesBtn, Qt::LeftButton);
+                    }},
+        SecondCase {"UpdateCategsDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) {
+                        SecondExchange::opt(f).show();
+                        QTest::mouseClick(SecondExchange::opt(f).ui->UpdateCategsBtn, Qt::LeftButton);
+                    }},
+        SecondCase {"QueryQueueDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) {
+                        TQueueForm &q = SecondExchange::que(f);
+                        q.show();
+                        QTest::mouseClick(q.ui->SelAllBtn, Qt::LeftButton);
+                        QTest::mouseClick(q.ui->QuerySelBtn, Qt::LeftButton);
+                    }},
+        // The grabbing window's database button is disabled meanwhile; its
+        // commands refuse all the same.
+        SecondCase {"SubmitDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) { SecondExchange::grb(f).ui->Submit_MenuItem->trigger(); }},
+        SecondCase {"SecondLookupDuringLookup", Running::GrabLookup,
+                    [](ExchangeReentry &f) { SecondExchange::grb(f).ui->Get_MenuItem->trigger(); }},
+        SecondCase {"LookupDuringQueueRun", Running::QueueRun,
+                    [](ExchangeReentry &f) {
+                        QTest::mouseClick(SecondExchange::grb(f).ui->CDDBBtn, Qt::LeftButton);
+                        QMenu *menu = SecondExchange::grb(f).CDDBPopUpMenu;
+                        QTest::mouseClick(menu, Qt::LeftButton, {},
+                                          menu->actionGeometry(SecondExchange::grb(f).ui->Get_MenuItem).center());
+                    }}),
+    [](const ::testing::TestParamInfo<SecondCase> &info) { return std::string(info.param.name); });
+
+// Exit from the main menu, or the main window's close box, while an
+// exchange waits: the exchange is aborted and the program's event loop
+// ends; no box, no file touched.
+class ExitWhileWaiting : public ExchangeReentry, public ::testing::WithParamInterface<std::tuple<Running, bool>> {};
+
+TEST_P(ExitWhileWaiting, EndsTheProgramCleanly)
+{
+    const auto [running, closeBox] = GetParam();
+    const std::string catalogueBefore = testutil::readFile(dir.file("MIXDECK.ini"));
+    // The exchange runs from the program's event loop, as in the program.
+    int status = -1;
+    double seconds = 0;
+    QTimer::singleShot(0, [&] {
+        seconds = runWith(running, [&] {
+            if (closeBox)
+                form->close();
+            else
+                form->ui->ExitMenu->trigger();
+        });
+    });
+    // A loop that did not end on its own is ended with another status.
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    safety.start(15000);
+    status = QApplication::exec();
+    safety.stop();
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(seconds, 3.0);
+    EXPECT_FALSE(TNetExchange::Running());
+    socketsClosed();
+    noNetworkBox();
+    EXPECT_EQ(testutil::readFile(dir.file("MIXDECK.ini")), catalogueBefore);
+    // The queue window writes its marks as the program ends: the same
+    // entries and marks, whole (its blank lines aside).
+    auto entries = [](std::string text) {
+        for (size_t p; (p = text.find("\r\n\r\n")) != std::string::npos;)
+            text.erase(p, 2);
+        return text;
+    };
+    EXPECT_EQ(entries(testutil::readFile(dir.file("Queue.ini"))), entries(queueDuringWait));
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ExitWhileWaiting,
+                         ::testing::Combine(::testing::Values(Running::GrabLookup, Running::QueueRun,
+                                                              Running::Submission),
+                                            ::testing::Bool()));
+
+// ---- the thread hand-over ---------------------------------------------------------------------
+
+class SyncThread : public TNetThread {
+public:
+    SyncThread() : TNetThread(false) {}
+    std::atomic<bool> ran {false};
+    std::atomic<double> syncMs {-1};
+    std::atomic<bool> onMain {false};
+
+protected:
+    void Run() override
+    {
+        const auto t0 = Clock::now();
+        Synchronize([this] {
+            onMain = InMainThread();
+            ran = true;
+        });
+        syncMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        SetStopped(true);
+    }
+};
+
+// A library thread's Synchronize runs on the interface thread while that
+// thread idles in its event loop (no socket wait under way), promptly.
+TEST(ThreadHandOver, SynchronizeRunsWhileTheInterfaceIdles)
+{
+    netpump::Install();
+    for (int round = 0; round < 3; ++round) {
+        QEventLoop loop;
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, &loop, &QEventLoop::quit);
+        safety.start(2000);
+        SyncThread *t = TNetThread::Create<SyncThread>();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (t->syncMs >= 0)
+                loop.quit();
+        });
+        poll.start(100);
+        loop.exec();
+        EXPECT_TRUE(t->ran);
+        EXPECT_TRUE(t->onMain);
+        EXPECT_GE(t->syncMs.load(), 0.0);
+        EXPECT_LE(t->syncMs.load(), 50.0);
+        t->TerminateAndWaitFor();
+        delete t;
+    }
+}
+
 
 } // namespace

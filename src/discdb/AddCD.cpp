@@ -743,7 +743,7 @@ void TGrabCDForm::LookupOnline()
         break;
     case Outcome::Failed:
     case Outcome::ConnectFailed:
-        warningBox(this, cddbx::kConnectionError, cddbx::kWarningCaption);
+        warningBox(this, cddbx::FailureMessage(r.SizeError), cddbx::kWarningCaption);
         break;
     }
     if (!r.QuitReply.empty())

@@ -765,7 +765,7 @@ void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
         break;
     case cddbx::Outcome::Failed:
         // The connection broke after it was made: the log keeps the steps.
-        Dialogs::MessageBox(this, cddbx::kConnectionError, cddbx::kWarningCaption, Dialogs::Button::OK,
+        Dialogs::MessageBox(this, cddbx::FailureMessage(r.SizeError), cddbx::kWarningCaption, Dialogs::Button::OK,
                             Dialogs::Icon::Warning);
         break;
     case cddbx::Outcome::Unexpected:

@@ -881,8 +881,8 @@ void TQueueForm::ApplyResult(int row, bool http, const cddbx::LookupResult &r)
             if (http)
                 SetStatus(kConnectionError);
         }
-        if (r.Kind == Outcome::Failed && (!http || r.At == Step::Read))
-            warn(cddbx::kConnectionError);
+        if (r.Kind == Outcome::Failed && (!http || r.At == Step::Read || !r.SizeError.empty()))
+            warn(cddbx::FailureMessage(r.SizeError));
         SetStatus(message);
         if (!http && beforeQuery(r.At)) {
             mark(colQueried, queuefile::kNo);

@@ -264,7 +264,7 @@ std::string TNetTCPConnection::ReadLn(const std::string &terminator, int timeout
         from = buffered.size() >= term.size() ? buffered.size() - term.size() + 1 : 0;
         if (MaxLineLength > 0 && inputBuffer_.Size() > MaxLineLength) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSLineTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSLineTooLong, {MaxLineLength}));
         }
         checkBudget(inputBuffer_.Size());
         CheckForDisconnect(true, true);
@@ -450,7 +450,7 @@ void TNetTCPConnection::captureLines(const std::function<void(const std::string 
                 line.erase(0, 1);
             if (MaxCaptureLines > 0 && ++lines > MaxCaptureLines) {
                 DisconnectSocket();
-                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+                throw ENetInputTooLong(Rtl::Format(NetRes::RSReplyTooLong, {MaxCaptureLines}));
             }
             if (store) {
                 budget.keepLine(lineCost);
@@ -500,7 +500,7 @@ int16_t TNetTCPConnection::GetResponse(const TNetReplyCodes &allowed)
             CmdResultDetails.Add(line);
             if (MaxReplyLines > 0 && CmdResultDetails.Count() > MaxReplyLines) {
                 DisconnectSocket();
-                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+                throw ENetInputTooLong(Rtl::Format(NetRes::RSReplyTooLong, {MaxReplyLines}));
             }
         } while (!(line.size() < 4 || TextIsSame(Rtl::Copy(line, 1, 4), marker)));
     }

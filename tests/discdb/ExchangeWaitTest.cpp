@@ -666,6 +666,31 @@ INSTANTIATE_TEST_SUITE_P(Windows, ExitWhileWaiting,
                                                               Running::Submission),
                                             ::testing::Bool()));
 
+// A reply refused for its size says so, over either protocol, in the
+// grabbing window and in the options window; it is no time-out.
+TEST_F(ExchangeReentry, OversizeReplyIsNamedNotTimedOut)
+{
+    const std::string message = "The server sent more than " + std::to_string(cddbx::kMaxReplyBytes) +
+                                " bytes; the connection was closed.";
+    for (bool http : {false, true}) {
+        SCOPED_TRACE(http ? "http" : "cddbp");
+        (http ? httpPeer : cddbpPeer)->script(R"({"reply": {"query": ["200 rock 20033a03 Some Artist / Some Title"]},)"
+                                                       R"( "flood": {"key": "read", "bytes": 2000000}})");
+        open(http, "10");
+        getFromInternet();
+        EXPECT_EQ(boxTexts(), std::vector<std::string> {message});
+        grabControlsEnabled();
+        dialogs.Calls.clear();
+        (http ? httpPeer : cddbpPeer)->script(R"({"flood": {"key": "lscat", "bytes": 2000000}})");
+        options->show();
+        QTest::mouseClick(options->ui->UpdateCategsBtn, Qt::LeftButton);
+        EXPECT_EQ(boxTexts(), std::vector<std::string> {message});
+        optionsControlsEnabled();
+        TearDown();
+        SetUp();
+    }
+}
+
 // ---- the thread hand-over ---------------------------------------------------------------------
 
 class SyncThread : public TNetThread {

@@ -8,10 +8,8 @@
 // start a second exchange (refused), close the waiting window or end the
 // program (the exchange is aborted at once), and a library thread's
 // hand-over while the interface thread idles in its event loop.
-#include "CddbPeer.h"
-#include "DiscdbTestUtil.h"
 #include "ui_Main.h"  // before the fixture, so this target generates it
-#include "compilation/MainFixture.h"
+#include "OnlinePeers.h"
 
 #include "controls/EnhListV.h"
 #include "controls/TextFade.h"
@@ -52,10 +50,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-// Both database peers live for the whole suite; each test writes their scripts.
-discdbtest::CddbPeer *cddbpPeer = nullptr;
-discdbtest::CddbPeer *httpPeer = nullptr;
 
 // Two discs for the queue run.
 const char *kTwoRows =
@@ -136,28 +130,14 @@ private:
     nettest::ScriptedPeer peer_;
 };
 
-class ExchangeWaitFixture : public MainFixture {
+// The four exchanges a click starts.
+enum class Exchange { Lookup, ServerTest, QueueRun, Submission };
+
+class ExchangeWaitFixture : public OnlinePeersFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        cddbpPeer = new discdbtest::CddbPeer("cddbp", true);
-        httpPeer = new discdbtest::CddbPeer("http", true);
-    }
-    static void TearDownTestSuite()
-    {
-        delete cddbpPeer;
-        delete httpPeer;
-        cddbpPeer = httpPeer = nullptr;
-    }
     void SetUp() override
     {
-        MainFixture::SetUp();
-        ASSERT_TRUE(cddbpPeer->ready());
-        ASSERT_TRUE(httpPeer->ready());
-        for (auto *p : {cddbpPeer, httpPeer}) {
-            p->script("{}");
-            p->clear();
-        }
+        OnlinePeersFixture::SetUp();
         dialogs.OnCall = [this](const ScriptedDialogs::Call &) {
             if (firstBox == Clock::time_point())
                 firstBox = Clock::now();
@@ -170,27 +150,16 @@ protected:
         chooser.reset();
         options.reset();
         grab.reset();
-        MainFixture::TearDown();
-        aspi::Release();
-        unsetenv("MIXDECK_CDROM_SIM");
+        OnlinePeersFixture::TearDown();
     }
     // The settings file aimed at the peers, then the windows wired as at
     // start-up; the grabbing window has read its disc and holds an entry
     // that may be submitted.
     void open(bool http, const std::string &timeOut, int smtpPort = 0)
     {
-        cddbopts::CDDBOptions o = cddbopts::DefaultOptions();
-        o.CDDBServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
-        o.CDDBPortList = {std::to_string(cddbpPeer->port())};
-        o.HTTPServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
-        o.CGIPathList = {"/~cddb/cddb.cgi"};
-        o.HTTPPortList = {std::to_string(httpPeer->port())};
-        o.UseHTTP = http;
-        o.ServerToUse = 0;
-        o.UserEmail = "user@example.org";
+        cddbopts::CDDBOptions o = peerOptions(http, timeOut);
         o.SMTPAddr = "127.0.0.1";
         o.CDDBEmail = "freedb-submit@example.org";
-        o.TimeOut = timeOut;
         cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
         testutil::writeFile(dir.file("Queue.ini"), kTwoRows);
         discdbtest::simulateDrives(sim, {{"sr0", "example"}});
@@ -221,18 +190,36 @@ protected:
         firstBox = Clock::time_point();
     }
 
-    // ---- the five exchanges, each started by a click ------------------------------------
-    void getFromInternet()
+    // ---- the exchanges, each started by a click ------------------------------------------
+    void start(Exchange x)
     {
-        // The database button pops up its menu; its first item looks up.
+        switch (x) {
+        case Exchange::Lookup:
+            getFromInternet();
+            break;
+        case Exchange::ServerTest:
+            testServer();
+            break;
+        case Exchange::QueueRun:
+            runQueue();
+            break;
+        case Exchange::Submission:
+            submit();
+            break;
+        }
+    }
+    // A click on the database button, then on the item of its pop-up menu.
+    void databaseMenu(QAction *item)
+    {
         QTest::mouseClick(grab->ui->CDDBBtn, Qt::LeftButton);
         QMenu *menu = grab->CDDBPopUpMenu;
         if (!menu->isVisible()) {
             ADD_FAILURE() << "the database menu did not show";
             return;
         }
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(grab->ui->Get_MenuItem).center());
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
     }
+    void getFromInternet() { databaseMenu(grab->ui->Get_MenuItem); }
     void testServer()
     {
         options->show();
@@ -248,13 +235,7 @@ protected:
     {
         // The advice box is answered with OK; then the transfer runs.
         QTimer::singleShot(0, &advice, [this] { QTest::mouseClick(advice.ui->OkBtn, Qt::LeftButton); });
-        QTest::mouseClick(grab->ui->CDDBBtn, Qt::LeftButton);
-        QMenu *menu = grab->CDDBPopUpMenu;
-        if (!menu->isVisible()) {
-            ADD_FAILURE() << "the database menu did not show";
-            return;
-        }
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(grab->ui->Submit_MenuItem).center());
+        databaseMenu(grab->ui->Submit_MenuItem);
     }
 
     void grabControlsEnabled()
@@ -298,11 +279,10 @@ protected:
 
 // ---- waits on a silent or trickling peer ----------------------------------------------------
 
-enum class Kind { GrabCddbp, GrabHttp, OptionsTest, QueueRun, Submission };
-
 struct WaitCase {
     const char *name;
-    Kind kind;
+    Exchange kind;
+    bool http;
     bool trickle;
     // The script of the database peer (not for the submission).
     const char *script;
@@ -317,9 +297,9 @@ constexpr double kTimeOut = 5.0;
 TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
 {
     const WaitCase &c = GetParam();
-    const bool http = c.kind == Kind::GrabHttp;
+    const bool http = c.http;
     std::unique_ptr<SmtpPeer> smtp;
-    if (c.kind == Kind::Submission)
+    if (c.kind == Exchange::Submission)
         smtp = std::make_unique<SmtpPeer>(c.trickle);
     else
         (http ? httpPeer : cddbpPeer)->script(c.script);
@@ -329,21 +309,7 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
     TickProbe probe(queue->ui->WaitFader);
     const double cpu0 = nettest::cpuSeconds();
     const auto t0 = Clock::now();
-    switch (c.kind) {
-    case Kind::GrabCddbp:
-    case Kind::GrabHttp:
-        getFromInternet();
-        break;
-    case Kind::OptionsTest:
-        testServer();
-        break;
-    case Kind::QueueRun:
-        runQueue();
-        break;
-    case Kind::Submission:
-        submit();
-        break;
-    }
+    start(c.kind);
     const double elapsed = secondsSince(t0);
     const double cpuShare = (nettest::cpuSeconds() - cpu0) / elapsed;
     RecordProperty("elapsed_ms", int(elapsed * 1000));
@@ -360,11 +326,11 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
     // one after the other).
     const std::vector<std::string> boxes = boxTexts();
     ASSERT_FALSE(boxes.empty());
-    const std::string expected = c.kind == Kind::Submission ? TEntrySubmission::kConnectError : cddbx::kConnectionError;
+    const std::string expected = c.kind == Exchange::Submission ? TEntrySubmission::kConnectError : cddbx::kConnectionError;
     EXPECT_EQ(boxes.front(), expected);
     const double atBox = std::chrono::duration<double>(firstBox - t0).count();
     EXPECT_NEAR(atBox, kTimeOut, 0.5);
-    if (c.kind == Kind::QueueRun) {
+    if (c.kind == Exchange::QueueRun) {
         EXPECT_EQ(boxes, (std::vector<std::string> {expected, expected}));
         EXPECT_NEAR(elapsed, 2 * kTimeOut, 1.0);
         // The "Please wait..." fader moved on all the while.
@@ -375,45 +341,43 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
     }
     EXPECT_FALSE(TNetExchange::Running());
     grabControlsEnabled();
-    if (c.kind == Kind::OptionsTest)
+    if (c.kind == Exchange::ServerTest)
         optionsControlsEnabled();
-    if (c.kind == Kind::QueueRun)
+    if (c.kind == Exchange::QueueRun)
         queueControlsEnabled();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Silent, ExchangeWait,
-    ::testing::Values(WaitCase {"GrabCddbp", Kind::GrabCddbp, false, R"({"silent": "greeting"})"},
-                      WaitCase {"GrabHttp", Kind::GrabHttp, false, R"({"silent": "query"})"},
-                      WaitCase {"OptionsTest", Kind::OptionsTest, false, R"({"silent": "hello"})"},
-                      WaitCase {"QueueRun", Kind::QueueRun, false, R"({"silent": "greeting"})"},
-                      WaitCase {"Submission", Kind::Submission, false, ""}),
+    ::testing::Values(WaitCase {"GrabCddbp", Exchange::Lookup, false, false, R"({"silent": "greeting"})"},
+                      WaitCase {"GrabHttp", Exchange::Lookup, true, false, R"({"silent": "query"})"},
+                      WaitCase {"OptionsTest", Exchange::ServerTest, false, false, R"({"silent": "hello"})"},
+                      WaitCase {"QueueRun", Exchange::QueueRun, false, false, R"({"silent": "greeting"})"},
+                      WaitCase {"Submission", Exchange::Submission, false, false, ""}),
     [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
 
 // A trickled reply is bounded as a whole: a line that never ends, a reply
 // whose continuation lines never end, HTTP headers without end.
 INSTANTIATE_TEST_SUITE_P(
     Trickle, ExchangeWait,
-    ::testing::Values(WaitCase {"GrabCddbp", Kind::GrabCddbp, true, R"({"trickle": "greeting"})"},
-                      WaitCase {"GrabHttp", Kind::GrabHttp, true, R"({"trickle": "query"})"},
-                      WaitCase {"OptionsTest", Kind::OptionsTest, true, R"({"trickle": "hello"})"},
-                      WaitCase {"Submission", Kind::Submission, true, ""}),
+    ::testing::Values(WaitCase {"GrabCddbp", Exchange::Lookup, false, true, R"({"trickle": "greeting"})"},
+                      WaitCase {"GrabHttp", Exchange::Lookup, true, true, R"({"trickle": "query"})"},
+                      WaitCase {"OptionsTest", Exchange::ServerTest, false, true, R"({"trickle": "hello"})"},
+                      WaitCase {"Submission", Exchange::Submission, false, true, ""}),
     [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
 
 // ---- what the user can do while an exchange waits -------------------------------------------
 
 // The exchange that waits, against a silent peer with time-out 30 s.
-enum class Running { GrabLookup, OptionsTest, QueueRun, Submission };
-
 class ExchangeReentry : public ExchangeWaitFixture {
 protected:
     // Opens the windows, runs the exchange and, 300 ms into its wait,
     // what the test does meanwhile. Returns the exchange's seconds.
-    double runWith(Running running, const std::function<void()> &meanwhile)
+    double runWith(Exchange running, const std::function<void()> &meanwhile)
     {
-        if (running == Running::Submission)
+        if (running == Exchange::Submission)
             smtp_ = std::make_unique<SmtpPeer>(false);
-        cddbpPeer->script(running == Running::OptionsTest ? R"({"silent": "hello"})" : R"({"silent": "greeting"})");
+        cddbpPeer->script(running == Exchange::ServerTest ? R"({"silent": "hello"})" : R"({"silent": "greeting"})");
         open(false, "30", smtp_ ? smtp_->port() : 0);
         if (::testing::Test::HasFatalFailure())
             return 0;
@@ -423,31 +387,18 @@ protected:
             meanwhile();
         });
         const auto t0 = Clock::now();
-        switch (running) {
-        case Running::GrabLookup:
-            getFromInternet();
-            break;
-        case Running::OptionsTest:
-            testServer();
-            break;
-        case Running::QueueRun:
-            runQueue();
-            break;
-        case Running::Submission:
-            submit();
-            break;
-        }
+        start(running);
         const double seconds = secondsSince(t0);
         // What the exchange left for the event loop (a deferred close).
         QTest::qWait(100);
         return seconds;
     }
-    QWidget *window(Running running)
+    QWidget *window(Exchange running)
     {
         switch (running) {
-        case Running::OptionsTest:
+        case Exchange::ServerTest:
             return options.get();
-        case Running::QueueRun:
+        case Exchange::QueueRun:
             return queue.get();
         default:
             return grab.get();
@@ -490,7 +441,7 @@ protected:
 
 struct CloseCase {
     const char *name;
-    Running running;
+    Exchange running;
     bool escape;  // Escape; otherwise the window manager's close (close box, Alt+F4)
 };
 
@@ -515,8 +466,8 @@ TEST_P(CloseWhileWaiting, AbortsTheExchangeAndCloses)
     EXPECT_FALSE(window(c.running)->isVisible());
     socketsClosed();
     noNetworkBox();
-    controlsRestored(c.running == Running::GrabLookup || c.running == Running::Submission);
-    if (c.running == Running::QueueRun) {
+    controlsRestored(c.running == Exchange::Lookup || c.running == Exchange::Submission);
+    if (c.running == Exchange::QueueRun) {
         // The window wrote its marks on Close: whole, and unchanged by the aborted run.
         const std::string after = testutil::readFile(dir.file("Queue.ini"));
         EXPECT_EQ(after.find("queried=Yes"), std::string::npos) << after;
@@ -526,18 +477,18 @@ TEST_P(CloseWhileWaiting, AbortsTheExchangeAndCloses)
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, CloseWhileWaiting,
-    ::testing::Values(CloseCase {"GrabEscape", Running::GrabLookup, true},
-                      CloseCase {"GrabCloseBox", Running::GrabLookup, false},
-                      CloseCase {"OptionsEscape", Running::OptionsTest, true},
-                      CloseCase {"OptionsCloseBox", Running::OptionsTest, false},
-                      CloseCase {"QueueEscape", Running::QueueRun, true},
-                      CloseCase {"QueueCloseBox", Running::QueueRun, false},
-                      CloseCase {"SubmissionEscape", Running::Submission, true}),
+    ::testing::Values(CloseCase {"GrabEscape", Exchange::Lookup, true},
+                      CloseCase {"GrabCloseBox", Exchange::Lookup, false},
+                      CloseCase {"OptionsEscape", Exchange::ServerTest, true},
+                      CloseCase {"OptionsCloseBox", Exchange::ServerTest, false},
+                      CloseCase {"QueueEscape", Exchange::QueueRun, true},
+                      CloseCase {"QueueCloseBox", Exchange::QueueRun, false},
+                      CloseCase {"SubmissionEscape", Exchange::Submission, true}),
     [](const ::testing::TestParamInfo<CloseCase> &info) { return std::string(info.param.name); });
 
 struct SecondCase {
     const char *name;
-    Running running;
+    Exchange running;
     // Starts the second exchange from another window; nullptr: none.
     std::function<void(ExchangeReentry &)> start;
 };
@@ -550,6 +501,13 @@ public:
     static TCDDBOptForm &opt(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).options; }
     static TQueueForm &que(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).queue; }
     static TGrabCDForm &grb(ExchangeReentry &f) { return *static_cast<SecondExchange &>(f).grab; }
+    static void lookup(ExchangeReentry &f) { static_cast<SecondExchange &>(f).getFromInternet(); }
+    // The options window shown and one of its server buttons clicked.
+    static void optionsButton(ExchangeReentry &f, QPushButton *Ui::TCDDBOptForm::*button)
+    {
+        opt(f).show();
+        QTest::mouseClick(opt(f).ui->*button, Qt::LeftButton);
+    }
 };
 
 // One exchange at a time: a second one started from another window is
@@ -575,28 +533,19 @@ TEST_P(SecondExchange, IsRefusedWithAMessage)
     EXPECT_TRUE(options->ui->ConnectionStat->toPlainText().isEmpty());
     EXPECT_EQ(cddbpPeer->connections(), 0);
     socketsClosed();
-    controlsRestored(c.running == Running::GrabLookup);
+    controlsRestored(c.running == Exchange::Lookup);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, SecondExchange,
     ::testing::Values(
-        SecondCase {"OptionsTestDuringLookup", Running::GrabLookup,
-                    [](ExchangeReentry &f) {
-                        SecondExchange::opt(f).show();
-                        QTest::mouseClick(SecondExchange::opt(f).ui->TestServerBtn, Qt::LeftButton);
-                    }},
-        SecondCase {"UpdateSitesDuringLookup", Running::GrabLookup,
-                    [](ExchangeReentry &f) {
-                        SecondExchange::opt(f).show();
-                        QTest::mouseClick(SecondExchange::opt(f).ui->UpdateSitesBtn, Qt::LeftButton);
-                    }},
-        SecondCase {"UpdateCategsDuringLookup", Running::GrabLookup,
-                    [](ExchangeReentry &f) {
-                        SecondExchange::opt(f).show();
-                        QTest::mouseClick(SecondExchange::opt(f).ui->UpdateCategsBtn, Qt::LeftButton);
-                    }},
-        SecondCase {"QueryQueueDuringLookup", Running::GrabLookup,
+        SecondCase {"OptionsTestDuringLookup", Exchange::Lookup,
+                    [](ExchangeReentry &f) { SecondExchange::optionsButton(f, &Ui::TCDDBOptForm::TestServerBtn); }},
+        SecondCase {"UpdateSitesDuringLookup", Exchange::Lookup,
+                    [](ExchangeReentry &f) { SecondExchange::optionsButton(f, &Ui::TCDDBOptForm::UpdateSitesBtn); }},
+        SecondCase {"UpdateCategsDuringLookup", Exchange::Lookup,
+                    [](ExchangeReentry &f) { SecondExchange::optionsButton(f, &Ui::TCDDBOptForm::UpdateCategsBtn); }},
+        SecondCase {"QueryQueueDuringLookup", Exchange::Lookup,
                     [](ExchangeReentry &f) {
                         TQueueForm &q = SecondExchange::que(f);
                         q.show();
@@ -605,23 +554,18 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         // The grabbing window's database button is disabled meanwhile; its
         // commands refuse all the same.
-        SecondCase {"SubmitDuringLookup", Running::GrabLookup,
+        SecondCase {"SubmitDuringLookup", Exchange::Lookup,
                     [](ExchangeReentry &f) { SecondExchange::grb(f).ui->Submit_MenuItem->trigger(); }},
-        SecondCase {"SecondLookupDuringLookup", Running::GrabLookup,
+        SecondCase {"SecondLookupDuringLookup", Exchange::Lookup,
                     [](ExchangeReentry &f) { SecondExchange::grb(f).ui->Get_MenuItem->trigger(); }},
-        SecondCase {"LookupDuringQueueRun", Running::QueueRun,
-                    [](ExchangeReentry &f) {
-                        QTest::mouseClick(SecondExchange::grb(f).ui->CDDBBtn, Qt::LeftButton);
-                        QMenu *menu = SecondExchange::grb(f).CDDBPopUpMenu;
-                        QTest::mouseClick(menu, Qt::LeftButton, {},
-                                          menu->actionGeometry(SecondExchange::grb(f).ui->Get_MenuItem).center());
-                    }}),
+        SecondCase {"LookupDuringQueueRun", Exchange::QueueRun,
+                    [](ExchangeReentry &f) { SecondExchange::lookup(f); }}),
     [](const ::testing::TestParamInfo<SecondCase> &info) { return std::string(info.param.name); });
 
 // Exit from the main menu, or the main window's close box, while an
 // exchange waits: the exchange is aborted and the program's event loop
 // ends; no box, no file touched.
-class ExitWhileWaiting : public ExchangeReentry, public ::testing::WithParamInterface<std::tuple<Running, bool>> {};
+class ExitWhileWaiting : public ExchangeReentry, public ::testing::WithParamInterface<std::tuple<Exchange, bool>> {};
 
 TEST_P(ExitWhileWaiting, EndsTheProgramCleanly)
 {
@@ -662,8 +606,8 @@ TEST_P(ExitWhileWaiting, EndsTheProgramCleanly)
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, ExitWhileWaiting,
-                         ::testing::Combine(::testing::Values(Running::GrabLookup, Running::QueueRun,
-                                                              Running::Submission),
+                         ::testing::Combine(::testing::Values(Exchange::Lookup, Exchange::QueueRun,
+                                                              Exchange::Submission),
                                             ::testing::Bool()));
 
 // A reply refused for its size says so, over either protocol, in the

@@ -2,8 +2,8 @@
 
 #include "netclient/NetAntiFreeze.h"
 #include "netclient/NetExchange.h"
-#include "platform/Dialogs.h"
 #include "netclient/NetThread.h"
+#include "platform/Dialogs.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

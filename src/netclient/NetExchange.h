@@ -37,7 +37,8 @@ public:
     // Aborts the running exchange, if any: closes its sockets and marks it.
     static void Abort();
     // Runs fn at once when no exchange runs, otherwise right after the
-    // running one has given the slot back.
+    // running one has given the slot back (fn must not raise: it runs in a
+    // destructor; the windows' functions only post to the event loop).
     static void WhenDone(std::function<void()> fn);
 
     // The refusal of a second exchange.

@@ -12,3 +12,6 @@ target_compile_definitions(test_app PRIVATE
 # The print menu's binding to the tape reports is tested in the process.
 target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp)
 target_link_libraries(test_app PRIVATE mixdeck_reports)
+# Start-up's wiring of the network waits is tested in the process too.
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/Startup.cpp)
+target_link_libraries(test_app PRIVATE ${MIXDECK_ALL_LIBS})

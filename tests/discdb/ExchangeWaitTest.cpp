@@ -363,6 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WaitCase {"GrabCddbp", Exchange::Lookup, false, true, R"({"trickle": "greeting"})"},
                       WaitCase {"GrabHttp", Exchange::Lookup, true, true, R"({"trickle": "query"})"},
                       WaitCase {"OptionsTest", Exchange::ServerTest, false, true, R"({"trickle": "hello"})"},
+                      WaitCase {"QueueRun", Exchange::QueueRun, false, true, R"({"trickle": "greeting"})"},
                       WaitCase {"Submission", Exchange::Submission, false, true, ""}),
     [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
 

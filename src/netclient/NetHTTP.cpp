@@ -252,7 +252,7 @@ void TNetHTTP::RetrieveHeaders()
         bytes += int64_t(line.size()) + NetLineCost;
         if ((MaxHeaderLines > 0 && RawHeaders.Count() >= MaxHeaderLines) || bytes > MaxReadBytes) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSHTTPHeaderTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSHTTPHeaderTooLong, {MaxHeaderLines, MaxReadBytes}));
         }
         RawHeaders.Add(line);
     }
@@ -289,7 +289,7 @@ void TNetHTTP::readChunked(TNetStream *destination)
     while (!readLnLimited().empty()) {
         if (++lines > MaxHeaderLines) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSHTTPHeaderTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSHTTPHeaderTooLong, {MaxHeaderLines, MaxReadBytes}));
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "discdb/AdviceSubmit.h"
 #include "discdb/CDDB.h"
 #include "discdb/ChooseCD.h"
+#include "discdb/NetPump.h"
 #include "discdb/Queue.h"
 #include "discdb/Submit.h"
 #include "platform/AppPaths.h"
@@ -68,6 +69,9 @@ void CreateWindows(Windows &windows)
     InitSupConst();
     RegisterProCursors();
     SetHookExceptionHandler([](QObject *, std::exception_ptr e) { HandlerGuard::ShowException(e); });
+    // Network waits keep every window alive; the grabbing window below
+    // holds the program's one anti-freeze.
+    netpump::Install();
 
     // The long-lived windows, in this order; the main window first, so it
     // is the application's main window.

@@ -2,6 +2,7 @@
 
 #include "compilation/CDPlayer.h"
 #include "controls/EnhListV.h"
+#include "netclient/NetExchange.h"
 #include "platform/AppPaths.h"
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
@@ -23,8 +24,10 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QStringListModel>
+#include <QTimer>
 #include <QToolButton>
 
 #include <sys/stat.h>
@@ -317,8 +320,21 @@ void TMainForm::ExitMenuClick()
     if (!quitting_ && SaveEnabled() && ConfirmLoseCompilation(this) != Dialogs::Button::Yes)
         return;
     quitting_ = true;
-    CDSections.reset();
-    QApplication::quit();
+    auto finish = [this] {
+        CDSections.reset();
+        QApplication::quit();
+    };
+    // A network exchange waiting meanwhile (the windows stay alive during
+    // its waits) is aborted first; the program ends once it has unwound.
+    if (TNetExchange::Running()) {
+        TNetExchange::Abort();
+        TNetExchange::WhenDone([w = QPointer<TMainForm>(this), finish] {
+            if (w)
+                QTimer::singleShot(0, w, finish);
+        });
+        return;
+    }
+    finish();
 }
 
 void TMainForm::ContentsMenuItemClick() { Dialogs::ShellOpen(HelpFile); }

@@ -9,7 +9,10 @@
 #include "discdb/CDDBExchange.h"
 #include "discdb/CDDBOptions.h"
 #include "discdb/ChooseCD.h"
+#include "discdb/NetPump.h"
 #include "discdb/WebConnect.h"
+#include "netclient/NetAntiFreeze.h"
+#include "netclient/NetExchange.h"
 #include "netclient/NetHTTP.h"
 #include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
@@ -65,6 +68,9 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
     MsgTimer->setObjectName("MsgTimer");
     MsgTimer->setInterval(3000);
 
+    netpump::Install();
+    NetAntiFreeze = std::make_unique<TNetAntiFreeze>();
+    NetAntiFreeze->SetIdleTimeOut(netpump::kIdleTimeOut);
     TelnetCli = std::make_unique<TNetTCPClient>();
     HTTPCli = std::make_unique<TNetHTTP>();
     GetFromInternet = [this] { LookupOnline(); };
@@ -141,6 +147,10 @@ void TGrabCDForm::showEvent(QShowEvent *e)
 
 void TGrabCDForm::done(int result)
 {
+    // Closed while its own exchange waits: the exchange is aborted, and the
+    // window closes as soon as it has ended.
+    if (netpump::AbortThen(this, [this, result] { done(result); }))
+        return;
     if (isVisible())
         HandlerGuard::RunGuarded([this] { FormClose(); });
     QDialog::done(result);
@@ -698,6 +708,12 @@ void TGrabCDForm::LookupOnline()
     MainWebConnect().EnsureConnected();
     const cddbx::Settings settings = LookupSettings();
     const cddbx::Disc disc {DiscIdText, freedbDiscID.CDDBQueryCmd, ShownTrackCount(TrackCount)};
+    TNetExchange exchange(static_cast<QObject *>(this), [this] {
+        netpump::CloseNow(*TelnetCli);
+        netpump::CloseNow(*HTTPCli);
+    });
+    if (!netpump::Started(this, exchange))
+        return;
     EnableExchangeControls(false);
     GrabHooks hooks(*this);
     cddbx::LookupResult r;
@@ -705,6 +721,13 @@ void TGrabCDForm::LookupOnline()
         r = cddbx::Lookup(*TelnetCli, *HTTPCli, settings, disc, hooks);
     } catch (...) {
         r.Kind = cddbx::Outcome::Failed;
+    }
+    if (exchange.Aborted()) {
+        // The user closed the window or ended the program: nothing to say.
+        EnableExchangeControls(true);
+        EnableAddCD();
+        SetStatusText(std::string());
+        return;
     }
     using cddbx::Outcome;
     switch (r.Kind) {
@@ -720,7 +743,7 @@ void TGrabCDForm::LookupOnline()
         break;
     case Outcome::Failed:
     case Outcome::ConnectFailed:
-        warningBox(this, cddbx::kConnectionError, cddbx::kWarningCaption);
+        warningBox(this, cddbx::FailureMessage(r.SizeError), cddbx::kWarningCaption);
         break;
     }
     if (!r.QuitReply.empty())

@@ -21,6 +21,7 @@ class QMenu;
 class QTimer;
 class TEntryPages;
 class TListItem;
+class TNetAntiFreeze;
 class TNetHTTP;
 class TNetTCPClient;
 
@@ -118,13 +119,19 @@ public:
     static void SplitQuery(const std::string &query, int trackCount, std::array<std::string, 100> &offsets,
                            std::string &discSeconds);
     // ---- the online lookup ------------------------------------------------------------
+    // The program's one anti-freeze (IdleTimeOut 1): while the interface
+    // thread waits on the network, every window keeps painting and taking
+    // clicks. The window installs the program's event pump too.
+    std::unique_ptr<TNetAntiFreeze> NetAntiFreeze;
     // The clients of the lookup: the cddbp line connection and HTTP.
     std::unique_ptr<TNetTCPClient> TelnetCli;
     std::unique_ptr<TNetHTTP> HTTPCli;
     // Looks the disc read up in the online database with the options
     // window's settings (the settings file's when there is no options
     // window), fills the fields from the entry found and reports every other
-    // outcome in its message box; the controls end enabled.
+    // outcome in its message box; the controls end enabled. Refused with a
+    // short message while another network exchange runs; closing the window
+    // meanwhile aborts it (no message then) and closes the window after.
     void LookupOnline();
     // The settings of a lookup.
     cddbx::Settings LookupSettings() const;

@@ -2,6 +2,8 @@
 
 #include "compilation/Main.h"
 #include "discdb/CDDBExchange.h"
+#include "discdb/NetPump.h"
+#include "netclient/NetExchange.h"
 #include "netclient/NetHTTP.h"
 #include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
@@ -532,6 +534,10 @@ void TCDDBOptForm::ModifyServerEntry(const std::string &entry)
 
 void TCDDBOptForm::reject()
 {
+    // Closed while its server task waits: the task is aborted, and the
+    // window closes as soon as it has ended.
+    if (netpump::AbortThen(this, [this] { reject(); }))
+        return;
     // While the server editor is open, Escape belongs to it.
     if (ui->ServerEdit->isHidden())
         HandlerGuard::RunGuarded([this] { CancelBtnClick(); });
@@ -732,6 +738,12 @@ void TCDDBOptForm::CloseExchange()
 void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
 {
     const cddbx::Settings settings = ExchangeSettings();
+    TNetExchange exchange(static_cast<QObject *>(this), [this] {
+        netpump::CloseNow(*TelnetCli);
+        netpump::CloseNow(*HTTPCli);
+    });
+    if (!netpump::Started(this, exchange))
+        return;
     ui->ConnectionStat->clear();
     EnableExchangeControls(false);
     LogHooks hooks(this, ui->ConnectionStat);
@@ -743,6 +755,11 @@ void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
         CloseExchange();
         r.Kind = cddbx::Outcome::ConnectFailed;
     }
+    if (exchange.Aborted()) {
+        // The user closed the window or ended the program: nothing to say.
+        EnableExchangeControls(true);
+        return;
+    }
     switch (r.Kind) {
     case cddbx::Outcome::ConnectFailed:
         Dialogs::MessageBox(this, cddbx::kNotResponding, cddbx::kWarningCaption, Dialogs::Button::OK,
@@ -751,7 +768,7 @@ void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
         break;
     case cddbx::Outcome::Failed:
         // The connection broke after it was made: the log keeps the steps.
-        Dialogs::MessageBox(this, cddbx::kConnectionError, cddbx::kWarningCaption, Dialogs::Button::OK,
+        Dialogs::MessageBox(this, cddbx::FailureMessage(r.SizeError), cddbx::kWarningCaption, Dialogs::Button::OK,
                             Dialogs::Icon::Warning);
         break;
     case cddbx::Outcome::Unexpected:

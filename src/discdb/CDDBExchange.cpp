@@ -43,6 +43,19 @@ void closeQuietly(TNetTCPConnection &client)
     }
 }
 
+// Inside a catch: the message of a reply refused for its size, or empty
+// for any other failure.
+std::string sizeRefusal()
+{
+    try {
+        throw;
+    } catch (const ENetInputTooLong &e) {
+        return e.Message;
+    } catch (...) {
+        return std::string();
+    }
+}
+
 // Sets OnConnected for the length of one exchange.
 class ConnectedHook {
 public:
@@ -466,6 +479,8 @@ std::string RefusalMessage(Step step, int code, bool queueTexts)
     return std::string();
 }
 
+std::string FailureMessage(const std::string &sizeError) { return sizeError.empty() ? kConnectionError : sizeError; }
+
 std::string QueueMessage(const LookupResult &result)
 {
     switch (result.Kind) {
@@ -732,6 +747,7 @@ LookupResult CddbpLookup(TNetTCPClient &client, const Settings &s, const Disc &d
         r.Entry = ParseXmcd(r.EntryLines, disc.TrackCount);
         return end(Outcome::Found, code, std::string());
     } catch (...) {
+        r.SizeError = sizeRefusal();
         return end(Outcome::Failed, 0, std::string());
     }
 }
@@ -783,6 +799,7 @@ LookupResult HttpLookup(TNetHTTP &client, const Settings &s, const Disc &disc, E
         r.Entry = ParseXmcd(r.EntryLines, disc.TrackCount);
         return end(Outcome::Found, code, std::string());
     } catch (...) {
+        r.SizeError = sizeRefusal();
         return end(Outcome::Failed, 0, std::string());
     }
 }
@@ -867,6 +884,7 @@ ServerResult CddbpServerTask(TNetTCPClient &client, const Settings &s, ServerTas
         }
         return quit(Outcome::Found, code, std::string());
     } catch (...) {
+        r.SizeError = sizeRefusal();
         closeQuietly(client);
         r.Kind = Outcome::Failed;
         return r;
@@ -896,8 +914,11 @@ ServerResult HttpServerTask(TNetHTTP &client, const Settings &s, ServerTask task
         body = client.GetString(HttpBase(s.Host, s.HTTPPort, s.CGIPath) + f.command +
                                 HttpHello(s.UserEmail, s.VersionText));
     } catch (...) {
+        // A reply too large came from a server that answered: a failure of
+        // its own, not "not responding".
+        r.SizeError = sizeRefusal();
         closeQuietly(client);
-        r.Kind = Outcome::ConnectFailed;
+        r.Kind = r.SizeError.empty() ? Outcome::ConnectFailed : Outcome::Failed;
         return r;
     }
     closeQuietly(client);

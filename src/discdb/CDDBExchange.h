@@ -68,6 +68,8 @@ inline constexpr const char *kHttpUserAgent = "Mozilla/3.0 (compatible; Net Libr
 
 // Messages.
 inline constexpr const char *kConnectionError = "Connection Error. Server timed out. Closing";
+// The warning of a failed exchange: its size refusal, or kConnectionError.
+std::string FailureMessage(const std::string &sizeError);
 inline constexpr const char *kNotResponding = "Connection Error. Server is not responding.";
 inline constexpr const char *kNoDiscFound = "Sorry, no disc found.";
 inline constexpr const char *kQueueConnectionError = "Connection Error!";
@@ -249,6 +251,7 @@ struct LookupResult {
     XmcdEntry Entry;            // parsed when Kind == Found
     int MatchCount = 0;         // valid match lines of a list reply
     std::string QuitReply;      // cddbp: a quit answered with another code than 230 (for the error box)
+    std::string SizeError;      // Failed: a reply refused for its size ("The server sent more than ...")
 };
 // The queue window's wording of a result's status text (empty: none).
 std::string QueueMessage(const LookupResult &result);
@@ -273,6 +276,7 @@ struct ServerResult {
     bool HaveCategories = false;
     std::vector<std::string> Categories;  // category box items, the first a single blank
     std::string QuitReply;  // cddbp: a quit answered with another code than 230 (for the error box)
+    std::string SizeError;  // Failed: a reply refused for its size ("The server sent more than ...")
 };
 // Each writes the task's log lines through hooks.Log (the first being the
 // "Initiating connection to ..." line) and "Server responding..." when connected.

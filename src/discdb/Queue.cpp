@@ -9,8 +9,10 @@
 #include "controls/TextFade.h"
 #include "discdb/ChooseCD.h"
 #include "discdb/DiscId.h"
+#include "discdb/NetPump.h"
 #include "discdb/Submit.h"
 #include "discdb/WebConnect.h"
+#include "netclient/NetExchange.h"
 #include "netclient/NetHTTP.h"
 #include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
@@ -149,8 +151,12 @@ void TQueueForm::showEvent(QShowEvent *e)
 
 void TQueueForm::closeEvent(QCloseEvent *e)
 {
-    // No border icons: the window closes through Close only, and not while
-    // a run is in progress.
+    // Closed during a run (the window manager's close): the run is aborted
+    // and the window closes as soon as it has ended.
+    if (netpump::AbortThen(this, [this] { close(); })) {
+        e->ignore();
+        return;
+    }
     if (running_) {
         e->ignore();
         return;
@@ -160,7 +166,9 @@ void TQueueForm::closeEvent(QCloseEvent *e)
 
 void TQueueForm::reject()
 {
-    // Escape presses Close, which is disabled during a run.
+    // Escape presses Close; during a run it aborts the run first.
+    if (netpump::AbortThen(this, [this] { reject(); }))
+        return;
     if (ui->ExitBtn->isEnabled())
         HandlerGuard::RunGuarded([this] { ExitBtnClick(); });
 }
@@ -727,6 +735,14 @@ cddbx::Settings TQueueForm::ExchangeSettings() const
 void TQueueForm::QuerySelBtnClick()
 {
     MainWebConnect().EnsureConnected();
+    // The whole run is one exchange: no other starts until it has ended.
+    TNetExchange exchange(static_cast<QObject *>(this), [this] {
+        netpump::CloseNow(*TelnetCli);
+        netpump::CloseNow(*HTTPCli);
+    });
+    if (!netpump::Started(this, exchange))
+        return;
+    run_ = &exchange;
     CurrentRow = -1;
     scan_ = -1;
     ui->QueryProgessBar->setRange(0, std::max(CountChecked(), 1));
@@ -735,14 +751,16 @@ void TQueueForm::QuerySelBtnClick()
     running_ = true;
     bool http = false;
     int ordinal = 0;
-    while ((CurrentRow = FindNextChecked()) != -1) {
+    while (!exchange.Aborted() && (CurrentRow = FindNextChecked()) != -1) {
         // Whatever befalls one row, the run goes on with the next.
         try {
             http = LookUpRow(++ordinal);
         } catch (...) {
-            HandlerGuard::ShowException(std::current_exception());
+            if (!exchange.Aborted())
+                HandlerGuard::ShowException(std::current_exception());
         }
     }
+    run_ = nullptr;
     endRun(http);
 }
 
@@ -785,6 +803,9 @@ bool TQueueForm::LookUpRow(int ordinal)
     disc.TrackCount = std::clamp(StrToIntDef(entry.Tracks, 0), 0, catalogue::kMaxTracks);
     QueueHooks hooks(*this, row, ordinal);
     const cddbx::LookupResult r = cddbx::Lookup(*TelnetCli, *HTTPCli, settings, disc, hooks);
+    // An aborted run leaves the row as it was and says nothing.
+    if (run_ && run_->Aborted())
+        return settings.UseHTTP;
     ApplyResult(row, settings.UseHTTP, r);
     return settings.UseHTTP;
 }
@@ -860,8 +881,8 @@ void TQueueForm::ApplyResult(int row, bool http, const cddbx::LookupResult &r)
             if (http)
                 SetStatus(kConnectionError);
         }
-        if (r.Kind == Outcome::Failed && (!http || r.At == Step::Read))
-            warn(cddbx::kConnectionError);
+        if (r.Kind == Outcome::Failed && (!http || r.At == Step::Read || !r.SizeError.empty()))
+            warn(cddbx::FailureMessage(r.SizeError));
         SetStatus(message);
         if (!http && beforeQuery(r.At)) {
             mark(colQueried, queuefile::kNo);

@@ -10,6 +10,8 @@
 
 #include <QDialog>
 
+class TNetExchange;
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -140,6 +142,8 @@ private:
     void loadRowDetails(int row);
     void endRun(bool http);
     bool running_ = false;
+    // The run's exchange while it runs (for the rows to see an abort).
+    TNetExchange *run_ = nullptr;
     int scan_ = -1;             // the scan position of FindNextChecked
     bool closing_ = false;
 };

@@ -7,7 +7,9 @@
 #include "discdb/AddCD.h"
 #include "discdb/AdviceSubmit.h"
 #include "discdb/CDDBExchange.h"
+#include "discdb/NetPump.h"
 #include "discdb/WebConnect.h"
+#include "netclient/NetExchange.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
 #include "platform/Rtl.h"
@@ -206,6 +208,9 @@ void TEntrySubmission::discTracks(std::vector<std::string> &offsets, std::string
 
 void TEntrySubmission::Submit_MenuItemClick()
 {
+    // Nothing is asked while another exchange runs.
+    if (netpump::Busy(&grab_))
+        return;
     grab_.VisitAllPages();
     if (!CheckSubmission())
         return;
@@ -241,6 +246,11 @@ void TEntrySubmission::Submit_MenuItemClick()
         CDDBEntry.Body.Add(line);
 
     MainWebConnect().EnsureConnected();
+    // The transfer is the grabbing window's exchange: closing that window
+    // meanwhile aborts it.
+    TNetExchange exchange(static_cast<QObject *>(&grab_), [this] { netpump::CloseNow(SMTPCli); });
+    if (!netpump::Started(&grab_, exchange))
+        return;
     if (SMTPCli.Connected())
         SMTPCli.Disconnect();
     // The settings' time-out bounds the connect and every reply.
@@ -255,13 +265,22 @@ void TEntrySubmission::Submit_MenuItemClick()
             SMTPCli.Disconnect();
         } catch (const std::exception &) {
         }
-        Dialogs::MessageBox(&grab_, kConnectError, "Warning", Dialogs::Button::OK, Dialogs::Icon::Warning);
+        if (!exchange.Aborted())
+            Dialogs::MessageBox(&grab_, kConnectError, "Warning", Dialogs::Button::OK, Dialogs::Icon::Warning);
         grab_.SetStatusText(std::string());
         return;
     }
-    // An error while sending reaches the handler guard; the client stays
-    // connected until the next submission.
-    SMTPCli.Send(CDDBEntry);
+    // An error while sending reaches the handler guard (an abort by the
+    // user says nothing); the client stays connected until the next
+    // submission.
+    try {
+        SMTPCli.Send(CDDBEntry);
+    } catch (const std::exception &) {
+        if (!exchange.Aborted())
+            throw;
+        grab_.SetStatusText(std::string());
+        return;
+    }
     SMTPCli.Disconnect();
 }
 

@@ -36,8 +36,8 @@ inline constexpr const char *RSInterceptPropIsNil = "InterceptEnabled cannot be 
 inline constexpr const char *RSInterceptPropInvalid = "Intercept value is not valid";
 inline constexpr const char *RSNoDataToRead = "No data to read.";
 // Input bounds of the connection (hostile peers).
-inline constexpr const char *RSLineTooLong = "Line too long.";
-inline constexpr const char *RSReplyTooLong = "Reply too long.";
+inline constexpr const char *RSLineTooLong = "The server sent a line of more than %d bytes; the connection was closed.";
+inline constexpr const char *RSReplyTooLong = "The server sent more than %d lines; the connection was closed.";
 inline constexpr const char *RSReadBudgetExceeded = "The server sent more than %d bytes; the connection was closed.";
 
 // Globals.

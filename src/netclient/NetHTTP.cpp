@@ -252,7 +252,7 @@ void TNetHTTP::RetrieveHeaders()
         bytes += int64_t(line.size()) + NetLineCost;
         if ((MaxHeaderLines > 0 && RawHeaders.Count() >= MaxHeaderLines) || bytes > MaxReadBytes) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSHTTPHeaderTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSHTTPHeaderTooLong, {MaxHeaderLines, MaxReadBytes}));
         }
         RawHeaders.Add(line);
     }
@@ -289,7 +289,7 @@ void TNetHTTP::readChunked(TNetStream *destination)
     while (!readLnLimited().empty()) {
         if (++lines > MaxHeaderLines) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSHTTPHeaderTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSHTTPHeaderTooLong, {MaxHeaderLines, MaxReadBytes}));
         }
     }
 }
@@ -304,6 +304,8 @@ void TNetHTTP::ReadResult(TNetStream *destination)
     if (method_ == hmHead || ResponseCode == 204 || ResponseCode == 304 || (ResponseCode >= 100 && ResponseCode < 200) ||
         (hasContentLength_ && Response.ContentLength == 0))
         return;
+    // The whole body is one reply to the time-out, chunks and trailer included.
+    ReplyDeadline body(*this);
     if (Response.ContentLength > 0) {
         ReadStream(destination, Response.ContentLength);
     } else if (containsNoCase(Response.ExtraHeaders.Values("Transfer-Encoding"), "chunked")) {
@@ -426,8 +428,13 @@ void TNetHTTP::DoRequest(TNetHTTPMethod method, std::string url, const TStringLi
         }
     }
 
-    const bool reply10 = ReadStatusLine();
-    RetrieveHeaders();
+    bool reply10;
+    {
+        // The status line and the headers are one reply to the time-out.
+        ReplyDeadline head(*this);
+        reply10 = ReadStatusLine();
+        RetrieveHeaders();
+    }
     const bool closeAfter = ProtocolVersion == pv1_0 || reply10;
 
     const bool redirect =

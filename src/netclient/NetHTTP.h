@@ -25,7 +25,8 @@
 namespace NetRes {
 inline constexpr const char *RSHTTPChunkStarted = "Chunk Started";
 inline constexpr const char *RSHTTPInvalidResponse = "Invalid HTTP response.";
-inline constexpr const char *RSHTTPHeaderTooLong = "Header too long.";
+inline constexpr const char *RSHTTPHeaderTooLong =
+    "The server sent more than %d header lines or %d bytes of headers; the connection was closed.";
 } // namespace NetRes
 
 // A response this client cannot read without losing its place in the stream.

@@ -241,6 +241,8 @@ bool TNetSocketHandle::waitSliced(bool forWrite, int timeout)
 
 bool TNetSocketHandle::Readable(int timeout) { return waitSliced(false, timeout); }
 
+bool TNetSocketHandle::Writable(int timeout) { return waitSliced(true, timeout); }
+
 void TNetSocketHandle::Assign(const TNetSocketHandle &other)
 {
     if (&other == this)

@@ -64,6 +64,8 @@ public:
     // Whether data (or the peer's close) can be read within the time-out
     // (ms, -2: none). No socket raises ENetConnClosedGracefully.
     bool Readable(int timeout = -2);
+    // The same wait for room to send.
+    bool Writable(int timeout = -2);
     void Assign(const TNetSocketHandle &other);
 
 private:

@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <climits>
 #include <cstring>
+#include <sys/socket.h>
 
 namespace {
 
@@ -138,6 +139,28 @@ void TNetTCPConnection::raiseOverBudget()
     throw ENetInputTooLong(Rtl::Format(NetRes::RSReadBudgetExceeded, {MaxReadBytes}));
 }
 
+// ---- reply deadlines ----------------------------------------------------------------------
+TNetTCPConnection::ReplyDeadline::ReplyDeadline(TNetTCPConnection &c) : c_(c), outermost_(!c.hasReplyDeadline_)
+{
+    if (outermost_ && c.ReadTimeout != -2) {
+        c.replyDeadline_ = NetDeadline(c.ReadTimeout);
+        c.hasReplyDeadline_ = true;
+    }
+}
+
+TNetTCPConnection::ReplyDeadline::~ReplyDeadline()
+{
+    if (outermost_)
+        c_.hasReplyDeadline_ = false;
+}
+
+int TNetTCPConnection::readWait() const
+{
+    if (ReadTimeout == -2)
+        return -2;
+    return hasReplyDeadline_ ? NetMillisecondsLeft(replyDeadline_) : ReadTimeout;
+}
+
 // ---- TNetTCPConnection -------------------------------------------------------------------
 TNetTCPConnection::TNetTCPConnection() : binding_(std::make_unique<TNetSocketHandle>())
 {
@@ -226,6 +249,10 @@ std::string TNetTCPConnection::ReadLn(const std::string &terminator, int timeout
     const std::string term = terminator.empty() ? std::string("\n") : terminator;
     ReadLnTimedOut = false;
     lastReadClosed_ = false;
+    // One deadline for the whole line: a peer that trickles it cannot hold
+    // the call longer than the time-out.
+    const bool limited = timeout != -2;
+    const auto deadline = NetDeadline(timeout);
     size_t found;
     // Where the search goes on: bytes already searched are not searched again.
     size_t from = 0;
@@ -237,11 +264,11 @@ std::string TNetTCPConnection::ReadLn(const std::string &terminator, int timeout
         from = buffered.size() >= term.size() ? buffered.size() - term.size() + 1 : 0;
         if (MaxLineLength > 0 && inputBuffer_.Size() > MaxLineLength) {
             DisconnectSocket();
-            throw ENetInputTooLong(NetRes::RSLineTooLong);
+            throw ENetInputTooLong(Rtl::Format(NetRes::RSLineTooLong, {MaxLineLength}));
         }
         checkBudget(inputBuffer_.Size());
         CheckForDisconnect(true, true);
-        if (ReadFromStack(true, timeout, true) == 0) {
+        if (ReadFromStack(true, limited ? NetMillisecondsLeft(deadline) : -2, true) == 0) {
             ReadLnTimedOut = true;
             lastReadClosed_ = ClosedGracefully || !binding_->HandleAllocated;
             return std::string();
@@ -262,7 +289,7 @@ void TNetTCPConnection::raiseTimedOut()
 
 std::string TNetTCPConnection::readLnLimited()
 {
-    std::string line = ReadLn(std::string(), ReadTimeout);
+    std::string line = ReadLn(std::string(), readWait());
     if (ReadLnTimedOut && !lastReadClosed_)
         raiseTimedOut();
     checkBudget(0);
@@ -329,8 +356,9 @@ void TNetTCPConnection::ReadBuffer(void *destination, int64_t count)
         return;
     if (count > MaxReadBytes)
         raiseOverBudget();
+    ReplyDeadline deadline(*this);
     while (inputBuffer_.Size() < count) {
-        if (ReadFromStack(true, ReadTimeout, true) == 0) {
+        if (ReadFromStack(true, readWait(), true) == 0) {
             // Nothing came: either the peer closed with too few bytes buffered
             // (which would otherwise repeat forever) or the time ran out.
             if (ClosedGracefully || !binding_->HandleAllocated)
@@ -353,6 +381,7 @@ void TNetTCPConnection::ReadStream(TNetStream *destination, int64_t count, bool 
 {
     // The announced length is an unsigned 32-bit count (a peer's 2 GB must
     // not turn into a negative one).
+    ReplyDeadline deadline(*this);
     if (count == -1 && !readUntilDisconnect)
         count = int64_t(uint32_t(ReadInteger(true)));
     // Refused before anything is allocated; the destination then grows as
@@ -383,7 +412,7 @@ void TNetTCPConnection::ReadStream(TNetStream *destination, int64_t count, bool 
         TNetBuffer area;
         while (count > 0 && Connected()) {
             area.SetSize(std::min<int64_t>(count, RecvBufferSize()));
-            int got = ReadFromStack(!readUntilDisconnect, ReadTimeout, false, &area);
+            int got = ReadFromStack(!readUntilDisconnect, readWait(), false, &area);
             if (got > 0) {
                 if (received + got > MaxReadBytes)
                     raiseOverBudget();
@@ -408,6 +437,7 @@ void TNetTCPConnection::captureLines(const std::function<void(const std::string 
 {
     BeginWork(wmRead, 0);
     try {
+        ReplyDeadline deadline(*this);
         ReadBudget budget(*this);
         int32_t lines = 0;
         for (;;) {
@@ -420,7 +450,7 @@ void TNetTCPConnection::captureLines(const std::function<void(const std::string 
                 line.erase(0, 1);
             if (MaxCaptureLines > 0 && ++lines > MaxCaptureLines) {
                 DisconnectSocket();
-                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+                throw ENetInputTooLong(Rtl::Format(NetRes::RSReplyTooLong, {MaxCaptureLines}));
             }
             if (store) {
                 budget.keepLine(lineCost);
@@ -457,6 +487,7 @@ void TNetTCPConnection::Capture(TNetStream *destination, const std::string &deli
 int16_t TNetTCPConnection::GetResponse(const TNetReplyCodes &allowed)
 {
     CmdResultDetails.Clear();
+    ReplyDeadline deadline(*this);
     ReadBudget budget(*this);
     std::string line = ReadLnSkipEmpty();
     budget.keepLine();
@@ -469,7 +500,7 @@ int16_t TNetTCPConnection::GetResponse(const TNetReplyCodes &allowed)
             CmdResultDetails.Add(line);
             if (MaxReplyLines > 0 && CmdResultDetails.Count() > MaxReplyLines) {
                 DisconnectSocket();
-                throw ENetInputTooLong(NetRes::RSReplyTooLong);
+                throw ENetInputTooLong(Rtl::Format(NetRes::RSReplyTooLong, {MaxReplyLines}));
             }
         } while (!(line.size() < 4 || TextIsSame(Rtl::Copy(line, 1, 4), marker)));
     }
@@ -521,13 +552,22 @@ void TNetTCPConnection::WriteBuffer(const void *source, int64_t count, bool)
     CheckForDisconnect(true, true);
     const char *p = static_cast<const char *>(source);
     int64_t pos = 0;
+    // A peer that stops taking bytes holds the write no longer than the time-out.
+    const auto deadline = NetDeadline(ReadTimeout);
     while (pos < count) {
         const int chunk = int(std::min<int64_t>(count - pos, INT_MAX));
         int sent;
         if (interceptEnabled_ && intercept_ && intercept_->SendHandling) {
             sent = intercept_->Send(p + pos, chunk);
         } else {
-            sent = binding_->Send(p + pos, chunk, 0);
+            sent = binding_->Send(p + pos, chunk, MSG_DONTWAIT);
+            if (sent == -1 && GStack()->LastError() == WSAEWOULDBLOCK) {
+                // The peer's window is full: wait until it takes more, with
+                // the windows kept alive meanwhile.
+                if (!binding_->Writable(ReadTimeout == -2 ? -2 : NetMillisecondsLeft(deadline)))
+                    raiseTimedOut();
+                continue;
+            }
             TNetAntiFreezeBase::DoProcess(false, false);
         }
         ClosedGracefully = sent == 0;

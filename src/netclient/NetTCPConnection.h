@@ -75,9 +75,13 @@ public:
     int16_t ResultNo = 0;
     int32_t SendBufferSize = 32768;
 
-    // Time limit in ms (-2: none) for the waits of replies, captures, buffer
-    // and stream reads; when it runs out the connection is closed and
-    // ENetSocketError 10060 "Connection timed out." is raised.
+    // Time limit in ms (-2: none) of one whole reply: a numbered reply, a
+    // captured block, a line read for itself, a buffer or stream read (and,
+    // over HTTP, the status line with the headers, and the body). It bounds
+    // the reply from its first wait to its last byte, however the peer
+    // spreads the bytes; when it runs out the connection is closed and
+    // ENetSocketError 10060 "Connection timed out." is raised. A send that
+    // the peer does not take within it ends the same way.
     int ReadTimeout = -2;
     // Input bounds: a line without its terminator longer than MaxLineLength
     // bytes, a reply of more than MaxReplyLines lines or a capture of more
@@ -100,7 +104,8 @@ public:
     // One wait (time-out ms, -2: none) and at most one receive; returns the count.
     virtual int ReadFromStack(bool raiseIfDisconnected = true, int timeout = -2, bool useBuffer = true,
                               TNetBuffer *destination = nullptr);
-    // The next line without its terminator (LF when empty; then one CR before it goes too).
+    // The next line without its terminator (LF when empty; then one CR before
+    // it goes too). The time-out bounds the whole line, not each wait.
     virtual std::string ReadLn(const std::string &terminator = std::string(), int timeout = -2);
     std::string ReadLnSkipEmpty();
     std::string CurrentReadBuffer();
@@ -157,6 +162,22 @@ protected:
     [[noreturn]] void raiseOverBudget();
     // What one reply, capture or transfer has taken against MaxReadBytes.
     class ReadBudget;
+    // One reply under way: from its start, ReadTimeout bounds all its reads.
+    // A reply inside another keeps the outer one's deadline.
+    class ReplyDeadline {
+    public:
+        explicit ReplyDeadline(TNetTCPConnection &c);
+        ~ReplyDeadline();
+        ReplyDeadline(const ReplyDeadline &) = delete;
+        ReplyDeadline &operator=(const ReplyDeadline &) = delete;
+
+    private:
+        TNetTCPConnection &c_;
+        bool outermost_;
+    };
+    // How long the next wait for bytes may be: ReadTimeout, or what is left
+    // of the reply under way (0 once it is over); -2 without a limit.
+    int readWait() const;
     // Null store: lines are discarded. Each kept line is charged lineCost
     // against the byte budget beyond its bytes.
     void captureLines(const std::function<void(const std::string &)> &store, const std::string &delimiter,
@@ -174,6 +195,9 @@ private:
     int64_t consumed_ = 0;
     // The budget of the reply or capture under way; null when none.
     ReadBudget *budget_ = nullptr;
+    // The deadline of the reply under way, when one is.
+    bool hasReplyDeadline_ = false;
+    TNetClock::time_point replyDeadline_ {};
     // Charges extra bytes (not yet taken from the buffer) against the
     // budget under way, or against MaxReadBytes alone when none is.
     void checkBudget(int64_t extra);

@@ -13,3 +13,6 @@ target_compile_definitions(test_app PRIVATE
 # start-up are tested in the process.
 target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp ${PROJECT_SOURCE_DIR}/src/app/SingleCopy.cpp)
 target_link_libraries(test_app PRIVATE mixdeck_reports)
+# Start-up's wiring of the network waits is tested in the process too.
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/Startup.cpp)
+target_link_libraries(test_app PRIVATE ${MIXDECK_ALL_LIBS})

@@ -2,10 +2,8 @@
 // Server, Update Sites and Update Categories, wired as at start-up, against
 // the scripted database server over cddbp and HTTP: the fields filled, the
 // message boxes, the log lines, and the controls enabled at the end.
-#include "CddbPeer.h"
-#include "DiscdbTestUtil.h"
 #include "ui_Main.h"  // before the fixture, so this target generates it
-#include "compilation/MainFixture.h"
+#include "OnlinePeers.h"
 
 #include "discdb/AddCD.h"
 #include "discdb/CDDB.h"
@@ -31,58 +29,26 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// Both peers live for the whole suite; each test writes their scripts.
-discdbtest::CddbPeer *cddbpPeer = nullptr;
-discdbtest::CddbPeer *httpPeer = nullptr;
-
-class OnlineFixture : public MainFixture {
+class OnlineFixture : public OnlinePeersFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        // The options window's port fields hold four digits.
-        cddbpPeer = new discdbtest::CddbPeer("cddbp", true);
-        httpPeer = new discdbtest::CddbPeer("http", true);
-    }
-    static void TearDownTestSuite()
-    {
-        delete cddbpPeer;
-        delete httpPeer;
-        cddbpPeer = httpPeer = nullptr;
-    }
     void SetUp() override
     {
-        MainFixture::SetUp();
+        OnlinePeersFixture::SetUp();
         dialogs.Calls.clear();
         offered = -1;
-        ASSERT_TRUE(cddbpPeer->ready());
-        ASSERT_TRUE(httpPeer->ready());
-        for (auto *p : {cddbpPeer, httpPeer}) {
-            p->script("{}");
-            p->clear();
-        }
     }
     void TearDown() override
     {
         chooser.reset();
         options.reset();
         grab.reset();
-        MainFixture::TearDown();
-        aspi::Release();
-        unsetenv("MIXDECK_CDROM_SIM");
+        OnlinePeersFixture::TearDown();
     }
     // The settings file aimed at both peers, then the windows as at start-up.
     void open(bool http, const std::string &timeOut = "10", const std::string &email = "user@example.org")
     {
-        cddbopts::CDDBOptions o = cddbopts::DefaultOptions();
-        o.CDDBServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
-        o.CDDBPortList = {std::to_string(cddbpPeer->port())};
-        o.HTTPServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
-        o.CGIPathList = {"/~cddb/cddb.cgi"};
-        o.HTTPPortList = {std::to_string(httpPeer->port())};
-        o.UseHTTP = http;
-        o.ServerToUse = 0;
+        cddbopts::CDDBOptions o = peerOptions(http, timeOut);
         o.UserEmail = email;
-        o.TimeOut = timeOut;
         cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
         discdbtest::simulateDrives(sim, {{"sr0", "example"}});
         make();
@@ -95,7 +61,6 @@ protected:
         QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
         ASSERT_EQ(grab->DiscIdText, "20033a03");
     }
-    discdbtest::CddbPeer &peer(bool http) { return http ? *httpPeer : *cddbpPeer; }
     void lookup() { grab->ui->Get_MenuItem->trigger(); }
     // Answers the chooser when it shows: the row, or Cancel for -1.
     void answerChooser(int row)

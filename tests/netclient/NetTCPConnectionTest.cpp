@@ -219,7 +219,7 @@ TEST(NetTCPConnection, OverlongLineIsRefused)
         c.ReadLn();
         FAIL();
     } catch (const ENetInputTooLong &e) {
-        EXPECT_EQ(e.Message, "Line too long.");
+        EXPECT_EQ(e.Message, "The server sent a line of more than 1000 bytes; the connection was closed.");
     }
     EXPECT_FALSE(c.Connected());
 }

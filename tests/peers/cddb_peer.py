@@ -17,6 +17,11 @@ default behaviour; every key is optional:
                               or one string sent byte for byte (latin-1)
   "silent": KEY               from this command on (or "greeting") the server
                               says nothing and keeps the connection open
+  "trickle": KEY              from this command on (or "greeting") the server
+                              sends an endless reply, one byte every 100 ms:
+                              cddbp: lines "210-more" (the greeting: one
+                              line that never ends); http: the status line,
+                              then header lines "X-More: 1" without end
   "close": KEY                the server closes on this command, no reply
   "hangup": KEY               the server closes right after its reply to KEY
   "split_greeting": true      the greeting arrives in two pieces, 300 ms apart
@@ -162,6 +167,22 @@ class Handler(socketserver.BaseRequestHandler):
         except OSError:
             pass
 
+    def trickle(self, data, endless):
+        """Sends data one byte every 100 ms, then endless over and over,
+        until the client goes away (or the socket's time-out)."""
+        i = 0
+        while True:
+            if i < len(data):
+                b = data[i:i + 1]
+            else:
+                b = endless[(i - len(data)) % len(endless):][:1]
+            try:
+                self.request.sendall(b)
+            except OSError:
+                return
+            i += 1
+            time.sleep(0.1)
+
     def handle(self):
         try:
             if MODE == "http":
@@ -188,6 +209,9 @@ class Handler(socketserver.BaseRequestHandler):
         if script.get("silent") == "greeting":
             self.hold()
             return
+        if script.get("trickle") == "greeting":
+            self.trickle(b"201 ", b"x")
+            return
         greeting = script.get("greeting", "201 cddb_peer CDDBP server v1.0 ready at now").encode("latin-1") + b"\r\n"
         if script.get("split_greeting"):
             self.request.sendall(greeting[:2])
@@ -200,6 +224,9 @@ class Handler(socketserver.BaseRequestHandler):
             key = key_of(command)
             if script.get("silent") == key:
                 self.hold()
+                return
+            if script.get("trickle") == key:
+                self.trickle(b"", b"210-more\r\n")
                 return
             if script.get("close") == key:
                 return
@@ -234,6 +261,9 @@ class Handler(socketserver.BaseRequestHandler):
         key = key_of(cmd)
         if script.get("silent") == key:
             self.hold()
+            return
+        if script.get("trickle") == key:
+            self.trickle(b"HTTP/1.0 200 OK\r\n", b"X-More: 1\r\n")
             return
         if script.get("close") == key:
             return

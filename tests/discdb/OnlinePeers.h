@@ -1,0 +1,60 @@
+#pragma once
+// A main-window fixture with both scripted database peers (cddbp and HTTP,
+// on four-digit ports, as the options window's port fields hold) for the
+// whole suite, their scripts and logs cleared before each test, and the
+// settings file aimed at them.
+#include "CddbPeer.h"
+#include "DiscdbTestUtil.h"
+#include "compilation/MainFixture.h"
+#include "discdb/CDDBOptions.h"
+
+class OnlinePeersFixture : public MainFixture {
+protected:
+    static void SetUpTestSuite()
+    {
+        cddbpPeer = new discdbtest::CddbPeer("cddbp", true);
+        httpPeer = new discdbtest::CddbPeer("http", true);
+    }
+    static void TearDownTestSuite()
+    {
+        delete cddbpPeer;
+        delete httpPeer;
+        cddbpPeer = httpPeer = nullptr;
+    }
+    void SetUp() override
+    {
+        MainFixture::SetUp();
+        ASSERT_TRUE(cddbpPeer->ready());
+        ASSERT_TRUE(httpPeer->ready());
+        for (auto *p : {cddbpPeer, httpPeer}) {
+            p->script("{}");
+            p->clear();
+        }
+    }
+    void TearDown() override
+    {
+        MainFixture::TearDown();
+        aspi::Release();
+        unsetenv("MIXDECK_CDROM_SIM");
+    }
+    // The settings aimed at both peers; http selects the protocol.
+    static cddbopts::CDDBOptions peerOptions(bool http, const std::string &timeOut)
+    {
+        cddbopts::CDDBOptions o = cddbopts::DefaultOptions();
+        o.CDDBServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
+        o.CDDBPortList = {std::to_string(cddbpPeer->port())};
+        o.HTTPServerList = {"127.0.0.1 N000.00 W000.00 Test server"};
+        o.CGIPathList = {"/~cddb/cddb.cgi"};
+        o.HTTPPortList = {std::to_string(httpPeer->port())};
+        o.UseHTTP = http;
+        o.ServerToUse = 0;
+        o.UserEmail = "user@example.org";
+        o.TimeOut = timeOut;
+        return o;
+    }
+    static discdbtest::CddbPeer &peer(bool http) { return http ? *httpPeer : *cddbpPeer; }
+
+    // Both peers live for the whole suite; each test writes their scripts.
+    static inline discdbtest::CddbPeer *cddbpPeer = nullptr;
+    static inline discdbtest::CddbPeer *httpPeer = nullptr;
+};

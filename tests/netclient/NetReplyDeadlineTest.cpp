@@ -1,0 +1,106 @@
+// The read time-out bounds each whole reply, not each wait for the next
+// bytes: a peer that trickles a reply one byte every 100 ms, never finishing
+// it, ends every kind of read at the time-out with "Connection timed out.";
+// a peer that takes nothing ends a large write the same way.
+#include "netclient/NetHTTP.h"
+#include "netclient/NetTCPClient.h"
+#include "netclient/NetTestPeers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kTimeOutMs = 1000;
+
+struct Case {
+    const char *name;
+    std::string prefix;   // sent at once
+    std::string pattern;  // then sent one byte every 100 ms, over and over
+    std::function<void(TNetTCPClient &)> read;
+    bool http = false;
+};
+
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
+// The peer's side: the prefix, then the pattern trickled until the client
+// goes away (or 10 s pass).
+void trickle(int fd, const Case &c, const std::atomic<bool> &stop)
+{
+    if (c.http)
+        nettest::recvLine(fd, 5000);
+    nettest::sendAll(fd, c.prefix);
+    const auto end = Clock::now() + std::chrono::seconds(10);
+    for (size_t i = 0; !stop && Clock::now() < end; ++i) {
+        if (!c.pattern.empty() && !nettest::sendAll(fd, c.pattern.substr(i % c.pattern.size(), 1)))
+            return;
+        usleep(100 * 1000);
+    }
+}
+
+class ReplyDeadline : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ReplyDeadline, TricklingPeerEndsAtTheTimeOut)
+{
+    const Case &c = GetParam();
+    std::atomic<bool> stop {false};
+    nettest::ScriptedPeer peer([&](int fd) { trickle(fd, c, stop); });
+    TNetHTTP http;
+    nettest::LoopbackClient line(peer.port());
+    TNetTCPClient &client = c.http ? static_cast<TNetTCPClient &>(http) : line;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.ReadTimeout = kTimeOutMs;
+    client.ConnectTimeout = kTimeOutMs;
+    if (!c.http)
+        client.Connect();
+    const auto t0 = Clock::now();
+    int code = 0;
+    try {
+        c.read(client);
+    } catch (const ENetSocketError &e) {
+        code = e.SocketErrorCode;
+        EXPECT_NE(e.Message.find("Connection timed out."), std::string::npos) << e.Message;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    stop = true;
+    EXPECT_EQ(code, 10060);
+    EXPECT_GE(ms, kTimeOutMs - 50);
+    EXPECT_LE(ms, kTimeOutMs + 700);
+    EXPECT_FALSE(client.Binding().HandleAllocated);
+    try {
+        client.Disconnect();
+    } catch (...) {
+    }
+}
+
+void get(TNetTCPClient &c) { static_cast<TNetHTTP &>(c).GetString("http://127.0.0.1:" + std::to_string(c.Port) + "/x"); }
+
+INSTANTIATE_TEST_SUITE_P(
+    NetReplies, ReplyDeadline,
+    ::testing::Values(
+        // Each continuation line comes within the time-out; the reply never ends.
+        Case {"NumberedReply", "200-first\r\n", "200-x\r\n", [](TNetTCPClient &c) { c.GetResponse({200}); }},
+        Case {"CapturedList", "", "x\r\n", [](TNetTCPClient &c) { c.Capture(static_cast<TStringList *>(nullptr)); }},
+        Case {"OneLine", "", "x", [](TNetTCPClient &c) { c.ReadLnSkipEmpty(); }},
+        Case {"CountedStream", "", "x",
+              [](TNetTCPClient &c) {
+                  TNetMemoryStream s;
+                  c.ReadStream(&s, 100000);
+              }},
+        Case {"HttpHeaders", "HTTP/1.0 200 OK\r\n", "X-A: b\r\n",
+              get, true},
+        Case {"HttpBody", "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", "x",
+              get, true},
+        Case {"WriteToAPeerThatTakesNothing", "", "",
+              [](TNetTCPClient &c) { c.Write(std::string(64 * 1024 * 1024, 'x')); }}),
+    [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+
+} // namespace

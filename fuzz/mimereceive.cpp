@@ -32,8 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         while (nextLine(line))
             reader.Line(line);
         reader.Finish();
-    } catch (const ENetException &) {
-    } catch (const EInOutError &) {
+    } catch (const ENetException &) {   // refused: too many parts or sections
+    } catch (const EConvertError &) {   // an encoded word with a bad escape
+    } catch (const EInOutError &) {     // an attachment file that cannot be written
     }
     return 0;
 }

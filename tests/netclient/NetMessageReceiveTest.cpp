@@ -4,9 +4,11 @@
 #include "NetTestPeers.h"
 #include "netclient/NetCoderIMF.h"
 #include "netclient/NetMessageClient.h"
+#include "platform/SysUtils.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -158,6 +160,28 @@ TEST(MessageReceive, MessageOverThePartLimitIsRefusedAndLeavesNoParts)
     }
     EXPECT_EQ(m.Parts.Count(), 0);
     EXPECT_FALSE(connected);  // the rest of the message was not read
+}
+
+TEST(MessageReceive, AFailedReceiveLeavesNoPartsAndNoFiles)
+{
+    testutil::TempDir dir;
+    const char *old = getenv("TMPDIR");
+    const std::string saved = old ? old : "";
+    setenv("TMPDIR", dir.file("").c_str(), 1);
+    // An attachment is stored, then a file name with a broken escape fails.
+    const std::string message = "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                                "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+                                "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n"
+                                "--b\r\nContent-Type: text/plain\r\n"
+                                "Content-Disposition: attachment; filename=\"=?iso-8859-1?q?a=ZZ?=\"\r\n\r\nx\r\n--b--\r\n";
+    TNetMessage m;
+    EXPECT_THROW(receive(served(message), m), EConvertError);
+    if (old)
+        setenv("TMPDIR", saved.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(m.Parts.Count(), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("")));
 }
 
 TEST(MessageReceive, DeeplyNestedMultipartsAreRefused)

@@ -2,7 +2,6 @@
 
 #include "netclient/NetCoder.h"
 #include "netclient/NetCoderHeader.h"
-
 #include "netclient/NetCoderIMF.h"
 
 #include <cstdio>
@@ -476,8 +475,10 @@ void TNetMessageClient::ReceiveBody(TNetMessage &Msg)
         TNetMessagePartReader reader(Msg, MaxMessageParts);
         captureLines([&reader](const std::string &line) { reader.Line(line); }, ".", true, NetLineCost);
         reader.Finish();
-    } catch (const ENetMessageTooComplex &) {
-        DisconnectSocket();  // the rest of the message is still on its way
+    } catch (const Exception &) {
+        // Refused or failed part-way: the rest of the message is still on
+        // its way, so the next exchange could not start clean.
+        DisconnectSocket();
         throw;
     }
 }

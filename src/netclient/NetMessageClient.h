@@ -58,8 +58,9 @@ public:
     std::string FoldText = "\t";
 
     // Lines up to "." into the message: with NoDecode raw into Body; else
-    // through a TNetMessagePartReader into Parts (a refused message closes
-    // the connection; the byte and line bounds of Capture hold too).
+    // through a TNetMessagePartReader into Parts (a message refused or
+    // failed part-way closes the connection; the byte and line bounds of
+    // Capture hold too).
     virtual void ReceiveBody(TNetMessage &Msg);
     int MaxMessageParts = 1000;
     // Lines up to the terminator line into RawHeaders, then ProcessHeaders.

@@ -175,7 +175,9 @@ TEST(MessageReceive, AFailedReceiveLeavesNoPartsAndNoFiles)
                                 "--b\r\nContent-Type: text/plain\r\n"
                                 "Content-Disposition: attachment; filename=\"=?iso-8859-1?q?a=ZZ?=\"\r\n\r\nx\r\n--b--\r\n";
     TNetMessage m;
-    EXPECT_THROW(receive(served(message), m), EConvertError);
+    bool connected = true;
+    EXPECT_THROW(receive(served(message), m, 1000, &connected), EConvertError);
+    EXPECT_FALSE(connected);
     if (old)
         setenv("TMPDIR", saved.c_str(), 1);
     else

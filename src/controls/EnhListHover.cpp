@@ -20,8 +20,11 @@ void TEnhListView::hoverMove(const QPoint &p)
     const int old = hotRow_;
     hotRow_ = row;
     if (oneClickActivate_ || twoClickActivate_) {
-        for (int r : {old, row})
-            if (r >= 0) viewport()->update(visualRect(model_->index(r, 0)).adjusted(-horizontalOffset(), 0, viewport()->width(), 0));
+        for (int r : {old, row}) {
+            if (r < 0) continue;
+            const QRect cell = visualRect(model_->index(r, 0));
+            viewport()->update(QRect(0, cell.top(), viewport()->width(), cell.height()));
+        }
     }
     if (!trackSelect_) return;
     if (!hoverTimer_) {

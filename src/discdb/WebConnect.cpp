@@ -43,8 +43,11 @@ TWebConnectCalls TWebConnectCalls::System()
         const QCoreApplication *app = QCoreApplication::instance();
         if (!app || QThread::currentThread() != app->thread())
             return QNetworkInformation::Reachability::Unknown;
-        if (!QNetworkInformation::instance())
+        static bool tried = false;  // a machine without a backend is not searched again
+        if (!tried && !QNetworkInformation::instance()) {
+            tried = true;
             QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
+        }
         const QNetworkInformation *info = QNetworkInformation::instance();
         return info ? info->reachability() : QNetworkInformation::Reachability::Unknown;
     });

@@ -33,7 +33,7 @@ struct TWebConnectCalls {
     // function reports.
     static TWebConnectCalls FromReachability(std::function<QNetworkInformation::Reachability()> reachability);
     // FromReachability with the system's own: the toolkit's network
-    // information backend, loaded on first use; Unknown without one, without
+    // information backend, loaded on first use (tried once); Unknown without one, without
     // an application object or off the application's thread.
     static TWebConnectCalls System();
 };

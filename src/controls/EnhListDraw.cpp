@@ -120,7 +120,11 @@ using namespace EnhListDraw;
 
 // ---- header ---------------------------------------------------------------------------------------------
 
-TEnhHeader::TEnhHeader(TEnhListView *list) : QHeaderView(Qt::Horizontal, list), list_(list) {}
+TEnhHeader::TEnhHeader(TEnhListView *list) : QHeaderView(Qt::Horizontal, list), list_(list)
+{
+    // The section under the pointer is followed for hot tracking.
+    viewport()->setMouseTracking(true);
+}
 
 void TEnhHeader::paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const
 {
@@ -141,8 +145,20 @@ void TEnhHeader::paintSection(QPainter *painter, const QRect &rect, int logicalI
     if (sorted && !list_->SortUpGlyph().isNull() && !list_->SortDownGlyph().isNull())
         opt.icon = QIcon(list_->SortDirection() == sdDescending ? list_->SortDownGlyph() : list_->SortUpGlyph());
     opt.iconAlignment = list_->SortIndicator == siRight ? (Qt::AlignRight | Qt::AlignVCenter) : Qt::AlignVCenter;
+    const bool hot = list_->HeaderHotTrack && list_->HotSection() == logicalIndex;
+    if (hot) opt.state |= QStyle::State_MouseOver;
     painter->save();
-    style()->drawControl(QStyle::CE_Header, &opt, painter, this);
+    if (list_->HeaderFlatStyle) {
+        // No button face: the section is flat, divided by a line on its right.
+        opt.state &= ~QStyle::State_Raised;
+        painter->fillRect(rect, opt.palette.button());
+        painter->setPen(opt.palette.mid().color());
+        painter->drawLine(rect.topRight(), rect.bottomRight());
+    } else {
+        style()->drawControl(QStyle::CE_HeaderSection, &opt, painter, this);
+    }
+    if (hot) painter->fillRect(rect.adjusted(1, 1, -2, -2), HotHeaderColor(opt.palette));
+    style()->drawControl(QStyle::CE_HeaderLabel, &opt, painter, this);
     painter->restore();
 }
 
@@ -508,6 +524,7 @@ void TEnhListView::LVDrawItem(int Index, QRect Rect, TOwnerDrawState State)
             brush = SelectionColor;
             font.Color = SelectionTextColor;
         }
+        if (State & odHotLight) font.Style |= fsUnderline;  // the hot row of the activation styles
         if (URLShow && IsURLCell(text)) {
             if (!(selected && rowSelect_)) {
                 font.Style |= fsUnderline;
@@ -601,6 +618,7 @@ void TEnhListView::paintOwnerDrawn(QPainter *painter, const QStyleOptionViewItem
     TOwnerDrawState state = 0;
     if (item->Selected()) state |= odSelected;
     if (item->Focused()) state |= odFocused;
+    if (HotRowUnderlined(index.row())) state |= odHotLight;
     self->ownerDrawCanvas_ = painter;
     painter->save();
     self->LVDrawItem(index.row(), rect, state);
@@ -696,6 +714,7 @@ bool TEnhListView::linkButtonDown(const QPoint &p)
 void TEnhListView::leaveEvent(QEvent *e)
 {
     leaveAnchor();
+    hoverLeave();
     QTreeView::leaveEvent(e);
 }
 
@@ -722,6 +741,12 @@ int dividerAt(const QHeaderView &h, int x)
 bool TEnhListView::headerEvent(QEvent *e)
 {
     switch (e->type()) {
+    case QEvent::MouseMove:
+        headerHover(header()->logicalIndexAt(static_cast<QMouseEvent *>(e)->position().toPoint().x()));
+        return false;
+    case QEvent::Leave:
+        headerHover(-1);
+        return false;
     case QEvent::MouseButtonPress: {
         auto *me = static_cast<QMouseEvent *>(e);
         const QPoint p = me->position().toPoint();

@@ -70,6 +70,9 @@ class TEnhListView;
 // The header of the enhanced list view: draws the sort indicator (header
 // image 0/1 or the glyphs, on the side SortIndicator names) and, with
 // HeaderOwnerDraw, whole items through the list.
+// The face of a hot (pointed at) header section.
+QColor HotHeaderColor(const QPalette &palette);
+
 class TEnhHeader : public QHeaderView {
     Q_OBJECT
 public:

@@ -181,6 +181,7 @@ void TEnhListView::mouseMoveEvent(QMouseEvent *e)
 {
     const QPoint p = e->position().toPoint();
     lastMovePos_ = p;
+    hoverMove(p);
     if (hintRow_ != -1) {
         const QModelIndex i = indexAt(p);
         if (!i.isValid() || i.row() != hintRow_ || i.column() != hintCol_) {

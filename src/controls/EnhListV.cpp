@@ -714,6 +714,7 @@ void TEnhListView::SetExtendedViewStyle(TLVExtendedStyle Style, bool On)
     case lvxOneClickActivate: oneClickActivate_ = On; break;
     case lvxTwoClickActivate: twoClickActivate_ = On; break;
     }
+    if (Style == lvxOneClickActivate || Style == lvxTwoClickActivate) viewport()->update();  // the hot underline
 }
 
 void TEnhListView::ReOrganize()
@@ -972,6 +973,8 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
     rememberedRow_ = row;
     TListItem *item = Items.Item(row);
     const bool wasChecked = item && item->Checked();
+    const bool wasSelected = item && item->Selected();
+    const int pressedRow = row;
     linkButtonDown(p);
     if (ReArrangeItems) {
         movingRow_ = row;
@@ -1007,6 +1010,7 @@ void TEnhListView::leftButtonDown(QMouseEvent *e, bool doubleClick)
         rememberedRow_ = row;
     }
     if (SubItemEdit || SubItemSelect) FocusRepaint();
+    activateOnPress(pressedRow, wasSelected, doubleClick);
 }
 
 void TEnhListView::mousePressEvent(QMouseEvent *e)
@@ -1092,8 +1096,15 @@ void TEnhListView::resizeEvent(QResizeEvent *e)
 
 void TEnhListView::drawRow(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    if (ownerDraw_) paintOwnerDrawn(painter, option, index);
-    else QTreeView::drawRow(painter, option, index);
+    if (ownerDraw_) {
+        paintOwnerDrawn(painter, option, index);
+    } else if (HotRowUnderlined(index.row())) {
+        QStyleOptionViewItem hot = option;
+        hot.font.setUnderline(true);
+        QTreeView::drawRow(painter, hot, index);
+    } else {
+        QTreeView::drawRow(painter, option, index);
+    }
     if (!gridLines_) return;
     painter->save();
     painter->setPen(QColor(0xC0, 0xC0, 0xC0));

@@ -216,6 +216,9 @@ public:
     std::function<void(TEnhListView *, Qt::MouseButton, Qt::KeyboardModifiers, int X, int Y)> OnMouseDown, OnMouseUp;
     std::function<void(TEnhListView *, int &Key, Qt::KeyboardModifiers)> OnKeyDown, OnKeyUp;
     std::function<void(TEnhListView *)> OnClick, OnDblClick, OnEnter, OnExit;
+    // A row was activated: double-clicked; with one-click activation
+    // clicked; with two-click activation clicked while already selected.
+    std::function<void(TEnhListView *, int iItem)> OnItemActivate;
     std::function<void(TEnhListView *, TListItem *item, std::string &S)> OnEdited;
 
     // ---- cells --------------------------------------------------------------------------
@@ -547,6 +550,30 @@ private:
     bool headerOwnerDraw_ = false;
     bool subImages_ = false;
     bool trackSelect_ = false, oneClickActivate_ = false, twoClickActivate_ = false;
+
+    // ---- the row and header section under the pointer (EnhListHover.cpp) ----
+    // The row under the pointer (-1: none); with an activation style it is
+    // drawn underlined, with track selection it is selected once the
+    // pointer has rested on it for HoverTime ms.
+    int hotRow_ = -1;
+    int hotSection_ = -1;
+    class QTimer *hoverTimer_ = nullptr;
+    void hoverMove(const QPoint &p);
+    void hoverLeave();
+    void hoverTimeout();
+    // Activation after a left press on a row that was (not) selected before it.
+    void activateOnPress(int row, bool wasSelected, bool doubleClick);
+    void headerHover(int section);
+
+public:
+    // The row under the pointer, -1 when none.
+    int HotRow() const { return hotRow_; }
+    // The header section under the pointer, -1 when none.
+    int HotSection() const { return hotSection_; }
+    // The hot row is drawn underlined (one- or two-click activation).
+    bool HotRowUnderlined(int row) const;
+
+private:
     int headerHeight_ = 13;
     int itemHeight_ = 13;
     TSortDirection sortDirection_ = sdAscending;

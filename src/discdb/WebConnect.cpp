@@ -1,5 +1,8 @@
 #include "discdb/WebConnect.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 TWebConnectCalls TWebConnectCalls::Missing()
 {
     TWebConnectCalls c;
@@ -7,6 +10,47 @@ TWebConnectCalls TWebConnectCalls::Missing()
     c.Autodial = [](unsigned) { return -1; };
     c.AutodialHangup = [] { return -1; };
     return c;
+}
+
+int ConnectedStateFor(QNetworkInformation::Reachability reachability, unsigned &flags)
+{
+    using R = QNetworkInformation::Reachability;
+    flags = 0;
+    switch (reachability) {
+    case R::Unknown: return -1;
+    case R::Disconnected: return 0;
+    case R::Local:
+    case R::Site:
+    case R::Online: break;
+    }
+    // A local or site network may still hold the server asked for.
+    flags = kConnectionLan;
+    return 1;
+}
+
+TWebConnectCalls TWebConnectCalls::FromReachability(std::function<QNetworkInformation::Reachability()> reachability)
+{
+    TWebConnectCalls c = Missing();
+    c.GetConnectedState = [reachability = std::move(reachability)](unsigned &flags) {
+        return ConnectedStateFor(reachability(), flags);
+    };
+    return c;
+}
+
+TWebConnectCalls TWebConnectCalls::System()
+{
+    return FromReachability([] {
+        const QCoreApplication *app = QCoreApplication::instance();
+        if (!app || QThread::currentThread() != app->thread())
+            return QNetworkInformation::Reachability::Unknown;
+        static bool tried = false;  // a machine without a backend is not searched again
+        if (!tried && !QNetworkInformation::instance()) {
+            tried = true;
+            QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
+        }
+        const QNetworkInformation *info = QNetworkInformation::instance();
+        return info ? info->reachability() : QNetworkInformation::Reachability::Unknown;
+    });
 }
 
 bool TWebConnect::GetConnectedState() const

@@ -3,10 +3,14 @@
 // server the program makes sure a connection exists, dialling the default
 // dial-up connection when there is none.
 //
-// On this platform there is no dial-up service: the three system calls
-// behave as when the service is missing (each answers -1), so the connection
-// always counts as present and nothing is dialled. The calls are a table
-// that tests (or a later platform layer) may replace.
+// On this platform there is no dial-up service, so nothing is ever dialled
+// or hung up (those calls answer -1 as when the service is missing). The
+// connected state is the system's network reachability where the toolkit
+// can tell it (online: connected through the local network; disconnected:
+// not connected) and "connected" where it cannot (no backend, or unknown).
+// The calls are a table that tests may replace.
+#include <QNetworkInformation>
+
 #include <functional>
 
 enum class TWebConnectType { wctModem = 0, wctLan = 1, wctNone = 2 };
@@ -25,7 +29,19 @@ struct TWebConnectCalls {
 
     // The calls of a system without the service.
     static TWebConnectCalls Missing();
+    // No dialling; the connected state from the reachability that the
+    // function reports.
+    static TWebConnectCalls FromReachability(std::function<QNetworkInformation::Reachability()> reachability);
+    // FromReachability with the system's own: the toolkit's network
+    // information backend, loaded on first use (tried once); Unknown without one, without
+    // an application object or off the application's thread.
+    static TWebConnectCalls System();
 };
+
+// InternetGetConnectedState's answer for a reachability: -1 (as a missing
+// service: counts as connected) for Unknown, 0 for Disconnected, otherwise
+// 1 with the local-network flag.
+int ConnectedStateFor(QNetworkInformation::Reachability reachability, unsigned &flags);
 
 inline constexpr unsigned kAutodialForceOnline = 1;
 inline constexpr unsigned kAutodialForceUnattended = 2;
@@ -34,7 +50,7 @@ inline constexpr unsigned kConnectionLan = 2;
 
 class TWebConnect {
 public:
-    explicit TWebConnect(TWebConnectCalls calls = TWebConnectCalls::Missing()) : calls_(std::move(calls)) {}
+    explicit TWebConnect(TWebConnectCalls calls = TWebConnectCalls::System()) : calls_(std::move(calls)) {}
 
     // The last requested state: true be online, false hang up.
     bool Connect = false;

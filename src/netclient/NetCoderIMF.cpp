@@ -7,7 +7,6 @@
 namespace {
 
 constexpr size_t kMaxHeaderLine = 64 * 1024;  // longer header text is passed on unexamined
-constexpr int kMaxBoundaries = 16;
 constexpr int kMaxDepth = 4;                  // message decoders inside message decoders
 
 bool startsWithText(const std::string &s, const char *prefix)
@@ -230,7 +229,7 @@ void TNetIMFDecoder::ProcessHeaderLine()
             const std::string boundary = parameterValue(line.substr(at + 9));
             if (!boundary.empty()) {
                 boundaries_.Insert(0, boundary);
-                if (boundaries_.Count() > kMaxBoundaries)
+                if (boundaries_.Count() > MaxBoundaries)
                     boundaries_.Delete(boundaries_.Count() - 1);
             }
         }

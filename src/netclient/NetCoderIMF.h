@@ -12,6 +12,7 @@
 enum : int {
     imfFileName = 5,
     imfHeaderEnd = 21,
+    imfReset = 22,
     imfHeaderLine = 23,
     imfBoundary = 24,
     imfClosingBoundary = 25,
@@ -28,8 +29,10 @@ public:
     // From the first header block; the transfer encoding starts as "8bit".
     const std::string &MessageContentType() const { return messageType_; }
     const std::string &MessageTransferEncoding() const { return messageEncoding_; }
-    // Boundaries found so far, newest first.
+    // Boundaries found so far, newest first; past MaxBoundaries the oldest
+    // is forgotten.
     const TStringList &Boundaries() const { return boundaries_; }
+    static constexpr int MaxBoundaries = 16;
 
 protected:
     virtual void CreateInnerDecoder();

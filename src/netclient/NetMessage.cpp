@@ -4,6 +4,7 @@
 #include "netclient/NetGlobal.h"
 
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 // ---- parts ---------------------------------------------------------------------------
@@ -31,6 +32,12 @@ void TNetText::Assign(const TNetMessagePart &source)
 TNetAttachment::TNetAttachment(TNetMessageParts &collection, const std::string &fileName)
     : TNetMessagePart(collection), FileName(fileName)
 {
+}
+
+TNetAttachment::~TNetAttachment()
+{
+    if (OwnsStorage && !StoragePath.empty())
+        std::remove(StoragePath.c_str());
 }
 
 void TNetAttachment::Assign(const TNetMessagePart &source)

@@ -71,10 +71,14 @@ public:
 class TNetAttachment : public TNetMessagePart {
 public:
     TNetAttachment(TNetMessageParts &collection, const std::string &fileName);
+    ~TNetAttachment() override;
     const char *ClassName() const override { return "TNetAttachment"; }
     std::string ContentDisposition() const { return PartHeaders.Values("Content-Disposition"); }
     void SetContentDisposition(const std::string &v) { PartHeaders.SetValue("Content-Disposition", v); }
     std::string FileName;
+    // The file at StoragePath holds a received attachment's data and belongs
+    // to the part: it is deleted with it.
+    bool OwnsStorage = false;
     void Assign(const TNetMessagePart &source) override;
 };
 

@@ -2,8 +2,14 @@
 
 #include "netclient/NetCoder.h"
 #include "netclient/NetCoderHeader.h"
+#include "netclient/NetCoderIMF.h"
 
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <fstream>
+
+#include <unistd.h>
 
 TNetMessageClient::TNetMessageClient() = default;
 TNetMessageClient::~TNetMessageClient() = default;
@@ -254,15 +260,227 @@ void TNetMessageClient::ReceiveHeader(TNetMessage &Msg, const std::string &termi
     Msg.ProcessHeaders();
 }
 
+// Builds a message's parts from the entries of the message decoder: data
+// goes to the current part (text lines, or bytes into an attachment's own
+// file), header lines of a part make the part and are kept in its headers.
+class TNetMessagePartReader::PartBuilder {
+public:
+    PartBuilder(TNetMessage &msg, int maxParts, std::function<int()> sections)
+        : msg_(msg), maxParts_(maxParts), sections_(std::move(sections))
+    {
+        msg_.Parts.Clear();
+        current_ = &msg_.Parts.AddText();
+    }
+    ~PartBuilder() { closeFile(); }
+    PartBuilder(const PartBuilder &) = delete;
+    PartBuilder &operator=(const PartBuilder &) = delete;
+
+    void entry(int code, const std::string &text)
+    {
+        switch (code) {
+        case 0: data(text); break;
+        case imfFileName: fileName(text); break;
+        case imfHeaderEnd:
+            // Past this many multipart sections the decoder would forget the
+            // outermost boundary and run parts together.
+            if (sections_() >= TNetIMFDecoder::MaxBoundaries)
+                throw ENetMessageTooComplex(NetRes::RSMsgTooManySections);
+            body_ = true;
+            break;
+        case imfReset: partCreated_ = false; break;
+        case imfHeaderLine: headerLine(text); break;
+        case imfBoundary:
+            flushLine();
+            skip_ = true;
+            partCreated_ = false;
+            break;
+        case imfClosingBoundary:
+            current_->Closed = true;
+            skip_ = true;
+            break;
+        case imfInputEnd: body_ = false; break;
+        default: break;
+        }
+    }
+
+    // The last text line and the attachment file, completed.
+    void finish()
+    {
+        flushLine();
+        closeFile();
+    }
+
+private:
+    void data(const std::string &text)
+    {
+        if (skip_) {
+            skip_ = false;
+            return;
+        }
+        // After its closing boundary a section's epilogue follows, which
+        // is no content.
+        if (!body_ || text.empty() || current_->Closed)
+            return;
+        if (auto *a = dynamic_cast<TNetAttachment *>(current_)) {
+            if (!file_)
+                openFile(*a);
+            if (std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+                throw EInOutError("Cannot write file " + a->StoragePath);
+            return;
+        }
+        // Text arrives in pieces of any size: whole lines go to the body.
+        pending_ += text;
+        size_t at = 0;
+        for (;;) {
+            const size_t end = pending_.find_first_of("\r\n", at);
+            if (end == std::string::npos)
+                break;
+            if (pending_[end] == '\r' && end + 1 == pending_.size())
+                break;  // its LF may come with the next piece
+            static_cast<TNetText *>(current_)->Body.Add(pending_.substr(at, end - at));
+            at = end + (pending_.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        }
+        pending_.erase(0, at);
+    }
+
+    void flushLine()
+    {
+        if (pending_.empty())
+            return;
+        if (auto *t = dynamic_cast<TNetText *>(current_)) {
+            if (pending_.back() == '\r')
+                pending_.pop_back();
+            t->Body.Add(pending_);
+        }
+        pending_.clear();
+    }
+
+    void headerLine(const std::string &line)
+    {
+        if (!body_)
+            return;
+        if (!partCreated_) {
+            flushLine();
+            closeFile();
+            if (msg_.Parts.Count() >= maxParts_)
+                throw ENetMessageTooComplex(NetRes::RSMsgTooManyParts);
+            const std::string lower = Rtl::LowerCase(line);
+            const bool text = lower.find("multipart") != std::string::npos ||
+                              lower.find("message") != std::string::npos ||
+                              lower.find("attachment") != std::string::npos || lower == "content-type:";
+            const bool attachment = !text && (lower.find("name") != std::string::npos ||
+                                              lower.find("text") == std::string::npos);
+            current_ = attachment ? static_cast<TNetMessagePart *>(&msg_.Parts.AddAttachment(std::string()))
+                                  : &msg_.Parts.AddText();
+            partCreated_ = true;
+        }
+        current_->PartHeaders.Add(line);
+        skip_ = true;
+    }
+
+    void fileName(const std::string &coded)
+    {
+        auto *a = dynamic_cast<TNetAttachment *>(current_);
+        if (!a) {
+            flushLine();
+            const int index = msg_.Parts.IndexOf(current_);
+            auto made = std::make_unique<TNetAttachment>(msg_.Parts, std::string());
+            made->PartHeaders.Assign(current_->PartHeaders);
+            made->ExtraHeaders.Assign(current_->ExtraHeaders);
+            a = made.get();
+            msg_.Parts.Replace(index, std::move(made));
+            current_ = a;
+        }
+        a->FileName = DecodeEncodedWords(coded);
+        closeFile();
+        openFile(*a);
+    }
+
+    void openFile(TNetAttachment &a)
+    {
+        if (a.StoragePath.empty()) {
+            std::error_code ec;
+            std::string path = (std::filesystem::temp_directory_path(ec) / "mixdeck-partXXXXXX").string();
+            const int fd = ::mkstemp(path.data());
+            if (fd < 0)
+                throw EFCreateError("Cannot create file " + path);
+            ::close(fd);
+            a.StoragePath = path;
+            a.OwnsStorage = true;
+        }
+        file_ = std::fopen(a.StoragePath.c_str(), "wb");
+        if (!file_)
+            throw EFCreateError("Cannot create file " + a.StoragePath);
+    }
+
+    void closeFile()
+    {
+        if (file_)
+            std::fclose(file_);
+        file_ = nullptr;
+    }
+
+    TNetMessage &msg_;
+    const int maxParts_;
+    const std::function<int()> sections_;  // multipart sections found so far
+    TNetMessagePart *current_ = nullptr;
+    std::FILE *file_ = nullptr;
+    std::string pending_;       // text of the current line so far
+    bool body_ = false;         // header state until a header block ends
+    bool skip_ = false;         // the next data is a part's own header text
+    bool partCreated_ = false;  // a part was made since the last boundary
+};
+
+TNetMessagePartReader::TNetMessagePartReader(TNetMessage &Msg, int maxParts)
+    : msg_(Msg), decoder_(std::make_unique<TNetIMFDecoder>())
+{
+    builder_ = std::make_unique<PartBuilder>(Msg, maxParts, [this] { return decoder_->Boundaries().Count(); });
+    decoder_->DeliverByEvent = true;
+    decoder_->OnCodedOutput = [this](TNetCoder *, const std::string &text) { builder_->entry(0, text); };
+    decoder_->OnCodedNotification = [this](TNetCoder *, int code, const std::string &text) {
+        builder_->entry(code, text);
+    };
+    decoder_->CodeString("Content-Type: " + Msg.ContentType + "\r\nContent-Transfer-Encoding: " +
+                         Msg.ContentTransferEncoding + "\r\n\r\n");
+}
+
+TNetMessagePartReader::~TNetMessagePartReader()
+{
+    decoder_.reset();
+    builder_.reset();  // closes an attachment file
+    if (!finished_)
+        msg_.Parts.Clear();  // with the files of the attachments so far
+}
+
+void TNetMessagePartReader::Line(const std::string &line)
+{
+    decoder_->CodeString(line + "\r\n");
+}
+
+void TNetMessagePartReader::Finish()
+{
+    decoder_->CompletedInput();
+    builder_->finish();
+    finished_ = true;
+}
+
 void TNetMessageClient::ReceiveBody(TNetMessage &Msg)
 {
-    Msg.Body.Clear();
-    BeginWork(wmRead);
-    struct EndWorkGuard {
-        TNetMessageClient &c;
-        ~EndWorkGuard() { c.EndWork(wmRead); }
-    } guard {*this};
-    Capture(&Msg.Body, ".", true);
+    if (Msg.NoDecode) {
+        Msg.Body.Clear();
+        Capture(&Msg.Body, ".", true);
+        return;
+    }
+    try {
+        TNetMessagePartReader reader(Msg, MaxMessageParts);
+        captureLines([&reader](const std::string &line) { reader.Line(line); }, ".", true, NetLineCost);
+        reader.Finish();
+    } catch (const Exception &) {
+        // Refused or failed part-way: the rest of the message is still on
+        // its way, so the next exchange could not start clean.
+        DisconnectSocket();
+        throw;
+    }
 }
 
 void TNetMessageClient::Receive(TNetMessage &Msg)

@@ -5,6 +5,7 @@
 #include "netclient/NetMessage.h"
 #include "netclient/NetTCPClient.h"
 
+#include <memory>
 #include <string>
 
 namespace NetRes {
@@ -14,7 +15,38 @@ inline constexpr const char *RSMsgBoundaryAlternative = "=_NextPart_2altmx7qk4zt
 inline constexpr const char *RSMsgMultiPartPreamble = "This is a multi-part message in MIME format";
 inline constexpr const char *RSMsgEncodingText = "Encoding text";
 inline constexpr const char *RSMsgEncodingAttachment = "Encoding attachment";
+inline constexpr const char *RSMsgTooManyParts = "Message refused: it has too many parts.";
+inline constexpr const char *RSMsgTooManySections = "Message refused: it has too many multipart sections.";
 } // namespace NetRes
+
+// A received message with more parts or multipart sections than the client takes.
+MIXDECK_EXCEPTION(ENetMessageTooComplex, ENetMessageException);
+
+class TNetIMFDecoder;
+
+// Decodes the body lines of a received message into the message's parts
+// (emptied first): text parts line by line, attachments into files of
+// their own named by StoragePath and deleted with the part. A message over
+// maxParts parts or TNetIMFDecoder::MaxBoundaries - 1 multipart sections
+// is refused with ENetMessageTooComplex. Unless Finish returned, the
+// message is left with no parts.
+class TNetMessagePartReader {
+public:
+    TNetMessagePartReader(TNetMessage &Msg, int maxParts);
+    ~TNetMessagePartReader();
+    TNetMessagePartReader(const TNetMessagePartReader &) = delete;
+    TNetMessagePartReader &operator=(const TNetMessagePartReader &) = delete;
+    // One body line, without its line end and with dot-stuffing undone.
+    void Line(const std::string &line);
+    void Finish();
+
+private:
+    class PartBuilder;
+    TNetMessage &msg_;
+    std::unique_ptr<TNetIMFDecoder> decoder_;
+    std::unique_ptr<PartBuilder> builder_;
+    bool finished_ = false;
+};
 
 class TNetMessageClient : public TNetTCPClient {
 public:
@@ -25,9 +57,12 @@ public:
     int LineLength = 79;
     std::string FoldText = "\t";
 
-    // Lines up to "." into the message: raw into Body with NoDecode (the
-    // only form any client of this program uses), else also into Body.
+    // Lines up to "." into the message: with NoDecode raw into Body; else
+    // through a TNetMessagePartReader into Parts (a message refused or
+    // failed part-way closes the connection; the byte and line bounds of
+    // Capture hold too).
     virtual void ReceiveBody(TNetMessage &Msg);
+    int MaxMessageParts = 1000;
     // Lines up to the terminator line into RawHeaders, then ProcessHeaders.
     virtual void ReceiveHeader(TNetMessage &Msg, const std::string &terminator = std::string());
     virtual void Receive(TNetMessage &Msg);

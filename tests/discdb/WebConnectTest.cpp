@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -35,7 +36,7 @@ struct FakeService {
 
 TEST(WebConnect, WithoutTheServiceTheConnectionIsPresent)
 {
-    TWebConnect wc;
+    TWebConnect wc(TWebConnectCalls::Missing());
     EXPECT_TRUE(wc.GetConnectedState());
     EXPECT_EQ(wc.GetWebConnectType(), TWebConnectType::wctNone);
     wc.EnsureConnected();
@@ -44,8 +45,51 @@ TEST(WebConnect, WithoutTheServiceTheConnectionIsPresent)
     TWebConnect &main = MainWebConnect();
     EXPECT_TRUE(main.Prompt);
     EXPECT_FALSE(main.Connect);
+    const bool connected = main.GetConnectedState();
     main.EnsureConnected();
-    EXPECT_FALSE(main.Connect);  // connected already: nothing requested
+    EXPECT_EQ(main.Connect, !connected);  // asked for only when not connected
+}
+
+TEST(WebConnect, TheStateFollowsTheSystemsReachability)
+{
+    using R = QNetworkInformation::Reachability;
+    struct Case {
+        R reachability;
+        bool connected;
+        TWebConnectType type;
+    };
+    const Case cases[] = {
+        {R::Online, true, TWebConnectType::wctLan},
+        {R::Site, true, TWebConnectType::wctLan},
+        {R::Local, true, TWebConnectType::wctLan},
+        {R::Disconnected, false, TWebConnectType::wctNone},
+        // The system cannot tell: counted as connected, as without the service.
+        {R::Unknown, true, TWebConnectType::wctNone},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(int(c.reachability));
+        R now = c.reachability;
+        TWebConnect wc(TWebConnectCalls::FromReachability([&now] { return now; }));
+        EXPECT_EQ(wc.GetConnectedState(), c.connected);
+        EXPECT_EQ(wc.GetWebConnectType(), c.type);
+        // Nothing is ever dialled or hung up: the calls answer as missing.
+        wc.EnsureConnected();
+        EXPECT_EQ(wc.Connect, !c.connected);
+        wc.SetConnect(false);
+    }
+}
+
+TEST(WebConnect, OffTheApplicationsThreadTheSystemCountsAsConnected)
+{
+    bool connected = false;
+    TWebConnectType type = TWebConnectType::wctModem;
+    std::thread([&] {
+        TWebConnect wc(TWebConnectCalls::System());
+        connected = wc.GetConnectedState();
+        type = wc.GetWebConnectType();
+    }).join();
+    EXPECT_TRUE(connected);
+    EXPECT_EQ(type, TWebConnectType::wctNone);
 }
 
 TEST(WebConnect, DialsOnlyWhenNotConnected)

@@ -32,8 +32,9 @@ void Restrict(void *Curl, const std::string &Url);
 // description of the failure.
 std::string RefusalText(int Code, const std::string &Detail);
 
-// For the tests only: the certificate authorities (a PEM file) the next
-// transfers trust instead of the system's. Empty: the system's again.
+// For the tests only (no setting or variable reaches it): the certificate
+// authorities (a PEM file) that connections opened afterwards trust instead
+// of the system's. Empty: the system's again.
 void TrustAuthorityForTests(const std::string &PemFile);
 
 } // namespace wuaddress

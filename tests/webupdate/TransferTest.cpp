@@ -11,7 +11,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <arpa/inet.h>
 #include <dirent.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
@@ -348,6 +354,64 @@ TEST_F(Transfer, RefusedAddressNeverConnects)
     EXPECT_EQ(statuses[1].code, 1);
     EXPECT_EQ(statuses[2].text, "File not found : " + url);
     EXPECT_EQ(statuses[2].code, 2);
+    ExpectUntouched();
+}
+
+// An IPv4 address of this machine that is not a loopback address; empty
+// when it has none. Connections to it never leave the machine.
+std::string OwnOtherAddress()
+{
+    std::string found;
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs *i = list; i && found.empty(); i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        const auto *in = reinterpret_cast<const sockaddr_in *>(i->ifa_addr);
+        if ((ntohl(in->sin_addr.s_addr) >> 24) == 127)
+            continue;
+        char text[INET_ADDRSTRLEN];
+        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
+            found = text;
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+// A plain http transfer (allowed only on loopback) follows no redirection
+// that leaves loopback: the socket to the other address is never opened.
+TEST_F(Transfer, PlainHttpRedirectionOffLoopbackIsNotFollowed)
+{
+    const std::string other = OwnOtherAddress();
+    if (other.empty())
+        GTEST_SKIP() << "this machine has no address besides loopback";
+    // Where the redirection points: a listener of this test on that address.
+    const int away = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    inet_pton(AF_INET, other.c_str(), &sa.sin_addr);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(bind(away, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+    ASSERT_EQ(listen(away, 4), 0);
+    ASSERT_EQ(getsockname(away, reinterpret_cast<sockaddr *>(&sa), &len), 0);
+    const std::string target = "http://" + other + ":" + std::to_string(ntohs(sa.sin_port)) + "/file.bin";
+    nettest::ScriptedPeer peer([&](int fd) {
+        while (true) {
+            const std::string line = nettest::recvLine(fd);
+            if (line.empty() || line == "\r\n")
+                break;
+        }
+        nettest::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: " + target + "\r\nContent-Length: 0\r\n\r\n");
+    });
+    auto conn = wu.OpenInternet();
+    const std::string url = "http://127.0.0.1:" + std::to_string(peer.port()) + "/file.bin";
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), url, app.path(), false));
+    peer.join();
+    pollfd p{away, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 200), 0) << "a connection reached " << target;
+    close(away);
+    EXPECT_EQ(statuses.back().text, "File not found : " + url);
     ExpectUntouched();
 }
 

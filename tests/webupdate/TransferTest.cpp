@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -23,6 +22,7 @@
 #include <vector>
 
 using testutil::TempDir;
+using wutest::Entries;
 
 namespace {
 
@@ -37,21 +37,6 @@ struct Progress {
     int64_t pos;
     int64_t size;
 };
-
-// The names in a folder, "." and ".." left out.
-std::vector<std::string> Entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.push_back(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
 
 double CpuSeconds()
 {

@@ -21,30 +21,14 @@
 #include <QtTest/QTest>
 
 #include <chrono>
-#include <dirent.h>
 
 using testutil::TempDir;
+using wutest::Entries;
 using Dialogs::Button;
 
 namespace {
 
 TColor LabelColor(const QLabel *l) { return QColorToColor(l->palette().color(QPalette::WindowText)); }
-
-// The names in a folder, sorted, "." and ".." left out.
-std::vector<std::string> Entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.push_back(n);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 } // namespace
 

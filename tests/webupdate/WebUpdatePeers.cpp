@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 
 namespace wutest {
@@ -97,6 +98,21 @@ int TlsNginxPeer::LogLines(const std::string &log) const
 {
     const std::string text = testutil::readFile(prefix_.file(log));
     return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<std::string> Entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..")
+                names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string PatternBytes(size_t n, unsigned seed)

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wutest {
 
@@ -77,6 +78,9 @@ private:
     int port_, plainPort_;
     std::unique_ptr<nettest::ChildServer> server_;
 };
+
+// The names in a folder, sorted, "." and ".." left out.
+std::vector<std::string> Entries(const std::string &dir);
 
 // Bytes that do not repeat in short cycles.
 std::string PatternBytes(size_t n, unsigned seed = 1);

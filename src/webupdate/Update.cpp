@@ -2,8 +2,10 @@
 
 #include "controls/Animate.h"
 #include "platform/Cp1252.h"
+#include "platform/Dialogs.h"
 #include "platform/Graphics.h"
 #include "platform/HandlerGuard.h"
+#include "platform/IniFiles.h"
 #include "platform/Rtl.h"
 
 #include "ui_Update.h"
@@ -20,7 +22,23 @@
 #include <cmath>
 #include <cstdio>
 
-const char *const UpdateControlFileURL = "http://www.quillfern.com/download/update.inf";
+#ifndef MIXDECK_UPDATE_URL
+#define MIXDECK_UPDATE_URL ""
+#endif
+
+const char *const NoUpdateAddressText = "No update address is configured";
+
+std::string BuiltInUpdateAddress() { return MIXDECK_UPDATE_URL; }
+
+std::string ConfiguredUpdateAddress(const std::string &settingsFile)
+{
+    std::string address;
+    if (!settingsFile.empty()) {
+        TIniFile ini(settingsFile);
+        address = Rtl::Trim(ini.ReadString("Update", "URL", ""));
+    }
+    return address.empty() ? BuiltInUpdateAddress() : address;
+}
 
 void SetupMainWebUpdate(TWebUpdate &w)
 {
@@ -235,11 +253,17 @@ void TUpdateForm::RefreshNow()
 
 void TUpdateForm::StartUpdateBtnClick()
 {
+    // Read at every Start, so that a changed setting counts at once.
+    const std::string address = ConfiguredUpdateAddress(WebUpdate->RegistryFile);
+    if (address.empty()) {
+        WebUpdateStatus(WebUpdate, NoUpdateAddressText, 2, 0);
+        return;
+    }
     AnimImage()->SetActive(true);
     ui->StartUpdateBtn->setEnabled(false);
     ui->CloseUpdateBtn->setEnabled(false);
     repaint();
-    WebUpdate->URL = URL;
+    WebUpdate->URL = address;
     WebUpdate->DoThreadUpdate();
 }
 
@@ -322,12 +346,16 @@ void TUpdateForm::WebUpdateStatus(TWebUpdate *, const std::string &statusStr, in
         verdict->setText(QStringLiteral("Web Update File Not Found."));
     }
     if (statusStr.find("Download") != std::string::npos) {
-        const size_t http = statusStr.find("http:");
+        const size_t http = std::min(statusStr.find("http:"), statusStr.find("https:"));
         ui->URLFileLbl->setText(FromAnsi(http == std::string::npos ? statusStr : statusStr.substr(http)));
     } else if (statusCode != 5) {
         ui->DownloadLbl->setText(FromAnsi(statusStr));
     }
     RefreshNow();
+    // An error of the run (a refused address or server among them) is
+    // shown until the user has read it; the status line moves on.
+    if (statusCode == 1)
+        Dialogs::MessageBox(this, statusStr, Dialogs::ApplicationTitle(), Dialogs::Button::OK, Dialogs::Icon::Error);
 }
 
 void TUpdateForm::WebUpdateThreadUpdateDone(TWebUpdate *)

@@ -24,8 +24,16 @@ namespace Ui {
 class TUpdateForm;
 }
 
-// The publisher's address of the control file.
-extern const char *const UpdateControlFileURL;   // "http://www.quillfern.com/download/update.inf"
+// The address of the control file is set by whoever installs the program:
+// the key "URL" in the section "Update" of the web update's settings file
+// (the component's RegistryFile, "WebUpdate.ini" in the program folder), or
+// else the address built in with the CMake option MIXDECK_UPDATE_URL. Empty
+// when neither is set.
+std::string ConfiguredUpdateAddress(const std::string &settingsFile);
+// The address built in at build time; empty by default.
+std::string BuiltInUpdateAddress();
+// The update window's message when no address is configured.
+extern const char *const NoUpdateAddressText;   // "No update address is configured"
 
 // Sets the values the main window's component has: HTTP, a prompt before
 // connecting, one prompt for all files, the signature checked.
@@ -60,8 +68,6 @@ public:
     int32_t ElapsedSeconds = 0;
     QWidget *MainWindow;
     TWebUpdate *WebUpdate;
-    // The address StartUpdateBtnClick gives the component.
-    std::string URL = UpdateControlFileURL;
     // The main window's Exit (ends the program after the updater started).
     std::function<void()> ExitProgram;
 

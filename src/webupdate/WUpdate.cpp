@@ -6,6 +6,7 @@
 #include "platform/AppPaths.h"
 #include "support/VellVersionInfo.h"
 #include "webupdate/LzExpand.h"
+#include "webupdate/WuAddress.h"
 #include "webupdate/WuPaths.h"
 #include "webupdate/Wucrc32.h"
 
@@ -212,6 +213,7 @@ struct TWebUpdate::TTransfer {
     long BadStatus = 0;            // an HTTP status of 300 or more
     bool Cancelled = false;
     bool Failed = false;
+    bool Refused = false;          // the address or the server failed the transfer rules
     TWebUpdate *Owner = nullptr;
     CURL *Curl = nullptr;
 };
@@ -288,6 +290,17 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     T.Owner = this;
     T.Curl = h;
     T.Http = !Connection.Ftp;
+    if (T.Http) {
+        // Refused before anything is connected.
+        std::string why;
+        if (!wuaddress::Allowed(Url, why)) {
+            T.Refused = true;
+            SetError(CURLE_UNSUPPORTED_PROTOCOL, why);
+            return CURLE_UNSUPPORTED_PROTOCOL;
+        }
+    }
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_URL, Url.c_str());
     curl_easy_setopt(h, CURLOPT_NOBODY, T.Body ? 0L : 1L);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &TTransferAccess::Write);
@@ -301,8 +314,7 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     if (T.Http) {
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
         headers = curl_slist_append(headers, "Pragma: no-cache");
-        curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        wuaddress::Restrict(h, Url);
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
         // The user name and password of an address go to the server as
@@ -365,13 +377,17 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     }
     curl_multi_remove_handle(m, h);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
     curl_slist_free_all(headers);
     if (T.Fd >= 0) {
         close(T.Fd);
         T.Fd = -1;
     }
-    if (result != CURLE_OK && !T.Failed && !T.Cancelled)
-        SetError(int(result), stalled ? "The transfer stalled" : curl_easy_strerror(result));
+    if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
+        const std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";
+        T.Refused = !refusal.empty();
+        SetError(int(result), T.Refused ? refusal : stalled ? "The transfer stalled" : curl_easy_strerror(result));
+    }
     return int(result);
 }
 
@@ -423,6 +439,9 @@ bool TWebUpdate::Fetch(TWebUpdateConnection &Connection, const std::string &Url,
         return drop();
     }
     if (!t.Started && !t.Cancelled && !t.Failed && result != CURLE_OK) {
+        // A refusal says why before the file counts as not found.
+        if (t.Refused)
+            Error();
         DoStatus(wustatus::FileNotFound, Url, 2, 1);
         return drop();
     }

@@ -4,6 +4,18 @@ pkg_check_modules(MIXDECK_CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(MIXDECK_MSPACK REQUIRED IMPORTED_TARGET libmspack)
 target_link_libraries(mixdeck_webupdate PUBLIC PkgConfig::MIXDECK_CURL PkgConfig::MIXDECK_MSPACK)
 
+# The address of the update control file built into the program; whoever
+# installs the program may set it here or in the settings file instead.
+set(MIXDECK_UPDATE_URL "" CACHE STRING
+    "Address of the web update's control file built into the program (https; empty: none)")
+if(NOT MIXDECK_UPDATE_URL STREQUAL "")
+  if(NOT MIXDECK_UPDATE_URL MATCHES "^https://[^\"\\]+$")
+    message(FATAL_ERROR "MIXDECK_UPDATE_URL must be an https address")
+  endif()
+  set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/webupdate/Update.cpp APPEND PROPERTY
+               COMPILE_DEFINITIONS "MIXDECK_UPDATE_URL=\"${MIXDECK_UPDATE_URL}\"")
+endif()
+
 # The updater the program carries: a small program of its own, packed as
 # SZDD at build time and built into the library as bytes.
 # Only units without Qt: the updater stays a small plain program.

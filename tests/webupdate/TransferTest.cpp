@@ -1,20 +1,28 @@
 // Transfers of the web update against real servers on loopback: Python's
-// http.server, nginx-light and pyftpdlib, and file copies.
+// http.server, nginx-light over http and https, and pyftpdlib, and file
+// copies; the rules for the addresses the update may fetch from.
 #include "common/TestUtil.h"
 #include "webupdate/WUpdate.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuAddress.h"
 #include "webupdate/Wucrc32.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
 using testutil::TempDir;
+using wutest::Entries;
 
 namespace {
 
@@ -29,21 +37,6 @@ struct Progress {
     int64_t pos;
     int64_t size;
 };
-
-// The names in a folder, "." and ".." left out.
-std::vector<std::string> Entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..")
-                names.push_back(n);
-        }
-        closedir(d);
-    }
-    return names;
-}
 
 double CpuSeconds()
 {
@@ -89,6 +82,7 @@ struct Server {
     const char *name;
     bool nginx;
     const char *redirect;
+    bool tls = false;   // nginx over https, its certificate from a throw-away authority
 };
 
 class HttpTransfer : public Transfer, public ::testing::WithParamInterface<Server> {
@@ -96,16 +90,29 @@ protected:
     void SetUp() override
     {
         Transfer::SetUp();
-        if (GetParam().nginx)
+        if (GetParam().tls) {
+            authority = std::make_unique<wutest::TestAuthority>();
+            const auto pair = authority->Issue("server", "IP:127.0.0.1,DNS:localhost");
+            ASSERT_FALSE(pair.cert.empty()) << "openssl failed";
+            tls = std::make_unique<wutest::TlsNginxPeer>(root.path(), pair);
+            wuaddress::TrustAuthorityForTests(authority->caFile());
+        } else if (GetParam().nginx) {
             nginx = std::make_unique<wutest::NginxPeer>(root.path());
-        else
+        } else {
             python = std::make_unique<wutest::HttpPeer>(root.path());
-        ASSERT_TRUE(nginx ? nginx->ready() : python->ready()) << GetParam().name << " did not start";
+        }
+        ASSERT_TRUE(tls ? tls->ready() : nginx ? nginx->ready() : python->ready()) << GetParam().name << " did not start";
         conn = wu.OpenInternet();
         ASSERT_TRUE(conn);
     }
-    std::string url(const std::string &path) const { return nginx ? nginx->url(path) : python->url(path); }
+    void TearDown() override { wuaddress::TrustAuthorityForTests(""); }
+    std::string url(const std::string &path) const
+    {
+        return tls ? tls->url(path) : nginx ? nginx->url(path) : python->url(path);
+    }
 
+    std::unique_ptr<wutest::TestAuthority> authority;
+    std::unique_ptr<wutest::TlsNginxPeer> tls;
     std::unique_ptr<wutest::NginxPeer> nginx;
     std::unique_ptr<wutest::HttpPeer> python;
     std::unique_ptr<TWebUpdateConnection> conn;
@@ -184,7 +191,8 @@ TEST_P(HttpTransfer, AnnouncedSizeAndChecksumAreChecked)
 
 INSTANTIATE_TEST_SUITE_P(Peers, HttpTransfer,
                          ::testing::Values(Server{"python", false, "redirect/file.bin"},
-                                           Server{"nginx", true, "old/file.bin"}),
+                                           Server{"nginx", true, "old/file.bin"},
+                                           Server{"nginx_https", true, "old/file.bin", true}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 class PythonTransfer : public Transfer {
@@ -279,6 +287,116 @@ TEST_F(Transfer, UnreachableServerIsFileNotFound)
     EXPECT_EQ(statuses[1].text, "File not found : " + url);
     EXPECT_EQ(statuses[1].code, 2);
     EXPECT_EQ(statuses[1].err, 1);
+    ExpectUntouched();
+}
+
+// ---- where the update may fetch from ---------------------------------------
+
+TEST(UpdateAddress, HttpsOrPlainHttpToLoopbackOnly)
+{
+    const std::pair<const char *, bool> cases[] = {
+        {"https://updates.example.org/update.inf", true},
+        {"HTTPS://updates.example.org:8443/a/update.inf", true},
+        {"https://192.0.2.1/update.inf", true},
+        {"http://127.0.0.1/update.inf", true},
+        {"http://127.200.3.4:8080/update.inf", true},
+        {"http://localhost/update.inf", true},
+        {"http://LocalHost:81/update.inf", true},
+        {"http://[::1]:8080/update.inf", true},
+        {"http://2130706433/update.inf", true},   // 127.0.0.1 written as one number
+        {"http://192.0.2.1/update.inf", false},
+        {"http://www.quillfern.com/download/update.inf", false},
+        {"http://127.0.0.1.example/update.inf", false},
+        {"http://localhost.example/update.inf", false},
+        {"http://[::ffff:c000:201]/update.inf", false},
+        {"http://[::2]/update.inf", false},
+        {"http://128.0.0.1/update.inf", false},
+        {"http://user@192.0.2.1/update.inf", false},
+        {"ftp://127.0.0.1/update.inf", false},
+        {"file:///etc/passwd", false},
+        {"update.inf", false},
+        {"", false},
+    };
+    for (const auto &[url, allowed] : cases) {
+        std::string why;
+        EXPECT_EQ(wuaddress::Allowed(url, why), allowed) << url;
+        EXPECT_EQ(why.empty(), allowed) << url;
+    }
+}
+
+// A transfer to an address the rules refuse ends before libcurl is asked to
+// connect anywhere: the error says why, then the file counts as not found.
+TEST_F(Transfer, RefusedAddressNeverConnects)
+{
+    nettest::Listener proxy;   // every connection of the transfer would come here
+    wu.Proxy = "http://127.0.0.1:" + std::to_string(proxy.port());
+    auto conn = wu.OpenInternet();
+    const std::string url = "http://192.0.2.1/file.bin";
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), url, app.path(), false));
+    EXPECT_EQ(proxy.accept(200), -1);
+    ASSERT_EQ(statuses.size(), 3u);
+    EXPECT_EQ(statuses[1].text, "The update address is refused, only https addresses are allowed: " + url);
+    EXPECT_EQ(statuses[1].code, 1);
+    EXPECT_EQ(statuses[2].text, "File not found : " + url);
+    EXPECT_EQ(statuses[2].code, 2);
+    ExpectUntouched();
+}
+
+// An IPv4 address of this machine that is not a loopback address; empty
+// when it has none. Connections to it never leave the machine.
+std::string OwnOtherAddress()
+{
+    std::string found;
+    ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs *i = list; i && found.empty(); i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        const auto *in = reinterpret_cast<const sockaddr_in *>(i->ifa_addr);
+        if ((ntohl(in->sin_addr.s_addr) >> 24) == 127)
+            continue;
+        char text[INET_ADDRSTRLEN];
+        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
+            found = text;
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+// A plain http transfer (allowed only on loopback) follows no redirection
+// that leaves loopback: the socket to the other address is never opened.
+TEST_F(Transfer, PlainHttpRedirectionOffLoopbackIsNotFollowed)
+{
+    const std::string other = OwnOtherAddress();
+    if (other.empty())
+        GTEST_SKIP() << "this machine has no address besides loopback";
+    // Where the redirection points: a listener of this test on that address.
+    const int away = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    inet_pton(AF_INET, other.c_str(), &sa.sin_addr);
+    socklen_t len = sizeof sa;
+    ASSERT_EQ(bind(away, reinterpret_cast<sockaddr *>(&sa), sizeof sa), 0);
+    ASSERT_EQ(listen(away, 4), 0);
+    ASSERT_EQ(getsockname(away, reinterpret_cast<sockaddr *>(&sa), &len), 0);
+    const std::string target = "http://" + other + ":" + std::to_string(ntohs(sa.sin_port)) + "/file.bin";
+    nettest::ScriptedPeer peer([&](int fd) {
+        while (true) {
+            const std::string line = nettest::recvLine(fd);
+            if (line.empty() || line == "\r\n")
+                break;
+        }
+        nettest::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: " + target + "\r\nContent-Length: 0\r\n\r\n");
+    });
+    auto conn = wu.OpenInternet();
+    const std::string url = "http://127.0.0.1:" + std::to_string(peer.port()) + "/file.bin";
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), url, app.path(), false));
+    peer.join();
+    pollfd p{away, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 200), 0) << "a connection reached " << target;
+    close(away);
+    EXPECT_EQ(statuses.back().text, "File not found : " + url);
     ExpectUntouched();
 }
 

@@ -1,12 +1,14 @@
 // The update window: its texts, the main window's handlers of the web update
-// component's events, and whole runs against a loopback HTTP server with the
-// window offscreen, driven by clicks on its buttons.
+// component's events, and whole runs against loopback HTTP and HTTPS servers
+// with the window offscreen, driven by clicks on its buttons: the configured
+// address, and the refusals of addresses and servers the update may not use.
 #include "common/TestUtil.h"
 #include "controls/Animate.h"
 #include "platform/Cp1252.h"
 #include "platform/ScriptedDialogs.h"
 #include "webupdate/Update.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuAddress.h"
 
 #include "ui_Update.h"
 
@@ -21,6 +23,7 @@
 #include <chrono>
 
 using testutil::TempDir;
+using wutest::Entries;
 using Dialogs::Button;
 
 namespace {
@@ -103,14 +106,15 @@ class UpdateWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char *v : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"})
+        for (const char *v : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
+                              "no_proxy", "NO_PROXY"})
             unsetenv(v);
         auto wu = std::make_unique<TWebUpdate>();
         SetupMainWebUpdate(*wu);
         wu->AppFolder = app.path();
         wu->RegistryFile = app.file("WebUpdate.ini");
         form = std::make_unique<TUpdateForm>(&mainWindow, std::move(wu));
-        form->URL = http.url("update.inf");
+        Configure(http.url("update.inf"));
         form->ExitProgram = [this] { ++exits; };
         mainWindow.resize(600, 400);
         mainWindow.show();
@@ -133,6 +137,15 @@ protected:
             Record();
         };
         testutil::writeFile(app.file("prog.bin"), "installed program");
+    }
+
+    void TearDown() override { wuaddress::TrustAuthorityForTests(""); }
+
+    // The address of the control file, as the installer sets it in the
+    // component's settings file.
+    void Configure(const std::string &address)
+    {
+        testutil::writeFile(app.file("WebUpdate.ini"), "[Update]\r\nURL=" + address + "\r\n");
     }
 
     // Status, URL and verdict labels, with the verdict's colour; a state
@@ -207,15 +220,40 @@ TEST_F(UpdateWindow, LooksAsLaidOut)
     EXPECT_EQ(w.UpdateType, TWebUpdateType::httpUpdate);
     EXPECT_EQ(w.UpdateConnect, TWebUpdateConnect::wucConnectPrompt);
     EXPECT_TRUE(w.SignatureCheck);
-    EXPECT_EQ(std::string(UpdateControlFileURL).substr(std::string(UpdateControlFileURL).find("/download")),
-              "/download/update.inf");
 }
 
-TEST_F(UpdateWindow, FullRunWithANewVersionAndOneFile)
+// The runs below go over plain http on loopback (Python's server) and over
+// https (nginx with a certificate of a throw-away authority).
+class UpdateWindowOver : public UpdateWindow, public ::testing::WithParamInterface<const char *> {
+protected:
+    void SetUp() override
+    {
+        UpdateWindow::SetUp();
+        ASSERT_TRUE(http.ready());
+        if (std::string(GetParam()) == "https") {
+            authority = std::make_unique<wutest::TestAuthority>();
+            const auto pair = authority->Issue("server", "IP:127.0.0.1,DNS:localhost");
+            ASSERT_FALSE(pair.cert.empty()) << "openssl failed";
+            tls = std::make_unique<wutest::TlsNginxPeer>(root.path(), pair);
+            ASSERT_TRUE(tls->ready());
+            wuaddress::TrustAuthorityForTests(authority->caFile());
+        }
+        Configure(Url("update.inf"));
+    }
+    std::string Url(const std::string &path) const { return tls ? tls->url(path) : http.url(path); }
+
+    std::unique_ptr<wutest::TestAuthority> authority;
+    std::unique_ptr<wutest::TlsNginxPeer> tls;
+};
+
+INSTANTIATE_TEST_SUITE_P(Schemes, UpdateWindowOver, ::testing::Values("http", "https"),
+                         [](const auto &info) { return std::string(info.param); });
+
+TEST_P(UpdateWindowOver, FullRunWithANewVersionAndOneFile)
 {
     const std::string big = wutest::PatternBytes(3 * 1048576);
     testutil::writeFile(root.file("big.bin"), big);
-    const std::string ctl = http.url("update.inf"), file = http.url("big.bin");
+    const std::string ctl = Url("update.inf"), file = Url("big.bin");
     testutil::writeFile(root.file("update.inf"),
                         "[update]\nsignature=WebUpdate\nnewversion=2,0,0,1\nlocalversion={APP}/prog.bin\n"
                         "[files]\ncount=1\n[file1]\nurl=" + file + "\nlocalversion={APP}\\big.bin\n");
@@ -267,9 +305,9 @@ TEST_F(UpdateWindow, FullRunWithANewVersionAndOneFile)
     EXPECT_EQ(form->ElapsedSeconds, 0);
 }
 
-TEST_F(UpdateWindow, RunsWithoutANewVersion)
+TEST_P(UpdateWindowOver, RunsWithoutANewVersion)
 {
-    const std::string ctl = http.url("update.inf");
+    const std::string ctl = Url("update.inf");
     struct Case {
         std::string control;   // empty: no control file on the server
         std::vector<std::string> tail;
@@ -314,6 +352,7 @@ TEST_F(UpdateWindow, StatusHandler)
         {"No new version found", 4, "No new version found", "", "No New Version Available.", clRed},
         {"Update control file not found", 2, "Update control file not found", "", "Web Update File Not Found.", clRed},
         {"Download : http://host/a.bin", 3, "", "http://host/a.bin", "", clGreen},
+        {"Download : https://host/a.bin", 3, "", "https://host/a.bin", "", clGreen},
         {"Download update : ftp://host/a.bin", 3, "", "Download update : ftp://host/a.bin", "", clGreen},
         {"Cannot download update file : http://h/x", 2, "Cannot download update file : http://h/x", "",
          "Web Update File Not Found.", clRed},
@@ -376,4 +415,155 @@ TEST_F(UpdateWindow, EscapeClosesOnlyWhileCloseCanBePressed)
     QTest::keyClick(form.get(), Qt::Key_Escape);
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(mainWindow.isEnabled());
+}
+
+// ---- where the update may come from ------------------------------------------------------
+
+class SecureUpdateWindow : public UpdateWindow {
+protected:
+    void SetUp() override
+    {
+        UpdateWindow::SetUp();
+        ASSERT_TRUE(authority.ok()) << "openssl failed";
+        wuaddress::TrustAuthorityForTests(authority.caFile());
+        // Were anything accepted, the run would install big.bin.
+        testutil::writeFile(root.file("big.bin"), "new contents");
+        testutil::writeFile(root.file("update.inf"), "[update]\nsignature=WebUpdate\nunconditional=1\n[files]\ncount=1\n"
+                                                     "[file1]\nurl=" + http.url("big.bin") + "\n");
+    }
+
+    // Nothing was written: the application folder holds what it held and the
+    // component's temporary folder is empty.
+    void ExpectNothingWritten()
+    {
+        EXPECT_EQ(Entries(app.path()), (std::vector<std::string>{"WebUpdate.ini", "prog.bin"}));
+        EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "installed program");
+        EXPECT_TRUE(Entries(form->WebUpdate->GetTempDirectory()).empty());
+    }
+
+    // The run ended with the message in a box and the red not-found verdict.
+    void ExpectRefused(const std::string &message)
+    {
+        const Ui::TUpdateForm &ui = *form->ui;
+        ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+        EXPECT_EQ(dialogs.MessageBoxes()[0].text.substr(0, message.size()), message);
+        EXPECT_EQ(dialogs.MessageBoxes()[0].icon, Dialogs::Icon::Error);
+        // The status line showed it too.
+        EXPECT_TRUE(std::any_of(states.begin(), states.end(), [&](const std::string &state) {
+            return state.rfind(dialogs.MessageBoxes()[0].text + " | ", 0) == 0;
+        }));
+        EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), "Web Update File Not Found.");
+        EXPECT_EQ(LabelColor(ui.DownloadStatusLbl), clRed);
+    }
+
+    wutest::TestAuthority authority;
+};
+
+TEST_F(SecureUpdateWindow, RefusedServersEndWithAMessageAndWriteNothing)
+{
+    wutest::TestAuthority stranger;   // an authority the update does not trust
+    ASSERT_TRUE(stranger.ok());
+    const std::string loopback = "IP:127.0.0.1,DNS:localhost";
+    struct Case {
+        const char *name;
+        wutest::TestAuthority::Pair certificate;
+        const char *path;
+        std::string message;
+    } cases[] = {
+        {"untrusted authority", stranger.Issue("server", loopback), "update.inf",
+         "The server's certificate was not accepted"},
+        {"self-signed", authority.Issue("self", loopback, true), "update.inf",
+         "The server's certificate was not accepted"},
+        {"another host name", authority.Issue("other", "DNS:other.example"), "update.inf",
+         "The server's certificate was not accepted"},
+        {"redirection to http", authority.Issue("server", loopback), "tohttp/update.inf",
+         "A redirection to an address that is not https was refused"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.certificate.cert.empty());
+        wutest::TlsNginxPeer server(root.path(), c.certificate);
+        ASSERT_TRUE(server.ready());
+        Configure(server.url(c.path));
+        dialogs.Reset();
+        states.clear();
+        RunFromStart();
+        ExpectRefused(c.message);
+        ExpectNothingWritten();
+        // The plain port the redirection names was never asked.
+        EXPECT_EQ(server.PlainRequests(), 0);
+        QTest::mouseClick(form->ui->CloseUpdateBtn, Qt::LeftButton);
+    }
+}
+
+TEST_F(SecureUpdateWindow, PlainAddressOffLoopbackIsRefusedBeforeConnecting)
+{
+    // Every connection the transfer could make goes to this loopback proxy,
+    // so an attempt would show here and nothing leaves the machine.
+    nettest::Listener proxy;
+    form->WebUpdate->Proxy = "http://127.0.0.1:" + std::to_string(proxy.port());
+    for (const char *address : {"http://192.0.2.1/update.inf", "http://127.0.0.1.example/update.inf",
+                                "ftp://127.0.0.1/update.inf", "update.inf"}) {
+        SCOPED_TRACE(address);
+        Configure(address);
+        dialogs.Reset();
+        states.clear();
+        const auto t0 = std::chrono::steady_clock::now();
+        RunFromStart();
+        // Well below the 30 s a connection attempt to that address could take.
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+        EXPECT_EQ(proxy.accept(200), -1);
+        ExpectRefused(std::string("The update address is refused, only https addresses are allowed: ") + address);
+        ExpectNothingWritten();
+        QTest::mouseClick(form->ui->CloseUpdateBtn, Qt::LeftButton);
+    }
+}
+
+TEST_F(SecureUpdateWindow, WithoutAnAddressStartFetchesNothing)
+{
+    if (!BuiltInUpdateAddress().empty())
+        GTEST_SKIP() << "built with an update address";
+    auto pair = authority.Issue("server", "IP:127.0.0.1,DNS:localhost");
+    wutest::TlsNginxPeer server(root.path(), pair);
+    ASSERT_TRUE(server.ready());
+    // The program's component keeps its settings in the program folder.
+    setenv("MIXDECK_HOME", app.path().c_str(), 1);
+    EXPECT_EQ(TWebUpdate().RegistryFile, app.file("WebUpdate.ini"));
+    unsetenv("MIXDECK_HOME");
+
+    const Ui::TUpdateForm &ui = *form->ui;
+    int statuses = 0;
+    auto handler = form->WebUpdate->OnStatus;
+    form->WebUpdate->OnStatus = [&, handler](TWebUpdate *w, const std::string &t, int32_t c, int32_t e) {
+        ++statuses;
+        handler(w, t, c, e);
+    };
+    // No file, a file without the key, an empty key.
+    for (const char *settings : {"", "[Update]\r\nOther=1\r\n", "[Update]\r\nURL=  \r\n"}) {
+        SCOPED_TRACE(settings);
+        unlink(app.file("WebUpdate.ini").c_str());
+        if (*settings)
+            testutil::writeFile(app.file("WebUpdate.ini"), settings);
+        form->show();
+        mainWindow.setEnabled(false);
+        QTest::mouseClick(ui.StartUpdateBtn, Qt::LeftButton);
+        QTest::qWait(50);
+        EXPECT_EQ(ToAnsi(ui.DownloadLbl->text()), "No update address is configured");
+        EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), "Web Update File Not Found.");
+        EXPECT_EQ(LabelColor(ui.DownloadStatusLbl), clRed);
+        // Ended at once: both buttons work, nothing runs or animates.
+        EXPECT_TRUE(ui.StartUpdateBtn->isEnabled());
+        EXPECT_TRUE(ui.CloseUpdateBtn->isEnabled());
+        EXPECT_FALSE(form->AnimImage()->Active());
+        EXPECT_FALSE(form->WebUpdate->Busy());
+        EXPECT_EQ(statuses, 0);
+        EXPECT_EQ(server.Requests(), 0);
+        QTest::mouseClick(ui.CloseUpdateBtn, Qt::LeftButton);
+    }
+    // Once the installer names the address, the same Start fetches from it.
+    Configure(server.url("update.inf"));
+    testutil::writeFile(root.file("update.inf"), "[update]\nsignature=WebUpdate\nnewsize=17\nlocalversion={APP}/prog.bin\n");
+    RunFromStart();
+    EXPECT_EQ(server.Requests(), 1);
+    EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), "No New Version Available.");
 }

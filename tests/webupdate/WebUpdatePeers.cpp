@@ -1,5 +1,8 @@
 #include "webupdate/WebUpdatePeers.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 
 namespace wutest {
@@ -15,6 +18,101 @@ PythonPeer::PythonPeer(const std::string &script, const std::string &root) : por
 std::string PythonPeer::url(const std::string &path) const
 {
     return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
+TestAuthority::TestAuthority()
+{
+    testutil::writeFile(dir_.file("openssl.cnf"),
+                        "[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = MIXDECK test authority\n"
+                        "[ca]\nbasicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n"
+                        "subjectKeyIdentifier = hash\n");
+    ok_ = Run("req -x509 -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -config openssl.cnf "
+              "-extensions ca -keyout ca.key -out ca.pem");
+}
+
+bool TestAuthority::Run(const std::string &command)
+{
+    const std::string line = "cd '" + dir_.path() + "' && /usr/bin/openssl " + command + " >openssl.out 2>&1";
+    return std::system(line.c_str()) == 0;
+}
+
+TestAuthority::Pair TestAuthority::Issue(const std::string &name, const std::string &altNames, bool selfSigned)
+{
+    const std::string cnf = name + ".cnf";
+    testutil::writeFile(dir_.file(cnf), "[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = " + name +
+                                            "\n[leaf]\nbasicConstraints = critical,CA:FALSE\n"
+                                            "keyUsage = critical,digitalSignature\nextendedKeyUsage = serverAuth\n"
+                                            "subjectAltName = " + altNames + "\n");
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " + name + ".key";
+    const bool made =
+        ok_ && (selfSigned ? Run("req -x509 -new" + key + " -days 2 -config " + cnf + " -extensions leaf -out " +
+                                 name + ".pem")
+                           : Run("req -new" + key + " -config " + cnf + " -out " + name + ".csr") &&
+                                 Run("x509 -req -in " + name + ".csr -CA ca.pem -CAkey ca.key -set_serial 0x" +
+                                     std::to_string(1000 + name.size()) + " -days 2 -extfile " + cnf +
+                                     " -extensions leaf -out " + name + ".pem"));
+    if (!made)
+        return {};
+    return {dir_.file(name + ".pem"), dir_.file(name + ".key")};
+}
+
+TlsNginxPeer::TlsNginxPeer(const std::string &root, const TestAuthority::Pair &certificate)
+    : port_(nettest::freePort()), plainPort_(nettest::freePort())
+{
+    while (plainPort_ == port_)
+        plainPort_ = nettest::freePort();
+    const std::string p = prefix_.path();
+    std::ofstream conf(p + "/nginx.conf");
+    conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+         << "pid " << p << "/nginx.pid;\nerror_log " << p << "/error.log;\n"
+         << "events { worker_connections 64; }\n"
+         << "http {\n  log_format line '$request';\n"
+         << "  client_body_temp_path " << p << "/body;\n  proxy_temp_path " << p << "/proxy;\n"
+         << "  fastcgi_temp_path " << p << "/fastcgi;\n  uwsgi_temp_path " << p << "/uwsgi;\n"
+         << "  scgi_temp_path " << p << "/scgi;\n"
+         << "  server {\n    listen 127.0.0.1:" << port_ << " ssl;\n    root " << root << ";\n"
+         << "    access_log " << p << "/tls.log line;\n"
+         << "    ssl_certificate " << certificate.cert << ";\n    ssl_certificate_key " << certificate.key << ";\n"
+         << "    location /old/ { rewrite ^/old/(.*)$ /$1 permanent; }\n"
+         << "    location /tohttp/ { rewrite ^/tohttp/(.*)$ http://127.0.0.1:" << plainPort_ << "/$1 redirect; }\n"
+         << "  }\n"
+         << "  server {\n    listen 127.0.0.1:" << plainPort_ << ";\n    root " << root << ";\n"
+         << "    access_log " << p << "/plain.log line;\n  }\n}\n";
+    conf.close();
+    server_ = std::make_unique<nettest::ChildServer>(
+        std::vector<std::string>{"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"},
+        port_);
+}
+
+std::string TlsNginxPeer::url(const std::string &path) const
+{
+    return "https://127.0.0.1:" + std::to_string(port_) + "/" + path;
+}
+
+std::string TlsNginxPeer::plainUrl(const std::string &path) const
+{
+    return "http://127.0.0.1:" + std::to_string(plainPort_) + "/" + path;
+}
+
+int TlsNginxPeer::LogLines(const std::string &log) const
+{
+    const std::string text = testutil::readFile(prefix_.file(log));
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<std::string> Entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n != "." && n != "..")
+                names.push_back(n);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::string PatternBytes(size_t n, unsigned seed)

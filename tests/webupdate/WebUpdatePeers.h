@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace wutest {
 
@@ -34,6 +35,52 @@ struct FtpPeer : PythonPeer {
 
 // nginx-light (the networking tests' peer).
 using NginxPeer = nettest::NginxPeer;
+
+// A throw-away certificate authority written by openssl in a folder of its
+// own, and the certificates it signs. Nothing of it outlives the object.
+class TestAuthority {
+public:
+    TestAuthority();
+    bool ok() const { return ok_; }
+    // The authority's certificate (PEM), for the transfers to trust.
+    std::string caFile() const { return dir_.file("ca.pem"); }
+    struct Pair {
+        std::string cert, key;
+    };
+    // A server certificate and key named name (files name.pem, name.key)
+    // for the subjectAltName entries altNames ("IP:127.0.0.1,DNS:localhost"),
+    // signed by this authority, or by itself when selfSigned. Empty paths
+    // when openssl failed.
+    Pair Issue(const std::string &name, const std::string &altNames, bool selfSigned = false);
+private:
+    bool Run(const std::string &command);
+    testutil::TempDir dir_;
+    bool ok_ = false;
+};
+
+// nginx-light serving the files of root over https with the given
+// certificate on one loopback port, and over plain http on another. Over
+// https /old/<name> answers 301 to /<name> and /tohttp/<name> answers 302 to
+// the plain port's /<name>; a missing file 404. Each port logs its requests.
+class TlsNginxPeer {
+public:
+    TlsNginxPeer(const std::string &root, const TestAuthority::Pair &certificate);
+    bool ready() const { return server_ && server_->ready(); }
+    int port() const { return port_; }
+    std::string url(const std::string &path) const;        // https://127.0.0.1:port/path
+    std::string plainUrl(const std::string &path) const;   // http://127.0.0.1:plainPort/path
+    // The requests each port has answered so far.
+    int Requests() const { return LogLines("tls.log"); }
+    int PlainRequests() const { return LogLines("plain.log"); }
+private:
+    int LogLines(const std::string &log) const;
+    testutil::TempDir prefix_;
+    int port_, plainPort_;
+    std::unique_ptr<nettest::ChildServer> server_;
+};
+
+// The names in a folder, sorted, "." and ".." left out.
+std::vector<std::string> Entries(const std::string &dir);
 
 // Bytes that do not repeat in short cycles.
 std::string PatternBytes(size_t n, unsigned seed = 1);

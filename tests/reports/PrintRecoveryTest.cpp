@@ -62,7 +62,8 @@ protected:
                 choice(*c.printer);
         };
     }
-    std::vector<std::string> errorsAfter(TPreviewForm &w, QToolButton *button)
+    // The messages shown while the button's click ran.
+    std::vector<std::string> errorsAfter(QToolButton *button)
     {
         const size_t before = dialogs.MessageBoxes().size();
         QTest::mouseClick(button, Qt::LeftButton);
@@ -70,7 +71,6 @@ protected:
         const auto boxes = dialogs.MessageBoxes();
         for (size_t i = before; i < boxes.size(); ++i)
             texts.push_back(boxes[i].text);
-        (void)w;
         return texts;
     }
 
@@ -94,7 +94,7 @@ TEST_F(PrintRecovery, AFailedPrintLeavesThePrinterReadyForTheNextChoice)
         });
         QTest::mouseClick(w.ui->PrinterSetupBtn, Qt::LeftButton);
         dialogs.AnswerButton(Dialogs::Button::OK);
-        EXPECT_EQ(errorsAfter(w, w.ui->PrintBtn), std::vector<std::string>{"Printer selected is not valid"});
+        EXPECT_EQ(errorsAfter(w.ui->PrintBtn), std::vector<std::string>{"Printer selected is not valid"});
 
         // Print to a file in a folder that does not exist.
         const std::string missing = dir.file("gone/cover.pdf");
@@ -104,7 +104,7 @@ TEST_F(PrintRecovery, AFailedPrintLeavesThePrinterReadyForTheNextChoice)
         });
         QTest::mouseClick(w.ui->PrinterSetupBtn, Qt::LeftButton);
         dialogs.AnswerButton(Dialogs::Button::OK);
-        EXPECT_EQ(errorsAfter(w, w.ui->PrintBtn), std::vector<std::string>{"Cannot create file " + missing});
+        EXPECT_EQ(errorsAfter(w.ui->PrintBtn), std::vector<std::string>{"Cannot create file " + missing});
 
         // Then a file that can be written.
         setupChooses([&](QPrinter &q) {
@@ -112,7 +112,7 @@ TEST_F(PrintRecovery, AFailedPrintLeavesThePrinterReadyForTheNextChoice)
             q.setOutputFileName(QString::fromStdString(pdf));
         });
         QTest::mouseClick(w.ui->PrinterSetupBtn, Qt::LeftButton);
-        EXPECT_EQ(errorsAfter(w, w.ui->PrintBtn), std::vector<std::string>{});
+        EXPECT_EQ(errorsAfter(w.ui->PrintBtn), std::vector<std::string>{});
         QTest::mouseClick(w.ui->CloseBtn, Qt::LeftButton);
     };
     PreviewReport(*report);
@@ -120,6 +120,26 @@ TEST_F(PrintRecovery, AFailedPrintLeavesThePrinterReadyForTheNextChoice)
     EXPECT_EQ(dialogs.UnscriptedCount(), 0);
     ASSERT_TRUE(testutil::fileExists(pdf));
     EXPECT_NE(testutil::find(pdfWords(pdf), "Recovered"), nullptr);
+    for (const QString &w : g_warnings)
+        EXPECT_FALSE(w.contains("while printer is active")) << w.toStdString();
+}
+
+// A print cancelled half-way leaves the printer open to a new file.
+TEST_F(PrintRecovery, ACancelledPrintLeavesThePrinterReadyForAnotherFile)
+{
+    TQtPrinterDevice dev;
+    dev.Printer().setOutputFormat(QPrinter::PdfFormat);
+    dev.Printer().setOutputFileName(QString::fromStdString(dir.file("first.pdf")));
+    dev.BeginDoc();
+    dev.Canvas().drawText(100, 100, "Cancelled");
+    dev.AbortDoc();
+    const std::string second = dir.file("second.pdf");
+    dev.Printer().setOutputFileName(QString::fromStdString(second));
+    EXPECT_EQ(dev.Printer().outputFileName().toStdString(), second);
+    dev.BeginDoc();
+    dev.Canvas().drawText(100, 100, "Second");
+    dev.EndDoc();
+    EXPECT_NE(testutil::find(pdfWords(second), "Second"), nullptr);
     for (const QString &w : g_warnings)
         EXPECT_FALSE(w.contains("while printer is active")) << w.toStdString();
 }

@@ -1298,7 +1298,10 @@ TProCustomListBox::TProCustomListBox(QWidget *parent) : QListWidget(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     resize(121, 97);
     QAbstractItemModel *m = model();
-    connect(m, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+    auto watch = [this, m](auto signal, auto handler) {
+        modelConnections_.push_back(connect(m, signal, this, handler));
+    };
+    watch(&QAbstractItemModel::rowsInserted, [this](const QModelIndex &, int first, int last) {
         for (int r = first; r <= last; ++r) {
             const int w = MeasureItem(item(r) ? item(r)->text() : QString());
             if (w > widest_)
@@ -1306,24 +1309,29 @@ TProCustomListBox::TProCustomListBox(QWidget *parent) : QListWidget(parent)
         }
         SetHorizontalExtent();
     });
-    connect(m, &QAbstractItemModel::rowsAboutToBeRemoved, this,
-            [this](const QModelIndex &, int first, int last) {
-                for (int r = first; r <= last; ++r)
-                    if (item(r) && MeasureItem(item(r)->text()) == widest_)
-                        resetAfterRemove_ = true;
-            });
-    connect(m, &QAbstractItemModel::rowsRemoved, this, [this] {
+    watch(&QAbstractItemModel::rowsAboutToBeRemoved, [this](const QModelIndex &, int first, int last) {
+        for (int r = first; r <= last; ++r)
+            if (item(r) && MeasureItem(item(r)->text()) == widest_)
+                resetAfterRemove_ = true;
+    });
+    watch(&QAbstractItemModel::rowsRemoved, [this] {
         if (resetAfterRemove_) {
             resetAfterRemove_ = false;
             ResetHorizontalExtent();
         }
     });
-    connect(m, &QAbstractItemModel::modelReset, this, [this] {
+    watch(&QAbstractItemModel::modelReset, [this] {
         widest_ = 0;
         SetHorizontalExtent();
     });
     // A text changed in place is measured with all the others.
-    connect(m, &QAbstractItemModel::dataChanged, this, [this] { ResetHorizontalExtent(); });
+    watch(&QAbstractItemModel::dataChanged, [this] { ResetHorizontalExtent(); });
+}
+
+TProCustomListBox::~TProCustomListBox()
+{
+    for (const QMetaObject::Connection &c : modelConnections_)
+        disconnect(c);
 }
 
 int TProCustomListBox::MeasureItem(const QString &s) const

@@ -31,6 +31,7 @@
 #include <algorithm>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 class QLineEdit;
 class QPainter;
@@ -536,6 +537,7 @@ class TProCustomListBox : public QListWidget {
     Q_OBJECT
 public:
     explicit TProCustomListBox(QWidget *parent = nullptr);
+    ~TProCustomListBox() override;
 
     bool AutoHorzScroll() const { return autoHorzScroll_; }
     void SetAutoHorzScroll(bool on);
@@ -569,6 +571,9 @@ private:
     uint16_t widest_ = 0;
     int horizontalExtent_ = 0;
     bool resetAfterRemove_ = false;
+    // The list's own model outlives this part of the object (the widget
+    // base deletes it), so these go first.
+    std::vector<QMetaObject::Connection> modelConnections_;
 };
 
 class TProListBox : public TProCustomListBox {

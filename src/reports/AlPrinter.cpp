@@ -2,6 +2,7 @@
 #include "platform/Cp1252.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QPageLayout>
 #include <cfenv>
 #include <cmath>
@@ -36,7 +37,30 @@ int AlMulDiv(int a, int b, int c)
 
 TAlPrinterDevice::~TAlPrinterDevice() = default;
 
-TQtPrinterDevice::TQtPrinterDevice(QPrinter::PrinterMode mode) : printer_(mode) {}
+TQtPrinterDevice::TQtPrinterDevice(QPrinter::PrinterMode mode)
+    : mode_(mode), printer_(std::make_unique<QPrinter>(mode))
+{
+}
+
+void TQtPrinterDevice::renewPrinter()
+{
+    const QPrinter &old = *printer_;
+    auto fresh = std::make_unique<QPrinter>(mode_);
+    fresh->setOutputFormat(old.outputFormat());
+    if (old.outputFormat() == QPrinter::NativeFormat)
+        fresh->setPrinterName(old.printerName());
+    fresh->setOutputFileName(old.outputFileName());
+    fresh->setResolution(old.resolution());
+    fresh->setPageLayout(old.pageLayout());
+    fresh->setFullPage(old.fullPage());
+    fresh->setCopyCount(old.copyCount());
+    fresh->setCollateCopies(old.collateCopies());
+    fresh->setColorMode(old.colorMode());
+    fresh->setDuplex(old.duplex());
+    fresh->setPageOrder(old.pageOrder());
+    fresh->setDocName(old.docName());
+    printer_ = std::move(fresh);
+}
 
 TQtPrinterDevice::~TQtPrinterDevice()
 {
@@ -45,8 +69,8 @@ TQtPrinterDevice::~TQtPrinterDevice()
 
 TAlPrinterMetrics TQtPrinterDevice::Measure()
 {
-    const int res = printer_.resolution();
-    const QPageLayout layout = printer_.pageLayout();
+    const int res = printer_->resolution();
+    const QPageLayout layout = printer_->pageLayout();
     const QRect full = layout.fullRectPixels(res);
     const QRect paint = layout.paintRectPixels(res);
     TAlPrinterMetrics m;
@@ -62,20 +86,26 @@ TAlPrinterMetrics TQtPrinterDevice::Measure()
 
 void TQtPrinterDevice::SetOrientation(TPrinterOrientation o)
 {
-    printer_.setPageOrientation(o == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer_->setPageOrientation(o == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
 }
 
 void TQtPrinterDevice::SetTitle(const std::string &title)
 {
-    printer_.setDocName(FromAnsi(title));
+    printer_->setDocName(FromAnsi(title));
 }
 
 void TQtPrinterDevice::BeginDoc()
 {
     if (painter_.isActive())
         throw Exception("Printing in progress");
-    if (!painter_.begin(&printer_))
+    if (!painter_.begin(printer_.get())) {
+        const bool toFile = printer_->outputFormat() == QPrinter::PdfFormat && !printer_->outputFileName().isEmpty();
+        const std::string file = QFile::encodeName(printer_->outputFileName()).toStdString();
+        renewPrinter();
+        if (toFile)
+            throw Exception("Cannot create file " + file);
         throw Exception("Printer selected is not valid");
+    }
     pageNumber_ = 1;
 }
 
@@ -83,7 +113,7 @@ void TQtPrinterDevice::NewPage()
 {
     if (!painter_.isActive())
         throw Exception("Printer is not currently printing");
-    if (!printer_.newPage())
+    if (!printer_->newPage())
         throw Exception("The printer could not start a new page");
     ++pageNumber_;
 }
@@ -94,15 +124,18 @@ void TQtPrinterDevice::EndDoc()
         throw Exception("Printer is not currently printing");
     const bool ok = painter_.end();
     pageNumber_ = 0;
-    if (!ok)
+    if (!ok) {
+        renewPrinter();
         throw Exception("The printer could not finish the document");
+    }
 }
 
 void TQtPrinterDevice::AbortDoc() noexcept
 {
     if (painter_.isActive()) {
-        printer_.abort();
+        printer_->abort();
         painter_.end();
+        renewPrinter();
     }
     pageNumber_ = 0;
 }

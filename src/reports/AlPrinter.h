@@ -60,7 +60,9 @@ public:
     explicit TQtPrinterDevice(QPrinter::PrinterMode mode = QPrinter::HighResolution);
     ~TQtPrinterDevice() override;
     // For the printer set-up dialog and for choosing a PDF file.
-    QPrinter &Printer() { return printer_; }
+    // After a failed or cancelled print the device makes itself a fresh
+    // printer with the same choices, so take this anew for each use.
+    QPrinter &Printer() { return *printer_; }
 
     TAlPrinterMetrics Measure() override;
     void SetOrientation(TPrinterOrientation o) override;
@@ -74,7 +76,12 @@ public:
     bool Printing() const override { return painter_.isActive(); }
 
 private:
-    QPrinter printer_;
+    // Replaces the printer by one with the same settings: a printer whose
+    // job failed or was cancelled may refuse every later change.
+    void renewPrinter();
+
+    QPrinter::PrinterMode mode_;
+    std::unique_ptr<QPrinter> printer_;
     QPainter painter_;
     int pageNumber_ = 0;
 };

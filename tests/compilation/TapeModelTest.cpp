@@ -66,3 +66,28 @@ TEST(TapeModel, ReferencesAndMarks)
     u.Clear(1);
     EXPECT_FALSE(u.Get(1, 99));
 }
+
+// Where a time text's parts reach two digits, and the third pane.
+TEST(TapeModel, TwoDigitEdgesAndTheThirdPane)
+{
+    struct { int seconds; const char *text; } edges[] = {
+        {540, "09:00"}, {550, "09:10"}, {609, "10:09"}, {10, "00:10"}, {-550, "-09:10"},
+    };
+    for (auto &c : edges) {
+        EXPECT_EQ(SecondsToTime(c.seconds), c.text) << c.seconds;
+        EXPECT_EQ(TimeToSeconds(c.text), c.seconds) << c.text;
+    }
+    EXPECT_EQ(LeadingZero(9), "09");
+
+    EXPECT_EQ(PaneNumberOf("CD3 T1 - x"), 3);
+    UsedTracks u;
+    u.Set(3, 0, true);
+    u.Set(3, UsedTracks::kRows - 1, true);
+    EXPECT_TRUE(u.Get(3, 0));
+    EXPECT_TRUE(u.Get(3, UsedTracks::kRows - 1));
+    u.Clear(2);
+    EXPECT_TRUE(u.Get(3, 0));
+    u.Clear(3);
+    EXPECT_FALSE(u.Get(3, 0));
+    EXPECT_FALSE(u.Get(3, UsedTracks::kRows - 1));
+}

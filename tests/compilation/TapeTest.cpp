@@ -738,3 +738,33 @@ TEST_F(TapeFixture, PrintMenuRunsItsCommandsWhenEnabled)
         EXPECT_FALSE(ui().PrintMenuItem->isVisible());
     }
 }
+
+// The marks of every pane, the third included, go when its disc changes and
+// all of them with the reset button; a click on a check box then shows no
+// mark either.
+TEST_F(TapeFixture, MarksOfEveryPaneGoWithItsDiscAndWithTheResetButton)
+{
+    newCompilation(6);
+    choose(form->CDSelect(1), 1);
+    choose(form->CDSelect(2), 0);
+    choose(form->CDSelect(3), 0);
+    ASSERT_TRUE(dragToSide(3, 1, 'A'));
+    EXPECT_TRUE(form->UsedTracks.Get(3, 1));
+    EXPECT_TRUE(pane(3)->Items[1]->Checked());
+
+    choose(form->CDSelect(3), 1);   // another disc in the third pane
+    EXPECT_FALSE(form->UsedTracks.Get(3, 1));
+    QTest::mouseClick(pane(3)->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(pane(3), 1));
+    EXPECT_FALSE(pane(3)->Items[1]->Checked());
+
+    ASSERT_TRUE(dragToSide(1, 0, 'A'));
+    ASSERT_TRUE(dragToSide(2, 0, 'B'));
+    ASSERT_TRUE(dragToSide(3, 0, 'B'));
+    QTest::mouseClick(ui().NewCompilation, Qt::LeftButton);   // the reset button
+    ASSERT_TRUE(rows('A').empty());
+    for (int p = 1; p <= 3; ++p) {
+        EXPECT_FALSE(form->UsedTracks.Get(p, 0)) << p;
+        QTest::mouseClick(pane(p)->viewport(), Qt::LeftButton, Qt::NoModifier, rowCentre(pane(p), 0));
+        EXPECT_FALSE(pane(p)->Items[0]->Checked()) << p;
+    }
+}

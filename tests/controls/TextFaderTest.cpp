@@ -395,11 +395,30 @@ TEST(TextFader, RealTimerFadesLinesInOnTheEventLoop)
 
 TEST(TextFader, DestroyingAnActiveFaderStopsItsTimer)
 {
-    auto f = std::make_unique<Fader>(kThree);
-    (*f)->SetActive(true);
-    f->timer->Fire();
-    f.reset();   // must not tick into a dead fader
-    SUCCEED();
+    // A timer that, as it goes with the fader, tries one last tick: a tick
+    // that reached the fader then would run in a half-destroyed object.
+    struct LastTickTimer : TManualFaderTimer {
+        bool *ticked;
+        explicit LastTickTimer(bool *t) : ticked(t) {}
+        ~LastTickTimer() override { *ticked = Fire() || OnTimer; }
+    };
+    bool lastTick = true;
+    int ticks = 0;
+    {
+        TTextFader fader(nullptr, std::make_unique<LastTickTimer>(&lastTick));
+        fader.SetLines(kThree);
+        fader.SetActive(true);
+        auto &timer = static_cast<LastTickTimer &>(fader.Timer());
+        ASSERT_TRUE(timer.Enabled());
+        const auto tick = timer.OnTimer;
+        timer.OnTimer = [&ticks, tick] {
+            ++ticks;
+            tick();
+        };
+        ASSERT_TRUE(timer.Fire());
+    }
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(lastTick);
 }
 
 // ---- blending and painting -----------------------------------------------------------

@@ -701,3 +701,33 @@ TEST(CddbTexts, SettingsOfTheSelectedServer)
     o.SocksVer = "SOCKS v5.0";
     EXPECT_EQ(SettingsFromOptions(o, "", "").Socks.Version, svNoSocks);
 }
+
+// The edges of the small texts: every code below 32 is a control
+// character, each of the three digits of a reply code counts, and port 0
+// is no port.
+TEST(CddbTexts, EdgesOfCodesPortsAndControlCharacters)
+{
+    struct { const char *text; int code; } codes[] = {
+        {"2x0 odd", 0}, {"20x odd", 0}, {"x00 odd", 0}, {"210 ok", 210}, {"999", 999},
+    };
+    for (auto &c : codes)
+        EXPECT_EQ(ReplyCode(c.text), c.code) << c.text;
+    struct { const char *text; int port; } ports[] = {
+        {"0", 80}, {"1", 1}, {"65535", 65535}, {"65536", 80}, {" 81 ", 81}, {"-1", 80},
+    };
+    for (auto &p : ports)
+        EXPECT_EQ(PortOf(p.text, 80), p.port) << p.text;
+    EXPECT_EQ(CleanText(std::string("a\x1f" "b\x20" "c\x7f" "d\x1e", 8)), "a b c d ");
+}
+
+// A server test answered 402 or 431 is a quiet refusal: no error box.
+TEST_F(HttpLookupTest, ServerTestAnswered402Or431IsAQuietRefusal)
+{
+    for (const char *reply : {"402 No MOTD, try again later.", "431 Handshake not successful, closing connection."}) {
+        peer_->script(std::string(R"({"reply": {"motd": [")") + reply + R"("]}})");
+        RecordingHooks hooks;
+        const ServerResult r = HttpServerTask(client_, peer_->settings(true), ServerTask::Test, hooks);
+        EXPECT_EQ(r.Kind, Outcome::Refused) << reply;
+        EXPECT_EQ(r.Message, "") << reply;
+    }
+}

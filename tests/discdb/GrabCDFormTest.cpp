@@ -624,3 +624,60 @@ TEST_F(GrabFixture, ScreenshotOfTheGrabbingWindow)
 }
 
 } // namespace
+
+namespace {
+// Qt's complaints about editors handed to a view they do not belong to.
+QStringList g_editorWarnings;
+QtMessageHandler g_previousHandler = nullptr;
+void editorWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains("editor that does not belong to this view"))
+        g_editorWarnings << message;
+    g_previousHandler(type, context, message);
+}
+} // namespace
+
+// Track titles edited the ways a user ends an edit (a move with the arrow
+// key, Return, Enter after a click on the selected row) land in the track
+// list they were typed in, and no view is handed another's editor.
+TEST_F(GrabFixture, TrackTitleEditsStayInTheirOwnList)
+{
+    g_editorWarnings.clear();
+    g_previousHandler = qInstallMessageHandler(editorWarnings);
+    testutil::writeFile(dir.file("MIXDECK.ini"), kStoredExample);
+    open({{"sr0", "example"}});
+    getTracks();
+    TEnhListView *tracks = g().TracksList;
+    auto editor = [&]() -> QLineEdit * {
+        QCoreApplication::processEvents();
+        for (QLineEdit *e : tracks->viewport()->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    };
+    auto type = [&](const char *text, Qt::Key end) {
+        QLineEdit *e = editor();
+        ASSERT_NE(e, nullptr) << text;
+        QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(e, text);
+        QTest::keyClick(e, end);
+        QCoreApplication::processEvents();
+    };
+    clickRow(tracks, 0);
+    QTest::keyClick(tracks, Qt::Key_F2);
+    type("One", Qt::Key_Down);
+    QTest::keyClick(tracks, Qt::Key_F2);
+    type("Two", Qt::Key_Return);
+    clickRow(tracks, 2);
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    clickRow(tracks, 2);   // a click on the selected row edits it
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    type("Three", Qt::Key_Enter);
+    qInstallMessageHandler(g_previousHandler);
+
+    EXPECT_EQ(tracks->Items[0]->Caption(), "One");
+    EXPECT_EQ(tracks->Items[1]->Caption(), "Two");
+    EXPECT_EQ(tracks->Items[2]->Caption(), "Three");
+    EXPECT_EQ(g().EXTTList->Items[0]->Caption(), "First");
+    EXPECT_TRUE(g_editorWarnings.isEmpty()) << g_editorWarnings.join("\n").toStdString();
+}

@@ -12,7 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -229,21 +229,30 @@ ChildServer::ChildServer(const std::vector<std::string> &argv, int port)
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid;
-    if (posix_spawn(&pid, args[0], &fa, &attr, args.data(), environ) == 0)
-        pid_ = pid;
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
-    if (pid_ < 0)
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls until exec: the test may run threads.
+        setpgid(0, 0);
+        // A test process that dies without running its destructors (a
+        // crash, a sanitizer's abort, a kill at a time-out) takes the
+        // server along. The signal follows the thread that forked: peers
+        // are started from the test's own thread.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        execve(args[0], args.data(), environ);
+        _exit(127);
+    }
+    if (pid < 0)
         return;
+    setpgid(pid, pid);   // also here, so the group exists before any kill
+    pid_ = pid;
     for (int i = 0; i < 200 && !ready_; ++i) {
         int fd = connectTo(port);
         if (fd >= 0) {

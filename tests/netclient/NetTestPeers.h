@@ -83,7 +83,9 @@ private:
 };
 
 // A server started as a child process (in a process group of its own), stopped
-// with SIGTERM to that group when the object goes away.
+// with SIGTERM to that group when the object goes away, and by the system
+// when the test process ends without that (the child asks for SIGTERM at
+// its parent's death).
 class ChildServer {
 public:
     ChildServer(const std::vector<std::string> &argv, int port);
@@ -92,6 +94,7 @@ public:
     ChildServer &operator=(const ChildServer &) = delete;
     // True once the port accepts connections (waits at most 10 s).
     bool ready() const { return ready_; }
+    int pid() const { return pid_; }
 private:
     int pid_ = -1;
     bool ready_ = false;

@@ -147,9 +147,6 @@ protected:
     {
         submission.reset();
         queue.reset();
-        chooser.reset();
-        options.reset();
-        grab.reset();
         OnlinePeersFixture::TearDown();
     }
     // The settings file aimed at the peers, then the windows wired as at
@@ -160,14 +157,8 @@ protected:
         cddbopts::CDDBOptions o = peerOptions(http, timeOut);
         o.SMTPAddr = "127.0.0.1";
         o.CDDBEmail = "freedb-submit@example.org";
-        cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
         testutil::writeFile(dir.file("Queue.ini"), kTwoRows);
-        discdbtest::simulateDrives(sim, {{"sr0", "example"}});
-        make();
-        grab = std::make_unique<TGrabCDForm>();
-        options = std::make_unique<TCDDBOptForm>(form->CDDBIniFile, grab->ui->CategBox);
-        grab->LoadSettings = [this] { options->LoadCDDBOptions(); };
-        chooser = std::make_unique<TChooseCDForm>();
+        openWindows(o);
         queue = std::make_unique<TQueueForm>();
         queue->LoadSettings = [this] { options->LoadCDDBOptions(); };
         queue->Settings = [this] { return options->Options(); };
@@ -267,11 +258,7 @@ protected:
         return out;
     }
 
-    testutil::TempDir sim;
     TAdviceForm advice;
-    std::unique_ptr<TGrabCDForm> grab;
-    std::unique_ptr<TCDDBOptForm> options;
-    std::unique_ptr<TChooseCDForm> chooser;
     std::unique_ptr<TQueueForm> queue;
     std::unique_ptr<TEntrySubmission> submission;
     Clock::time_point firstBox;

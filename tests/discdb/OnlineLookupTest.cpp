@@ -39,9 +39,6 @@ protected:
     }
     void TearDown() override
     {
-        chooser.reset();
-        options.reset();
-        grab.reset();
         OnlinePeersFixture::TearDown();
     }
     // The settings file aimed at both peers, then the windows as at start-up.
@@ -49,13 +46,7 @@ protected:
     {
         cddbopts::CDDBOptions o = peerOptions(http, timeOut);
         o.UserEmail = email;
-        cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
-        discdbtest::simulateDrives(sim, {{"sr0", "example"}});
-        make();
-        grab = std::make_unique<TGrabCDForm>();
-        options = std::make_unique<TCDDBOptForm>(form->CDDBIniFile, grab->ui->CategBox);
-        grab->LoadSettings = [this] { options->LoadCDDBOptions(); };
-        chooser = std::make_unique<TChooseCDForm>();
+        openWindows(o);
         grab->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(grab.get()));
         QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
@@ -107,10 +98,6 @@ protected:
         return out;
     }
 
-    testutil::TempDir sim;
-    std::unique_ptr<TGrabCDForm> grab;
-    std::unique_ptr<TCDDBOptForm> options;
-    std::unique_ptr<TChooseCDForm> chooser;
     int offered = -1;
 };
 

@@ -6,7 +6,13 @@
 #include "CddbPeer.h"
 #include "DiscdbTestUtil.h"
 #include "compilation/MainFixture.h"
+#include "discdb/AddCD.h"
+#include "discdb/CDDB.h"
 #include "discdb/CDDBOptions.h"
+#include "discdb/ChooseCD.h"
+#include "ui_AddCD.h"
+
+#include <memory>
 
 class OnlinePeersFixture : public MainFixture {
 protected:
@@ -33,6 +39,9 @@ protected:
     }
     void TearDown() override
     {
+        chooser.reset();
+        options.reset();
+        grab.reset();
         MainFixture::TearDown();
         aspi::Release();
         unsetenv("MIXDECK_CDROM_SIM");
@@ -53,6 +62,24 @@ protected:
         return o;
     }
     static discdbtest::CddbPeer &peer(bool http) { return http ? *httpPeer : *cddbpPeer; }
+
+    // The settings file written and a drive simulated, then the main window
+    // and the grabbing, options and chooser windows wired as at start-up.
+    void openWindows(const cddbopts::CDDBOptions &o)
+    {
+        cddbopts::SaveOptions(dir.file("CDDB.ini"), o);
+        discdbtest::simulateDrives(sim, {{"sr0", "example"}});
+        make();
+        grab = std::make_unique<TGrabCDForm>();
+        options = std::make_unique<TCDDBOptForm>(form->CDDBIniFile, grab->ui->CategBox);
+        grab->LoadSettings = [this] { options->LoadCDDBOptions(); };
+        chooser = std::make_unique<TChooseCDForm>();
+    }
+
+    testutil::TempDir sim;
+    std::unique_ptr<TGrabCDForm> grab;
+    std::unique_ptr<TCDDBOptForm> options;
+    std::unique_ptr<TChooseCDForm> chooser;
 
     // Both peers live for the whole suite; each test writes their scripts.
     static inline discdbtest::CddbPeer *cddbpPeer = nullptr;

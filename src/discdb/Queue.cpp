@@ -202,6 +202,11 @@ void TQueueForm::SetCell(int row, Column c, const std::string &value)
         item->SubItems.Put(int(c) - 1, value);
 }
 
+std::string TQueueForm::RowSection(int row) const
+{
+    return row >= 0 && row < int(QueueSections.size()) ? QueueSections[size_t(row)] : Cell(row, colPID);
+}
+
 queuefile::Entry TQueueForm::RowEntry(int row) const
 {
     queuefile::Entry e;
@@ -336,7 +341,7 @@ void TQueueForm::SaveQueueStates()
         return;
     try {
         for (int i = 0; i < ui->QueueEntriesView->Items.Count(); ++i)
-            queuefile::WriteStates(*QueueIni, RowEntry(i));
+            queuefile::WriteStates(*QueueIni, RowSection(i), RowEntry(i));
         QueueIni->UpdateFile();
     } catch (const std::exception &) {
         MainForm->ErrorBox(queuefile::kErrorSaving);
@@ -353,8 +358,7 @@ void TQueueForm::QueueEntriesViewSelectItem(TListItem *item, bool selected)
             ui->DeleteEntryBtn->setEnabled(true);
             ui->TracksPage->setEnabled(true);
         }
-        SelectedPID = SelectedRow < int(QueueSections.size()) ? QueueSections[size_t(SelectedRow)]
-                                                               : Cell(SelectedRow, colPID);
+        SelectedPID = RowSection(SelectedRow);
         loadRowDetails(SelectedRow);
         return;
     }
@@ -645,7 +649,7 @@ void TQueueForm::DeleteAllEntriesBtnClick()
         return;
     TListItems &items = ui->QueueEntriesView->Items;
     for (int i = 0; i < items.Count(); ++i)
-        QueueIni->EraseSection(items[i]->Caption());
+        QueueIni->EraseSection(RowSection(i));
     items.BeginUpdate();
     items.Clear();
     items.EndUpdate();
@@ -661,8 +665,10 @@ void TQueueForm::eraseWhere(Column c, const char *value)
     int i = 0;
     while (i < EntryCount && i < items.Count()) {
         if (items[i]->CellText(int(c)) == value) {
-            QueueIni->EraseSection(items[i]->Caption());
+            QueueIni->EraseSection(RowSection(i));
             items.Delete(i);
+            if (i < int(QueueSections.size()))
+                QueueSections.erase(QueueSections.begin() + i);
             --EntryCount;
         } else {
             ++i;
@@ -915,7 +921,7 @@ void TQueueForm::ParseXmcdEntry(const cddbx::XmcdEntry &entry, const std::string
         // missing rows with their queued times.
         while (tracks->Items.Count() <= i) {
             TListItem *added = tracks->Items.Add();
-            added->SubItems.Add(QueueIni ? queuefile::TrackTime(*QueueIni, Cell(row, colPID), tracks->Items.Count() - 1)
+            added->SubItems.Add(QueueIni ? queuefile::TrackTime(*QueueIni, RowSection(row), tracks->Items.Count() - 1)
                                          : queuefile::kNoTime);
         }
         while (ext->Items.Count() <= i)
@@ -937,7 +943,7 @@ void TQueueForm::SaveFoundEntry()
 {
     const int row = CurrentRow;
     const int n = std::clamp(StrToIntDef(Cell(row, colTracks), 0), 0, catalogue::kMaxTracks);
-    const std::string pid = Cell(row, colPID);
+    const std::string pid = RowSection(row);
     VisitAllPages();
     if (CatalogueIni) {
         try {

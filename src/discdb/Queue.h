@@ -55,6 +55,7 @@ public:
     // ---- fields -----------------------------------------------------------------------------
     std::unique_ptr<TMemIniFile> QueueIni;
     std::unique_ptr<TMemIniFile> CatalogueIni;
+    // The section names in file order, one per row.
     std::vector<std::string> QueueSections;
     int EntryCount = 0;
     int SelectedRow = -1;
@@ -97,6 +98,9 @@ public:
     void VisitAllPages();
     // The row's entry as the list shows it.
     queuefile::Entry RowEntry(int row) const;
+    // The name of the row's section as the file holds it: the key of every
+    // read and write of the row (the PID column shows it cut to a cell).
+    std::string RowSection(int row) const;
     // The cells of a row: 0 PID, 1 DiscID, 2 Tracks, 3 Category, 4 Queried,
     // 5 Founded, 6 TOF, 7 TPT.
     enum Column { colPID, colDiscID, colTracks, colCategory, colQueried, colFounded, colTOF, colTPT };

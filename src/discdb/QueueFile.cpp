@@ -65,11 +65,11 @@ std::string TrackTime(TCustomIniFile &queue, const std::string &pid, int i)
     return read(queue, pid, catalogue::TimeKey(i).c_str(), kNoTime);
 }
 
-void WriteStates(TCustomIniFile &queue, const Entry &entry)
+void WriteStates(TCustomIniFile &queue, const std::string &section, const Entry &entry)
 {
-    queue.WriteString(entry.Pid, kCategory, Rtl::Trim(entry.Category));
-    queue.WriteString(entry.Pid, kQueried, entry.Queried);
-    queue.WriteString(entry.Pid, kFounded, entry.Founded);
+    queue.WriteString(section, kCategory, Rtl::Trim(entry.Category));
+    queue.WriteString(section, kQueried, entry.Queried);
+    queue.WriteString(section, kFounded, entry.Founded);
 }
 
 } // namespace queuefile

@@ -55,18 +55,21 @@ std::unique_ptr<TMemIniFile> Open(const std::string &path);
 // The section names in file order.
 std::vector<std::string> Sections(TCustomIniFile &queue);
 
-// The entry of the section, keys missing reading as their defaults. The
-// category: a queued "N/A" shows the catalogue's category when the disc is
-// in the catalogue (catalogue may be nullptr) and that category, read with
-// "Unknown" as its default, is not empty.
+// The entry of the section, keys missing reading as their defaults; its Pid
+// is the section's name made fit for a cell, so it is only shown, never used
+// to find the section again. The category: a queued "N/A" shows the
+// catalogue's category when the disc is in the catalogue (catalogue may be
+// nullptr) and that category, read with "Unknown" as its default, is not
+// empty.
 Entry ReadEntry(TCustomIniFile &queue, const std::string &pid, TCustomIniFile *catalogue);
 
 // The queued time of track i ("time" + i), "00:00" when missing.
 std::string TrackTime(TCustomIniFile &queue, const std::string &pid, int i);
 
-// Writes the marks of the entry (and its category, trimmed) into its
-// section; the caller writes the file.
-void WriteStates(TCustomIniFile &queue, const Entry &entry);
+// Writes the marks of the entry (and its category, trimmed) into the
+// section, named as the file names it (the entry's Pid is only what the
+// list shows of that name); the caller writes the file.
+void WriteStates(TCustomIniFile &queue, const std::string &section, const Entry &entry);
 
 // A value read from a file or a peer made safe for a cell and a value:
 // cut to kMaxValue bytes, control characters turned into blanks.

@@ -59,8 +59,8 @@ TEST(QueueFile, StatesWrittenWithTheCategoryTrimmed)
 {
     TMemIniFile queue("");
     queue.SetStrings("[P]\r\ndiscid=x\r\ncategory=N/A\r\nqueried=No\r\nfounded=N/A\r\ntime0=01:00\r\n");
-    queuefile::Entry e{"P", "x", "1", "  rock ", "Yes", "No", "", ""};
-    queuefile::WriteStates(queue, e);
+    queuefile::Entry e{"shown", "x", "1", "  rock ", "Yes", "No", "", ""};
+    queuefile::WriteStates(queue, "P", e);
     EXPECT_EQ(queue.GetStrings(), "[P]\r\ndiscid=x\r\ncategory=rock\r\nqueried=Yes\r\nfounded=No\r\ntime0=01:00\r\n\r\n");
 }
 

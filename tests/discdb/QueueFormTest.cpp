@@ -8,6 +8,7 @@
 #include "controls/EnhListV.h"
 #include "controls/TextFade.h"
 #include "discdb/Queue.h"
+#include "discdb/QueueFile.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
 #include "ui_Queue.h"
@@ -333,6 +334,57 @@ TEST_F(QueueFixture, CloseWritesEveryRowsMarks)
     queue->show();
     EXPECT_EQ(list()->Items[0]->CellText(TQueueForm::colQueried), "Yes");
     EXPECT_EQ(list()->Items[0]->CellText(TQueueForm::colCategory), "rock");
+}
+
+// A section whose name does not fit a cell (longer than a cell holds, or
+// with a control character) is listed with its name cut or cleaned, but its
+// row reads and writes the section under the name the file gives it: Close
+// changes nothing but its marks, and the erasing commands erase it.
+TEST_F(QueueFixture, SectionNamesBeyondACellStayTheKeys)
+{
+    const std::string other = "0000000000030C11";
+    struct Case {
+        std::string name;
+        const char *button;
+        std::vector<std::string> left;
+    };
+    const std::string longName = "00000000" + std::string(5000, 'A');
+    const std::string control = std::string("0000000000\x01") + "C3B2B";
+    const Case cases[] = {
+        {longName, "DeleteQueriedEntriesBtn", {other}},
+        {longName, "DeleteAllEntriesBtn", {}},
+        {control, "DeleteQueriedEntriesBtn", {other}},
+        {control, "DeleteAllEntriesBtn", {}},
+    };
+    for (const Case &c : cases) {
+        const std::string text = "[" + c.name + "]\r\ndiscid=0a000003\r\nTotalTracks=3\r\ncategory=N/A\r\n"
+                                 "queried=No\r\nfounded=N/A\r\ntime0=01:00\r\n[" + other + "]\r\nqueried=No\r\n";
+        open(text.c_str());
+        const std::string shown = list()->Items[0]->Caption();
+        EXPECT_EQ(shown, queuefile::CellValue(c.name));
+        EXPECT_NE(shown, c.name);
+        clickRow(0);
+        EXPECT_EQ(captions(q().CDTracksView, true)[0], "Track 01|01:00");
+        queue->SetCell(0, TQueueForm::colQueried, "Yes");
+        queue->SetCell(0, TQueueForm::colFounded, "No");
+        click(q().ExitBtn);
+        EXPECT_EQ(sections(), (std::vector<std::string>{c.name, other})) << shown.size();
+        TMemIniFile ini(dir.file("Queue.ini"));
+        EXPECT_EQ(ini.ReadString(c.name, "queried", ""), "Yes");
+        EXPECT_EQ(ini.ReadString(c.name, "founded", ""), "No");
+        EXPECT_EQ(ini.ReadString(c.name, "category", ""), "N/A");
+        EXPECT_EQ(ini.ReadString(c.name, "discid", ""), "0a000003");
+        EXPECT_EQ(ini.ReadString(c.name, "time0", ""), "01:00");
+
+        queue->show();
+        dialogs.AnswerButton(Button::Yes);
+        click(queue->findChild<QPushButton *>(c.button));
+        EXPECT_EQ(sections(), c.left) << c.button;
+        EXPECT_EQ(queue->QueueSections, c.left) << c.button;
+        click(q().ExitBtn);
+        EXPECT_EQ(sections(), c.left) << c.button;
+        queue.reset();
+    }
 }
 
 TEST_F(QueueFixture, UnreadableQueueFileIsReported)

@@ -528,6 +528,19 @@ void TQueueForm::QueueEntriesViewCheckboxClick(int /*row*/, bool state)
 {
     ui->QuerySelBtn->setEnabled(state || AnyChecked());
     SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
+    // The space bar is reported before the list toggles the box, and for
+    // the row last clicked, which need not be the one toggled: once the key
+    // press is done, the counter and Query Selected follow the ticks as
+    // they then stand.
+    QTimer::singleShot(0, this, [this] { HandlerGuard::RunGuarded([this] { RecountTicks(); }); });
+}
+
+void TQueueForm::RecountTicks()
+{
+    if (running_)
+        return;
+    ui->QuerySelBtn->setEnabled(EntryCount > 0 && AnyChecked());
+    SetText(ui->QueriesToDoLbl, IntToStr(CountChecked()));
 }
 
 void TQueueForm::QueueEntriesViewMouseDown(int x, int y)

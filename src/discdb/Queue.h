@@ -91,6 +91,8 @@ public:
     int CountChecked() const;
     bool AnyChecked() const;
     void SetAllChecks(bool v);
+    // The counter and Query Selected taken from the ticks as they stand.
+    void RecountTicks();
     void SaveQueueStates();
     void SaveFoundEntry();
     void ClearDetails();

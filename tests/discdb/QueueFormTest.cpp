@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <functional>
+
 using Dialogs::Button;
 
 namespace {
@@ -238,6 +240,43 @@ TEST_F(QueueFixture, TicksDriveTheCounterAndQuerySelected)
     queue->ui->QueriesToDoLbl->setText("x");
     clickRow(0);
     EXPECT_EQ(label(q().QueriesToDoLbl), "1");
+}
+
+// The space bar ticks the focused row; the list reports it before the box
+// changes, and for the row clicked last. Either way the counter and Query
+// Selected follow the ticks, as they do for the mouse.
+TEST_F(QueueFixture, SpaceTicksDriveTheCounterAndQuerySelected)
+{
+    open();
+    clickRow(1);  // selects and focuses row 1, the row clicked last
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(list(), k);
+        QCoreApplication::processEvents();
+    };
+    struct Step {
+        const char *what;
+        std::function<void()> act;
+        std::vector<bool> ticks;
+        const char *counter;
+    };
+    const Step steps[] = {
+        {"space on row 1", [&] { key(Qt::Key_Space); }, {false, true, false, false}, "1"},
+        {"space again", [&] { key(Qt::Key_Space); }, {false, false, false, false}, "0"},
+        {"mouse on row 0's box", [&] { tick(0); }, {true, false, false, false}, "1"},
+        // The box's click leaves the focus on row 1 but is now the last
+        // click: the key is reported for row 0 and toggles row 1.
+        {"space on row 1 after the box", [&] { key(Qt::Key_Space); }, {true, true, false, false}, "2"},
+        {"down, space on row 2", [&] { key(Qt::Key_Down); key(Qt::Key_Space); }, {true, true, true, false}, "3"},
+        {"space on row 2 again", [&] { key(Qt::Key_Space); }, {true, true, false, false}, "2"},
+        {"up twice, space on row 0", [&] { key(Qt::Key_Up); key(Qt::Key_Up); key(Qt::Key_Space); },
+         {false, true, false, false}, "1"},
+    };
+    for (const Step &s : steps) {
+        s.act();
+        EXPECT_EQ(ticks(), s.ticks) << s.what;
+        EXPECT_EQ(label(q().QueriesToDoLbl), s.counter) << s.what;
+        EXPECT_EQ(q().QuerySelBtn->isEnabled(), std::string(s.counter) != "0") << s.what;
+    }
 }
 
 TEST_F(QueueFixture, SelectUnqueriedWithEverythingQueriedTicksNothing)

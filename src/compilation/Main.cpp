@@ -33,6 +33,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
 using namespace Rtl;
 
 TMainForm *MainForm = nullptr;
@@ -916,9 +919,21 @@ void TMainForm::LoadSide(const TProfileText &ini, char side, int count, const st
     const std::string prefix = side == 'A' ? "tracka" : "trackb";
     const int capacity = tape::SideCapacity(comboText(ui->TapeLen));
     int used = 0;
-    // Only as many keys as the section can hold are looked at.
-    count = std::min(count, 10000);
-    for (int i = 0; i < count; ++i) {
+    // The rows are the keys prefix + 0 up to prefix + (count - 1). Only the
+    // keys the section holds are looked at, in the order of their numbers,
+    // so the work follows the file (whose size is bounded), not the count
+    // it states.
+    std::vector<int> numbers;
+    TStringList keys;
+    ini.ReadSection(section, keys);
+    for (int k = 0; k < keys.Count(); ++k) {
+        const int n = tape::KeyNumber(keys[k], prefix);
+        if (n >= 0 && n < count)
+            numbers.push_back(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    for (const int i : numbers) {
         const std::string reference = ini.ReadString(section, prefix + IntToStr(i), "");
         const int pane = tape::PaneNumberOf(reference);
         if (!pane || missing[size_t(pane - 1)])

@@ -97,6 +97,22 @@ std::string SideRowCaption(int pane, int row, const std::string &title)
     return "CD" + IntToStr(pane) + " T" + IntToStr(row + 1) + " - " + title;
 }
 
+int KeyNumber(const std::string &key, const std::string &prefix)
+{
+    if (key.size() <= prefix.size() || !SameText(key.substr(0, prefix.size()), prefix))
+        return -1;
+    const std::string digits = key.substr(prefix.size());
+    if (digits.size() > 10 || (digits.size() > 1 && digits[0] == '0'))
+        return -1;
+    int64_t n = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n <= INT32_MAX ? int(n) : -1;
+}
+
 bool UsedTracks::Get(int pane, int row) const
 {
     if (pane < 1 || pane > 3 || row < 0 || row >= kRows)

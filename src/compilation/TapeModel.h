@@ -41,6 +41,10 @@ int PaneNumberOf(const std::string &caption);
 int TrackNumberOf(const std::string &reference);
 // "CD" + pane + " T" + (row + 1) + " - " + title.
 std::string SideRowCaption(int pane, int row, const std::string &title);
+// The row number of a side key read from a compilation file: the key is the
+// prefix (compared without regard to case) followed by the number as
+// IntToStr writes it; -1 for any other key.
+int KeyNumber(const std::string &key, const std::string &prefix);
 
 // Used-track marks: three panes of 100 rows. Rows beyond the table have no
 // mark: setting one does nothing, reading one gives false.

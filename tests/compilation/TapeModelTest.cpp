@@ -91,3 +91,18 @@ TEST(TapeModel, TwoDigitEdgesAndTheThirdPane)
     EXPECT_FALSE(u.Get(3, 0));
     EXPECT_FALSE(u.Get(3, UsedTracks::kRows - 1));
 }
+
+TEST(TapeModel, KeyNumbersOfSideKeys)
+{
+    struct {
+        const char *key;
+        int number;
+    } cases[] = {
+        {"tracka0", 0},           {"tracka19999", 19999},    {"TRACKA7", 7},         {"trackA2147483647", 2147483647},
+        {"tracka", -1},           {"tracka007", -1},         {"tracka00", -1},       {"tracka-1", -1},
+        {"tracka+1", -1},         {"tracka1x", -1},          {"tracka 1", -1},       {"trackb1", -1},
+        {"tracka2147483648", -1}, {"tracka99999999999", -1}, {"xtracka1", -1},       {"", -1},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(KeyNumber(c.key, "tracka"), c.number) << c.key;
+}

@@ -11,6 +11,7 @@
 #include <QDragEnterEvent>
 #include <QGroupBox>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QToolButton>
 #include <QAbstractItemView>
@@ -103,6 +104,17 @@ protected:
         for (int i = 0; i < l->Items.Count(); ++i)
             r.push_back(l->Items[i]->Caption() + " | " + l->Items[i]->CellText(1));
         return r;
+    }
+    // Picks a command of "&TAPE Manager" with the mouse, as a user would:
+    // the menu bar's title, then the item in the menu that opens.
+    void pick(QAction *item)
+    {
+        QMenuBar *bar = ui().MainMenu;
+        QMenu *menu = ui().TAPEManagerMenu;
+        QTest::mouseClick(bar, Qt::LeftButton, Qt::NoModifier, bar->actionGeometry(menu->menuAction()).center());
+        QTRY_VERIFY(menu->isVisible());
+        QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier, menu->actionGeometry(item).center());
+        QTRY_VERIFY(!menu->isVisible());
     }
     std::string saveAs(const std::string &name)
     {
@@ -350,6 +362,54 @@ TEST_F(TapeFixture, LoadSkipsWhatTheCatalogueNoLongerHolds)
     EXPECT_TRUE(pane(2)->Items.Count() == 0);
     EXPECT_TRUE(dialogs.MessageBoxes().empty());
     EXPECT_EQ(ui().CompilationName->text(), "bad.cmp");
+}
+
+// Every track the file holds is loaded, however many a side has, and the
+// next save writes them all again. The rows are the keys numbered below the
+// count, in the order of their numbers: keys beyond the count, keys whose
+// number is not written as the writer writes it, and the later of repeated
+// keys are not rows.
+TEST_F(TapeFixture, LongCompilationsLoadAndSaveEveryTrack)
+{
+    constexpr int kPerSide = 20000;
+    std::string text = "[INFOS]\r\ntapelength=120 min\r\ntotaltrksA=20000\r\ntotaltrksB=20000\r\n"
+                       "pid1=00000000000C3B2B Artist One - First Album\r\n\r\n[SIDEA]\r\n";
+    for (int i = 0; i < kPerSide; ++i)
+        text += "tracka" + std::to_string(i) + "=CD1 T" + std::to_string(i % 3 + 1) + "\r\n";
+    text += "\r\n[SIDEB]\r\ntrackb20000=CD1 T1\r\ntrackb007=CD1 T1\r\n";
+    for (int i = kPerSide - 1; i >= 0; --i)
+        text += "TrackB" + std::to_string(i) + "=CD1 T" + std::to_string(i % 3 + 1) + "\r\n";
+    text += "trackb0=CD1 T3\r\n";
+    const std::string path = dir.file("long.cmp");
+    testutil::writeFile(path, text);
+    dialogs.AnswerPath(path);
+    pick(ui().LoadCompilationMenuItem);
+    ASSERT_TRUE(form->CompilationLoaded);
+    const std::vector<std::string> a = rows('A'), b = rows('B');
+    ASSERT_EQ(a.size(), size_t(kPerSide));
+    ASSERT_EQ(b.size(), size_t(kPerSide));
+    const char *titles[] = {"Intro", "Song", "Outro"};
+    for (int i : {0, 1, 9999, 10000, 10001, kPerSide - 1}) {
+        const std::string want = "CD1 T" + std::to_string(i % 3 + 1) + " - " + titles[i % 3];
+        EXPECT_EQ(a[size_t(i)].substr(0, want.size()), want) << i;
+        EXPECT_EQ(b[size_t(i)].substr(0, want.size()), want) << i;
+    }
+    // 6,667 tracks of one minute, 6,667 of five and 6,666 of six a side.
+    EXPECT_EQ(form->RemainingA, tape::SecondsToTime(3600 - (6667 * 60 + 6667 * 300 + 6666 * 360)));
+    EXPECT_EQ(form->RemainingB, form->RemainingA);
+    const auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Total Tracks's time too long for a tape of 120 min");
+
+    const std::string saved = saveAs("again.cmp");
+    TProfileText again(testutil::readFile(saved));
+    EXPECT_EQ(again.ReadInteger("INFOS", "totaltrksA", 0), kPerSide);
+    EXPECT_EQ(again.ReadInteger("INFOS", "totaltrksB", 0), kPerSide);
+    for (int i : {0, 10000, kPerSide - 1}) {
+        EXPECT_EQ(again.ReadString("SIDEA", "tracka" + std::to_string(i), ""), "CD1 T" + std::to_string(i % 3 + 1));
+        EXPECT_EQ(again.ReadString("SIDEB", "trackb" + std::to_string(i), ""), "CD1 T" + std::to_string(i % 3 + 1));
+    }
+    EXPECT_EQ(again.ReadString("SIDEB", "trackb20000", "none"), "none");
 }
 
 TEST_F(TapeFixture, LoadShowsADeficitWhenTracksGrewTooLong)

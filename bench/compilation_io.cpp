@@ -5,7 +5,7 @@
 // must reach the disk) and a plain read of the same bytes. Every figure is
 // the median of several runs. At the end: whether the save time grows no
 // faster than the track count (4 times the tracks in at most 5 times the
-// time).
+// time), and the figures of the earlier code beside the new ones.
 //
 // The catalogue's tracks last over four minutes, so every loaded compilation
 // is too long for the tape: each load ends with the box "Total Tracks's time
@@ -50,6 +50,20 @@ std::vector<double> timed(int most, F f)
     }
     return ms;
 }
+
+// The same run of the earlier code, which rescanned the lines for every key
+// it wrote and loaded at most 10,000 tracks a side (medians on the same
+// machine, shared with other builds): printed beside the new figures.
+struct Before {
+    int perSide;
+    double save, saveFile, load;
+    int loadedRows;
+};
+constexpr Before kBefore[] = {
+    {80, 12.5, 7.1, 0.3, 160},
+    {10000, 3548.5, 6194.1, 159.3, 20000},
+    {40000, 56252.1, 69306.8, 170.0, 20000},
+};
 
 struct Figures {
     int perSide = 0;
@@ -188,10 +202,18 @@ int main(int argc, char **argv)
         std::printf("%8d %9zu | %7.1fms %7.1fms %7.2fms | %7.1fms %7.2fms %7.3fms | %8.2fus %8.2fus  (%d saves)\n",
                     f.perSide, f.bytes, f.save, f.saveFile, f.plainWrite, f.load, f.loadFile, f.plainRead,
                     f.save * 1000 / (2 * f.perSide), f.load * 1000 / std::max(1, f.loadedRows), f.runs);
+    std::printf("\nbefore and now: %8s | %11s %11s %8s | %11s %11s | %17s %17s\n", "a side", "save before",
+                "save now", "faster", "file before", "file now", "load before(rows)", "load now(rows)");
+    for (const Figures &f : all)
+        for (const Before &b : kBefore)
+            if (b.perSide == f.perSide)
+                std::printf("                %8d | %9.1fms %9.1fms %7.1fx | %9.1fms %9.1fms | %8.1fms(%6d) %8.1fms(%6d)\n",
+                            f.perSide, b.save, f.save, b.save / f.save, b.saveFile, f.saveFile, b.load,
+                            b.loadedRows, f.load, f.loadedRows);
     if (all.size() == 3) {
         const double growth = all[2].save / all[1].save;
-        std::printf("save time from 10,000 to 40,000 tracks a side (x4 tracks): x%.2f time (%s x5)\n", growth,
-                    growth <= 5 ? "within" : "MORE than");
+        std::printf("save time from 10,000 to 40,000 tracks a side (x4 tracks): x%.2f time (%s x5; before: x%.2f)\n",
+                    growth, growth <= 5 ? "within" : "MORE than", kBefore[2].save / kBefore[1].save);
         std::printf("save, whole command at 80 a side: %.2fx the plain write with fsync\n",
                     all[0].save / all[0].plainWrite);
     }

@@ -107,115 +107,133 @@ std::string_view headerView(std::string_view trimmed)
 TProfileText::TProfileText(std::string_view text)
 {
     text_ = std::make_unique<std::string>(text);
-    lines_.reserve(text.size() / 24);
-    Rtl::ForEachLine(*text_, [&](std::string_view l) { lines_.push_back(l); });
+    std::vector<std::string_view> lines;
+    lines.reserve(text.size() / 24);
+    Rtl::ForEachLine(*text_, [&](std::string_view l) { lines.push_back(l); });
+    build(std::move(lines));
+}
+
+// Splits the lines into parts at every header and indexes the names.
+void TProfileText::build(std::vector<std::string_view> lines)
+{
+    parts_.clear();
+    names_.clear();
+    parts_.emplace_back();
+    for (std::string_view l : lines) {
+        const std::string_view t = trimView(l);
+        if (isHeader(t)) {
+            addPart(l);
+            continue;
+        }
+        Part &p = parts_.back();
+        if (t.empty()) {
+            p.tail.push_back(l);
+        } else {
+            // Blank lines followed by another line belong to the body.
+            p.lines.insert(p.lines.end(), p.tail.begin(), p.tail.end());
+            p.tail.clear();
+            p.lines.push_back(l);
+        }
+    }
+    examined_ += lines.size();
+}
+
+// The lines of the live parts, split anew: after a write whose key line
+// reads as a header, which starts a section of its own.
+void TProfileText::rebuild()
+{
+    std::vector<std::string_view> lines;
+    for (const Part &p : parts_)
+        if (p.alive) {
+            lines.insert(lines.end(), p.lines.begin(), p.lines.end());
+            lines.insert(lines.end(), p.tail.begin(), p.tail.end());
+        }
+    build(std::move(lines));
+}
+
+// Appends a part for the header line and adds it to its name's chain.
+void TProfileText::addPart(std::string_view header)
+{
+    const size_t at = parts_.size();
+    parts_.emplace_back();
+    parts_.back().lines.push_back(header);
+    auto [it, fresh] = names_.try_emplace(headerView(trimView(header)), Chain{at, at});
+    if (!fresh) {
+        parts_[it->second.last].next = at;
+        it->second.last = at;
+    }
+}
+
+// Erased parts at the end are let go, so the last part is always live.
+void TProfileText::dropDeadTail()
+{
+    while (parts_.size() > 1 && !parts_.back().alive)
+        parts_.pop_back();
 }
 
 std::string TProfileText::Text() const
 {
     size_t n = 0;
-    for (std::string_view l : lines_)
-        n += l.size() + 2;
+    for (const Part &p : parts_)
+        if (p.alive) {
+            for (std::string_view l : p.lines)
+                n += l.size() + 2;
+            for (std::string_view l : p.tail)
+                n += l.size() + 2;
+        }
     std::string r;
     r.reserve(n);
-    for (std::string_view l : lines_) {
-        r += l;
-        r += "\r\n";
-    }
+    for (const Part &p : parts_)
+        if (p.alive)
+            for (const auto *run : {&p.lines, &p.tail})
+                for (std::string_view l : *run) {
+                    r += l;
+                    r += "\r\n";
+                }
     return r;
 }
 
-// [begin, end) of the section's body lines; begin-1 is the header.
-bool TProfileText::findSection(std::string_view section, size_t &begin, size_t &end) const
+// The first section of the name, or nullptr.
+const TProfileText::Part *TProfileText::findPart(std::string_view section) const
 {
-    const std::string_view want = trimView(section);
-    for (size_t i = 0; i < lines_.size(); ++i) {
-        std::string_view t = trimView(lines_[i]);
-        if (isHeader(t) && Rtl::SameTextView(headerView(t), want)) {
-            begin = i + 1;
-            end = begin;
-            while (end < lines_.size() && !isHeader(trimView(lines_[end])))
-                ++end;
-            return true;
-        }
-    }
-    return false;
+    auto it = names_.find(trimView(section));
+    return it == names_.end() ? nullptr : &parts_[it->second.first];
 }
 
-// Index of the key's line inside [begin, end), or npos.
-size_t TProfileText::findKey(size_t begin, size_t end, std::string_view ident) const
+const TProfileText::KeyIndex &TProfileText::keysOf(const Part &p) const
 {
-    const std::string_view want = trimView(ident);
-    std::string_view k, v;
-    for (size_t i = begin; i < end; ++i)
-        if (keyOf(lines_[i], k, v) && Rtl::SameTextView(k, want))
-            return i;
-    return std::string::npos;
+    if (!p.keyed) {
+        p.keys.clear();
+        p.keys.reserve(p.lines.size());
+        std::string_view k, v;
+        for (size_t i = 1; i < p.lines.size(); ++i)
+            if (keyOf(p.lines[i], k, v))
+                p.keys.try_emplace(k, i);  // the first of repeated keys counts
+        examined_ += p.lines.size();
+        p.keyed = true;
+    }
+    return p.keys;
+}
+
+// Index of the key's line in the part, or npos.
+size_t TProfileText::findKey(const Part &p, std::string_view ident) const
+{
+    const KeyIndex &keys = keysOf(p);
+    auto it = keys.find(trimView(ident));
+    return it == keys.end() ? std::string::npos : it->second;
 }
 
 std::string TProfileText::ReadString(const std::string &section, const std::string &ident, const std::string &def) const
 {
-    if (!indexed_) {
-        // One pass over the lines: where each section's first occurrence is.
-        index_.clear();
-        Body *open = nullptr;
-        for (size_t i = 0; i < lines_.size(); ++i) {
-            std::string_view t = trimView(lines_[i]);
-            if (!isHeader(t))
-                continue;
-            if (open)
-                open->end = i;
-            auto [it, fresh] = index_.try_emplace(headerView(t));
-            open = fresh ? &it->second : nullptr;
-            if (open)
-                open->begin = i + 1;
-        }
-        if (open)
-            open->end = lines_.size();
-        indexed_ = true;
-    }
-    auto it = index_.find(trimView(section));
-    if (it == index_.end())
+    const Part *p = findPart(section);
+    if (!p)
         return def;
-    Body &b = it->second;
+    const size_t i = findKey(*p, ident);
+    if (i == std::string::npos)
+        return def;
     std::string_view k, v;
-    if (!b.keyed) {
-        size_t count = 0;
-        for (size_t i = b.begin; i < b.end; ++i)
-            count += keyOf(lines_[i], k, v);
-        size_t size = 8;
-        while (size < count * 2)
-            size *= 2;
-        b.keys.assign(size, 0);
-        for (size_t i = b.begin; i < b.end; ++i) {
-            if (!keyOf(lines_[i], k, v))
-                continue;
-            const uint64_t hash = uint32_t(Rtl::AnsiHashText(k));
-            size_t h = hash & (size - 1);
-            bool first = true;
-            for (; b.keys[h]; h = (h + 1) & (size - 1)) {
-                std::string_view k2, v2;
-                if (b.keys[h] >> 32 == hash && keyOf(lines_[(b.keys[h] & 0xffffffffu) - 1], k2, v2) &&
-                    Rtl::SameTextView(k2, k)) {
-                    first = false;
-                    break;
-                }
-            }
-            if (first)
-                b.keys[h] = hash << 32 | (i + 1);
-        }
-        b.keyed = true;
-    }
-    const std::string_view want = trimView(ident);
-    const uint64_t hash = uint32_t(Rtl::AnsiHashText(want));
-    const size_t mask = b.keys.size() - 1;
-    for (size_t h = hash & mask; b.keys[h]; h = (h + 1) & mask) {
-        if (b.keys[h] >> 32 != hash)
-            continue;
-        if (keyOf(lines_[(b.keys[h] & 0xffffffffu) - 1], k, v) && Rtl::SameTextView(k, want))
-            return std::string(v.substr(0, kProfileValueMax));
-    }
-    return def;
+    keyOf(p->lines[i], k, v);
+    return std::string(v.substr(0, kProfileValueMax));
 }
 
 int TProfileText::ReadInteger(const std::string &section, const std::string &ident, int def) const
@@ -226,31 +244,39 @@ int TProfileText::ReadInteger(const std::string &section, const std::string &ide
 
 void TProfileText::WriteString(const std::string &section, const std::string &ident, const std::string &value)
 {
-    changed();
     const std::string_view key = trimView(ident);
-    std::string line;
-    line.reserve(key.size() + 1 + value.size());
-    line.append(key).append(1, '=').append(TrimLeft(singleLine(value)));
-    size_t b, e;
-    if (!findSection(section, b, e)) {
-        if (!lines_.empty() && !trimView(lines_.back()).empty())
-            lines_.emplace_back();
+    std::string text;
+    text.reserve(key.size() + 1 + value.size());
+    text.append(key).append(1, '=').append(TrimLeft(singleLine(value)));
+    const std::string_view line = own(std::move(text));
+    // A key line that reads as a header starts a section of its own.
+    const bool splits = isHeader(trimView(line));
+    if (parts_.empty())
+        parts_.emplace_back();  // a text moved from starts again empty
+    Part *p = findPart(section);
+    if (!p) {
+        // A blank line after the text, then the new section at its end.
+        Part &last = parts_.back();
+        const std::string_view *end = !last.tail.empty() ? &last.tail.back()
+                                      : !last.lines.empty() ? &last.lines.back()
+                                                            : nullptr;
+        if (end && !trimView(*end).empty())
+            last.tail.emplace_back();
         std::string header(1, '[');
         header.append(trimView(section)).append(1, ']');
-        lines_.push_back(own(std::move(header)));
-        lines_.push_back(own(std::move(line)));
-        return;
+        addPart(own(std::move(header)));
+        parts_.back().lines.push_back(line);
+    } else if (const size_t i = findKey(*p, key); i != std::string::npos) {
+        p->lines[i] = line;
+    } else {
+        // After the section's last line that is not blank.
+        p->lines.push_back(line);
+        std::string_view k, v;
+        if (p->keyed && keyOf(line, k, v))
+            p->keys.try_emplace(k, p->lines.size() - 1);
     }
-    size_t i = findKey(b, e, key);
-    if (i != std::string::npos) {
-        lines_[i] = own(std::move(line));
-        return;
-    }
-    // After the section's last non-empty line.
-    size_t at = e;
-    while (at > b && trimView(lines_[at - 1]).empty())
-        --at;
-    lines_.insert(lines_.begin() + long(at), own(std::move(line)));
+    if (splits)
+        rebuild();
 }
 
 void TProfileText::WriteInteger(const std::string &section, const std::string &ident, int value)
@@ -260,47 +286,58 @@ void TProfileText::WriteInteger(const std::string &section, const std::string &i
 
 bool TProfileText::EraseSection(const std::string &section)
 {
-    size_t b, e;
-    if (!findSection(section, b, e))
+    auto it = names_.find(trimView(section));
+    if (it == names_.end())
         return false;
-    changed();
-    lines_.erase(lines_.begin() + long(b - 1), lines_.begin() + long(e));
+    Part &p = parts_[it->second.first];
+    if (p.next)
+        it->second.first = p.next;
+    else
+        names_.erase(it);
+    p = Part();
+    p.alive = false;
+    dropDeadTail();
     return true;
 }
 
 bool TProfileText::DeleteKey(const std::string &section, const std::string &ident)
 {
-    size_t b, e;
-    if (!findSection(section, b, e))
+    Part *p = findPart(section);
+    if (!p)
         return false;
-    size_t i = findKey(b, e, ident);
+    const size_t i = findKey(*p, ident);
     if (i == std::string::npos)
         return false;
-    changed();
-    lines_.erase(lines_.begin() + long(i));
+    p->lines.erase(p->lines.begin() + long(i));
+    // Blank lines left at the body's end join the tail.
+    size_t end = p->lines.size();
+    while (end > 1 && trimView(p->lines[end - 1]).empty())
+        --end;
+    p->tail.insert(p->tail.begin(), p->lines.begin() + long(end), p->lines.end());
+    p->lines.resize(end);
+    p->keyed = false;
+    p->keys.clear();
     return true;
 }
 
 void TProfileText::ReadSections(TStringList &strings) const
 {
     strings.Clear();
-    for (std::string_view l : lines_) {
-        std::string_view t = trimView(l);
-        if (isHeader(t))
-            strings.Add(std::string(headerView(t)));
-    }
+    for (size_t i = 1; i < parts_.size(); ++i)
+        if (parts_[i].alive)
+            strings.Add(std::string(headerView(trimView(parts_[i].lines[0]))));
 }
 
 // Calls f(key, value) for every key line of the section, in file order.
 template <class F>
 void TProfileText::forEachKey(const std::string &section, F f) const
 {
-    size_t b, e;
-    if (!findSection(section, b, e))
+    const Part *p = findPart(section);
+    if (!p)
         return;
     std::string_view k, v;
-    for (size_t i = b; i < e; ++i)
-        if (keyOf(lines_[i], k, v))
+    for (size_t i = 1; i < p->lines.size(); ++i)
+        if (keyOf(p->lines[i], k, v))
             f(k, v);
 }
 

@@ -31,6 +31,7 @@
 #include <cstring>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -238,11 +239,17 @@ void ForEachIniHeader(std::string_view text, F f)
 // The profile functions over an INI text held in memory. Each operation does
 // to the lines exactly what the same TIniFile call does to its file, and
 // Text() gives the bytes TIniFile would have written; so a run of profile
-// writes can be made with one read and one write of the file. Reads look
-// names up through an index that the first read builds.
+// writes can be made with one read and one write of the file.
+//
+// The lines are kept in runs, one per section (its header, its body, and the
+// blank lines after its last other line apart), with the lines before the
+// first header as the first run; the sections are found by name through an
+// index, and the keys of a section through an index of its own, both kept up
+// to date by the writes. So each read and each write costs about the same
+// however long the text, and writing n keys costs n times that.
 class TProfileText {
 public:
-    TProfileText() = default;
+    TProfileText() { parts_.emplace_back(); }
     explicit TProfileText(std::string_view text);
     // The lines are views of the object's own storage: it moves, never copies.
     TProfileText(TProfileText &&) = default;
@@ -262,13 +269,38 @@ public:
     void ReadSectionValues(const std::string &section, TStringList &strings) const;
     // The lines, each followed by CR LF.
     std::string Text() const;
+    // How many lines the indexes have looked at so far: the work of the
+    // lookups, which grows with the lines read and written, not with their
+    // product.
+    size_t LinesExamined() const { return examined_; }
 
 private:
-    bool findSection(std::string_view section, size_t &begin, size_t &end) const;
-    size_t findKey(size_t begin, size_t end, std::string_view ident) const;
+    using KeyIndex = std::unordered_map<std::string_view, size_t, TIniNameHash, TIniNameEqual>;
+    // A section: lines[0] its header (the first part has none), then its
+    // body up to its last line that is not blank; tail the blank lines after.
+    struct Part {
+        std::vector<std::string_view> lines;
+        std::vector<std::string_view> tail;
+        bool alive = true;
+        size_t next = 0;  // the next part of the same name, 0 for none
+        // The first line of each key of the body, made on first use.
+        mutable bool keyed = false;
+        mutable KeyIndex keys;
+    };
+    struct Chain {
+        size_t first = 0, last = 0;
+    };
+
+    void build(std::vector<std::string_view> lines);
+    void rebuild();
+    const Part *findPart(std::string_view section) const;
+    Part *findPart(std::string_view section) { return const_cast<Part *>(std::as_const(*this).findPart(section)); }
+    const KeyIndex &keysOf(const Part &p) const;
+    size_t findKey(const Part &p, std::string_view ident) const;
+    void addPart(std::string_view header);
+    void dropDeadTail();
     template <class F>
     void forEachKey(const std::string &section, F f) const;
-    void changed() { index_.clear(); indexed_ = false; }
     std::string_view own(std::string line)
     {
         owned_.push_back(std::move(line));
@@ -277,19 +309,15 @@ private:
 
     // The text read (one allocation, whose address moves with the object)
     // and the lines written since (a deque keeps its strings in place); the
-    // lines are views of these.
+    // lines and the names of the indexes are views of these.
     std::unique_ptr<std::string> text_;
     std::deque<std::string> owned_;
-    std::vector<std::string_view> lines_;
-    struct Body {
-        size_t begin = 0, end = 0;
-        bool keyed = false;
-        // Open-addressed: key hash << 32 | line index + 1, the first line of each key.
-        std::vector<uint64_t> keys;
-    };
-    // The first section of each name; views into lines_, dropped by any change.
-    mutable std::unordered_map<std::string_view, Body, TIniNameHash, TIniNameEqual> index_;
-    mutable bool indexed_ = false;
+    // parts_[0] holds the lines before the first header; erased sections
+    // stay as dead parts until they are the last ones.
+    std::vector<Part> parts_;
+    // The parts of each section name, in file order: the first counts.
+    std::unordered_map<std::string_view, Chain, TIniNameHash, TIniNameEqual> names_;
+    mutable size_t examined_ = 0;
 };
 
 class TCustomIniFile {

@@ -502,6 +502,83 @@ TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
     EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
 }
 
+// A long run of profile calls on one text gives, call by call, the bytes and
+// the answers that TIniFile gives over a file it reads anew for every call:
+// the indexes kept from call to call never go stale. The names and values
+// include the odd ones: names in other case and with blanks, repeated
+// sections, a key line that reads as a header, a key with "=", a comment.
+TEST(TProfileText, LongRunsMatchTheFileCallByCall)
+{
+    const std::string start = "; head\r\n[A]\r\nk=1\r\n\r\n; inside\r\nk=2\r\n \r\n\r\n[a]\r\nk=3\r\n[B]\nx=1\n\n[C]\r\n";
+    const char *sections[] = {"A", "a", " b ", "C", "D", "[E", "f]g", "New"};
+    const char *keys[] = {"k", "K", " x ", "y", "[h", "z=w", ";c", "t]"};
+    const char *values[] = {"v", "  lead", "a]b", "", "two\r\nlines", "=eq"};
+    testutil::TempDir dir;
+    const std::string path = dir.file("p.ini");
+    TProfileText text(start);
+    writeFile(path, text.Text());  // the lines the file call by call starts from
+    TIniFile file(path);
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int step = 0; step < 400; ++step) {
+        const std::string section = sections[next(8)];
+        const std::string key = keys[next(8)];
+        const std::string value = values[next(6)];
+        const uint32_t op = next(10);
+        std::string did;
+        if (op < 6) {
+            text.WriteString(section, key, value);
+            file.WriteString(section, key, value);
+            did = "write";
+        } else if (op < 8) {
+            // Each says whether it changed anything; the file changes with it.
+            const std::string before = readFile(path);
+            const bool erase = op < 7;
+            const bool changed = erase ? text.EraseSection(section) : text.DeleteKey(section, key);
+            if (erase)
+                file.EraseSection(section);
+            else
+                file.DeleteKey(section, key);
+            EXPECT_EQ(changed, readFile(path) != before) << step;
+            did = erase ? "erase" : "delete";
+        } else {
+            EXPECT_EQ(text.ReadString(section, key, "?"), file.ReadString(section, key, "?")) << step;
+            did = "read";
+        }
+        ASSERT_EQ(text.Text(), readFile(path)) << "step " << step << ": " << did << " [" << section << "] " << key;
+    }
+    TStringList a, b;
+    text.ReadSections(a);
+    file.ReadSections(b);
+    EXPECT_EQ(a.Text(), b.Text());
+}
+
+// Writing the keys of a long compilation into a text and reading them back
+// looks at each line a few times, not once for every key written.
+TEST(TProfileText, ManyKeysCostTheirNumberNotItsSquare)
+{
+    for (int perSide : {1000, 20000}) {
+        TProfileText text("; kept\r\n[Other]\r\nx=1\r\n[INFOS]\r\nold=1\r\n[SIDEA]\r\ntracka0=CD1 T1\r\n");
+        text.EraseSection("INFOS");
+        text.EraseSection("SIDEA");
+        text.EraseSection("SIDEB");
+        text.WriteString("INFOS", "tapelength", "90 min");
+        text.WriteInteger("INFOS", "totaltrksA", perSide);
+        text.WriteInteger("INFOS", "totaltrksB", perSide);
+        for (const char *side : {"A", "B"})
+            for (int i = 0; i < perSide; ++i)
+                text.WriteString(std::string("SIDE") + side, std::string("track") + char(side[0] + 32) + std::to_string(i),
+                                 "CD1 T" + std::to_string(i % 99 + 1));
+        for (int i = 0; i < perSide; ++i)
+            ASSERT_EQ(text.ReadString("sideb", "TRACKB" + std::to_string(i), ""), "CD1 T" + std::to_string(i % 99 + 1));
+        const size_t lines = size_t(2 * perSide + 10);
+        EXPECT_LE(text.LinesExamined(), 4 * lines) << perSide << " a side";
+    }
+}
+
 // The INI lines as the in-memory object reads them, made the plain way: split
 // with the line splitter, then each line looked at on its own.
 std::vector<std::string> referenceIniLines(const std::string &text)

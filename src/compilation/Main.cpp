@@ -933,6 +933,12 @@ void TMainForm::LoadSide(const TProfileText &ini, char side, int count, const st
     }
     std::sort(numbers.begin(), numbers.end());
     numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    // The rows are added in one batch, however many there are.
+    list->BeginUpdate();
+    struct EndBatch {
+        TEnhListView *list;
+        ~EndBatch() { list->EndUpdate(); }
+    } endBatch{list};
     for (const int i : numbers) {
         const std::string reference = ini.ReadString(section, prefix + IntToStr(i), "");
         const int pane = tape::PaneNumberOf(reference);

@@ -104,6 +104,33 @@ std::string_view headerView(std::string_view trimmed)
 
 } // namespace
 
+TProfileText::Store::Store(Store &&o) noexcept
+    : blocks_(std::move(o.blocks_)), free_(std::exchange(o.free_, nullptr)), room_(std::exchange(o.room_, 0))
+{
+}
+
+TProfileText::Store &TProfileText::Store::operator=(Store &&o) noexcept
+{
+    blocks_ = std::move(o.blocks_);
+    free_ = std::exchange(o.free_, nullptr);
+    room_ = std::exchange(o.room_, 0);
+    return *this;
+}
+
+char *TProfileText::Store::take(size_t n)
+{
+    if (n > room_) {
+        const size_t size = std::max<size_t>(n, 64 * 1024);
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+        free_ = blocks_.back().get();
+        room_ = size;
+    }
+    char *at = free_;
+    free_ += n;
+    room_ -= n;
+    return at;
+}
+
 TProfileText::TProfileText(std::string_view text)
 {
     text_ = std::make_unique<std::string>(text);
@@ -200,27 +227,65 @@ const TProfileText::Part *TProfileText::findPart(std::string_view section) const
     return it == names_.end() ? nullptr : &parts_[it->second.first];
 }
 
-const TProfileText::KeyIndex &TProfileText::keysOf(const Part &p) const
+// Enters the key of the body's line into the part's table, unless an
+// earlier line holds the same key (the first of repeated keys counts).
+void TProfileText::addKey(const Part &p, std::string_view key, size_t line) const
 {
-    if (!p.keyed) {
-        p.keys.clear();
-        p.keys.reserve(p.lines.size());
-        std::string_view k, v;
-        for (size_t i = 1; i < p.lines.size(); ++i)
-            if (keyOf(p.lines[i], k, v))
-                p.keys.try_emplace(k, i);  // the first of repeated keys counts
-        examined_ += p.lines.size();
-        p.keyed = true;
+    if ((p.keyCount + 1) * 2 > p.keys.size()) {
+        // Twice the room; the entries keep their hashes.
+        std::vector<uint64_t> old = std::move(p.keys);
+        p.keys.assign(std::max<size_t>(16, old.size() * 2), 0);
+        const size_t mask = p.keys.size() - 1;
+        for (const uint64_t e : old)
+            if (e) {
+                size_t h = (e >> 32) & mask;
+                while (p.keys[h])
+                    h = (h + 1) & mask;
+                p.keys[h] = e;
+            }
     }
-    return p.keys;
+    const uint64_t hash = uint32_t(Rtl::AnsiHashText(key));
+    const size_t mask = p.keys.size() - 1;
+    size_t h = hash & mask;
+    std::string_view k, v;
+    for (; p.keys[h]; h = (h + 1) & mask)
+        if (p.keys[h] >> 32 == hash && keyOf(p.lines[(p.keys[h] & 0xffffffffu) - 1], k, v) &&
+            Rtl::SameTextView(k, key))
+            return;
+    p.keys[h] = hash << 32 | (line + 1);
+    ++p.keyCount;
+}
+
+void TProfileText::indexKeys(const Part &p) const
+{
+    if (p.keyed)
+        return;
+    p.keys.clear();
+    p.keyCount = 0;
+    std::string_view k, v;
+    for (size_t i = 1; i < p.lines.size(); ++i)
+        if (keyOf(p.lines[i], k, v))
+            addKey(p, k, i);
+    examined_ += p.lines.size();
+    p.keyed = true;
 }
 
 // Index of the key's line in the part, or npos.
 size_t TProfileText::findKey(const Part &p, std::string_view ident) const
 {
-    const KeyIndex &keys = keysOf(p);
-    auto it = keys.find(trimView(ident));
-    return it == keys.end() ? std::string::npos : it->second;
+    indexKeys(p);
+    if (p.keys.empty())
+        return std::string::npos;
+    const std::string_view want = trimView(ident);
+    const uint64_t hash = uint32_t(Rtl::AnsiHashText(want));
+    const size_t mask = p.keys.size() - 1;
+    std::string_view k, v;
+    for (size_t h = hash & mask; p.keys[h]; h = (h + 1) & mask) {
+        const size_t line = (p.keys[h] & 0xffffffffu) - 1;
+        if (p.keys[h] >> 32 == hash && keyOf(p.lines[line], k, v) && Rtl::SameTextView(k, want))
+            return line;
+    }
+    return std::string::npos;
 }
 
 std::string TProfileText::ReadString(const std::string &section, const std::string &ident, const std::string &def) const
@@ -244,11 +309,18 @@ int TProfileText::ReadInteger(const std::string &section, const std::string &ide
 
 void TProfileText::WriteString(const std::string &section, const std::string &ident, const std::string &value)
 {
+    // key=value, the value without leading blanks and its line breaks
+    // written as blanks.
     const std::string_view key = trimView(ident);
-    std::string text;
-    text.reserve(key.size() + 1 + value.size());
-    text.append(key).append(1, '=').append(TrimLeft(singleLine(value)));
-    const std::string_view line = own(std::move(text));
+    size_t from = 0;
+    while (from < value.size() && static_cast<unsigned char>(value[from]) <= ' ')
+        ++from;
+    char *out = owned_.take(key.size() + 1 + value.size() - from);
+    const std::string_view line(out, key.size() + 1 + value.size() - from);
+    out = std::copy(key.begin(), key.end(), out);
+    *out++ = '=';
+    for (size_t i = from; i < value.size(); ++i)
+        *out++ = value[i] == '\r' || value[i] == '\n' ? ' ' : value[i];
     // A key line that reads as a header starts a section of its own.
     const bool splits = isHeader(trimView(line));
     if (parts_.empty())
@@ -262,9 +334,12 @@ void TProfileText::WriteString(const std::string &section, const std::string &id
                                                             : nullptr;
         if (end && !trimView(*end).empty())
             last.tail.emplace_back();
-        std::string header(1, '[');
-        header.append(trimView(section)).append(1, ']');
-        addPart(own(std::move(header)));
+        const std::string_view name = trimView(section);
+        char *h = owned_.take(name.size() + 2);
+        h[0] = '[';
+        std::copy(name.begin(), name.end(), h + 1);
+        h[name.size() + 1] = ']';
+        addPart(std::string_view(h, name.size() + 2));
         parts_.back().lines.push_back(line);
     } else if (const size_t i = findKey(*p, key); i != std::string::npos) {
         p->lines[i] = line;
@@ -273,7 +348,7 @@ void TProfileText::WriteString(const std::string &section, const std::string &id
         p->lines.push_back(line);
         std::string_view k, v;
         if (p->keyed && keyOf(line, k, v))
-            p->keys.try_emplace(k, p->lines.size() - 1);
+            addKey(*p, k, p->lines.size() - 1);
     }
     if (splits)
         rebuild();
@@ -316,7 +391,6 @@ bool TProfileText::DeleteKey(const std::string &section, const std::string &iden
     p->tail.insert(p->tail.begin(), p->lines.begin() + long(end), p->lines.end());
     p->lines.resize(end);
     p->keyed = false;
-    p->keys.clear();
     return true;
 }
 

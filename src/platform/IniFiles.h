@@ -275,7 +275,6 @@ public:
     size_t LinesExamined() const { return examined_; }
 
 private:
-    using KeyIndex = std::unordered_map<std::string_view, size_t, TIniNameHash, TIniNameEqual>;
     // A section: lines[0] its header (the first part has none), then its
     // body up to its last line that is not blank; tail the blank lines after.
     struct Part {
@@ -283,35 +282,48 @@ private:
         std::vector<std::string_view> tail;
         bool alive = true;
         size_t next = 0;  // the next part of the same name, 0 for none
-        // The first line of each key of the body, made on first use.
+        // The first line of each key of the body, made on first use: open
+        // addressed, key hash << 32 | line index + 1, at most half full.
         mutable bool keyed = false;
-        mutable KeyIndex keys;
+        mutable size_t keyCount = 0;
+        mutable std::vector<uint64_t> keys;
     };
     struct Chain {
         size_t first = 0, last = 0;
+    };
+    // The bytes of the lines written: large blocks that never move, so the
+    // views of them stay valid; moving the text hands them over whole.
+    class Store {
+    public:
+        Store() = default;
+        Store(Store &&o) noexcept;
+        Store &operator=(Store &&o) noexcept;
+        // Room for n bytes, to be filled before the next call.
+        char *take(size_t n);
+
+    private:
+        std::vector<std::unique_ptr<char[]>> blocks_;
+        char *free_ = nullptr;
+        size_t room_ = 0;
     };
 
     void build(std::vector<std::string_view> lines);
     void rebuild();
     const Part *findPart(std::string_view section) const;
     Part *findPart(std::string_view section) { return const_cast<Part *>(std::as_const(*this).findPart(section)); }
-    const KeyIndex &keysOf(const Part &p) const;
+    void indexKeys(const Part &p) const;
+    void addKey(const Part &p, std::string_view key, size_t line) const;
     size_t findKey(const Part &p, std::string_view ident) const;
     void addPart(std::string_view header);
     void dropDeadTail();
     template <class F>
     void forEachKey(const std::string &section, F f) const;
-    std::string_view own(std::string line)
-    {
-        owned_.push_back(std::move(line));
-        return owned_.back();
-    }
 
     // The text read (one allocation, whose address moves with the object)
-    // and the lines written since (a deque keeps its strings in place); the
-    // lines and the names of the indexes are views of these.
+    // and the lines written since; the lines and the names of the index are
+    // views of these.
     std::unique_ptr<std::string> text_;
-    std::deque<std::string> owned_;
+    Store owned_;
     // parts_[0] holds the lines before the first header; erased sections
     // stay as dead parts until they are the last ones.
     std::vector<Part> parts_;

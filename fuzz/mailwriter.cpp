@@ -96,11 +96,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;  // a content type or character set the coders refuse
     }
     checkBlock(c.lines, 0);
-    for (size_t i = 0; i + 1 < c.lines.size(); ++i) {
-        const std::string &l = c.lines[i];
-        const bool boundary = l.size() > 2 && l.compare(0, 2, "--") == 0 && l.compare(l.size() - 2, 2, "--") != 0;
-        if (boundary)
-            checkBlock(c.lines, i + 1);
-    }
+    // A part's header block follows each boundary line (the closing ones,
+    // ending in "--", are not followed by one).
+    const std::string boundaries[] = {std::string("--") + NetRes::RSMsgBoundaryMixed,
+                                      std::string("--") + NetRes::RSMsgBoundaryAlternative,
+                                      std::string("--") + NetRes::RSMsgBoundaryRelated};
+    for (size_t i = 0; i + 1 < c.lines.size(); ++i)
+        for (const std::string &b : boundaries)
+            if (c.lines[i] == b)
+                checkBlock(c.lines, i + 1);
     return 0;
 }

@@ -345,11 +345,15 @@ int SinglePos(char ch, const std::string &s)
 
 int NumSingleChar(char ch, const std::string &s)
 {
-    std::string copy = s;
+    // Every position SinglePos would stop at, in one pass: a hit is never
+    // followed by ch, so what follows it is judged as on its own.
+    const size_t n = s.size();
     int count = 0;
-    for (int p = SinglePos(ch, copy); p > 0; p = SinglePos(ch, copy)) {
-        copy.erase(0, size_t(p));
-        ++count;
+    for (size_t i = 0; i < n; ++i) {
+        if (s[i] != ch)
+            continue;
+        if (i + 1 == n || (s[i + 1] != ch && (i == 0 || s[i - 1] != ch)))
+            ++count;
     }
     return count;
 }

@@ -121,6 +121,17 @@ void writeOptions(ProfileIni &ini, const CDDBOptions &o)
 }
 
 
+// The category items of a "categlist" value as read. The file cannot keep the
+// blank that the first item (no category) is: values are read without their
+// leading blanks, so an empty first item is that blank again.
+std::vector<std::string> storedCategoryItems(const std::string &value)
+{
+    std::vector<std::string> items = SplitCategoryList(value.empty() ? std::string(kBuiltInCategories) : value);
+    if (!items.empty() && items.front().empty())
+        items.front() = " ";
+    return items;
+}
+
 } // namespace
 
 std::vector<std::string> SplitCategoryList(const std::string &text)
@@ -150,9 +161,7 @@ std::vector<std::string> ReadCategoryItems(const std::string &iniPath)
         TIniFile ini(iniPath);
         list = ini.ReadString(kSection, kCategList, std::string());
     }
-    if (list.empty())
-        list = kBuiltInCategories;
-    return SplitCategoryList(list);
+    return storedCategoryItems(list);
 }
 
 CDDBOptions DefaultOptions()
@@ -179,10 +188,7 @@ CDDBOptions ParseOptions(const std::string &iniText)
     ProfileIni ini(iniText);
     CDDBOptions o;
     o.TimeOut = ini.field(kTimeOut);
-    std::string categories = ini.get(kCategList);
-    if (categories.empty())
-        categories = kBuiltInCategories;
-    o.Categories = SplitCategoryList(categories);
+    o.Categories = storedCategoryItems(ini.get(kCategList));
     const int n = ini.count(kTotalCDDB);
     for (int i = 0; i < n; ++i) {
         o.CDDBServerList.push_back(ini.get(kCServerAddr + IntToStr(i)));

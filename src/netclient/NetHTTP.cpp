@@ -231,6 +231,25 @@ bool TNetHTTP::DoOnRedirect(std::string &location, int32_t redirectCount)
     return handled;
 }
 
+void TNetHTTP::checkRedirect(const std::string &location)
+{
+    std::string why;
+    for (const char c : location)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            why = NetRes::RSHTTPRedirectControl;
+    std::string protocol, host, path, document, port, bookmark;
+    if (why.empty()) {
+        TNetURI::ParseURI(location, protocol, host, path, document, port, bookmark);
+        // No scheme: a place on the same server.
+        if (!protocol.empty() && !TextIsSame(protocol, "HTTP") && !TextIsSame(protocol, "HTTPS"))
+            why = Rtl::Format(NetRes::RSHTTPRedirectScheme, {location});
+    }
+    if (why.empty())
+        return;
+    RedirectCount = 0;
+    throw ENetHTTPRedirectRefused(why);
+}
+
 void TNetHTTP::invalidResponse()
 {
     DisconnectSocket();
@@ -448,6 +467,7 @@ void TNetHTTP::DoRequest(TNetHTTPMethod method, std::string url, const TStringLi
                 destination->SetSize(0);
             }
             if (DoOnRedirect(location, RedirectCount)) {
+                checkRedirect(location);
                 if (closeAfter)
                     Disconnect();
                 DoRequest(method, location, sourceStrings, sourceStream, destination);

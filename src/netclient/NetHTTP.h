@@ -14,6 +14,10 @@
 // size that is not hexadecimal close the connection and raise
 // ENetHTTPInvalidResponse. "Content-Length: 0", 204, 304 and HEAD end the
 // body at once.
+//
+// A redirect is followed only to an http (or https) address whose text has
+// no control characters; any other Location raises ENetHTTPRedirectRefused
+// before anything is sent, so a Location cannot add lines to a request.
 #include "netclient/NetHeaderList.h"
 #include "netclient/NetTCPClient.h"
 #include "platform/Rtl.h"
@@ -27,10 +31,15 @@ inline constexpr const char *RSHTTPChunkStarted = "Chunk Started";
 inline constexpr const char *RSHTTPInvalidResponse = "Invalid HTTP response.";
 inline constexpr const char *RSHTTPHeaderTooLong =
     "The server sent more than %d header lines or %d bytes of headers; the connection was closed.";
+inline constexpr const char *RSHTTPRedirectControl =
+    "Redirect refused: the new location contains control characters.";
+inline constexpr const char *RSHTTPRedirectScheme = "Redirect refused: \"%s\" is not an HTTP address.";
 } // namespace NetRes
 
 // A response this client cannot read without losing its place in the stream.
 MIXDECK_EXCEPTION(ENetHTTPInvalidResponse, ENetTCPConnectionError);
+// A redirect to a location this client does not follow.
+MIXDECK_EXCEPTION(ENetHTTPRedirectRefused, ENetException);
 
 class TNetURI {
 public:
@@ -127,6 +136,8 @@ private:
     [[noreturn]] void invalidResponse();
     void readChunked(TNetStream *destination);
     std::string versionText() const { return ProtocolVersion == pv1_0 ? "1.0" : "1.1"; }
+    // Raises ENetHTTPRedirectRefused for a location not to be followed.
+    void checkRedirect(const std::string &location);
 
     std::string urlHost_;
     std::string urlProtocol_;

@@ -20,6 +20,41 @@ std::string trimLeftControls(const std::string &s)
 
 } // namespace
 
+std::string HeaderValueOneLine(const std::string &text)
+{
+    std::string out;
+    out.reserve(text.size());
+    bool inBreak = false;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!inBreak)
+                out += ' ';
+            inBreak = true;
+        } else {
+            out += c;
+            inBreak = false;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> HeaderBlockLines(const TStringList &lines)
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string line = HeaderValueOneLine(lines[i]);
+        if (Rtl::Trim(line).empty())
+            continue;
+        size_t name = 0;
+        while (name < line.size() && line[name] != ':' && static_cast<unsigned char>(line[name]) > 32 &&
+               static_cast<unsigned char>(line[name]) < 127)
+            ++name;
+        const bool field = name > 0 && name < line.size() && line[name] == ':';
+        out.push_back(field || line[0] == ' ' || line[0] == '\t' ? line : " " + line);
+    }
+    return out;
+}
+
 std::string WrapText(const std::string &line, const std::string &breakText, const std::string &breakChars,
                      int limit)
 {
@@ -120,7 +155,7 @@ void TNetHeaderList::SetValue(const std::string &name, const std::string &value)
         }
         return;
     }
-    const std::string line = name + NameSeparator + value;
+    const std::string line = HeaderValueOneLine(name + NameSeparator + value);
     if (i < 0)
         i = Add("");
     if (!Fold) {
@@ -139,7 +174,7 @@ void TNetHeaderList::SetValue(const std::string &name, const std::string &value)
 std::unique_ptr<TStringList> TNetHeaderList::FoldLine(const std::string &line) const
 {
     auto pieces = std::make_unique<TStringList>();
-    const std::string wrapped = WrapText(line, "\r\n ", " \t", FoldWidth);
+    const std::string wrapped = WrapText(HeaderValueOneLine(line), "\r\n ", " \t", FoldWidth);
     size_t start = 0;
     for (;;) {
         const size_t end = wrapped.find("\r\n", start);

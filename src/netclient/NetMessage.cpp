@@ -124,31 +124,13 @@ void TNetMessage::Clear()
     Body.Clear();
 }
 
-std::string HeaderValueOneLine(const std::string &text)
-{
-    std::string out;
-    out.reserve(text.size());
-    bool inBreak = false;
-    for (const char c : text) {
-        if (c == '\r' || c == '\n') {
-            if (!inBreak)
-                out += ' ';
-            inBreak = true;
-        } else {
-            out += c;
-            inBreak = false;
-        }
-    }
-    return out;
-}
-
 namespace {
 
 TNetEMailAddressItem oneLineItem(const TNetEMailAddressItem &item)
 {
     TNetEMailAddressItem out;
     out.Address = HeaderValueOneLine(item.Address);
-    out.Name = item.Name;  // a name with control characters becomes encoded words
+    out.Name = HeaderValueOneLine(item.Name);
     return out;
 }
 

@@ -149,9 +149,6 @@ public:
 
 // The priority text of a "Priority" or "X-Priority" header.
 TNetMessagePriority PriorityFromText(const std::string &text);
-// A header value taken from user text on one line: every run of CR and LF
-// becomes one blank, so no value can begin a header line of its own.
-std::string HeaderValueOneLine(const std::string &text);
 // Local time minus UTC in force at the given local date-time (daylight
 // saving included), as a date-time difference.
 Rtl::TDateTime OffsetFromUTCAt(Rtl::TDateTime localTime);

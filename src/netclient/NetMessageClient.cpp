@@ -50,20 +50,8 @@ void TNetMessageClient::writeCoded(const std::string &coded)
 
 void TNetMessageClient::writeHeaderLines(const TStringList &lines)
 {
-    for (int i = 0; i < lines.Count(); ++i) {
-        bool first = true;
-        for (const std::string &piece : SplitLineBreaks(lines[i])) {
-            // An empty line would end the header and a piece at the margin
-            // would begin a header of its own: neither may come from a value.
-            if (Rtl::Trim(piece).empty())
-                continue;
-            if (!first && piece[0] != ' ' && piece[0] != '\t')
-                WriteLn(" " + piece);
-            else
-                WriteLn(piece);
-            first = false;
-        }
-    }
+    for (const std::string &line : HeaderBlockLines(lines))
+        WriteLn(line);
 }
 
 void TNetMessageClient::CheckTextCount(const TNetMessage &Msg)

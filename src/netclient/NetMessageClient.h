@@ -87,7 +87,7 @@ protected:
     void writeBodyLines(const TStringList &lines, bool jis);
     // Coded output (carrying its own line ends) written line by line, dot-doubled.
     void writeCoded(const std::string &coded);
-    // Header lines; a line break inside one only ever continues it.
+    // Header lines as HeaderBlockLines gives them: each on one line.
     void writeHeaderLines(const TStringList &lines);
     void sendText(TNetText &text, bool jis);
     void sendAttachment(TNetAttachment &attachment);

@@ -55,7 +55,13 @@ bool fileExists(const std::string &path) { return fs::exists(path); }
 std::string sourcePath(const std::string &relative)
 {
     const char *src = getenv("MIXDECK_SOURCE_DIR");
-    return std::string(src ? src : ".") + "/" + relative;
+    return std::string(src && *src ? src : MIXDECK_TEST_SOURCE_DIR) + "/" + relative;
+}
+
+std::string binaryPath(const std::string &relative)
+{
+    const char *bin = getenv("MIXDECK_BINARY_DIR");
+    return std::string(bin && *bin ? bin : MIXDECK_TEST_BINARY_DIR) + "/" + relative;
 }
 
 int runPython(const std::string &script, const std::string &args, std::string *out)

@@ -21,8 +21,12 @@ private:
 std::string readFile(const std::string &path);          // bytes, empty when missing
 void writeFile(const std::string &path, const std::string &bytes);
 bool fileExists(const std::string &path);
-// Path of a file below the source tree (tests/peers/..., for instance).
+// Path of a file below the source tree (tests/peers/..., for instance): the
+// tree the build was made from, or the one MIXDECK_SOURCE_DIR names.
 std::string sourcePath(const std::string &relative);
+// Path of a file below the build folder: the one the tests were built in,
+// or the one MIXDECK_BINARY_DIR names.
+std::string binaryPath(const std::string &relative);
 // Runs /usr/bin/python3 with the given script file and arguments; returns its
 // exit status and fills out with what it printed on standard output.
 int runPython(const std::string &script, const std::string &args, std::string *out = nullptr);

@@ -60,6 +60,71 @@ TEST(Alvutil, SinglePosAndNumSingleChar)
     EXPECT_EQ(NumSingleChar('"', Q + "x" + Q + Q + "y" + Q), 2);
 }
 
+namespace {
+
+// The count as the delimiter scan made it before it went linear: find the
+// next single character, cut the text up to it, repeat.
+int formerNumSingleChar(char ch, const std::string &s)
+{
+    std::string copy = s;
+    int count = 0;
+    for (int p = SinglePos(ch, copy); p > 0; p = SinglePos(ch, copy)) {
+        copy.erase(0, size_t(p));
+        ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(Alvutil, NumSingleCharCountsAsTheFormerScan)
+{
+    // Doubled characters are no delimiters, except the last of a run that
+    // ends the text; the counts are the ones the former scan gave.
+    const struct {
+        char ch;
+        std::string text;
+        int count;
+    } cases[] = {
+        {';', "", 0},
+        {';', ";", 1},
+        {';', ";;", 1},
+        {';', ";;;", 1},
+        {';', "a;;", 1},
+        {';', "a;;b", 0},
+        {';', ";a", 1},
+        {';', ";;a", 0},
+        {';', "a;b;c", 2},
+        {';', "a;b;;c;d", 2},
+        {';', "a;;;b", 0},
+        {';', "a;;;;b;", 1},
+        {';', ";a;", 2},
+        {',', "1,2,3,4,5", 4},
+        {'"', Q + "a" + Q + "," + Q + "b" + Q + Q + "c" + Q, 4},
+        {'"', Q + Q + Q, 1},
+        {'\t', "a\tb\t\tc\t", 2},
+        {'|', "no delimiter here", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(formerNumSingleChar(c.ch, c.text), c.count);
+        EXPECT_EQ(NumSingleChar(c.ch, c.text), c.count);
+    }
+    // Every text of up to eight characters from "a;" and ";": the same count.
+    for (int len = 0; len <= 8; ++len)
+        for (int bits = 0; bits < (1 << len); ++bits) {
+            std::string t;
+            for (int i = 0; i < len; ++i)
+                t += (bits >> i) & 1 ? ';' : 'a';
+            ASSERT_EQ(NumSingleChar(';', t), formerNumSingleChar(';', t)) << t;
+        }
+    // A long line: every field after the first brings one delimiter.
+    std::string line = "0";
+    for (int i = 1; i < 200000; ++i)
+        line += ";" + std::to_string(i);
+    EXPECT_EQ(NumSingleChar(';', line), 199999);
+}
+
 TEST(Alvutil, LineBreakCoding)
 {
     EXPECT_EQ(LfToFile("a\r\nb"), "a\t\bb");

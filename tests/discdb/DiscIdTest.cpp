@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -393,3 +394,28 @@ TEST(AspiLayer, EventWaitHonoursItsLimit)
 }
 
 } // namespace
+
+TEST(DiscIdFixtures, FoundWithoutTheSourceVariable)
+{
+    // Run by hand from any folder, the program finds the fixtures the build
+    // was made with; MIXDECK_SOURCE_DIR, when set, names another tree.
+    const char *set = getenv("MIXDECK_SOURCE_DIR");
+    const std::string saved = set ? set : "";
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    unsetenv("MIXDECK_SOURCE_DIR");
+    ASSERT_EQ(chdir("/"), 0);
+    const std::string found = discdbtest::fixture("example");
+    testutil::TempDir other;
+    testutil::writeFile(other.file("example.toc"), "other");
+    setenv("MIXDECK_SOURCE_DIR", other.path().c_str(), 1);
+    const std::string overridden = testutil::readFile(testutil::sourcePath("example.toc"));
+    EXPECT_EQ(chdir(cwd), 0);
+    if (set)
+        setenv("MIXDECK_SOURCE_DIR", saved.c_str(), 1);
+    else
+        unsetenv("MIXDECK_SOURCE_DIR");
+    EXPECT_EQ(discid::Compute(reinterpret_cast<const uint8_t *>(found.data()), found.size()).CDPID,
+              "00000000000D2C3D");
+    EXPECT_EQ(overridden, "other");
+}

@@ -23,6 +23,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <cstdio>
+
 using Dialogs::Button;
 
 namespace {
@@ -141,8 +143,48 @@ TEST_F(GrabFixture, CategoriesComeFromTheSettingsFile)
     testutil::writeFile(dir.file("CDDB.ini"), "[CDDB Options]\r\ncateglist= , jazz, rock,dropped\r\n");
     open({{"sr0", "example"}});
     ASSERT_EQ(g().CategBox->count(), 3);
-    EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), "");
+    EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), " ");
     EXPECT_EQ(ToAnsi(g().CategBox->itemText(2)), " rock");
+}
+
+TEST_F(GrabFixture, FirstCategoryIsTheBlankOfNoCategory)
+{
+    // The file keeps no leading blank, so the list read from it starts with
+    // an empty item; the window shows the single blank of the built-in list
+    // all the same: read alone, through the options window, and from the
+    // default file the options window writes.
+    const std::string builtIn = "[CDDB Options]\r\ncateglist=, blues, classical, country, data, folk, jazz, misc, "
+                                "newage, reggae, rock, soundtrack,\r\n";
+    testutil::writeFile(dir.file("CDDB.ini"), builtIn);
+    testutil::writeFile(dir.file("MIXDECK.ini"), kStoredExample);
+    open({{"sr0", "example"}});
+    ASSERT_EQ(g().CategBox->count(), 12);
+    EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), " ");
+    grab->hide();
+    std::remove(dir.file("CDDB.ini").c_str());
+    TCDDBOptForm options(form->CDDBIniFile, g().CategBox);
+    EXPECT_TRUE(testutil::fileExists(dir.file("CDDB.ini")));
+    grab->LoadSettings = [&options] { options.LoadCDDBOptions(); };
+    grab->show();
+    ASSERT_EQ(g().CategBox->count(), 12);
+    EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), " ");
+    grab->LoadSettings = nullptr;
+    grab->hide();
+    grab->show();
+    EXPECT_EQ(ToAnsi(g().CategBox->itemText(0)), " ");
+    // Chosen with the keys, the blank item stores no category (the disc had
+    // one), and the file keeps its form when the options are saved.
+    getTracks();
+    EXPECT_EQ(ToAnsi(g().CategBox->currentText()), " rock");
+    g().CategBox->setFocus();
+    QTest::keyClick(g().CategBox, Qt::Key_End);
+    QTest::keyClick(g().CategBox, Qt::Key_Home);
+    EXPECT_EQ(g().CategBox->currentIndex(), 0);
+    click(g().AddCDBtn);
+    EXPECT_EQ(key(kExamplePid, "category"), "");
+    options.show();
+    QTest::mouseClick(options.ui->OkBtn, Qt::LeftButton);
+    EXPECT_NE(testutil::readFile(dir.file("CDDB.ini")).find("\r\ncateglist=, blues, classical,"), std::string::npos);
 }
 
 TEST_F(GrabFixture, OptionsWindowFillsTheCategoriesOnEveryShow)

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <unistd.h>
@@ -284,6 +285,71 @@ TEST(NetHTTP, RedirectsAndFailures)
         });
         Client c;
         EXPECT_EQ(c.GetString(url(peer.port())), "all of it");
+    }
+}
+
+TEST(NetHTTP, RedirectLocationsThatAreNotFollowed)
+{
+    // Each Location is refused before anything more is sent: control
+    // characters would reach the request line, and another scheme would be
+    // fetched with an HTTP GET from its host (here the same peer, so the
+    // kept connection would carry it).
+    const struct {
+        std::string location;  // "PORT" stands for the peer's port
+        std::string message;
+    } cases[] = {
+        {"/a b\rX-Inj: 1", NetRes::RSHTTPRedirectControl},
+        {"/a\x01b", NetRes::RSHTTPRedirectControl},
+        {"/a\tb", NetRes::RSHTTPRedirectControl},
+        {"/a\x7f", NetRes::RSHTTPRedirectControl},
+        {"ftp://127.0.0.1:PORT/x", "Redirect refused: \"ftp://127.0.0.1:PORT/x\" is not an HTTP address."},
+        {"smtp://127.0.0.1:PORT/", "Redirect refused: \"smtp://127.0.0.1:PORT/\" is not an HTTP address."},
+        {"file:///etc/passwd", "Redirect refused: \"file:///etc/passwd\" is not an HTTP address."},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.location);
+        std::string more;
+        std::atomic<int> port {0};
+        auto fill = [&port](std::string s) {
+            for (size_t at = s.find("PORT"); at != std::string::npos; at = s.find("PORT"))
+                s.replace(at, 4, std::to_string(port));
+            return s;
+        };
+        ScriptedPeer peer([&](int fd) {
+            recvHead(fd);
+            nettest::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: " + fill(c.location) +
+                                     "\r\nContent-Length: 0\r\n\r\n");
+            more = nettest::recvAll(fd, 3000);
+        });
+        port = peer.port();
+        Client client;
+        client.HandleRedirects = true;
+        client.ReadTimeout = 2000;
+        try {
+            client.GetString(url(port));
+            ADD_FAILURE() << "followed";
+        } catch (const ENetHTTPRedirectRefused &e) {
+            EXPECT_EQ(e.Message, fill(c.message));
+        } catch (const Exception &e) {
+            ADD_FAILURE() << e.Message;
+        }
+        EXPECT_EQ(client.RedirectCount, 0);
+        client.Disconnect();
+        peer.join();
+        EXPECT_EQ(more, "");
+    }
+    {
+        // An http address, absolute or on the same server, is followed.
+        ScriptedPeer peer([](int fd) {
+            recvHead(fd);
+            nettest::sendAll(fd, "HTTP/1.1 301 Moved\r\nLocation: /there\r\nContent-Length: 0\r\n\r\n");
+            EXPECT_EQ(recvHead(fd).substr(0, 21), "GET /there HTTP/1.1\r\n");
+            nettest::sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+            nettest::recvAll(fd, 3000);
+        });
+        Client client;
+        client.HandleRedirects = true;
+        EXPECT_EQ(client.GetString(url(peer.port())), "ok");
     }
 }
 

@@ -104,3 +104,57 @@ TEST(NetHeaderList, QuotesAndOverlongWords)
     EXPECT_EQ(WrapText(std::string(10, 'a') + " b", "\r\n ", " \t", 10), std::string(10, 'a') + " b");
     EXPECT_EQ(WrapText("", "\r\n ", " ", 10), "");
 }
+
+TEST(NetHeaderList, LineBreaksInValuesNeverLeaveTheirLine)
+{
+    // Folded or not, a value's own CR and LF become blanks: the list holds
+    // its header line and continuations only, and the value reads back on
+    // one line.
+    const struct {
+        std::string value, reads;
+    } cases[] = {
+        {"Evil\r\n\r\nBody <a@x.test>", "Evil Body <a@x.test>"},
+        {"a\rBcc: evil@x.test", "a Bcc: evil@x.test"},
+        {"a\nb", "a b"},
+        {"\r\nleading", "leading"},
+        {"\"Quoted\r\nname\" <q@x.test>", "\"Quoted name\" <q@x.test>"},
+        {std::string(70, 'w') + " " + std::string(20, 'x') + "\r\n\r\nTail: 1", std::string(70, 'w') + " " +
+                                                                              std::string(20, 'x') + " Tail: 1"},
+    };
+    for (const auto &c : cases)
+        for (const bool fold : {true, false}) {
+            SCOPED_TRACE(c.value + (fold ? " folded" : ""));
+            TNetHeaderList h;
+            h.Fold = fold;
+            h.SetValue("From", c.value);
+            h.SetValue("X-After", "kept");
+            EXPECT_EQ(h.Values("From"), c.reads);
+            EXPECT_EQ(h.Values("X-After"), "kept");
+            for (int i = 0; i < h.Count(); ++i) {
+                EXPECT_EQ(h[i].find_first_of("\r\n"), std::string::npos) << h[i];
+                EXPECT_TRUE(h.GetName(i) == "FROM" || h.GetName(i) == "X-AFTER" || h[i][0] == ' ') << h[i];
+            }
+        }
+}
+
+TEST(NetHeaderList, HeaderBlockLinesAsWritten)
+{
+    // Each entry one line; what has no name of its own continues the line
+    // before; entries of blanks alone are left out.
+    const struct {
+        std::vector<std::string> entries, lines;
+    } cases[] = {
+        {{"X-A: 1", "X-B: 2"}, {"X-A: 1", "X-B: 2"}},
+        {{"X-A: a\r\n\r\nX-Injected: b"}, {"X-A: a X-Injected: b"}},
+        {{"X-A: a", "Body <a@x.test>"}, {"X-A: a", " Body <a@x.test>"}},
+        {{"X-A: a", "\tfolded"}, {"X-A: a", "\tfolded"}},
+        {{"X-A: a", "", "  ", "\r\n", "X-B: b"}, {"X-A: a", "X-B: b"}},
+        {{"X-A: a", "Bad name: v", ": no name"}, {"X-A: a", " Bad name: v", " : no name"}},
+    };
+    for (const auto &c : cases) {
+        TStringList list;
+        for (const std::string &e : c.entries)
+            list.Add(e);
+        EXPECT_EQ(HeaderBlockLines(list), c.lines) << c.entries[0];
+    }
+}

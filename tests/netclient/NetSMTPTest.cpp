@@ -105,6 +105,18 @@ std::vector<std::string> prefixed(const std::vector<std::string> &v, const std::
     return out;
 }
 
+// The names of the message's own header lines as the peer parsed them
+// (aiosmtpd adds its own trace headers in front of "From").
+std::vector<std::string> headerNames(const std::vector<std::string> &mail)
+{
+    std::vector<std::string> names;
+    for (const std::string &h : prefixed(mail, "HEADER "))
+        names.push_back(h.substr(0, h.find(':')));
+    while (!names.empty() && names.front() != "From")
+        names.erase(names.begin());
+    return names;
+}
+
 TEST(SmtpClient, DialogueEnvelopeAndUnstuffedContent)
 {
     SmtpPeer peer("plain");
@@ -150,14 +162,9 @@ TEST(SmtpClient, DialogueEnvelopeAndUnstuffedContent)
     EXPECT_EQ(prefixed(mail, "FROM "), std::vector<std::string> {"user@example.com"});
     EXPECT_EQ(prefixed(mail, "RCPT "), (std::vector<std::string> {"freedb-submit@example.org", "copy@example.org",
                                                                   "cc@example.org", "hidden@example.org"}));
-    std::vector<std::string> names;
-    for (const std::string &h : prefixed(mail, "HEADER "))
-        names.push_back(h.substr(0, h.find(':')));
-    // aiosmtpd adds its own trace headers in front.
-    while (!names.empty() && names.front() != "From")
-        names.erase(names.begin());
-    EXPECT_EQ(names, (std::vector<std::string> {"From", "Subject", "To", "Cc", "Content-Type", "Organization",
-                                                "Date", "X-Priority", "X-Library", "X-Mailer"}));
+    EXPECT_EQ(headerNames(mail), (std::vector<std::string> {"From", "Subject", "To", "Cc", "Content-Type",
+                                                            "Organization", "Date", "X-Priority", "X-Library",
+                                                            "X-Mailer"}));
     const std::vector<std::string> headers = prefixed(mail, "HEADER ");
     auto has = [&](const std::string &h) { return std::find(headers.begin(), headers.end(), h) != headers.end(); };
     EXPECT_TRUE(has("Subject: cddb rock 0b019002 Bcc: evil@example.com"));
@@ -177,6 +184,58 @@ TEST(SmtpClient, DialogueEnvelopeAndUnstuffedContent)
     // The message keeps its own lines; X-Mailer stays among its extra headers.
     EXPECT_EQ(m.Body[3], "EXTD=first\nEXTD=second");
     EXPECT_EQ(m.ExtraHeaders.Values("X-Mailer"), "MIXDECK 2.1");
+}
+
+TEST(SmtpClient, LineBreaksInHeaderValuesKeepTheHeaderBlockWhole)
+{
+    SmtpPeer peer("plain");
+    ASSERT_TRUE(peer.ready());
+    TNetSMTP smtp;
+    peer.aim(smtp);
+    TNetMessage m;
+    m.CharSet = "ISO-8859-1";
+    m.From.Name = "Evil\r\n\r\nBody";
+    m.From.Address = "a@x.test";
+    TNetEMailAddressItem &to = m.Recipients.Add();
+    to.Name = "Friend\nX-Evil: 1";
+    to.Address = "b@x.test";
+    m.ReplyTo.Add().Address = "c@x.test\r\nX-Reply: 1";
+    m.Subject = "cddb rock 0b019002\r\n\r\nBcc: evil@example.com";
+    m.ExtraHeaders.Add("X-Extra: a\r\n\r\nX-Injected: b");
+    m.ExtraHeaders.Add("no name of its own");
+    m.ExtraHeaders.Add("\r\n");
+    m.Body.Add("the body");
+
+    smtp.Connect();
+    smtp.Send(m);
+    smtp.Disconnect();
+
+    const std::vector<std::string> mail = peer.mail(1);
+    EXPECT_EQ(headerNames(mail), (std::vector<std::string> {"From", "Subject", "To", "Content-Type", "Reply-To",
+                                                            "Date", "X-Priority", "X-Library", "X-Extra"}));
+    const std::vector<std::string> headers = prefixed(mail, "HEADER ");
+    auto has = [&](const std::string &h) { return std::find(headers.begin(), headers.end(), h) != headers.end(); };
+    EXPECT_TRUE(has("Subject: cddb rock 0b019002 Bcc: evil@example.com"));
+    // (The peer shows a folded line's break as "\n".)
+    EXPECT_TRUE(has("X-Extra: a X-Injected: b\\n no name of its own"));
+    EXPECT_EQ(prefixed(mail, "DEFECT "), std::vector<std::string> {});
+    EXPECT_EQ(prefixed(mail, "BODY "), std::vector<std::string> {Base64Encode("the body\r\n")});
+    // Every line of the block as sent is a header line or continues one.
+    const std::string content = peer.content(1);
+    const size_t end = content.find("\r\n\r\n");
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(content.substr(end), "\r\n\r\nthe body\r\n");
+    std::istringstream block(content.substr(0, end));
+    for (std::string line; std::getline(block, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t colon = line.find(':');
+        const bool field = colon != std::string::npos && colon > 0 &&
+                           line.find_first_of(" \t") > colon;
+        const bool continuation = !line.empty() && (line[0] == ' ' || line[0] == '\t') &&
+                                  line.find_first_not_of(" \t") != std::string::npos;
+        EXPECT_TRUE(field || continuation) << "\"" << line << "\"";
+    }
 }
 
 TEST(SmtpClient, AuthLoginOncePerConnection)

@@ -409,10 +409,7 @@ void expectNoInfo(const TVellVersionInfo &vi)
 
 TEST(VersionNote, ReadelfListsTheNoteOfTheProgram)
 {
-    const char *bin = std::getenv("MIXDECK_BINARY_DIR");
-    if (!bin)
-        GTEST_SKIP() << "MIXDECK_BINARY_DIR not set (run through ctest)";
-    const std::string exe = std::string(bin) + "/src/app/mixdeck";
+    const std::string exe = testutil::binaryPath("src/app/mixdeck");
     ASSERT_TRUE(testutil::fileExists(exe)) << exe << " is not built";
     for (const std::string &file : {exe, RunningProgramFileName()}) {
         SCOPED_TRACE(file);

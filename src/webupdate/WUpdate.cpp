@@ -684,7 +684,8 @@ std::string TWebUpdate::ExpandPath(const std::string &Path)
         out += folder.empty() ? s.substr(i, close - i + 1) : folder;
         i = close + 1;
     }
-    return out;
+    // The publisher writes paths with '\\' between the names.
+    return wupaths::Slashes(out);
 }
 
 void TWebUpdate::ConvertPrefix(const std::string &Prefix, std::string &Folder)

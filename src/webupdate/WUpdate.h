@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class TStringList;
 class TUpdateControlFile;
@@ -293,6 +294,12 @@ public:
     bool RunAndWait(const std::string &CommandLine);
     // The hand-over to the updater: program, process id, AppName, AppComps.
     std::string UpdaterCommandLine(const std::string &Updater, pid_t Pid) const;
+    // Where the updater describes the components it could not put in place:
+    // "WebUpdate.result" in AppFolder.
+    std::string UpdaterResultFile() const;
+    // The lines the updater left there, read and removed; false when it left
+    // none.
+    bool TakeUpdaterResult(std::vector<std::string> &Lines) const;
     // The updater started by the last DoRestart; -1 when none.
     pid_t UpdaterProcess() const { return FUpdaterPid; }
 

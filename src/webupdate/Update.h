@@ -34,6 +34,8 @@ std::string ConfiguredUpdateAddress(const std::string &settingsFile);
 std::string BuiltInUpdateAddress();
 // The update window's message when no address is configured.
 extern const char *const NoUpdateAddressText;   // "No update address is configured"
+// The verdict after an error or a failed step.
+extern const char *const UpdateFailedText;   // "Update Failed."
 // The first line of the message that shows, at the start after an update,
 // what the updater could not put in place (one line each below it).
 extern const char *const UpdaterFailedText;

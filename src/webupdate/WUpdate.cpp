@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -216,6 +217,7 @@ struct TWebUpdate::TTransfer {
     bool Refused = false;          // the address or the server failed the transfer rules
     TWebUpdate *Owner = nullptr;
     CURL *Curl = nullptr;
+    std::exception_ptr Thrown;     // an error of a handler, raised again once libcurl has returned
 };
 
 struct TTransferAccess {
@@ -223,7 +225,13 @@ struct TTransferAccess {
     {
         auto *t = static_cast<TWebUpdate::TTransfer *>(user);
         const size_t n = size * count;
-        return t->Owner->Block(*t, data, n) ? n : 0;
+        // Nothing may unwind through libcurl.
+        try {
+            return t->Owner->Block(*t, data, n) ? n : 0;
+        } catch (...) {
+            t->Thrown = std::current_exception();
+            return 0;
+        }
     }
 };
 
@@ -382,6 +390,11 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     if (T.Fd >= 0) {
         close(T.Fd);
         T.Fd = -1;
+    }
+    if (T.Thrown) {
+        if (!T.TempFile.empty())
+            unlink(T.TempFile.c_str());
+        std::rethrow_exception(T.Thrown);
     }
     if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
         const std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";
@@ -684,7 +697,7 @@ std::string TWebUpdate::ExpandPath(const std::string &Path)
         out += folder.empty() ? s.substr(i, close - i + 1) : folder;
         i = close + 1;
     }
-    // The publisher writes paths with '\\' between the names.
+    // The publisher writes paths with '\' between the names.
     return wupaths::Slashes(out);
 }
 

@@ -109,6 +109,9 @@ enum : int {
     CannotDownloadUpdate = 946, CabError = 947, FinishedControlFile = 948,
     ClosedConnection = 949, SpawnFailed = 950, PostConnectFailed = 951, PostResourceFailed = 952
 };
+// The statuscode of a run that failed in a step without a failure status of
+// its own: the run ends with status 948 and this code.
+inline constexpr int32_t RunFailedCode = 18;
 // The text of a string id; empty for an unknown id.
 std::string Text(int Id);
 }
@@ -329,6 +332,23 @@ private:
     void Pump();
     bool AskCancel();
     void SetError(int Code, const std::string &Text);
+
+    // What a failure inside the step under way reports: that step's failure
+    // status, or 948 with wustatus::RunFailedCode.
+    struct TStepFailure {
+        int Id = wustatus::FinishedControlFile;
+        std::string Arg;
+        int32_t StatusCode = wustatus::RunFailedCode;
+        int32_t ErrCode = 0;
+    };
+    TStepFailure FStep;
+    void Step(int Id = wustatus::FinishedControlFile, int32_t StatusCode = wustatus::RunFailedCode,
+              const std::string &Arg = std::string(), int32_t ErrCode = 0);
+    // A step failed with an error: the cause reaches the user (Error), the
+    // step's failure status follows, and the restart is off.
+    void RunFailed(const std::string &Why);
+    // The restart decision's DoRestart, a failure in it reported.
+    void RestartReported();
 
     // Parts of the run.
     bool RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &Url);

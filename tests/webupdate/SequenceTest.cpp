@@ -17,6 +17,7 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
 
@@ -182,6 +183,142 @@ TEST_F(Run, QuestionsAnsweredYesAndNo)
     wu.DoUpdate();
     EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "the new program, longer");
     EXPECT_EQ(restarts, 1);
+}
+
+// An error in any step ends the run: its cause reaches the user, the step's
+// failure status follows (948 with the failure code where the step has
+// none), the rest of the run is left out and the restart is off.
+TEST_F(Run, AFailureInAStepEndsTheRunWithItsStatus)
+{
+    struct Throwing : TWebUpdate {
+        std::string at;
+        bool CheckVersions(const std::string &v, const std::string &l, int64_t s, std::optional<uint32_t> c) override
+        {
+            if (at == "version")
+                throw std::runtime_error("boom");
+            return TWebUpdate::CheckVersions(v, l, s, c);
+        }
+    };
+    testutil::writeFile(root.file("news.txt"), "news");
+    testutil::writeFile(root.file("other.bin"), "other");
+    const std::string prog = http.url("prog.bin"), other = http.url("other.bin");
+    const std::string twoFiles = OneFile("[action]\nrunafter=run.sh after\n", 2) + "customversion=9\n[file2]\nurl=" + other + "\n";
+    const std::string finished = "3 Finished processing update control file";
+    const std::string failed = std::to_string(wustatus::RunFailedCode) + " Finished processing update control file";
+    struct Case {
+        std::string at;         // the step that fails
+        std::string control;
+        std::vector<std::string> before;   // the statuses up to the failure, after the head
+        std::string failure;    // the step's failure status
+    } cases[] = {
+        {"address", "[update]\nunconditional=1\n", {}, "2 Update control file not found"},
+        {"control file", "[update]\nunconditional=1\n", {}, "2 Update control file not found"},
+        {"post", "[update]\nunconditional=1\n", {}, "17 Cannot access resource for post"},
+        {"version", "[update]\nnewsize=17\nlocalversion={APP}/prog.bin\n", {"3 File size based update found"}, failed},
+        {"custom", "[update]\nunconditional=1\n", {}, failed},
+        {"application", twoFiles, {}, failed},
+        {"whatsnew", "[update]\nunconditional=1\n[whatsnew]\nfile=" + http.url("news.txt") + "\n",
+         {"12 Found whatsnew instruction", "3 Download : " + http.url("news.txt")}, "14 Whatsnew not accepted"},
+        {"eula", "[update]\nunconditional=1\n[eula]\nfile=" + http.url("news.txt") + "\n",
+         {"13 Found license agreement instruction", "3 Download : " + http.url("news.txt")},
+         "15 License agreement not accepted"},
+        {"count", "[update]\nunconditional=1\n[files]\ncount=2147483647\n[file1]\nurl=" + prog + "\n", {}, failed},
+        {"file list", twoFiles, {}, failed},
+        {"file check", twoFiles, {"3 Found file update instruction"}, "2 Cannot download update file : " + prog},
+        {"downloaded", twoFiles,
+         {"3 Found file update instruction", "3 Download update : " + prog, "3 Download : " + prog},
+         "2 Cannot download update file : " + prog},
+        {"runafter", twoFiles,
+         {"3 Found file update instruction", "3 Download update : " + prog, "3 Download : " + prog,
+          "3 Download update : " + other, "3 Download : " + other},
+         failed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.at);
+        Control(c.control);
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        Throwing run;
+        run.at = c.at;
+        run.AppFolder = app.path();
+        run.RegistryFile = app.file("WebUpdate.ini");
+        run.UpdateType = TWebUpdateType::httpUpdate;
+        run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+        run.ProcessMessages = [] {};
+        run.URL = http.url("update.inf");
+        std::vector<std::string> got;
+        run.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t code, int32_t) {
+            got.push_back(std::to_string(code) + " " + t);
+        };
+        int restarts = 0;
+        run.OnAppRestart = [&](TWebUpdate *, bool &allow) {
+            ++restarts;
+            allow = false;
+        };
+        const std::string why = "boom";
+        auto at = [&](const char *step) {
+            if (c.at == step)
+                throw std::runtime_error(why);
+        };
+        run.OnConvertPrefix = [&](TWebUpdate *, std::string &p) {
+            if (p == run.URL)
+                at("address");
+            if (p == "run.sh after")
+                at("runafter");
+        };
+        run.OnFileProgress = [&](TWebUpdate *, const std::string &f, int64_t, int64_t) {
+            if (f.find("update.inf") != std::string::npos)
+                at("control file");
+        };
+        if (c.at == "post") {
+            run.PostUpdateInfo() = TPostUpdateInfo{"127.0.0.1:" + std::to_string(http.port()), "/echo", "x", true, ""};
+            run.OnProcessPostResult = [&](TWebUpdate *, bool &) { at("post"); };
+        }
+        run.OnCustomValidate = [&](TWebUpdate *, const std::string &, const std::string &, bool &) { at("custom"); };
+        run.OnSetAppParams = [&](TWebUpdate *, std::string &) { at("application"); };
+        run.OnDownloadedWhatsNew = [&](TWebUpdate *, TStringList &) { at("whatsnew"); };
+        run.OnDownloadedEULA = [&](TWebUpdate *, TStringList &) { at("eula"); };
+        if (c.at == "file list")
+            run.OnGetFileList = [&](TWebUpdate *, TStringList &) { at("file list"); };
+        run.OnFileVersionCheck = [&](TWebUpdate *, const std::string &, const std::string &, bool &) { at("file check"); };
+        run.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) {
+            if (f == app.file("prog.bin"))
+                at("downloaded");
+        };
+        run.DoUpdate();
+
+        std::vector<std::string> expected = c.at == "address"
+                                                ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"3 Checking for Internet connection",
+                                                                           "3 Found open Internet connection",
+                                                                           "3 Download : " + run.URL};
+        if (c.at != "address" && c.at != "control file")
+            expected.push_back("3 Update control file found");
+        expected.insert(expected.end(), c.before.begin(), c.before.end());
+        const std::string cause = c.at == "count" ? "1 The update control file's file count is not a whole number "
+                                                    "from 0 to 1000: 2147483647"
+                                                  : "1 " + why;
+        expected.push_back(cause);
+        expected.push_back(c.failure);
+        expected.push_back("3 Closed Internet connection");
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(std::count(got.begin(), got.end(), finished), 0);
+        EXPECT_FALSE(run.RestartRequested);
+        EXPECT_EQ(restarts, 0);
+        // Nothing after the failing file was fetched.
+        EXPECT_EQ(testutil::fileExists(app.file("other.bin")), c.at == "runafter");
+        unlink(app.file("other.bin").c_str());
+    }
+
+    // The restart: its failure is the updater's status.
+    Control(OneFile());
+    testutil::writeFile(app.file("prog.bin"), "installed program");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.OnAppRestart = [](TWebUpdate *, bool &) { throw std::runtime_error("no restart"); };
+    wu.DoUpdate();
+    ASSERT_GE(statuses.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(statuses.end() - 3, statuses.end()),
+              (std::vector<std::string>{"3 Closed Internet connection", "1 no restart",
+                                        "9 Failed to spawn updater process : no restart"}));
 }
 
 TEST_F(Run, SignatureRules)

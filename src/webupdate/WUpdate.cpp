@@ -8,6 +8,7 @@
 #include "webupdate/LzExpand.h"
 #include "webupdate/WuAddress.h"
 #include "webupdate/WuPaths.h"
+#include "webupdate/WuTemp.h"
 #include "webupdate/Wucrc32.h"
 
 #include <QCoreApplication>
@@ -136,10 +137,16 @@ TWebUpdate::TWebUpdate()
 TWebUpdate::~TWebUpdate()
 {
     *FAlive = false;
-    if (!FTempDirectory.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(FTempDirectory, ec);
-    }
+    RemoveTempDirectory();
+}
+
+void TWebUpdate::RemoveTempDirectory()
+{
+    if (FTempDirectory.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(FTempDirectory, ec);
+    FTempDirectory.clear();
 }
 
 void TWebUpdate::Notification(TWebUpdateUtility *Removed)
@@ -749,12 +756,10 @@ bool TWebUpdate::ConfinePath(const std::string &Path, std::string &Resolved)
 
 std::string TWebUpdate::GetTempDirectory()
 {
-    if (FTempDirectory.empty()) {
-        const char *env = getenv("TMPDIR");
-        std::string tmpl = std::string(env && *env ? env : "/tmp") + "/mixdeck-update-XXXXXX";
-        if (mkdtemp(tmpl.data()))
-            FTempDirectory = tmpl;
-    }
+    // Made with an owner file, after the left-overs of ended processes are
+    // gone.
+    if (FTempDirectory.empty())
+        FTempDirectory = wutemp::Make();
     return FTempDirectory.empty() ? std::string() : FTempDirectory + "/";
 }
 

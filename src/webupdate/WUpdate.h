@@ -245,9 +245,12 @@ public:
     // or the private temporary folder after resolving links. False when not.
     bool ConfinePath(const std::string &Path, std::string &Resolved);
     // The component's private temporary folder (mode 0700, made on first
-    // use, removed with the component), with a final '/'; empty when it
-    // cannot be made.
+    // use, removed at the end of each run and with the component), with a
+    // final '/'; empty when it cannot be made. Making it removes the folders
+    // that processes which have ended left behind (see WuTemp.h).
     std::string GetTempDirectory();
+    // Removes the temporary folder with everything in it.
+    void RemoveTempDirectory();
     static std::string AddBackslash(const std::string &Text);
     static bool DirExists(const std::string &Path);
     static bool CreateDirectoryPath(const std::string &Folder);

@@ -63,6 +63,16 @@ void TWebUpdate::DoRestart()
     if (!allow)
         return;
     FUpdaterPid = -1;
+    // Whatever happens below, the temporary folder does not outlive it
+    // unless the updater runs from it.
+    struct Leave {
+        TWebUpdate &w;
+        ~Leave()
+        {
+            if (w.FUpdaterPid < 0)
+                w.RemoveTempDirectory();
+        }
+    } leave{*this};
     const std::string updater = ExtractUpdateResource();
     int err = errno;
     if (!updater.empty()) {

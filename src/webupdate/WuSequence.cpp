@@ -196,6 +196,8 @@ void TWebUpdate::DoUpdate()
     }
     if (!copy.empty())
         unlink(copy.c_str());
+    // Nothing of the run stays in the temporary folder.
+    RemoveTempDirectory();
     if (RestartRequested && AppCompUpdated && !FBusy)
         RestartReported();
 }

@@ -7,6 +7,7 @@
 #include "webupdate/Update.h"
 #include "webupdate/WuProcess.h"
 #include "webupdate/WuResult.h"
+#include "webupdate/WebUpdatePeers.h"
 
 #include <gtest/gtest.h>
 
@@ -384,6 +385,11 @@ TEST_P(WholeRun, RestartsThroughTheUpdater)
     EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), c.installed ? "new" : "old");
     EXPECT_EQ(testutil::readFile(elsewhere.file("APP.BIN")), "theirs");
     EXPECT_NE(testutil::fileExists(app.file("APP.BIN_NEW")), c.installed);
+    // The updater removed the temporary folder it ran from.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!wutest::Entries(tmp).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(wutest::Entries(tmp).empty());
 
     // The program started again shows what the updater could not do, once.
     ScriptedDialogs dialogs;

@@ -7,6 +7,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "webupdate/WUpdate.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuTemp.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <csignal>
+#include <sys/wait.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
@@ -319,6 +322,139 @@ TEST_F(Run, AFailureInAStepEndsTheRunWithItsStatus)
     EXPECT_EQ(std::vector<std::string>(statuses.end() - 3, statuses.end()),
               (std::vector<std::string>{"3 Closed Internet connection", "1 no restart",
                                         "9 Failed to spawn updater process : no restart"}));
+}
+
+// The web update's temporary folders in a folder of the test's own, which
+// stands for $TMPDIR while the object lives.
+class TempBase {
+public:
+    TempBase()
+    {
+        const char *old = getenv("TMPDIR");
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        setenv("TMPDIR", dir.path().c_str(), 1);
+    }
+    ~TempBase()
+    {
+        if (had_)
+            setenv("TMPDIR", old_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    // The names of the update's folders in it.
+    std::vector<std::string> Folders() const
+    {
+        std::vector<std::string> names;
+        for (const std::string &n : wutest::Entries(dir.path()))
+            if (n.rfind(wutemp::Prefix, 0) == 0)
+                names.push_back(n);
+        return names;
+    }
+    TempDir dir;
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+TEST_F(Run, EveryWayOutRemovesTheRunsFolder)
+{
+    TempBase tmp;
+    testutil::writeFile(root.file("other.bin"), "other");
+    struct Case {
+        const char *name;
+        std::string control;   // empty: none on the server
+        bool cancel;
+    } cases[] = {
+        {"success", OneFile("", 2) + "[file2]\nurl=" + http.url("other.bin") + "\n", false},
+        {"no control file", "", false},
+        {"failed step", "[update]\nunconditional=1\n[files]\ncount=-1\n", false},
+        {"cancelled", OneFile("", 2) + "[file2]\nurl=" + http.url("other.bin") + "\n", true},
+    };
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        unlink(root.file("update.inf").c_str());
+        if (!c.control.empty())
+            Control(c.control);
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        wu.OnProgressCancel = [&](TWebUpdate *, bool &cancel) { cancel = c.cancel; };
+        std::vector<std::string> during;
+        wu.OnFileProgress = [&](TWebUpdate *, const std::string &, int64_t, int64_t) {
+            if (during.empty())
+                during = tmp.Folders();
+        };
+        wu.DoUpdate();
+        EXPECT_EQ(during.size(), c.control.empty() ? 0u : 1u);
+        EXPECT_TRUE(tmp.Folders().empty());
+    }
+}
+
+// A program killed in the middle of a download leaves its folder; the next
+// run removes every such folder of a process that has ended, and keeps those
+// of processes that still run.
+TEST_F(Run, FoldersOfKilledRunsGoAtTheNextRun)
+{
+    TempBase tmp;
+    testutil::writeFile(root.file("big.bin"), wutest::PatternBytes(200000));
+    Control("[update]\nunconditional=1\n[files]\ncount=1\n[file1]\nurl=" + http.url("stall/big.bin") + "\n");
+    auto partial = [&](const std::string &folder) {
+        for (const std::string &n : wutest::Entries(tmp.dir.file(folder)))
+            if (n.rfind("WUPD", 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 10; ++i) {
+        const std::vector<std::string> before = tmp.Folders();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TWebUpdate run;
+            run.AppFolder = app.path();
+            run.UpdateType = TWebUpdateType::httpUpdate;
+            run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+            run.ProcessMessages = [] {};
+            run.URL = http.url("update.inf");
+            run.DoUpdate();
+            _exit(0);
+        }
+        // Killed once its download is under way.
+        bool downloading = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!downloading && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            for (const std::string &f : tmp.Folders())
+                if (std::find(before.begin(), before.end(), f) == before.end() && partial(f))
+                    downloading = true;
+        }
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ASSERT_TRUE(downloading) << i;
+        // The killed run's folder stays until the next run; the one before
+        // it is gone.
+        EXPECT_EQ(tmp.Folders().size(), 1u) << i;
+    }
+
+    // A folder whose process still runs stays.
+    const pid_t live = fork();
+    ASSERT_GE(live, 0);
+    if (live == 0) {
+        pause();
+        _exit(0);
+    }
+    const std::string kept = tmp.dir.file(std::string(wutemp::Prefix) + "live");
+    ASSERT_EQ(mkdir(kept.c_str(), 0700), 0);
+    ASSERT_TRUE(wutemp::SetOwner(kept, live));
+
+    Control("[update]\nunconditional=1\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses.end()[-2], "3 Finished processing update control file");
+    EXPECT_EQ(tmp.Folders(), (std::vector<std::string>{std::string(wutemp::Prefix) + "live"}));
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+    // Once it has ended, its folder goes too.
+    wu.DoUpdate();
+    EXPECT_TRUE(tmp.Folders().empty());
 }
 
 TEST_F(Run, SignatureRules)

@@ -66,7 +66,7 @@ protected:
     {
         EXPECT_EQ(testutil::readFile(app.file("file.bin")), "old contents");
         EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
-        EXPECT_TRUE(Entries(wu.GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(wu.GetTempDirectory()).empty());
     }
 
     TempDir root, app;
@@ -148,7 +148,7 @@ TEST_P(HttpTransfer, DownloadReplacesTargetAfterLastBlock)
         EXPECT_EQ(statuses[0].text, "Download : " + url(path));
         EXPECT_EQ(statuses[0].code, 3);
         EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
-        EXPECT_TRUE(Entries(wu.GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(wu.GetTempDirectory()).empty());
     }
     EXPECT_GE(pumps, 3);
 }

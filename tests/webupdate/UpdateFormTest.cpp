@@ -466,7 +466,7 @@ protected:
     {
         EXPECT_EQ(Entries(app.path()), (std::vector<std::string>{"WebUpdate.ini", "prog.bin"}));
         EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "installed program");
-        EXPECT_TRUE(Entries(form->WebUpdate->GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(form->WebUpdate->GetTempDirectory()).empty());
     }
 
     // The run ended with the message in a box and the red not-found verdict.

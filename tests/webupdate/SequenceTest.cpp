@@ -18,6 +18,8 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <csignal>
 #include <sys/wait.h>
 #include <stdexcept>
@@ -790,6 +792,59 @@ TEST_F(Run, CabinetsExtractedOrKept)
     EXPECT_FALSE(testutil::fileExists(app.file("cabs/pack.cab")));
     EXPECT_TRUE(testutil::fileExists(app.file("cabs/bad.cab")));
     EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + app.file("cabs/bad.cab"));
+}
+
+// A cabinet whose second member is unsafe: 947, the cabinet kept, and the
+// folder otherwise exactly as it was (not even the good first member).
+TEST_F(Run, RefusedCabinetWritesNothing)
+{
+    TempDir src, outside;
+    ASSERT_EQ(mkdir(src.file("xx").c_str(), 0755), 0);
+    testutil::writeFile(src.file("one.txt"), "the new one");
+    testutil::writeFile(src.file("xx/evil.txt"), "evil");
+    ASSERT_EQ(system(("cd " + src.path() + " && gcab -c mixed.cab one.txt xx/evil.txt >/dev/null 2>&1").c_str()), 0);
+    const std::string bytes = testutil::readFile(src.file("mixed.cab"));
+    ASSERT_NE(bytes.find("xx\\evil.txt"), std::string::npos);
+    testutil::writeFile(outside.file("target.txt"), "outside");
+    const std::string cabs = app.file("cabs");
+    struct Case {
+        const char *name;
+        std::string stored;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"traversing", "..\\evil.txt", nullptr},
+        {"absolute", "\\x\\evil.txt", nullptr},
+        {"symbolic link", "xx\\evil.txt",
+         [&] { symlink(outside.file("target.txt").c_str(), (cabs + "/xx/evil.txt").c_str()); }},
+        {"device", "xx\\evil.txt", [&] { mkfifo((cabs + "/xx/evil.txt").c_str(), 0644); }},
+    };
+    Control("[update]\nunconditional=1\n[files]\ncount=1\n[file1]\nurl=" + http.url("mixed.cab") +
+            "\ntargetdir={APP}/cabs\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.ExtractCAB = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string patched = bytes;
+        patched.replace(patched.find("xx\\evil.txt"), 11, c.stored);
+        testutil::writeFile(root.file("mixed.cab"), patched);
+        std::error_code ec;
+        std::filesystem::remove_all(cabs, ec);
+        ASSERT_EQ(mkdir(cabs.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((cabs + "/xx").c_str(), 0755), 0);
+        testutil::writeFile(cabs + "/one.txt", "the installed one");
+        if (c.prepare)
+            c.prepare();
+        const std::string before = wutest::Snapshot(cabs);
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + cabs + "/mixed.cab");
+        // The cabinet stays; nothing else changed.
+        EXPECT_EQ(testutil::readFile(cabs + "/mixed.cab"), patched);
+        unlink((cabs + "/mixed.cab").c_str());
+        EXPECT_EQ(wutest::Snapshot(cabs), before);
+        EXPECT_EQ(wutest::Snapshot(outside.path()), "target.txt = outside\n");
+        EXPECT_FALSE(testutil::fileExists(app.file("evil.txt")));
+    }
 }
 
 TEST(FtpRun, ConnectsLogsInAndReportsFailure)

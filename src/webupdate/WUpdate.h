@@ -219,11 +219,20 @@ public:
     // bytes go to an exclusively created temporary file in the component's
     // private folder; only a complete transfer that matches Expect replaces
     // the target. With Compressed (and a name not containing ".CAB") the file
-    // is expanded (ExpandLZFile) and Expect applies to the expanded file.
+    // is expanded (ExpandLZFile) and Expect applies to the expanded file. A
+    // file larger than Limit bytes (MaxFileSize when 0) is refused, from its
+    // announced length or once that many bytes came. A failure that has no
+    // status of its own (too large, not as announced, not writable, an
+    // address that names no plain file, a transfer broken off) is told with
+    // its cause through Error().
     bool URLGetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder,
-                    bool Compressed, const TWebUpdateExpect &Expect = {});
-    // Copies a file through a temporary file; blocks of 16384 bytes.
-    bool FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect = {});
+                    bool Compressed, const TWebUpdateExpect &Expect = {}, int64_t Limit = 0);
+    // Copies a file through a temporary file; blocks of 16384 bytes; at
+    // most Limit bytes (MaxFileSize when 0).
+    bool FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect = {},
+                     int64_t Limit = 0);
+    // The message of a file refused for its size.
+    static std::string TooLargeText(int64_t Limit, const std::string &Url);
     // Expands a SZDD file beside itself under its expanded name and deletes
     // it; the old file of that name is replaced only by a whole expansion
     // that matches Expect. False when that failed (the old file stays).
@@ -324,8 +333,13 @@ private:
     int Perform(TWebUpdateConnection &Connection, const std::string &Url, TTransfer &T);
     // The download part of URLGetFile for HTTP and FTP: a complete body in a
     // temporary file (TempFile), or false.
-    bool Fetch(TWebUpdateConnection &Connection, const std::string &Url, const std::string &Target,
+    bool Fetch(TWebUpdateConnection &Connection, const std::string &Url, const std::string &Target, int64_t Limit,
                std::string &TempFile);
+    bool GetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder, bool Compressed,
+                 const TWebUpdateExpect &Expect, int64_t Limit);
+    // Records the cause of a failure that URLGetFile tells.
+    void Cause(int Code, const std::string &Text);
+    bool FCausePending = false;
     // One block of a transfer: written, reported, cancel asked.
     bool Block(TTransfer &T, const char *Data, size_t Size);
     // Puts a complete temporary file in place of Target when it matches.

@@ -14,6 +14,7 @@
 #include <QMetaObject>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -109,10 +110,14 @@ void TWebUpdate::RunCommand(const std::string &CommandLine)
     // Only a program of the application folder, never through a shell; it
     // runs on its own.
     const pid_t pid = wuprocess::SpawnInFolder(AppFolder, CommandLine, wuprocess::InFolder(AppFolder));
-    if (pid < 0)
-        SetError(errno, "Cannot start " + CommandLine);
-    else
+    if (pid < 0) {
+        const int err = errno;
+        SetError(err ? err : -1, err == EACCES ? "A program outside the program folder was refused: " + CommandLine
+                                               : "Cannot start " + CommandLine + ": " + std::strerror(err));
+        Error();
+    } else {
         wuprocess::ReapLater(pid);
+    }
 }
 
 void TWebUpdate::ShowURL(const std::string &Url)
@@ -169,7 +174,8 @@ void TWebUpdate::DoUpdate()
         if (connected) {
             Step(wustatus::ControlFileNotFound, 2);
             copy = GetTempDirectory() + URLtoFile(address);
-            if (!URLGetFile(connection.get(), address, GetTempDirectory(), false)) {
+            // The control file is refused beyond its limit while it comes.
+            if (!URLGetFile(connection.get(), address, GetTempDirectory(), false, {}, TUpdateControlFile::MaxBytes)) {
                 DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
             } else {
                 TUpdateControlFile ini;

@@ -127,9 +127,17 @@ TEST(LzExpand, CompressedDownload)
     wu.ProcessMessages = [] {};
     std::vector<std::string> downloaded;
     wu.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) { downloaded.push_back(f); };
+    std::vector<std::string> errors;
+    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        if (c == 1)
+            errors.push_back(t);
+    };
     auto conn = wu.OpenInternet();
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {0, 1u}));
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe")));
+    // The cause is told.
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back(), "The file's checksum differs from the announced checksum 1");
     EXPECT_TRUE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {12000, std::nullopt}));
     EXPECT_EQ(testutil::readFile(app.file("tool.exe")), bytes);
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe_")));

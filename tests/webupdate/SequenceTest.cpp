@@ -459,6 +459,30 @@ TEST_F(Run, FoldersOfKilledRunsGoAtTheNextRun)
     EXPECT_TRUE(tmp.Folders().empty());
 }
 
+// A control file of 64 MiB is refused after at most its limit of 1 MiB has
+// come, and the message says that it is too large.
+TEST_F(Run, LargeControlFileIsRefusedWhileItComes)
+{
+    std::string big = "[update]\nunconditional=1\n;";
+    big += std::string((64 << 20) - big.size() - 1, 'x') + "\n";
+    testutil::writeFile(root.file("update.inf"), big);
+    big.clear();
+    for (const char *path : {"update.inf", "chunked/update.inf"}) {
+        SCOPED_TRACE(path);
+        wu.URL = http.url(path);
+        statuses.clear();
+        int64_t read = 0;
+        wu.OnFileProgress = [&](TWebUpdate *, const std::string &, int64_t pos, int64_t) { read = std::max(read, pos); };
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, (std::vector<std::string>{
+                                "3 Checking for Internet connection", "3 Found open Internet connection",
+                                "3 Download : " + wu.URL,
+                                "1 The file is too large (more than 1048576 bytes): " + wu.URL,
+                                "2 Update control file not found", "3 Closed Internet connection"}));
+        EXPECT_LE(read, int64_t(1) << 20);
+    }
+}
+
 TEST_F(Run, SignatureRules)
 {
     struct Case {
@@ -603,6 +627,12 @@ TEST_F(Run, ProgramsOnlyFromTheApplicationFolder)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(testutil::fileExists(elsewhere.file("outside.marker")));
     EXPECT_FALSE(testutil::fileExists(app.file("shell.marker")));
+    // Each refusal is told.
+    EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),
+                            [](const std::string &st) {
+                                return st.rfind("1 A program outside the program folder was refused: ", 0) == 0;
+                            }),
+              2);
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).empty());
 }
 

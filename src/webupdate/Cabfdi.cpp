@@ -6,8 +6,11 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,38 +37,102 @@ bool SetWriteTime(const std::string &path, time_t when)
     return utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// One member: its place below the folder, the folder made when missing (one
-// level), the bytes through an atomic writer, then the stored time.
-bool ExtractOne(mscab_decompressor *d, TMsPackSystem &sys, mscabd_file *f, const std::string &root,
-                int64_t &budget)
+// Where one member goes: its stored name made safe, its file below the
+// folder, and that file's folder (made when it is missing).
+struct TPlacement {
+    mscabd_file *File = nullptr;
+    std::string Target;
+    std::string Dir;
+    std::string Staged;
+};
+
+// Whether path exists as anything (a link is not followed).
+bool Exists(const std::string &path, struct stat &st) { return lstat(path.c_str(), &st) == 0; }
+
+// Every member checked before anything is written: a plain relative name,
+// a folder inside the folder that exists or is one level below an existing
+// (or planned) one, nothing but a regular file in its place, and all sizes
+// together within the budget.
+bool Plan(mscabd_cabinet *cab, const std::string &root, int64_t budget, std::vector<TPlacement> &plan)
 {
-    std::string name;
-    if (!f->filename || !wupaths::CleanRelativeName(f->filename, name))
-        return false;
-    const std::string target = root + "/" + name;
-    const size_t slash = target.rfind('/');
-    const std::string dir = target.substr(0, slash);
-    if (!wupaths::IsInside(root, dir))
-        return false;
-    if (!CabFolderExists(dir) && mkdir(dir.c_str(), 0777) != 0)
-        return false;
-    // Resolved again now that the folder exists. The file itself is never
-    // followed: a link of its name is replaced, not written through.
-    if (!wupaths::IsInside(root, dir))
-        return false;
-    if (int64_t(f->length) > budget)
-        return false;
+    std::set<std::string> newDirs;
+    int64_t total = 0;
+    for (mscabd_file *f = cab->files; f; f = f->next) {
+        std::string name;
+        if (!f->filename || !wupaths::CleanRelativeName(f->filename, name))
+            return false;
+        TPlacement p;
+        p.File = f;
+        p.Target = root + "/" + name;
+        p.Dir = p.Target.substr(0, p.Target.rfind('/'));
+        if (!wupaths::IsInside(root, p.Dir))
+            return false;
+        struct stat st;
+        if (Exists(p.Dir, st)) {
+            if (!CabFolderExists(p.Dir))
+                return false;
+        } else {
+            const std::string parent = p.Dir.substr(0, p.Dir.rfind('/'));
+            if (!CabFolderExists(parent) && newDirs.count(parent) == 0)
+                return false;
+            newDirs.insert(p.Dir);
+        }
+        // A link, a device, a pipe or a folder of the member's name is never
+        // replaced or written through.
+        if (Exists(p.Target, st) && !S_ISREG(st.st_mode))
+            return false;
+        total += int64_t(f->length);
+        if (total > budget)
+            return false;
+        plan.push_back(std::move(p));
+    }
+    return true;
+}
+
+// One member into its staged file, with its stored time.
+bool Stage(mscab_decompressor *d, TMsPackSystem &sys, TPlacement &p)
+{
     fileio::AtomicWriter out;
-    if (!out.Open(target, false))
+    if (!out.Open(p.Staged, false))
         return false;
-    sys.SetOutput(&out, int64_t(f->length));
-    if (d->extract(d, f, const_cast<char *>(target.c_str())) != MSPACK_ERR_OK || sys.Budget != 0)
+    sys.SetOutput(&out, int64_t(p.File->length));
+    if (d->extract(d, p.File, const_cast<char *>(p.Staged.c_str())) != MSPACK_ERR_OK || sys.Budget != 0)
         return false;
     if (!out.Commit())
         return false;
-    budget -= int64_t(f->length);
-    SetWriteTime(target, DosTime(f));
+    SetWriteTime(p.Staged, DosTime(p.File));
     return true;
+}
+
+// Every member extracted into a staging folder inside the folder, then moved
+// into place once all of them are whole.
+int ExtractAll(mscab_decompressor *d, TMsPackSystem &sys, mscabd_cabinet *cab, const std::string &root,
+               int64_t budget)
+{
+    std::vector<TPlacement> plan;
+    if (!Plan(cab, root, budget, plan))
+        return -1;
+    std::string stage = root + "/.cabinet-XXXXXX";
+    if (!mkdtemp(stage.data()))
+        return -1;
+    bool ok = true;
+    for (size_t i = 0; ok && i < plan.size(); ++i) {
+        plan[i].Staged = stage + "/" + std::to_string(i);
+        ok = Stage(d, sys, plan[i]);
+    }
+    for (size_t i = 0; ok && i < plan.size(); ++i) {
+        const TPlacement &p = plan[i];
+        struct stat st;
+        if (!CabFolderExists(p.Dir) && mkdir(p.Dir.c_str(), 0777) != 0)
+            ok = false;
+        else if (!wupaths::IsInside(root, p.Dir) || (Exists(p.Target, st) && !S_ISREG(st.st_mode)))
+            ok = false;
+        else
+            ok = rename(p.Staged.c_str(), p.Target.c_str()) == 0;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(stage, ec);
+    return ok ? 0 : -1;
 }
 
 } // namespace
@@ -95,14 +162,7 @@ int CabExtract(const std::string &Cabinet, const std::string &Folder, int64_t Bu
     int result = -1;
     mscabd_cabinet *cab = d->open(d, const_cast<char *>(Cabinet.c_str()));
     if (cab) {
-        result = 0;
-        int64_t budget = Budget;
-        for (mscabd_file *f = cab->files; f; f = f->next) {
-            if (!ExtractOne(d, sys, f, root, budget)) {
-                result = -1;
-                break;
-            }
-        }
+        result = ExtractAll(d, sys, cab, root, Budget);
         d->close(d, cab);
     }
     mspack_destroy_cab_decompressor(d);

@@ -27,6 +27,8 @@
 #endif
 
 const char *const NoUpdateAddressText = "No update address is configured";
+const char *const UpdateFailedText = "Update Failed.";
+const char *const UpdaterFailedText = "The last update could not put every file in place:";
 
 std::string BuiltInUpdateAddress() { return MIXDECK_UPDATE_URL; }
 
@@ -234,6 +236,20 @@ TUpdateForm::TUpdateForm(QWidget *mainWindow, std::unique_ptr<TWebUpdate> webUpd
     };
     WebUpdate->OnThreadUpdateDone = [this](TWebUpdate *s) { WebUpdateThreadUpdateDone(s); };
     WebUpdate->OnAppDoClose = [this](TWebUpdate *s) { WebUpdateAppDoClose(s); };
+    // Once the program is up: what the updater of the last update could not
+    // do.
+    QTimer::singleShot(0, this, Guarded([this] { ShowUpdaterResult(); }));
+}
+
+void TUpdateForm::ShowUpdaterResult()
+{
+    std::vector<std::string> lines;
+    if (!WebUpdate->TakeUpdaterResult(lines))
+        return;
+    std::string text = UpdaterFailedText;
+    for (const std::string &line : lines)
+        text += "\n" + line;
+    Dialogs::MessageBox(MainWindow, text, Dialogs::ApplicationTitle(), Dialogs::Button::OK, Dialogs::Icon::Error);
 }
 
 TUpdateForm::~TUpdateForm()
@@ -344,6 +360,10 @@ void TUpdateForm::WebUpdateStatus(TWebUpdate *, const std::string &statusStr, in
     } else if (statusCode == 2) {
         SetLabelColor(verdict, clRed);
         verdict->setText(QStringLiteral("Web Update File Not Found."));
+    } else if (statusCode == 1 || statusCode == 8 || statusCode == 9 || statusCode == wustatus::RunFailedCode) {
+        // An error, a cabinet or updater that failed, a step that failed.
+        SetLabelColor(verdict, clRed);
+        verdict->setText(QString::fromLatin1(UpdateFailedText));
     }
     if (statusStr.find("Download") != std::string::npos) {
         const size_t http = std::min(statusStr.find("http:"), statusStr.find("https:"));

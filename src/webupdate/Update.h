@@ -34,6 +34,11 @@ std::string ConfiguredUpdateAddress(const std::string &settingsFile);
 std::string BuiltInUpdateAddress();
 // The update window's message when no address is configured.
 extern const char *const NoUpdateAddressText;   // "No update address is configured"
+// The verdict after an error or a failed step.
+extern const char *const UpdateFailedText;   // "Update Failed."
+// The first line of the message that shows, at the start after an update,
+// what the updater could not put in place (one line each below it).
+extern const char *const UpdaterFailedText;
 
 // Sets the values the main window's component has: HTTP, a prompt before
 // connecting, one prompt for all files, the signature checked.
@@ -83,6 +88,9 @@ public:
     void WebUpdateStatus(TWebUpdate *sender, const std::string &statusStr, int32_t statusCode, int32_t errCode);
     void WebUpdateThreadUpdateDone(TWebUpdate *sender);
     void WebUpdateAppDoClose(TWebUpdate *sender);
+    // Shows, once, what the updater of the last update could not put in
+    // place; the window's constructor has it run when the program is up.
+    void ShowUpdaterResult();
 
 protected:
     void reject() override;

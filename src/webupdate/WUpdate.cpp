@@ -8,6 +8,7 @@
 #include "webupdate/LzExpand.h"
 #include "webupdate/WuAddress.h"
 #include "webupdate/WuPaths.h"
+#include "webupdate/WuTemp.h"
 #include "webupdate/Wucrc32.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -135,10 +137,16 @@ TWebUpdate::TWebUpdate()
 TWebUpdate::~TWebUpdate()
 {
     *FAlive = false;
-    if (!FTempDirectory.empty()) {
-        std::error_code ec;
-        std::filesystem::remove_all(FTempDirectory, ec);
-    }
+    RemoveTempDirectory();
+}
+
+void TWebUpdate::RemoveTempDirectory()
+{
+    if (FTempDirectory.empty())
+        return;
+    std::error_code ec;
+    std::filesystem::remove_all(FTempDirectory, ec);
+    FTempDirectory.clear();
 }
 
 void TWebUpdate::Notification(TWebUpdateUtility *Removed)
@@ -168,6 +176,17 @@ void TWebUpdate::SetError(int Code, const std::string &Text)
 {
     FLastError = Code;
     FLastErrorText = Text;
+}
+
+void TWebUpdate::Cause(int Code, const std::string &Text)
+{
+    SetError(Code == 0 ? -1 : Code, Text);
+    FCausePending = true;
+}
+
+std::string TWebUpdate::TooLargeText(int64_t Limit, const std::string &Url)
+{
+    return "The file is too large (more than " + std::to_string(Limit) + " bytes): " + Url;
 }
 
 void TWebUpdate::Pump()
@@ -207,6 +226,8 @@ struct TWebUpdate::TTransfer {
     std::string Target;            // name reported to OnFileProgress
     int Fd = -1;
     std::string TempFile;
+    std::string Url;               // the address as given, for messages
+    int64_t Limit = 0;             // the most the file may hold
     int64_t Total = 0;
     int64_t Expected = 0;
     bool Started = false;          // the answer was looked at and accepted
@@ -216,6 +237,7 @@ struct TWebUpdate::TTransfer {
     bool Refused = false;          // the address or the server failed the transfer rules
     TWebUpdate *Owner = nullptr;
     CURL *Curl = nullptr;
+    std::exception_ptr Thrown;     // an error of a handler, raised again once libcurl has returned
 };
 
 struct TTransferAccess {
@@ -223,7 +245,13 @@ struct TTransferAccess {
     {
         auto *t = static_cast<TWebUpdate::TTransfer *>(user);
         const size_t n = size * count;
-        return t->Owner->Block(*t, data, n) ? n : 0;
+        // Nothing may unwind through libcurl.
+        try {
+            return t->Owner->Block(*t, data, n) ? n : 0;
+        } catch (...) {
+            t->Thrown = std::current_exception();
+            return 0;
+        }
     }
 };
 
@@ -243,14 +271,15 @@ bool TWebUpdate::Block(TTransfer &T, const char *Data, size_t Size)
         curl_off_t length = -1;
         curl_easy_getinfo(T.Curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
         T.Expected = length > 0 ? int64_t(length) : 0;
-        if (T.Expected > MaxFileSize) {
-            SetError(CURLE_FILESIZE_EXCEEDED, "The file is larger than allowed");
+        // Refused from the announced length, before a byte is kept.
+        if (T.Expected > T.Limit) {
+            Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
             T.Failed = true;
             return false;
         }
         T.TempFile = MakeTempFile(T.Fd);
         if (T.Fd < 0) {
-            SetError(errno, "Cannot create a temporary file");
+            Cause(errno, std::string("Cannot create a temporary file: ") + std::strerror(errno));
             T.Failed = true;
             return false;
         }
@@ -260,13 +289,13 @@ bool TWebUpdate::Block(TTransfer &T, const char *Data, size_t Size)
     while (Size > 0) {
         const size_t n = std::min(Size, NetBlock);
         Pump();
-        if (T.Total + int64_t(n) > MaxFileSize) {
-            SetError(CURLE_FILESIZE_EXCEEDED, "The file is larger than allowed");
+        if (T.Total + int64_t(n) > T.Limit) {
+            Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
             T.Failed = true;
             return false;
         }
         if (!fileio::WriteAll(T.Fd, Data, n)) {
-            SetError(errno, std::strerror(errno));
+            Cause(errno, std::string("Cannot write a temporary file: ") + std::strerror(errno));
             T.Failed = true;
             return false;
         }
@@ -308,7 +337,9 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, long(NetBlock));
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long((StallTimeoutMs + 999) / 1000));
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxFileSize));
+    if (T.Limit <= 0)
+        T.Limit = MaxFileSize;
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(T.Limit));
     // Always from the server, never from a cache.
     struct curl_slist *headers = nullptr;
     if (T.Http) {
@@ -383,16 +414,31 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
         close(T.Fd);
         T.Fd = -1;
     }
-    if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
+    if (T.Thrown) {
+        if (!T.TempFile.empty())
+            unlink(T.TempFile.c_str());
+        std::rethrow_exception(T.Thrown);
+    }
+    if (result == CURLE_FILESIZE_EXCEEDED && !T.Failed && !T.Cancelled) {
+        // libcurl refused it from the announced length.
+        Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
+        T.Failed = true;
+    } else if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
         const std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";
         T.Refused = !refusal.empty();
-        SetError(int(result), T.Refused ? refusal : stalled ? "The transfer stalled" : curl_easy_strerror(result));
+        const std::string text = T.Refused ? refusal : stalled ? "The transfer stalled" : curl_easy_strerror(result);
+        // A transfer that had begun has no status of its own: its cause is
+        // told.
+        if (T.Started)
+            Cause(int(result), text + ": " + T.Url);
+        else
+            SetError(int(result), text);
     }
     return int(result);
 }
 
 bool TWebUpdate::Fetch(TWebUpdateConnection &Connection, const std::string &Url, const std::string &Target,
-                       std::string &TempFile)
+                       int64_t Limit, std::string &TempFile)
 {
     std::string address = Url;
     if (Connection.Ftp) {
@@ -422,6 +468,8 @@ bool TWebUpdate::Fetch(TWebUpdateConnection &Connection, const std::string &Url,
     }
     TTransfer t;
     t.Target = Target;
+    t.Url = Url;
+    t.Limit = Limit;
     const int result = Perform(Connection, address, t);
     long code = 0;
     if (!Connection.Ftp)
@@ -477,11 +525,11 @@ std::string TWebUpdate::MakeTempFile(int &Fd)
 bool TWebUpdate::Matches(const std::string &FileName, const TWebUpdateExpect &Expect)
 {
     if (Expect.Size > 0 && GetFileSizeByName(FileName) != Expect.Size) {
-        SetError(-1, "The file's size differs from the announced size");
+        Cause(-1, "The file's size differs from the announced size " + std::to_string(Expect.Size));
         return false;
     }
     if (Expect.Checksum && ChecksumOfFile(FileName) != *Expect.Checksum) {
-        SetError(-1, "The file's checksum differs from the announced checksum");
+        Cause(-1, "The file's checksum differs from the announced checksum " + std::to_string(*Expect.Checksum));
         return false;
     }
     return true;
@@ -509,14 +557,27 @@ bool TWebUpdate::Install(const std::string &TempFile, const std::string &Target,
             close(fd);
         ok = ok && out.Commit();
         if (!ok)
-            SetError(errno, "Cannot write " + Target);
+            Cause(errno, "Cannot write " + Target + ": " + std::strerror(errno));
     }
     unlink(TempFile.c_str());
     return ok;
 }
 
 bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder,
-                            bool Compressed, const TWebUpdateExpect &Expect)
+                            bool Compressed, const TWebUpdateExpect &Expect, int64_t Limit)
+{
+    FCausePending = false;
+    const bool ok = GetFile(Connection, Url, Folder, Compressed, Expect, Limit > 0 ? Limit : MaxFileSize);
+    // A failure without a status of its own is told with its cause.
+    if (!ok && FCausePending) {
+        FCausePending = false;
+        Error();
+    }
+    return ok;
+}
+
+bool TWebUpdate::GetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder,
+                         bool Compressed, const TWebUpdateExpect &Expect, int64_t Limit)
 {
     DoStatus(wustatus::Download, Url, 3, 0);
     const std::string name = URLtoFile(Url);
@@ -529,7 +590,15 @@ bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string 
     std::string target = WithSlash(folder.empty() ? AppFolder : folder) + name;
     if (copy && !folder.empty() && folder.back() != '/')
         target = folder;
-    if ((!copy && !Connection) || !SafeFileName(Rtl::ExtractFileName(target))) {
+    if (!copy && !Connection) {
+        DoStatus(wustatus::FileNotFound, Url, 2, 1);
+        return false;
+    }
+    const std::string targetName = Rtl::ExtractFileName(target);
+    if (!SafeFileName(targetName)) {
+        // Why, before the file counts as not found.
+        SetError(-1, (targetName.empty() ? "The address names no file: " : "The address names no plain file: ") + Url);
+        Error();
         DoStatus(wustatus::FileNotFound, Url, 2, 1);
         return false;
     }
@@ -539,11 +608,11 @@ bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string 
     bool packed = false;
     if (copy) {
         packed = expand && LzInspect(Url, info);
-        if (!FileGetFile(Url, target, packed ? TWebUpdateExpect() : Expect))
+        if (!FileGetFile(Url, target, packed ? TWebUpdateExpect() : Expect, Limit))
             return false;
     } else {
         std::string temp;
-        if (!Fetch(*Connection, Url, target, temp))
+        if (!Fetch(*Connection, Url, target, Limit, temp))
             return false;
         packed = expand && LzInspect(temp, info);
         if (!Install(temp, target, packed ? TWebUpdateExpect() : Expect))
@@ -553,8 +622,11 @@ bool TWebUpdate::URLGetFile(TWebUpdateConnection *Connection, const std::string 
     return !expand || ExpandLZFile(target, packed ? Expect : TWebUpdateExpect());
 }
 
-bool TWebUpdate::FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect)
+bool TWebUpdate::FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect,
+                             int64_t Limit)
 {
+    if (Limit <= 0)
+        Limit = MaxFileSize;
     if (Source == Target) {
         DoStatus(wustatus::EqualFiles, Source, 10, 3);
         return false;
@@ -579,7 +651,9 @@ bool TWebUpdate::FileGetFile(const std::string &Source, const std::string &Targe
         close(src);
         return false;
     }
-    bool failed = length > MaxFileSize;
+    bool failed = length > Limit;
+    if (failed)
+        Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(Limit, Source));
     bool cancel = false;
     int64_t total = 0;
     char buf[CopyBlock];
@@ -593,7 +667,13 @@ bool TWebUpdate::FileGetFile(const std::string &Source, const std::string &Targe
         }
         if (n == 0)
             break;
-        if (total + n > MaxFileSize || !fileio::WriteAll(fd, buf, size_t(n))) {
+        if (total + n > Limit) {
+            Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(Limit, Source));
+            failed = true;
+            break;
+        }
+        if (!fileio::WriteAll(fd, buf, size_t(n))) {
+            Cause(errno, std::string("Cannot write a temporary file: ") + std::strerror(errno));
             failed = true;
             break;
         }
@@ -624,7 +704,7 @@ bool TWebUpdate::ExpandLZFile(const std::string &FileName, const TWebUpdateExpec
         close(fd);
     bool ok = fd >= 0 && LzExpand(FileName, temp, MaxFileSize);
     if (!ok) {
-        SetError(-1, "Cannot expand " + FileName);
+        Cause(-1, "Cannot expand " + FileName);
         if (!temp.empty())
             unlink(temp.c_str());
     } else {
@@ -684,7 +764,8 @@ std::string TWebUpdate::ExpandPath(const std::string &Path)
         out += folder.empty() ? s.substr(i, close - i + 1) : folder;
         i = close + 1;
     }
-    return out;
+    // The publisher writes paths with '\' between the names.
+    return wupaths::Slashes(out);
 }
 
 void TWebUpdate::ConvertPrefix(const std::string &Prefix, std::string &Folder)
@@ -735,12 +816,10 @@ bool TWebUpdate::ConfinePath(const std::string &Path, std::string &Resolved)
 
 std::string TWebUpdate::GetTempDirectory()
 {
-    if (FTempDirectory.empty()) {
-        const char *env = getenv("TMPDIR");
-        std::string tmpl = std::string(env && *env ? env : "/tmp") + "/mixdeck-update-XXXXXX";
-        if (mkdtemp(tmpl.data()))
-            FTempDirectory = tmpl;
-    }
+    // Made with an owner file, after the left-overs of ended processes are
+    // gone.
+    if (FTempDirectory.empty())
+        FTempDirectory = wutemp::Make();
     return FTempDirectory.empty() ? std::string() : FTempDirectory + "/";
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class TStringList;
 class TUpdateControlFile;
@@ -108,6 +109,9 @@ enum : int {
     CannotDownloadUpdate = 946, CabError = 947, FinishedControlFile = 948,
     ClosedConnection = 949, SpawnFailed = 950, PostConnectFailed = 951, PostResourceFailed = 952
 };
+// The statuscode of a run that failed in a step without a failure status of
+// its own: the run ends with status 948 and this code.
+inline constexpr int32_t RunFailedCode = 18;
 // The text of a string id; empty for an unknown id.
 std::string Text(int Id);
 }
@@ -215,11 +219,20 @@ public:
     // bytes go to an exclusively created temporary file in the component's
     // private folder; only a complete transfer that matches Expect replaces
     // the target. With Compressed (and a name not containing ".CAB") the file
-    // is expanded (ExpandLZFile) and Expect applies to the expanded file.
+    // is expanded (ExpandLZFile) and Expect applies to the expanded file. A
+    // file larger than Limit bytes (MaxFileSize when 0) is refused, from its
+    // announced length or once that many bytes came. A failure that has no
+    // status of its own (too large, not as announced, not writable, an
+    // address that names no plain file, a transfer broken off) is told with
+    // its cause through Error().
     bool URLGetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder,
-                    bool Compressed, const TWebUpdateExpect &Expect = {});
-    // Copies a file through a temporary file; blocks of 16384 bytes.
-    bool FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect = {});
+                    bool Compressed, const TWebUpdateExpect &Expect = {}, int64_t Limit = 0);
+    // Copies a file through a temporary file; blocks of 16384 bytes; at
+    // most Limit bytes (MaxFileSize when 0).
+    bool FileGetFile(const std::string &Source, const std::string &Target, const TWebUpdateExpect &Expect = {},
+                     int64_t Limit = 0);
+    // The message of a file refused for its size.
+    static std::string TooLargeText(int64_t Limit, const std::string &Url);
     // Expands a SZDD file beside itself under its expanded name and deletes
     // it; the old file of that name is replaced only by a whole expansion
     // that matches Expect. False when that failed (the old file stays).
@@ -241,9 +254,12 @@ public:
     // or the private temporary folder after resolving links. False when not.
     bool ConfinePath(const std::string &Path, std::string &Resolved);
     // The component's private temporary folder (mode 0700, made on first
-    // use, removed with the component), with a final '/'; empty when it
-    // cannot be made.
+    // use, removed at the end of each run and with the component), with a
+    // final '/'; empty when it cannot be made. Making it removes the folders
+    // that processes which have ended left behind (see WuTemp.h).
     std::string GetTempDirectory();
+    // Removes the temporary folder with everything in it.
+    void RemoveTempDirectory();
     static std::string AddBackslash(const std::string &Text);
     static bool DirExists(const std::string &Path);
     static bool CreateDirectoryPath(const std::string &Folder);
@@ -293,6 +309,12 @@ public:
     bool RunAndWait(const std::string &CommandLine);
     // The hand-over to the updater: program, process id, AppName, AppComps.
     std::string UpdaterCommandLine(const std::string &Updater, pid_t Pid) const;
+    // Where the updater describes the components it could not put in place:
+    // "WebUpdate.result" in AppFolder.
+    std::string UpdaterResultFile() const;
+    // The lines the updater left there, read and removed; false when it left
+    // none.
+    bool TakeUpdaterResult(std::vector<std::string> &Lines) const;
     // The updater started by the last DoRestart; -1 when none.
     pid_t UpdaterProcess() const { return FUpdaterPid; }
 
@@ -311,8 +333,13 @@ private:
     int Perform(TWebUpdateConnection &Connection, const std::string &Url, TTransfer &T);
     // The download part of URLGetFile for HTTP and FTP: a complete body in a
     // temporary file (TempFile), or false.
-    bool Fetch(TWebUpdateConnection &Connection, const std::string &Url, const std::string &Target,
+    bool Fetch(TWebUpdateConnection &Connection, const std::string &Url, const std::string &Target, int64_t Limit,
                std::string &TempFile);
+    bool GetFile(TWebUpdateConnection *Connection, const std::string &Url, const std::string &Folder, bool Compressed,
+                 const TWebUpdateExpect &Expect, int64_t Limit);
+    // Records the cause of a failure that URLGetFile tells.
+    void Cause(int Code, const std::string &Text);
+    bool FCausePending = false;
     // One block of a transfer: written, reported, cancel asked.
     bool Block(TTransfer &T, const char *Data, size_t Size);
     // Puts a complete temporary file in place of Target when it matches.
@@ -322,6 +349,23 @@ private:
     void Pump();
     bool AskCancel();
     void SetError(int Code, const std::string &Text);
+
+    // What a failure inside the step under way reports: that step's failure
+    // status, or 948 with wustatus::RunFailedCode.
+    struct TStepFailure {
+        int Id = wustatus::FinishedControlFile;
+        std::string Arg;
+        int32_t StatusCode = wustatus::RunFailedCode;
+        int32_t ErrCode = 0;
+    };
+    TStepFailure FStep;
+    void Step(int Id = wustatus::FinishedControlFile, int32_t StatusCode = wustatus::RunFailedCode,
+              const std::string &Arg = std::string(), int32_t ErrCode = 0);
+    // A step failed with an error: the cause reaches the user (Error), the
+    // step's failure status follows, and the restart is off.
+    void RunFailed(const std::string &Why);
+    // The restart decision's DoRestart, a failure in it reported.
+    void RestartReported();
 
     // Parts of the run.
     bool RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &Url);

@@ -5,6 +5,8 @@
 #include "platform/Dialogs.h"
 #include "platform/FileIO.h"
 #include "webupdate/WuProcess.h"
+#include "webupdate/WuResult.h"
+#include "webupdate/WuTemp.h"
 
 #include <QCoreApplication>
 
@@ -21,6 +23,16 @@ extern const size_t WuUpdaterImageSize;
 std::string TWebUpdate::UpdaterCommandLine(const std::string &Updater, pid_t Pid) const
 {
     return Updater + " " + std::to_string(Pid) + " " + AppName + " " + AppComps;
+}
+
+std::string TWebUpdate::UpdaterResultFile() const
+{
+    return (AppFolder.empty() || AppFolder.back() != '/' ? AppFolder + "/" : AppFolder) + "WebUpdate.result";
+}
+
+bool TWebUpdate::TakeUpdaterResult(std::vector<std::string> &Lines) const
+{
+    return wuresult::Take(UpdaterResultFile(), Lines) && !Lines.empty();
 }
 
 std::string TWebUpdate::ExtractUpdateResource()
@@ -51,6 +63,16 @@ void TWebUpdate::DoRestart()
     if (!allow)
         return;
     FUpdaterPid = -1;
+    // Whatever happens below, the temporary folder does not outlive it
+    // unless the updater runs from it.
+    struct Leave {
+        TWebUpdate &w;
+        ~Leave()
+        {
+            if (w.FUpdaterPid < 0)
+                w.RemoveTempDirectory();
+        }
+    } leave{*this};
     const std::string updater = ExtractUpdateResource();
     int err = errno;
     if (!updater.empty()) {
@@ -61,6 +83,8 @@ void TWebUpdate::DoRestart()
         const int pidfd = int(syscall(SYS_pidfd_open, getpid(), 0));
         wuprocess::SpawnOptions options;
         options.cwd = AppFolder;
+        // What the updater cannot put in place is shown at the next start.
+        options.extraEnv.push_back(std::string(wuresult::ResultVariable) + "=" + UpdaterResultFile());
         if (pidfd >= 0) {
             options.passFd = pidfd;
             options.extraEnv.push_back(std::string(wuprocess::PidFdVariable) + "=3");
@@ -75,6 +99,9 @@ void TWebUpdate::DoRestart()
         DoStatus(wustatus::SpawnFailed, std::strerror(err ? err : ENOENT), 9, err);
         return;
     }
+    // The updater runs from the temporary folder and removes it at its end.
+    if (!FTempDirectory.empty() && wutemp::SetOwner(FTempDirectory, FUpdaterPid))
+        FTempDirectory.clear();
     if (OnAppDoClose)
         OnAppDoClose(this);
     else if (QCoreApplication *app = QCoreApplication::instance())

@@ -14,6 +14,7 @@
 #include <QMetaObject>
 
 #include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -63,7 +64,39 @@ void TWebUpdate::ThreadDone()
         OnThreadUpdateDone(this);
     FBusy = false;
     if (RestartRequested && AppCompUpdated)
+        RestartReported();
+}
+
+void TWebUpdate::Step(int Id, int32_t StatusCode, const std::string &Arg, int32_t ErrCode)
+{
+    FStep = TStepFailure{Id, Arg, StatusCode, ErrCode};
+}
+
+void TWebUpdate::RunFailed(const std::string &Why)
+{
+    RestartRequested = false;
+    const TStepFailure step = FStep;
+    try {
+        SetError(-1, Why.empty() ? std::string("The update failed") : Why);
+        Error();
+        DoStatus(step.Id, step.Arg, step.StatusCode, step.ErrCode);
+    } catch (...) {
+        // The status handler failed as well: the cause still reaches the user.
+        Dialogs::MessageBox(nullptr, FLastErrorText, "Error", Dialogs::Button::OK);
+    }
+}
+
+void TWebUpdate::RestartReported()
+{
+    try {
         DoRestart();
+    } catch (const std::exception &e) {
+        Step(wustatus::SpawnFailed, 9, e.what());
+        RunFailed(e.what());
+    } catch (...) {
+        Step(wustatus::SpawnFailed, 9);
+        RunFailed("");
+    }
 }
 
 bool TWebUpdate::Question(const std::string &Text)
@@ -77,10 +110,14 @@ void TWebUpdate::RunCommand(const std::string &CommandLine)
     // Only a program of the application folder, never through a shell; it
     // runs on its own.
     const pid_t pid = wuprocess::SpawnInFolder(AppFolder, CommandLine, wuprocess::InFolder(AppFolder));
-    if (pid < 0)
-        SetError(errno, "Cannot start " + CommandLine);
-    else
+    if (pid < 0) {
+        const int err = errno;
+        SetError(err ? err : -1, err == EACCES ? "A program outside the program folder was refused: " + CommandLine
+                                               : "Cannot start " + CommandLine + ": " + std::strerror(err));
+        Error();
+    } else {
         wuprocess::ReapLater(pid);
+    }
 }
 
 void TWebUpdate::ShowURL(const std::string &Url)
@@ -98,55 +135,64 @@ void TWebUpdate::DoUpdate()
     FlagScope running(FRunning);
     AppCompUpdated = false;
     FTPDirectorySet = false;
-    std::string address = URLGet();
-    if (address.empty())
-        address = URL;
-    address = ExpandPath(address);
-
     const bool internet = UpdateType != TWebUpdateType::fileUpdate;
     std::unique_ptr<TWebUpdateConnection> connection;
-    bool connected = !internet;
-    if (internet) {
-        DoStatus(wustatus::CheckingConnection, "", 3, 0);
-        // The connection always counts as present: nothing to dial.
-        DoStatus(wustatus::FoundConnection, "", 3, 0);
-        connection = OpenInternet();
-        if (!connection) {
-            DoStatus(wustatus::CannotOpenConnection, "", 1, 0);
-        } else if (UpdateType == TWebUpdateType::ftpUpdate) {
-            DoStatus(wustatus::ConnectHost, Host, 3, 3);
-            if (!ConnectFTP(*connection)) {
-                Error();
-                connection.reset();
-                DoStatus(wustatus::CannotConnectHost, Host, 1, 0);
+    std::string copy;
+    // Every step may fail with an error: the step's failure status ends the
+    // run, which closes as usual.
+    try {
+        Step(wustatus::ControlFileNotFound, 2);
+        std::string address = URLGet();
+        if (address.empty())
+            address = URL;
+        address = ExpandPath(address);
+
+        bool connected = !internet;
+        if (internet) {
+            Step(wustatus::CannotOpenConnection, 1);
+            DoStatus(wustatus::CheckingConnection, "", 3, 0);
+            // The connection always counts as present: nothing to dial.
+            DoStatus(wustatus::FoundConnection, "", 3, 0);
+            connection = OpenInternet();
+            if (!connection) {
+                DoStatus(wustatus::CannotOpenConnection, "", 1, 0);
+            } else if (UpdateType == TWebUpdateType::ftpUpdate) {
+                Step(wustatus::CannotConnectHost, 1, Host);
+                DoStatus(wustatus::ConnectHost, Host, 3, 3);
+                if (!ConnectFTP(*connection)) {
+                    Error();
+                    connection.reset();
+                    DoStatus(wustatus::CannotConnectHost, Host, 1, 0);
+                } else {
+                    connected = true;
+                }
             } else {
                 connected = true;
             }
-        } else {
-            connected = true;
         }
-    }
 
-    std::string copy;
-    if (connected) {
-        if (!URLGetFile(connection.get(), address, GetTempDirectory(), false)) {
-            DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
-        } else {
+        if (connected) {
+            Step(wustatus::ControlFileNotFound, 2);
             copy = GetTempDirectory() + URLtoFile(address);
-            TUpdateControlFile ini;
-            if (!ini.LoadFromFile(copy)) {
+            // The control file is refused beyond its limit while it comes.
+            if (!URLGetFile(connection.get(), address, GetTempDirectory(), false, {}, TUpdateControlFile::MaxBytes)) {
                 DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
             } else {
-                DoStatus(wustatus::ControlFileFound, "", 3, 0);
-                try {
+                TUpdateControlFile ini;
+                if (!ini.LoadFromFile(copy)) {
+                    DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
+                } else {
+                    DoStatus(wustatus::ControlFileFound, "", 3, 0);
+                    Step();
                     RunSteps(connection.get(), ini, address);
-                } catch (const std::exception &e) {
-                    // An error inside the run ends the run, not the program.
-                    SetError(-1, e.what());
-                    RestartRequested = false;
                 }
             }
         }
+    } catch (const std::exception &e) {
+        // An error inside the run ends the run, not the program.
+        RunFailed(e.what());
+    } catch (...) {
+        RunFailed("");
     }
 
     // Closing.
@@ -156,8 +202,10 @@ void TWebUpdate::DoUpdate()
     }
     if (!copy.empty())
         unlink(copy.c_str());
+    // Nothing of the run stays in the temporary folder.
+    RemoveTempDirectory();
     if (RestartRequested && AppCompUpdated && !FBusy)
-        DoRestart();
+        RestartReported();
 }
 
 bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &)
@@ -195,12 +243,14 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
 
     // Post.
     if (PostUpdateInfo().Enabled) {
+        Step(wustatus::PostResourceFailed, 17, "", 5);
         DoPostUpdateInfo();
         bool allow = true;
         if (OnProcessPostResult)
             OnProcessPostResult(this, allow);
         if (!allow)
             return false;
+        Step();
     }
 
     // Version tests.
@@ -281,6 +331,7 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
     const std::string whatsNew = Ini.Value("whatsnew", "file");
     if (!whatsNew.empty()) {
         DoStatus(wustatus::WhatsNewInstruction, "", 12, 0);
+        Step(wustatus::WhatsNewRefused, 14);
         if (WhatsNewDialog(Connection, whatsNew, Ini.Value("whatsnew", "caption"), Ini.Value("whatsnew", "okbtn", "Ok"),
                            Ini.Value("whatsnew", "cancelbtn", "Cancel")) != 1) {
             DoStatus(wustatus::WhatsNewRefused, "", 14, 0);
@@ -291,6 +342,7 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
     const std::string eula = Ini.Value("eula", "file");
     if (!eula.empty()) {
         DoStatus(wustatus::LicenseInstruction, "", 13, 0);
+        Step(wustatus::LicenseRefused, 15);
         if (EULADialog(Connection, eula, Ini.Value("eula", "caption"), Ini.Value("eula", "okbtn", "Ok"),
                        Ini.Value("eula", "accept", "I accept"), Ini.Value("eula", "notaccept", "I do not accept")) != 1) {
             DoStatus(wustatus::LicenseRefused, "", 15, 0);
@@ -299,6 +351,7 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
         }
     }
 
+    Step();
     if (dateBased)
         UpdateDatePut(versionDate);
     if (Utility && ApplyPatch)
@@ -316,6 +369,7 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
 
     if (!Ini.Value("files", "count").empty())
         WorkFiles(Connection, Ini);
+    Step();
 
     const std::string after = ExpandPath(Ini.Value("action", "runafter"));
     if (!after.empty())
@@ -328,7 +382,8 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
 {
     int count = 0;
     if (!Ini.FileCount(count))
-        throw std::runtime_error("The update control file's file count is not a whole number");
+        throw std::runtime_error("The update control file's file count is not a whole number from 0 to " +
+                                 std::to_string(TUpdateControlFile::MaxFiles) + ": " + Ini.Value("files", "count"));
     TWebUpdateUpdate asking = UpdateUpdate;
     TStringList list;
     if (OnGetFileList) {
@@ -338,8 +393,10 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
     }
     DoStatus(wustatus::FileUpdateInstruction, "", 3, 0);
     for (int i = 1; i <= count; ++i) {
+        Step();
         TUpdateFileEntry e = Ini.File(i);
         const std::string url = ExpandPath(e.Url);
+        Step(wustatus::CannotDownloadUpdate, 2, url);
         const std::string entry = OnGetFileList ? (i - 1 < list.Count() ? list[i - 1] : std::string()) : "ok";
         if (url.empty() || entry.empty())
             continue;
@@ -385,6 +442,7 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
         if (comp)
             AppCompUpdated = true;
         if (ext == ".CAB" && ExtractCAB && !comp) {
+            Step(wustatus::CabError, 8, folder + name);
             if (CabExtract(folder + name, folder, MaxFileSize) != 0)
                 DoStatus(wustatus::CabError, folder + name, 8, 0);
             else

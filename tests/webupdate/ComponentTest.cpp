@@ -91,10 +91,10 @@ TEST(WebUpdate, PrefixesExpand)
     struct Case {
         std::string in, out;
     } cases[] = {
-        {"{TMP}\\update.inf", tmpNoSlash + "\\update.inf"},
+        {"{TMP}\\update.inf", tmpNoSlash + "/update.inf"},
         {"{tmp}update.inf", tmpNoSlash + "update.inf"},       // glued to the folder's name
-        {"{App}\\x\\y.exe", app.path() + "\\x\\y.exe"},
-        {"{PF}\\x", "{PF}\\x"},                               // unknown prefix stays
+        {"{App}\\x\\y.exe", app.path() + "/x/y.exe"},         // backslashes become '/'
+        {"{PF}\\x", "{PF}/x"},                               // unknown prefix stays
         {"{APP", "{APP"},                                     // unclosed stays
         {"a{{TMP}b", "a{{TMP}b"},                              // "{" inside a prefix is a character
         {"{WIN}", std::string(getenv("HOME") ? getenv("HOME") : "")},
@@ -102,9 +102,9 @@ TEST(WebUpdate, PrefixesExpand)
     for (const Case &c : cases)
         EXPECT_EQ(wu.ExpandPath(c.in), c.out) << c.in;
     wu.AppFolder = "/";
-    EXPECT_EQ(wu.ExpandPath("{APP}\\x"), "/.\\x");
+    EXPECT_EQ(wu.ExpandPath("{APP}\\x"), "/./x");
     wu.OnConvertPrefix = [](TWebUpdate *, std::string &p) { p = "{TMP}" + p; };
-    EXPECT_EQ(wu.ExpandPath("\\a"), tmpNoSlash + "\\a");
+    EXPECT_EQ(wu.ExpandPath("\\a"), tmpNoSlash + "/a");
 }
 
 // Paths from the control file stay in the application or temporary folder.

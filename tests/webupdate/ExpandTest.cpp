@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,9 +127,17 @@ TEST(LzExpand, CompressedDownload)
     wu.ProcessMessages = [] {};
     std::vector<std::string> downloaded;
     wu.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) { downloaded.push_back(f); };
+    std::vector<std::string> errors;
+    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        if (c == 1)
+            errors.push_back(t);
+    };
     auto conn = wu.OpenInternet();
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {0, 1u}));
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe")));
+    // The cause is told.
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back(), "The file's checksum differs from the announced checksum 1");
     EXPECT_TRUE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {12000, std::nullopt}));
     EXPECT_EQ(testutil::readFile(app.file("tool.exe")), bytes);
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe_")));
@@ -214,14 +223,67 @@ TEST_F(Cabinet, NamesThatLeaveTheFolderAreRefused)
     ASSERT_EQ(symlink(outside.path().c_str(), dest.file("xx").c_str()), 0);
     EXPECT_EQ(CabExtract(src.file("evil.cab"), dest.path()), -1);
     EXPECT_FALSE(testutil::fileExists(outside.file("evil.txt")));
-    // A link in place of the file itself is replaced, never written through.
+    // A link in place of the file itself is neither written through nor
+    // replaced.
     ASSERT_EQ(unlink(dest.file("xx").c_str()), 0);
     ASSERT_EQ(mkdir(dest.file("xx").c_str(), 0755), 0);
     testutil::writeFile(outside.file("target.txt"), "outside");
     ASSERT_EQ(symlink(outside.file("target.txt").c_str(), dest.file("xx/evil.txt").c_str()), 0);
-    EXPECT_EQ(CabExtract(src.file("evil.cab"), dest.path()), 0);
+    EXPECT_EQ(CabExtract(src.file("evil.cab"), dest.path()), -1);
     EXPECT_EQ(testutil::readFile(outside.file("target.txt")), "outside");
-    EXPECT_EQ(testutil::readFile(dest.file("xx/evil.txt")), "evil");
+    EXPECT_EQ(wutest::Snapshot(dest.file("xx")), "evil.txt -> " + outside.file("target.txt") + "\n");
+}
+
+// A cabinet with a good member first and a bad one after it: every member
+// is checked before any is written, so the folder stays exactly as it was.
+TEST_F(Cabinet, RefusedCabinetWritesNothing)
+{
+    TempDir outside;
+    ASSERT_EQ(mkdir(src.file("xx").c_str(), 0755), 0);
+    testutil::writeFile(src.file("xx/evil.txt"), "evil");
+    const std::string bytes = testutil::readFile(Make("mixed.cab", "one.txt xx/evil.txt"));
+    ASSERT_NE(bytes.find("xx\\evil.txt"), std::string::npos);
+    struct Case {
+        const char *name;
+        std::string stored;                        // the second member's name, patched in
+        std::function<void(const std::string &)> prepare;   // what the folder holds
+    } cases[] = {
+        {"traversing", "..\\evil.txt", nullptr},
+        {"absolute", "\\x\\evil.txt", nullptr},
+        {"drive", "C:\\evil.txt", nullptr},
+        {"link in place", "xx\\evil.txt",
+         [&](const std::string &d) {
+             mkdir((d + "/xx").c_str(), 0755);
+             symlink(outside.file("target.txt").c_str(), (d + "/xx/evil.txt").c_str());
+         }},
+        {"folder link out", "xx\\evil.txt", [&](const std::string &d) { symlink(outside.path().c_str(), (d + "/xx").c_str()); }},
+        {"device in place", "xx\\evil.txt",
+         [](const std::string &d) {
+             mkdir((d + "/xx").c_str(), 0755);
+             mkfifo((d + "/xx/evil.txt").c_str(), 0644);
+         }},
+        {"folder in place", "xx\\evil.txt",
+         [](const std::string &d) {
+             mkdir((d + "/xx").c_str(), 0755);
+             mkdir((d + "/xx/evil.txt").c_str(), 0755);
+         }},
+    };
+    testutil::writeFile(outside.file("target.txt"), "outside");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(c.stored.size(), 11u);
+        std::string patched = bytes;
+        patched.replace(patched.find("xx\\evil.txt"), 11, c.stored);
+        testutil::writeFile(src.file("patched.cab"), patched);
+        TempDir folder;
+        testutil::writeFile(folder.file("one.txt"), "the installed one");
+        if (c.prepare)
+            c.prepare(folder.path());
+        const std::string before = wutest::Snapshot(folder.path());
+        EXPECT_EQ(CabExtract(src.file("patched.cab"), folder.path() + "/"), -1);
+        EXPECT_EQ(wutest::Snapshot(folder.path()), before);
+        EXPECT_EQ(wutest::Snapshot(outside.path()), "target.txt = outside\n");
+    }
 }
 
 TEST_F(Cabinet, EmptyFolderExtractsBelowTheCurrentFolder)
@@ -240,5 +302,22 @@ TEST_F(Cabinet, BudgetBoundsTheExtraction)
 {
     const std::string cab = Make("b.cab", "one.txt sub/two.bin");
     EXPECT_EQ(CabExtract(cab, dest.path(), 10000), -1);
-    EXPECT_FALSE(testutil::fileExists(dest.file("sub/two.bin")));
+    // Refused as a whole: not even the first, small member was written.
+    EXPECT_EQ(wutest::Snapshot(dest.path()), "");
+}
+
+TEST_F(Cabinet, DamagedMemberWritesNothing)
+{
+    // The second member's data spoiled: the first, whole one stays unwritten
+    // as well.
+    std::string bytes = testutil::readFile(Make("d.cab", "one.txt sub/two.bin", false));
+    const std::string tail = two.substr(two.size() - 64);
+    const size_t at = bytes.rfind(tail);
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 10] ^= 0x55;
+    bytes.resize(at + 32);   // and cut short
+    testutil::writeFile(src.file("d.cab"), bytes);
+    testutil::writeFile(dest.file("one.txt"), "installed");
+    EXPECT_EQ(CabExtract(src.file("d.cab"), dest.path()), -1);
+    EXPECT_EQ(wutest::Snapshot(dest.path()), "one.txt = installed\n");
 }

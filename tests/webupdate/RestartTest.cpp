@@ -4,9 +4,15 @@
 #include "platform/ScriptedDialogs.h"
 #include "webupdate/LzExpand.h"
 #include "webupdate/WUpdate.h"
+#include "webupdate/Update.h"
 #include "webupdate/WuProcess.h"
+#include "webupdate/WuResult.h"
+#include "webupdate/WebUpdatePeers.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QWidget>
 
 #include <chrono>
 #include <csignal>
@@ -138,6 +144,78 @@ TEST_F(Updater, RefusesNamesOutsideTheFolder)
     EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), "new");
 }
 
+TEST_F(Updater, AbsoluteNamesInsideTheFolderAreComponents)
+{
+    TempDir other;
+    mkdir(app.file("sub").c_str(), 0755);
+    testutil::writeFile(app.file("sub/TOOL.BIN"), "old tool");
+    testutil::writeFile(app.file("sub/TOOL.BIN_NEW"), "new tool");
+    testutil::writeFile(app.file("APP.BIN_NEW"), "new");
+    testutil::writeFile(other.file("x_NEW"), "evil");
+    const std::string sibling = app.path() + "-x";   // shares the folder's name as a prefix
+    const pid_t gone = StartDummy();
+    kill(gone, SIGKILL);
+    wuprocess::WaitChild(gone);
+    const std::string result = app.file("result.txt");
+    setenv(wuresult::ResultVariable, result.c_str(), 1);
+    const std::vector<std::string> refused = {app.path() + "\\sub\\..\\x_NEW", sibling + "/x_NEW",
+                                              other.path() + "\\x_NEW", app.path(), "\\" + other.file("x_NEW")};
+    std::vector<std::string> args = {std::to_string(gone), "null", app.path() + "\\APP.BIN_NEW",
+                                     app.path() + "/sub\\TOOL.BIN_New"};
+    args.insert(args.end(), refused.begin(), refused.end());
+    EXPECT_EQ(RunUpdater(args), 1);
+    unsetenv(wuresult::ResultVariable);
+    EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), "new");
+    EXPECT_EQ(testutil::readFile(app.file("sub/TOOL.BIN")), "new tool");
+    EXPECT_EQ(testutil::readFile(other.file("x_NEW")), "evil");
+    std::string expected;
+    for (const std::string &name : refused)
+        expected += wuresult::Refused(name) + "\n";
+    EXPECT_EQ(testutil::readFile(result), expected);
+}
+
+TEST_F(Updater, ComponentNotPutInPlaceIsToldAndItsNewFileKept)
+{
+    // The installed name is a folder: the new file cannot replace it.
+    mkdir(app.file("DATA.BIN").c_str(), 0755);
+    testutil::writeFile(app.file("DATA.BIN/inside"), "x");
+    testutil::writeFile(app.file("DATA.BIN_NEW"), "new data");
+    const pid_t gone = StartDummy();
+    kill(gone, SIGKILL);
+    wuprocess::WaitChild(gone);
+    const std::string result = app.file("result.txt");
+    setenv(wuresult::ResultVariable, result.c_str(), 1);
+    EXPECT_EQ(RunUpdater({std::to_string(gone), "null", "DATA.BIN_NEW", "MISSING.BIN_NEW"}), 1);
+    unsetenv(wuresult::ResultVariable);
+    EXPECT_EQ(testutil::readFile(app.file("DATA.BIN_NEW")), "new data");
+    const std::string text = testutil::readFile(result);
+    EXPECT_NE(text.find("Could not replace " + app.file("DATA.BIN") + " ("), std::string::npos) << text;
+    EXPECT_NE(text.find("the new file is kept as " + app.file("DATA.BIN_NEW") + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(wuresult::Missing(app.file("MISSING.BIN_NEW")) + "\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(wuresult::Kept(app.file("DATA.BIN_NEW")) + "\n"), std::string::npos) << text;
+}
+
+TEST(UpdaterResult, ReadWithinItsBudget)
+{
+    EXPECT_EQ(wuresult::Parse("one\n\ntwo\r\n  \nthree"),
+              (std::vector<std::string>{"one", "two ", "three"}));
+    EXPECT_TRUE(wuresult::Parse("").empty());
+    const std::string line(100, 'x');
+    std::string big;
+    while (big.size() <= wuresult::MaxBytes)
+        big += line + "\n";
+    const std::vector<std::string> lines = wuresult::Parse(big);
+    EXPECT_EQ(lines.back(), "(more was not read)");
+    EXPECT_EQ(lines.size(), wuresult::MaxBytes / 101 + 1);
+    TempDir dir;
+    std::vector<std::string> got;
+    EXPECT_FALSE(wuresult::Take(dir.file("none"), got));
+    ASSERT_TRUE(wuresult::Write(dir.file("r"), {"a\nb", "c"}));
+    EXPECT_TRUE(wuresult::Take(dir.file("r"), got));
+    EXPECT_EQ(got, (std::vector<std::string>{"a b", "c"}));
+    EXPECT_FALSE(testutil::fileExists(dir.file("r")));
+}
+
 TEST_F(Updater, PackedComponentExpandedAndKept)
 {
     const std::string content = std::string(3000, 'x') + "tail of the tool";
@@ -250,20 +328,39 @@ namespace {
 
 // A whole run in a child process standing for the application: the control
 // file brings a component, the child starts the updater and ends, the
-// updater puts the component in place and starts the program again.
-TEST_F(Updater, WholeRunRestartsThroughTheUpdater)
+// updater puts the component in place (or refuses it) and starts the
+// program again, which shows what the updater could not do.
+class WholeRun : public Updater, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WholeRun, RestartsThroughTheUpdater)
 {
-    TempDir publisher;
+    TempDir publisher, elsewhere;
+    struct Case {
+        std::string appcomps;   // as the publisher writes it
+        bool installed;
+        std::vector<std::string> shown;   // the lines of the message at the next start
+    } cases[] = {
+        {"APP.BIN_NEW", true, {}},
+        // An expanded absolute name with the publisher's separators.
+        {"{APP}\\APP.BIN_NEW", true, {}},
+        {"{APP}\\sub\\..\\APP.BIN_NEW", false,
+         {wuresult::Refused(app.path() + "/sub/../APP.BIN_NEW"), wuresult::Kept(app.file("APP.BIN_NEW"))}},
+        {elsewhere.file("APP.BIN_NEW"), false,
+         {wuresult::Refused(elsewhere.file("APP.BIN_NEW")), wuresult::Kept(app.file("APP.BIN_NEW"))}},
+    };
+    const Case &c = cases[GetParam()];
+    SCOPED_TRACE(c.appcomps);
+    testutil::writeFile(elsewhere.file("APP.BIN"), "theirs");
     testutil::writeFile(publisher.file("APP.BIN_NEW"), "new");
     testutil::writeFile(publisher.file("update.inf"),
                         "[update]\nunconditional=1\n[application]\nappupdate=1\nsilentrestart=1\n"
-                        "appname=dummy.sh restarted\nappcomps=APP.BIN_NEW\n[files]\ncount=1\n[file1]\nurl=" +
+                        "appname=dummy.sh restarted\nappcomps=" + c.appcomps + "\n[files]\ncount=1\n[file1]\nurl=" +
                             publisher.file("APP.BIN_NEW") + "\ntargetdir={APP}\n");
+    const std::string tmp = app.file("tmp");
+    mkdir(tmp.c_str(), 0700);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        const std::string tmp = app.file("tmp");
-        mkdir(tmp.c_str(), 0700);
         setenv("TMPDIR", tmp.c_str(), 1);
         TWebUpdate run;
         run.AppFolder = app.path();
@@ -284,8 +381,41 @@ TEST_F(Updater, WholeRunRestartsThroughTheUpdater)
     EXPECT_EQ(wuprocess::WaitChild(child), 0);
     ASSERT_TRUE(AwaitFile(app.file("restarted.txt")));
     EXPECT_EQ(testutil::readFile(app.file("ended.txt")), "old");
-    EXPECT_EQ(testutil::readFile(app.file("restarted.txt")), "new");
-    EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), "new");
+    EXPECT_EQ(testutil::readFile(app.file("restarted.txt")), c.installed ? "new" : "old");
+    EXPECT_EQ(testutil::readFile(app.file("APP.BIN")), c.installed ? "new" : "old");
+    EXPECT_EQ(testutil::readFile(elsewhere.file("APP.BIN")), "theirs");
+    EXPECT_NE(testutil::fileExists(app.file("APP.BIN_NEW")), c.installed);
+    // The updater removed the temporary folder it ran from.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!wutest::Entries(tmp).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(wutest::Entries(tmp).empty());
+
+    // The program started again shows what the updater could not do, once.
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use(dialogs);
+    QWidget mainWindow;
+    auto wu = std::make_unique<TWebUpdate>();
+    wu->AppFolder = app.path();
+    TUpdateForm form(&mainWindow, std::move(wu));
+    QCoreApplication::processEvents();
+    if (c.shown.empty()) {
+        EXPECT_TRUE(dialogs.MessageBoxes().empty());
+    } else {
+        ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+        std::string text = UpdaterFailedText;
+        for (const std::string &line : c.shown)
+            text += "\n" + line;
+        EXPECT_EQ(dialogs.MessageBoxes()[0].text, text);
+        EXPECT_EQ(dialogs.MessageBoxes()[0].icon, Dialogs::Icon::Error);
+    }
+    EXPECT_FALSE(testutil::fileExists(form.WebUpdate->UpdaterResultFile()));
+    TUpdateForm again(&mainWindow, std::make_unique<TWebUpdate>());
+    again.WebUpdate->AppFolder = app.path();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs.MessageBoxes().size(), c.shown.empty() ? 0u : 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Components, WholeRun, ::testing::Range(0, 4));
 
 } // namespace

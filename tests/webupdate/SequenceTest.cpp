@@ -7,6 +7,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "webupdate/WUpdate.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuTemp.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,11 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
+#include <csignal>
+#include <sys/wait.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
 
@@ -184,6 +190,299 @@ TEST_F(Run, QuestionsAnsweredYesAndNo)
     EXPECT_EQ(restarts, 1);
 }
 
+// An error in any step ends the run: its cause reaches the user, the step's
+// failure status follows (948 with the failure code where the step has
+// none), the rest of the run is left out and the restart is off.
+TEST_F(Run, AFailureInAStepEndsTheRunWithItsStatus)
+{
+    struct Throwing : TWebUpdate {
+        std::string at;
+        bool CheckVersions(const std::string &v, const std::string &l, int64_t s, std::optional<uint32_t> c) override
+        {
+            if (at == "version")
+                throw std::runtime_error("boom");
+            return TWebUpdate::CheckVersions(v, l, s, c);
+        }
+    };
+    testutil::writeFile(root.file("news.txt"), "news");
+    testutil::writeFile(root.file("other.bin"), "other");
+    const std::string prog = http.url("prog.bin"), other = http.url("other.bin");
+    const std::string twoFiles = OneFile("[action]\nrunafter=run.sh after\n", 2) + "customversion=9\n[file2]\nurl=" + other + "\n";
+    const std::string finished = "3 Finished processing update control file";
+    const std::string failed = std::to_string(wustatus::RunFailedCode) + " Finished processing update control file";
+    struct Case {
+        std::string at;         // the step that fails
+        std::string control;
+        std::vector<std::string> before;   // the statuses up to the failure, after the head
+        std::string failure;    // the step's failure status
+    } cases[] = {
+        {"address", "[update]\nunconditional=1\n", {}, "2 Update control file not found"},
+        {"control file", "[update]\nunconditional=1\n", {}, "2 Update control file not found"},
+        {"post", "[update]\nunconditional=1\n", {}, "17 Cannot access resource for post"},
+        {"version", "[update]\nnewsize=17\nlocalversion={APP}/prog.bin\n", {"3 File size based update found"}, failed},
+        {"custom", "[update]\nunconditional=1\n", {}, failed},
+        {"application", twoFiles, {}, failed},
+        {"whatsnew", "[update]\nunconditional=1\n[whatsnew]\nfile=" + http.url("news.txt") + "\n",
+         {"12 Found whatsnew instruction", "3 Download : " + http.url("news.txt")}, "14 Whatsnew not accepted"},
+        {"eula", "[update]\nunconditional=1\n[eula]\nfile=" + http.url("news.txt") + "\n",
+         {"13 Found license agreement instruction", "3 Download : " + http.url("news.txt")},
+         "15 License agreement not accepted"},
+        {"count", "[update]\nunconditional=1\n[files]\ncount=2147483647\n[file1]\nurl=" + prog + "\n", {}, failed},
+        {"file list", twoFiles, {}, failed},
+        {"file check", twoFiles, {"3 Found file update instruction"}, "2 Cannot download update file : " + prog},
+        {"downloaded", twoFiles,
+         {"3 Found file update instruction", "3 Download update : " + prog, "3 Download : " + prog},
+         "2 Cannot download update file : " + prog},
+        {"runafter", twoFiles,
+         {"3 Found file update instruction", "3 Download update : " + prog, "3 Download : " + prog,
+          "3 Download update : " + other, "3 Download : " + other},
+         failed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.at);
+        Control(c.control);
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        Throwing run;
+        run.at = c.at;
+        run.AppFolder = app.path();
+        run.RegistryFile = app.file("WebUpdate.ini");
+        run.UpdateType = TWebUpdateType::httpUpdate;
+        run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+        run.ProcessMessages = [] {};
+        run.URL = http.url("update.inf");
+        std::vector<std::string> got;
+        run.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t code, int32_t) {
+            got.push_back(std::to_string(code) + " " + t);
+        };
+        int restarts = 0;
+        run.OnAppRestart = [&](TWebUpdate *, bool &allow) {
+            ++restarts;
+            allow = false;
+        };
+        const std::string why = "boom";
+        auto at = [&](const char *step) {
+            if (c.at == step)
+                throw std::runtime_error(why);
+        };
+        run.OnConvertPrefix = [&](TWebUpdate *, std::string &p) {
+            if (p == run.URL)
+                at("address");
+            if (p == "run.sh after")
+                at("runafter");
+        };
+        run.OnFileProgress = [&](TWebUpdate *, const std::string &f, int64_t, int64_t) {
+            if (f.find("update.inf") != std::string::npos)
+                at("control file");
+        };
+        if (c.at == "post") {
+            run.PostUpdateInfo() = TPostUpdateInfo{"127.0.0.1:" + std::to_string(http.port()), "/echo", "x", true, ""};
+            run.OnProcessPostResult = [&](TWebUpdate *, bool &) { at("post"); };
+        }
+        run.OnCustomValidate = [&](TWebUpdate *, const std::string &, const std::string &, bool &) { at("custom"); };
+        run.OnSetAppParams = [&](TWebUpdate *, std::string &) { at("application"); };
+        run.OnDownloadedWhatsNew = [&](TWebUpdate *, TStringList &) { at("whatsnew"); };
+        run.OnDownloadedEULA = [&](TWebUpdate *, TStringList &) { at("eula"); };
+        if (c.at == "file list")
+            run.OnGetFileList = [&](TWebUpdate *, TStringList &) { at("file list"); };
+        run.OnFileVersionCheck = [&](TWebUpdate *, const std::string &, const std::string &, bool &) { at("file check"); };
+        run.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) {
+            if (f == app.file("prog.bin"))
+                at("downloaded");
+        };
+        run.DoUpdate();
+
+        std::vector<std::string> expected = c.at == "address"
+                                                ? std::vector<std::string>{}
+                                                : std::vector<std::string>{"3 Checking for Internet connection",
+                                                                           "3 Found open Internet connection",
+                                                                           "3 Download : " + run.URL};
+        if (c.at != "address" && c.at != "control file")
+            expected.push_back("3 Update control file found");
+        expected.insert(expected.end(), c.before.begin(), c.before.end());
+        const std::string cause = c.at == "count" ? "1 The update control file's file count is not a whole number "
+                                                    "from 0 to 1000: 2147483647"
+                                                  : "1 " + why;
+        expected.push_back(cause);
+        expected.push_back(c.failure);
+        expected.push_back("3 Closed Internet connection");
+        EXPECT_EQ(got, expected);
+        EXPECT_EQ(std::count(got.begin(), got.end(), finished), 0);
+        EXPECT_FALSE(run.RestartRequested);
+        EXPECT_EQ(restarts, 0);
+        // Nothing after the failing file was fetched.
+        EXPECT_EQ(testutil::fileExists(app.file("other.bin")), c.at == "runafter");
+        unlink(app.file("other.bin").c_str());
+    }
+
+    // The restart: its failure is the updater's status.
+    Control(OneFile());
+    testutil::writeFile(app.file("prog.bin"), "installed program");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.OnAppRestart = [](TWebUpdate *, bool &) { throw std::runtime_error("no restart"); };
+    wu.DoUpdate();
+    ASSERT_GE(statuses.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(statuses.end() - 3, statuses.end()),
+              (std::vector<std::string>{"3 Closed Internet connection", "1 no restart",
+                                        "9 Failed to spawn updater process : no restart"}));
+}
+
+// The web update's temporary folders in a folder of the test's own, which
+// stands for $TMPDIR while the object lives.
+class TempBase {
+public:
+    TempBase()
+    {
+        const char *old = getenv("TMPDIR");
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        setenv("TMPDIR", dir.path().c_str(), 1);
+    }
+    ~TempBase()
+    {
+        if (had_)
+            setenv("TMPDIR", old_.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+    }
+    // The names of the update's folders in it.
+    std::vector<std::string> Folders() const
+    {
+        std::vector<std::string> names;
+        for (const std::string &n : wutest::Entries(dir.path()))
+            if (n.rfind(wutemp::Prefix, 0) == 0)
+                names.push_back(n);
+        return names;
+    }
+    TempDir dir;
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+TEST_F(Run, EveryWayOutRemovesTheRunsFolder)
+{
+    TempBase tmp;
+    testutil::writeFile(root.file("other.bin"), "other");
+    struct Case {
+        const char *name;
+        std::string control;   // empty: none on the server
+        bool cancel;
+    } cases[] = {
+        {"success", OneFile("", 2) + "[file2]\nurl=" + http.url("other.bin") + "\n", false},
+        {"no control file", "", false},
+        {"failed step", "[update]\nunconditional=1\n[files]\ncount=-1\n", false},
+        {"cancelled", OneFile("", 2) + "[file2]\nurl=" + http.url("other.bin") + "\n", true},
+    };
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        unlink(root.file("update.inf").c_str());
+        if (!c.control.empty())
+            Control(c.control);
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        wu.OnProgressCancel = [&](TWebUpdate *, bool &cancel) { cancel = c.cancel; };
+        std::vector<std::string> during;
+        wu.OnFileProgress = [&](TWebUpdate *, const std::string &, int64_t, int64_t) {
+            if (during.empty())
+                during = tmp.Folders();
+        };
+        wu.DoUpdate();
+        EXPECT_EQ(during.size(), c.control.empty() ? 0u : 1u);
+        EXPECT_TRUE(tmp.Folders().empty());
+    }
+}
+
+// A program killed in the middle of a download leaves its folder; the next
+// run removes every such folder of a process that has ended, and keeps those
+// of processes that still run.
+TEST_F(Run, FoldersOfKilledRunsGoAtTheNextRun)
+{
+    TempBase tmp;
+    testutil::writeFile(root.file("big.bin"), wutest::PatternBytes(200000));
+    Control("[update]\nunconditional=1\n[files]\ncount=1\n[file1]\nurl=" + http.url("stall/big.bin") + "\n");
+    auto partial = [&](const std::string &folder) {
+        for (const std::string &n : wutest::Entries(tmp.dir.file(folder)))
+            if (n.rfind("WUPD", 0) == 0)
+                return true;
+        return false;
+    };
+    for (int i = 0; i < 10; ++i) {
+        const std::vector<std::string> before = tmp.Folders();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            TWebUpdate run;
+            run.AppFolder = app.path();
+            run.UpdateType = TWebUpdateType::httpUpdate;
+            run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+            run.ProcessMessages = [] {};
+            run.URL = http.url("update.inf");
+            run.DoUpdate();
+            _exit(0);
+        }
+        // Killed once its download is under way.
+        bool downloading = false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!downloading && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            for (const std::string &f : tmp.Folders())
+                if (std::find(before.begin(), before.end(), f) == before.end() && partial(f))
+                    downloading = true;
+        }
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        ASSERT_TRUE(downloading) << i;
+        // The killed run's folder stays until the next run; the one before
+        // it is gone.
+        EXPECT_EQ(tmp.Folders().size(), 1u) << i;
+    }
+
+    // A folder whose process still runs stays.
+    const pid_t live = fork();
+    ASSERT_GE(live, 0);
+    if (live == 0) {
+        pause();
+        _exit(0);
+    }
+    const std::string kept = tmp.dir.file(std::string(wutemp::Prefix) + "live");
+    ASSERT_EQ(mkdir(kept.c_str(), 0700), 0);
+    ASSERT_TRUE(wutemp::SetOwner(kept, live));
+
+    Control("[update]\nunconditional=1\n");
+    wu.DoUpdate();
+    EXPECT_EQ(statuses.end()[-2], "3 Finished processing update control file");
+    EXPECT_EQ(tmp.Folders(), (std::vector<std::string>{std::string(wutemp::Prefix) + "live"}));
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+    // Once it has ended, its folder goes too.
+    wu.DoUpdate();
+    EXPECT_TRUE(tmp.Folders().empty());
+}
+
+// A control file of 64 MiB is refused after at most its limit of 1 MiB has
+// come, and the message says that it is too large.
+TEST_F(Run, LargeControlFileIsRefusedWhileItComes)
+{
+    std::string big = "[update]\nunconditional=1\n;";
+    big += std::string((64 << 20) - big.size() - 1, 'x') + "\n";
+    testutil::writeFile(root.file("update.inf"), big);
+    big.clear();
+    for (const char *path : {"update.inf", "chunked/update.inf"}) {
+        SCOPED_TRACE(path);
+        wu.URL = http.url(path);
+        statuses.clear();
+        int64_t read = 0;
+        wu.OnFileProgress = [&](TWebUpdate *, const std::string &, int64_t pos, int64_t) { read = std::max(read, pos); };
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, (std::vector<std::string>{
+                                "3 Checking for Internet connection", "3 Found open Internet connection",
+                                "3 Download : " + wu.URL,
+                                "1 The file is too large (more than 1048576 bytes): " + wu.URL,
+                                "2 Update control file not found", "3 Closed Internet connection"}));
+        EXPECT_LE(read, int64_t(1) << 20);
+    }
+}
+
 TEST_F(Run, SignatureRules)
 {
     struct Case {
@@ -328,6 +627,12 @@ TEST_F(Run, ProgramsOnlyFromTheApplicationFolder)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(testutil::fileExists(elsewhere.file("outside.marker")));
     EXPECT_FALSE(testutil::fileExists(app.file("shell.marker")));
+    // Each refusal is told.
+    EXPECT_EQ(std::count_if(statuses.begin(), statuses.end(),
+                            [](const std::string &st) {
+                                return st.rfind("1 A program outside the program folder was refused: ", 0) == 0;
+                            }),
+              2);
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).empty());
 }
 
@@ -517,6 +822,59 @@ TEST_F(Run, CabinetsExtractedOrKept)
     EXPECT_FALSE(testutil::fileExists(app.file("cabs/pack.cab")));
     EXPECT_TRUE(testutil::fileExists(app.file("cabs/bad.cab")));
     EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + app.file("cabs/bad.cab"));
+}
+
+// A cabinet whose second member is unsafe: 947, the cabinet kept, and the
+// folder otherwise exactly as it was (not even the good first member).
+TEST_F(Run, RefusedCabinetWritesNothing)
+{
+    TempDir src, outside;
+    ASSERT_EQ(mkdir(src.file("xx").c_str(), 0755), 0);
+    testutil::writeFile(src.file("one.txt"), "the new one");
+    testutil::writeFile(src.file("xx/evil.txt"), "evil");
+    ASSERT_EQ(system(("cd " + src.path() + " && gcab -c mixed.cab one.txt xx/evil.txt >/dev/null 2>&1").c_str()), 0);
+    const std::string bytes = testutil::readFile(src.file("mixed.cab"));
+    ASSERT_NE(bytes.find("xx\\evil.txt"), std::string::npos);
+    testutil::writeFile(outside.file("target.txt"), "outside");
+    const std::string cabs = app.file("cabs");
+    struct Case {
+        const char *name;
+        std::string stored;
+        std::function<void()> prepare;
+    } cases[] = {
+        {"traversing", "..\\evil.txt", nullptr},
+        {"absolute", "\\x\\evil.txt", nullptr},
+        {"symbolic link", "xx\\evil.txt",
+         [&] { symlink(outside.file("target.txt").c_str(), (cabs + "/xx/evil.txt").c_str()); }},
+        {"device", "xx\\evil.txt", [&] { mkfifo((cabs + "/xx/evil.txt").c_str(), 0644); }},
+    };
+    Control("[update]\nunconditional=1\n[files]\ncount=1\n[file1]\nurl=" + http.url("mixed.cab") +
+            "\ntargetdir={APP}/cabs\n");
+    wu.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    wu.ExtractCAB = true;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string patched = bytes;
+        patched.replace(patched.find("xx\\evil.txt"), 11, c.stored);
+        testutil::writeFile(root.file("mixed.cab"), patched);
+        std::error_code ec;
+        std::filesystem::remove_all(cabs, ec);
+        ASSERT_EQ(mkdir(cabs.c_str(), 0755), 0);
+        ASSERT_EQ(mkdir((cabs + "/xx").c_str(), 0755), 0);
+        testutil::writeFile(cabs + "/one.txt", "the installed one");
+        if (c.prepare)
+            c.prepare();
+        const std::string before = wutest::Snapshot(cabs);
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses.end()[-3], "8 Error decompressing CAB file : " + cabs + "/mixed.cab");
+        // The cabinet stays; nothing else changed.
+        EXPECT_EQ(testutil::readFile(cabs + "/mixed.cab"), patched);
+        unlink((cabs + "/mixed.cab").c_str());
+        EXPECT_EQ(wutest::Snapshot(cabs), before);
+        EXPECT_EQ(wutest::Snapshot(outside.path()), "target.txt = outside\n");
+        EXPECT_FALSE(testutil::fileExists(app.file("evil.txt")));
+    }
 }
 
 TEST(FtpRun, ConnectsLogsInAndReportsFailure)

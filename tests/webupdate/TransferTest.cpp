@@ -66,7 +66,7 @@ protected:
     {
         EXPECT_EQ(testutil::readFile(app.file("file.bin")), "old contents");
         EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
-        EXPECT_TRUE(Entries(wu.GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(wu.GetTempDirectory()).empty());
     }
 
     TempDir root, app;
@@ -148,7 +148,7 @@ TEST_P(HttpTransfer, DownloadReplacesTargetAfterLastBlock)
         EXPECT_EQ(statuses[0].text, "Download : " + url(path));
         EXPECT_EQ(statuses[0].code, 3);
         EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
-        EXPECT_TRUE(Entries(wu.GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(wu.GetTempDirectory()).empty());
     }
     EXPECT_GE(pumps, 3);
 }
@@ -265,6 +265,45 @@ TEST_F(PythonTransfer, RedirectToAnotherSchemeIsNotFollowed)
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("elsewhere/file.bin"), app.path(), false));
     EXPECT_EQ(statuses.back().code, 2);
     ExpectUntouched();
+}
+
+// A refused file says why: its size, a redirection to another scheme, an
+// address without a file name; a file refused for its size is never called
+// "not found".
+TEST_F(PythonTransfer, EveryRefusalNamesItsCause)
+{
+    struct Case {
+        const char *path;
+        int64_t limit;
+        TWebUpdateExpect expect;
+        std::string cause;       // the start of the message
+        bool notFound;           // followed by the not-found status
+        int64_t mostRead;        // bytes the transfer may have kept
+    } cases[] = {
+        {"file.bin", 5000, {}, TWebUpdate::TooLargeText(5000, peer.url("file.bin")), false, 0},
+        {"chunked/file.bin", 5000, {}, TWebUpdate::TooLargeText(5000, peer.url("chunked/file.bin")), false, 5000},
+        {"file.bin", 0, {9999, std::nullopt}, "The file's size differs from the announced size 9999", false, 10000},
+        {"elsewhere/file.bin", 0, {}, "A redirection to an address that is not https was refused", true, 0},
+        {"", 0, {}, "The address names no file: " + peer.url(""), true, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        statuses.clear();
+        progress.clear();
+        EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url(c.path), app.path(), false, c.expect, c.limit));
+        std::vector<Status> errors;
+        for (const Status &st : statuses)
+            if (st.code == 1)
+                errors.push_back(st);
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors[0].text.substr(0, c.cause.size()), c.cause);
+        const bool notFound = std::any_of(statuses.begin(), statuses.end(),
+                                          [](const Status &st) { return st.text.rfind("File not found", 0) == 0; });
+        EXPECT_EQ(notFound, c.notFound);
+        for (const Progress &p : progress)
+            EXPECT_LE(p.pos, c.mostRead);
+        ExpectUntouched();
+    }
 }
 
 TEST_F(PythonTransfer, NamesThatClimbAreRefused)
@@ -521,9 +560,16 @@ TEST_F(Transfer, ReadOnlyTargetStaysUntouched)
         TWebUpdate copier;
         copier.UpdateType = TWebUpdateType::fileUpdate;
         copier.ProcessMessages = [] {};
-        return std::string(copier.URLGetFile(nullptr, root.file("file.bin"), app.path() + "/", false) ? "copied" : "refused");
+        std::string told;
+        copier.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+            if (c == 1)
+                told = t;
+        };
+        const bool copied = copier.URLGetFile(nullptr, root.file("file.bin"), app.path() + "/", false);
+        return std::string(copied ? "copied" : "refused") + " " + told.substr(0, told.find(':'));
     });
-    EXPECT_EQ(result, "refused");
+    // Refused, and told why.
+    EXPECT_EQ(result, "refused Cannot write " + app.file("file.bin"));
     EXPECT_EQ(testutil::readFile(app.file("file.bin")), "old contents");
     EXPECT_EQ(Entries(app.path()), std::vector<std::string>{"file.bin"});
 }

@@ -336,6 +336,26 @@ TEST_P(UpdateWindowOver, RunsWithoutANewVersion)
     }
 }
 
+TEST_F(UpdateWindow, FailedStepEndsWithTheRedVerdict)
+{
+    const std::string ctl = http.url("update.inf");
+    testutil::writeFile(root.file("update.inf"), "[update]\nsignature=WebUpdate\nnewversion=2,0,0,1\n"
+                                                 "localversion={APP}/prog.bin\n[files]\ncount=2147483647\n");
+    RunFromStart();
+    const std::string cause = "The update control file's file count is not a whole number from 0 to 1000: 2147483647";
+    ASSERT_EQ(dialogs.MessageBoxes().size(), 1u);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].text, cause);
+    EXPECT_EQ(dialogs.MessageBoxes()[0].icon, Dialogs::Icon::Error);
+    const std::vector<std::string> tail = {
+        cause + " | " + ctl + " | Update Failed. (red)",
+        S(948) + " | " + ctl + " | Update Failed. (red)",
+        S(949) + " | " + ctl + " | Update Failed. (red)",
+        "Connection Closed. | " + ctl + " | Update Failed. (red)",
+    };
+    ASSERT_GE(states.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(states.end() - tail.size(), states.end()), tail);
+}
+
 TEST_F(UpdateWindow, StatusHandler)
 {
     struct Case {
@@ -357,6 +377,14 @@ TEST_F(UpdateWindow, StatusHandler)
         {"Cannot download update file : http://h/x", 2, "Cannot download update file : http://h/x", "",
          "Web Update File Not Found.", clRed},
         {"Http status : 404", 6, "Http status : 404", "", "", clGreen},
+        // Errors and failed steps.
+        {"Cannot write /opt/x", 1, "Cannot write /opt/x", "", "Update Failed.", clRed},
+        {"Error decompressing CAB file : /opt/a.cab", 8, "Error decompressing CAB file : /opt/a.cab", "",
+         "Update Failed.", clRed},
+        {"Failed to spawn updater process : x", 9, "Failed to spawn updater process : x", "", "Update Failed.", clRed},
+        {"Finished processing update control file", wustatus::RunFailedCode, "Finished processing update control file",
+         "", "Update Failed.", clRed},
+        {"Finished processing update control file", 3, "Finished processing update control file", "", "", clGreen},
     };
     const Ui::TUpdateForm &ui = *form->ui;
     for (const Case &c : cases) {
@@ -438,7 +466,7 @@ protected:
     {
         EXPECT_EQ(Entries(app.path()), (std::vector<std::string>{"WebUpdate.ini", "prog.bin"}));
         EXPECT_EQ(testutil::readFile(app.file("prog.bin")), "installed program");
-        EXPECT_TRUE(Entries(form->WebUpdate->GetTempDirectory()).empty());
+        EXPECT_TRUE(wutest::TempEntries(form->WebUpdate->GetTempDirectory()).empty());
     }
 
     // The run ended with the message in a box and the red not-found verdict.

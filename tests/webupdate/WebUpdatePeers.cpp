@@ -1,8 +1,12 @@
 #include "webupdate/WebUpdatePeers.h"
 
+#include "webupdate/WuTemp.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 
 namespace wutest {
@@ -113,6 +117,43 @@ std::vector<std::string> Entries(const std::string &dir)
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+std::vector<std::string> TempEntries(const std::string &dir)
+{
+    std::vector<std::string> names = Entries(dir);
+    names.erase(std::remove(names.begin(), names.end(), std::string(wutemp::OwnerFile)), names.end());
+    return names;
+}
+
+std::string Snapshot(const std::string &dir)
+{
+    std::string out;
+    for (const std::string &name : Entries(dir)) {
+        const std::string path = dir + "/" + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) {
+            out += name + " = " + testutil::readFile(path) + "\n";
+        } else if (S_ISLNK(st.st_mode)) {
+            char target[4096] = {};
+            const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+            out += name + " -> " + std::string(target, n > 0 ? size_t(n) : 0) + "\n";
+        } else if (S_ISDIR(st.st_mode)) {
+            out += name + "/\n";
+            const std::string inner = Snapshot(path);
+            size_t start = 0;
+            while (start < inner.size()) {
+                const size_t end = inner.find('\n', start);
+                out += name + "/" + inner.substr(start, end - start + 1);
+                start = end + 1;
+            }
+        } else {
+            out += name + (S_ISFIFO(st.st_mode) ? " |\n" : " ?\n");
+        }
+    }
+    return out;
 }
 
 std::string PatternBytes(size_t n, unsigned seed)

@@ -81,6 +81,14 @@ private:
 
 // The names in a folder, sorted, "." and ".." left out.
 std::vector<std::string> Entries(const std::string &dir);
+// The names in the web update's temporary folder, its owner file left out.
+std::vector<std::string> TempEntries(const std::string &dir);
+
+// Everything below a folder as text, one line per entry in name order:
+// "name = contents" for a file, "name -> target" for a link, "name/" for a
+// folder (its entries follow as "name/..."), "name |" for a pipe and
+// "name ?" for anything else.
+std::string Snapshot(const std::string &dir);
 
 // Bytes that do not repeat in short cycles.
 std::string PatternBytes(size_t n, unsigned seed = 1);

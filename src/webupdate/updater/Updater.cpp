@@ -4,14 +4,21 @@
 //   upd.exe <pid> <application command> <component> ...
 //
 // It works in its current folder (the application's folder); every
-// component name must lie inside it. With WUPDATE_PIDFD set, the descriptor
-// it names is the application process itself, which is waited on instead of
-// the number.
+// component must lie inside it, named relative to it or by an absolute path
+// into it ('\\' read as '/'). With WUPDATE_PIDFD set, the descriptor it names
+// is the application process itself, which is waited on instead of the
+// number. With WUPDATE_RESULT set, every component it could not put in place
+// is described there, one line each, for the application to show when it
+// starts again. When it ran from one of the web update's temporary folders
+// it removes that folder at its end.
 #include "webupdate/Cabfdi.h"
 #include "webupdate/LzExpand.h"
 #include "webupdate/WuPaths.h"
 #include "webupdate/WuProcess.h"
+#include "webupdate/WuResult.h"
+#include "webupdate/WuTemp.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +26,13 @@
 #include <dirent.h>
 #include <fstream>
 #include <poll.h>
+#include <set>
 #include <string>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -68,14 +77,31 @@ void WaitFor(long pid)
     close(fd);
 }
 
-// A component name as a path inside folder; false when it is not one.
+// A component name as a path inside folder; false when it is not one. An
+// absolute name counts when it lies in the folder; either way no part may
+// climb with "..".
 bool Inside(const std::string &folder, const std::string &name, std::string &path)
 {
+    const std::string slashes = wupaths::Slashes(name);
+    if (!slashes.empty() && slashes[0] == '/') {
+        if (("/" + slashes + "/").find("/../") != std::string::npos || !wupaths::FoldPath(slashes, path))
+            return false;
+        return path != folder && wupaths::IsInside(folder, path);
+    }
     std::string clean;
     if (!wupaths::CleanRelativeName(name, clean))
         return false;
     path = folder + "/" + clean;
     return wupaths::IsInside(folder, path);
+}
+
+// What the application is told at its next start.
+std::vector<std::string> Failures;
+
+void Fail(const std::string &text)
+{
+    Failures.push_back(text);
+    std::fprintf(stderr, "upd: %s\n", text.c_str());
 }
 
 // The file installed + "_new" in any letter case of the suffix.
@@ -106,34 +132,46 @@ bool Component(const std::string &folder, const std::string &name)
 {
     std::string path;
     if (!Inside(folder, name, path)) {
-        std::fprintf(stderr, "upd: component outside the folder refused: %s\n", name.c_str());
+        Fail(wuresult::Refused(name));
         return false;
     }
-    const std::string upper = Upper(name);
+    const std::string upper = Upper(path);
     const size_t newAt = upper.find("_NEW");
     if (newAt != std::string::npos && newAt + 4 == upper.size()) {
         const std::string installed = path.substr(0, path.size() - 4);
         std::string source;
-        if (!FindNew(installed, source))
+        if (!FindNew(installed, source)) {
+            Fail(wuresult::Missing(path));
             return false;
+        }
         // Replacing is one step: the installed file is never missing.
-        return rename(source.c_str(), installed.c_str()) == 0;
+        if (rename(source.c_str(), installed.c_str()) != 0) {
+            Fail(wuresult::NotReplaced(installed, source, std::strerror(errno)));
+            return false;
+        }
+        return true;
     }
     const size_t dot = path.rfind('.');
     const std::string ext = dot == std::string::npos || path.find('/', dot) != std::string::npos ? "" : Upper(path.substr(dot));
     if (ext == ".PAT") {
         std::string patcher;
-        if (!wuprocess::ProgramInFolder(folder, "patcher.exe", patcher))
+        if (!wuprocess::ProgramInFolder(folder, "patcher.exe", patcher)) {
+            Fail(wuresult::NotApplied(path, "patcher.exe is missing"));
             return false;
-        const pid_t pid = wuprocess::Spawn(patcher, {"patcher.exe", name, name.substr(0, name.size() - ext.size()) + ".EXE"});
+        }
+        const pid_t pid = wuprocess::Spawn(patcher, {"patcher.exe", path, path.substr(0, path.size() - ext.size()) + ".EXE"});
         if (pid > 0)
             wuprocess::WaitChild(pid);
+        else
+            Fail(wuresult::NotApplied(path, std::strerror(errno)));
         unlink(path.c_str());
         return pid > 0;
     }
     if (ext == ".CAB") {
-        if (CabExtract(path, folder, Budget) != 0)
+        if (CabExtract(path, folder, Budget) != 0) {
+            Fail(wuresult::NotApplied(path, "the cabinet could not be extracted"));
             return false;
+        }
         unlink(path.c_str());
         return true;
     }
@@ -143,7 +181,52 @@ bool Component(const std::string &folder, const std::string &name)
     const std::string expanded = LzExpandedName(path, info.MissingChar);
     if (expanded == path)
         return true;
-    return wupaths::IsInside(folder, expanded) && LzExpand(path, expanded, Budget);
+    if (!wupaths::IsInside(folder, expanded) || !LzExpand(path, expanded, Budget)) {
+        Fail(wuresult::NotApplied(path, "it could not be expanded"));
+        return false;
+    }
+    return true;
+}
+
+// The files named with "_NEW" that are still waiting in the folders of the
+// components: each is told about, none is left in silence.
+void ReportLeftNew(const std::string &folder, const std::vector<std::string> &components)
+{
+    std::set<std::string> dirs{folder};
+    for (const std::string &c : components) {
+        std::string path;
+        if (Inside(folder, c, path))
+            dirs.insert(path.substr(0, path.rfind('/')));
+    }
+    for (const std::string &dir : dirs) {
+        DIR *d = opendir(dir.c_str());
+        if (!d)
+            continue;
+        std::vector<std::string> left;
+        while (dirent *e = readdir(d)) {
+            const std::string n = e->d_name;
+            if (n.size() > 4 && strcasecmp(n.c_str() + n.size() - 4, "_new") == 0)
+                left.push_back(dir + "/" + n);
+        }
+        closedir(d);
+        std::sort(left.begin(), left.end());
+        for (const std::string &f : left)
+            Fail(wuresult::Kept(f));
+    }
+}
+
+// The folder the updater runs from, when it is one of the web update's
+// temporary folders: removed with everything in it.
+void RemoveOwnFolder()
+{
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return;
+    exe[n] = '\0';
+    std::string dir(exe);
+    dir = dir.substr(0, dir.rfind('/'));
+    wutemp::RemoveIfOwnedBy(dir, getpid());
 }
 
 } // namespace
@@ -163,18 +246,28 @@ int main(int argc, char **argv)
     if (!getcwd(cwd, sizeof cwd))
         return 3;
     const std::string folder = cwd;
-    int failed = 0;
+    const char *resultVar = getenv(wuresult::ResultVariable);
+    const std::string resultFile = resultVar ? resultVar : "";
+    // The program started again must not inherit it either.
+    unsetenv(wuresult::ResultVariable);
+    std::vector<std::string> components;
     for (int i = 3; i < argc; ++i)
-        if (!Component(folder, argv[i]))
-            ++failed;
+        components.push_back(argv[i]);
+    for (const std::string &c : components)
+        Component(folder, c);
+    ReportLeftNew(folder, components);
+    if (!Failures.empty() && !resultFile.empty())
+        wuresult::Write(resultFile, Failures);
 
+    int code = Failures.empty() ? 0 : 1;
     if (argc >= 3 && std::strcmp(argv[2], "null") != 0 && argv[2][0] != '\0') {
         // Only a program of the folder, never through a shell.
         const pid_t child = wuprocess::SpawnInFolder(folder, argv[2]);
         if (child < 0) {
             std::fprintf(stderr, "upd: cannot start %s\n", argv[2]);
-            return 4;
+            code = 4;
         }
     }
-    return failed == 0 ? 0 : 1;
+    RemoveOwnFolder();
+    return code;
 }

@@ -43,7 +43,9 @@
 #include <chrono>
 #include <functional>
 #include <ostream>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -271,8 +273,14 @@ struct WaitCase {
     Exchange kind;
     bool http;
     bool trickle;
-    // The script of the database peer (not for the submission).
-    const char *script;
+    // Where the database peer stops answering or starts trickling (not for
+    // the submission).
+    const char *stage;
+
+    std::string script() const
+    {
+        return std::string(R"({")") + (trickle ? "trickle" : "silent") + R"(": ")" + stage + R"("})";
+    }
 };
 
 void PrintTo(const WaitCase &c, std::ostream *os) { *os << c.name; }
@@ -289,7 +297,7 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
     if (c.kind == Exchange::Submission)
         smtp = std::make_unique<SmtpPeer>(c.trickle);
     else
-        (http ? httpPeer : cddbpPeer)->script(c.script);
+        (http ? httpPeer : cddbpPeer)->script(c.script());
     open(http, "5", smtp ? smtp->port() : 0);
     ASSERT_NE(TNetAntiFreeze::Instance(), nullptr);
 
@@ -334,25 +342,22 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
         queueControlsEnabled();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Silent, ExchangeWait,
-    ::testing::Values(WaitCase {"GrabCddbp", Exchange::Lookup, false, false, R"({"silent": "greeting"})"},
-                      WaitCase {"GrabHttp", Exchange::Lookup, true, false, R"({"silent": "query"})"},
-                      WaitCase {"OptionsTest", Exchange::ServerTest, false, false, R"({"silent": "hello"})"},
-                      WaitCase {"QueueRun", Exchange::QueueRun, false, false, R"({"silent": "greeting"})"},
-                      WaitCase {"Submission", Exchange::Submission, false, false, ""}),
-    [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
+// The same exchanges against a peer that goes silent and against one that
+// trickles: a trickled reply is bounded as a whole (a line that never ends,
+// a reply whose continuation lines never end, HTTP headers without end).
+std::vector<WaitCase> waitCases(bool trickle)
+{
+    return {WaitCase {"GrabCddbp", Exchange::Lookup, false, trickle, "greeting"},
+            WaitCase {"GrabHttp", Exchange::Lookup, true, trickle, "query"},
+            WaitCase {"OptionsTest", Exchange::ServerTest, false, trickle, "hello"},
+            WaitCase {"QueueRun", Exchange::QueueRun, false, trickle, "greeting"},
+            WaitCase {"Submission", Exchange::Submission, false, trickle, ""}};
+}
 
-// A trickled reply is bounded as a whole: a line that never ends, a reply
-// whose continuation lines never end, HTTP headers without end.
-INSTANTIATE_TEST_SUITE_P(
-    Trickle, ExchangeWait,
-    ::testing::Values(WaitCase {"GrabCddbp", Exchange::Lookup, false, true, R"({"trickle": "greeting"})"},
-                      WaitCase {"GrabHttp", Exchange::Lookup, true, true, R"({"trickle": "query"})"},
-                      WaitCase {"OptionsTest", Exchange::ServerTest, false, true, R"({"trickle": "hello"})"},
-                      WaitCase {"QueueRun", Exchange::QueueRun, false, true, R"({"trickle": "greeting"})"},
-                      WaitCase {"Submission", Exchange::Submission, false, true, ""}),
-    [](const ::testing::TestParamInfo<WaitCase> &info) { return std::string(info.param.name); });
+std::string waitCaseName(const ::testing::TestParamInfo<WaitCase> &info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Silent, ExchangeWait, ::testing::ValuesIn(waitCases(false)), waitCaseName);
+INSTANTIATE_TEST_SUITE_P(Trickle, ExchangeWait, ::testing::ValuesIn(waitCases(true)), waitCaseName);
 
 // ---- what the user can do while an exchange waits -------------------------------------------
 

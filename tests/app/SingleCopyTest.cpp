@@ -10,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -150,16 +152,21 @@ public:
         out_ += p_.readAll().toStdString();
         return out_;
     }
+    // How often the output holds the line so far.
+    int Seen(const std::string &line)
+    {
+        int seen = 0;
+        for (size_t at = Output().find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1))
+            ++seen;
+        return seen;
+    }
     // Until the output holds the line `times` times.
     bool AwaitOutput(const std::string &line, int times = 1)
     {
         QElapsedTimer t;
         t.start();
         for (;;) {
-            int seen = 0;
-            for (size_t at = Output().find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1))
-                ++seen;
-            if (seen >= times)
+            if (Seen(line) >= times)
                 return true;
             const qint64 left = kStartBoundMs - t.elapsed();
             if (left <= 0 || !Alive())
@@ -358,6 +365,81 @@ TEST(SingleCopy, FolderThatCannotBeMadeOrLockedIsReportedAndNotRunOn)
         EXPECT_EQ(Listing(top.path()), before);
         EXPECT_EQ(Litter(tmp.path()), std::vector<std::string>{});
     }
+}
+
+TEST(SingleCopy, AnotherUserNeitherBringsForwardNorImpersonatesTheCopy)
+{
+    // The copy listens under a name in the abstract namespace, which has no
+    // file permissions: it answers only its own user, and a start believes
+    // only a listener of its own user.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempDir home, unused;
+    testutil::openToAll(home.path());
+    const auto nameOf = [](const std::string &folder) {
+        return "mixdeck-instance-0-" +
+               QCryptographicHash::hash(QByteArray::fromStdString("TMainForm\n" + SingleCopy::ListenName(folder)),
+                                        QCryptographicHash::Sha1)
+                   .toHex()
+                   .left(16)
+                   .toStdString();
+    };
+    const auto addressOf = [](const std::string &name, sockaddr_un &addr) {
+        addr = sockaddr_un{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path + 1, name.data(), name.size());
+        return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    };
+
+    // Another user asks the running copy to come forward: cut off unheard.
+    Copy first(home.path());
+    ASSERT_TRUE(first.AwaitRunning(home.path())) << first.Output();
+    sockaddr_un addr;
+    const socklen_t len = addressOf(nameOf(home.path()), addr);
+    const std::string result = testutil::runUnprivileged([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval bound{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        std::string r = "not sent";
+        if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), len) == 0 && write(fd, "activate\n", 9) == 9) {
+            char c;
+            const ssize_t got = read(fd, &c, 1);
+            r = got < 0 && errno == ECONNRESET ? "cut off" : "answered " + std::to_string(got);
+        }
+        close(fd);
+        return r;
+    });
+    EXPECT_EQ(result, "cut off");
+    // Its own user's start is answered, once.
+    Copy second(home.path());
+    ASSERT_TRUE(second.WaitForEnd()) << second.Output();
+    EXPECT_TRUE(second.EndedNormallyWith(0)) << second.Output();
+    ASSERT_TRUE(first.AwaitOutput(SingleCopy::kBroughtForward)) << first.Output();
+    EXPECT_EQ(first.Seen(SingleCopy::kBroughtForward), 1) << first.Output();
+
+    // Another user listens under the name of a folder no copy runs on: it
+    // is not taken for a copy of the program.
+    const socklen_t squatLen = addressOf(nameOf(unused.path()), addr);
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    Child squatter;
+    squatter.pid = fork();
+    if (squatter.pid == 0) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (setgid(65534) != 0 || setuid(65534) != 0 || fd < 0 ||
+            bind(fd, reinterpret_cast<const sockaddr *>(&addr), squatLen) != 0 || listen(fd, 8) != 0)
+            _exit(1);
+        if (write(ready[1], "r", 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char c = 0;
+    const ssize_t got = squatter.pid > 0 ? read(ready[0], &c, 1) : -1;
+    close(ready[0]);
+    ASSERT_EQ(got, 1);
+    EXPECT_FALSE(SingleCopy::Running(unused.path()));
 }
 
 TEST(SingleCopy, CopiesOnTwoFoldersRunSideBySide)

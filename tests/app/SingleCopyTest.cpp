@@ -98,14 +98,31 @@ int PathSocket(const std::string &path, bool listening)
     return fd;
 }
 
+// The program as user "nobody" can start it: the built one, or a copy of it
+// in `spare` when the build lies in a folder nobody may enter.
+std::string ProgramForNobody(const TempDir &spare)
+{
+    const std::string built = programtest::ProgramPath();
+    if (testutil::runUnprivileged([&] { return std::string(access(built.c_str(), X_OK) == 0 ? "yes" : "no"); }) ==
+        "yes")
+        return built;
+    const std::string copy = spare.file("mixdeck");
+    std::filesystem::copy_file(built, copy);
+    chmod(copy.c_str(), 0755);
+    chmod(spare.path().c_str(), 0755);
+    return copy;
+}
+
 // A copy of the program on one folder; killed and reaped on every way out
 // of the test.
 class Copy {
 public:
-    // `tmp`, when given, is the copy's $TMPDIR; `unprivileged` runs it as
-    // user "nobody" when the tests run as root.
-    explicit Copy(const std::string &home, const std::string &tmp = std::string(), bool unprivileged = false)
+    // `tmp`, when given, is the copy's $TMPDIR; `asNobody`, when given, is
+    // the program to run as user "nobody" when the tests run as root.
+    explicit Copy(const std::string &home, const std::string &tmp = std::string(),
+                  const std::string &asNobody = std::string())
     {
+        const bool unprivileged = !asNobody.empty();
         QProcessEnvironment env = programtest::BaseEnv();
         env.insert("MIXDECK_HOME", QString::fromStdString(home));
         if (!tmp.empty())
@@ -118,7 +135,7 @@ public:
             });
         p_.setProcessChannelMode(QProcess::MergedChannels);
         timer_.start();
-        p_.start(QString::fromStdString(programtest::ProgramPath()), {});
+        p_.start(QString::fromStdString(unprivileged ? asNobody : programtest::ProgramPath()), {});
         p_.waitForStarted(kStartBoundMs);
     }
     ~Copy() { Kill(); }
@@ -347,16 +364,19 @@ TEST(SingleCopy, FolderThatCannotBeMadeOrLockedIsReportedAndNotRunOn)
         {"a folder the user may not read", "closed", true, "Cannot lock the program folder", EACCES},
         {"below a folder the user may not write", "locked/mixdeck", true, "Cannot make the program folder", EACCES},
     };
+    TempDir spare;
+    const std::string nobodysProgram = ProgramForNobody(spare);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir top, tmp;
         testutil::writeFile(top.file("file"), "a file, not a folder");
-        ASSERT_EQ(mkdir(top.file("closed").c_str(), 0711), 0);
-        ASSERT_EQ(mkdir(top.file("locked").c_str(), 0755), 0);
+        // Neither its owner nor anybody else may read or write these.
+        ASSERT_EQ(mkdir(top.file("closed").c_str(), 0311), 0);
+        ASSERT_EQ(mkdir(top.file("locked").c_str(), 0555), 0);
         ASSERT_EQ(chmod(top.path().c_str(), 0755), 0);
         const auto before = Listing(top.path());
         const std::string home = top.file(c.home);
-        Copy copy(home, tmp.path(), c.unprivileged);
+        Copy copy(home, tmp.path(), c.unprivileged ? nobodysProgram : std::string());
         ASSERT_TRUE(copy.WaitForEnd()) << copy.Output();
         EXPECT_TRUE(copy.EndedNormallyWith(1)) << copy.Output();
         const std::string box = std::string("MIXDECK message box [MIXDECK] ") + c.message + " \"" + home +
@@ -529,8 +549,8 @@ TEST(SingleCopy, FolderLockIsTakenOnTheFolderItself)
         const char *name;
         unsigned mode;
         const char *result;
-    } cases[] = {{"a folder the user may not write", 0755, "taken busy free"},
-                 {"a folder the user may only enter", 0711, "failed 13"}};
+    } cases[] = {{"a folder the user may not write", 0555, "taken busy free"},
+                 {"a folder the user may not read", 0311, "failed 13"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;

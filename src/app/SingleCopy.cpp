@@ -11,9 +11,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -22,46 +26,119 @@ namespace SingleCopy {
 namespace {
 
 // The class part of the name the running copy listens under; the title
-// part is the canonical program folder.
+// part is the folder's identity.
 const char *const kListenClass = "TMainForm";
+
+// The prefix of the sockets earlier versions left in the temporary folder.
+const char *const kOldSocketPrefix = "mixdeck-instance-";
 
 // How long a start waits between two tries on a taken folder.
 constexpr std::chrono::milliseconds kRetryPause{100};
 
-int openRegularNoFollow(const std::string &path, int flags)
+std::string IdentityOf(const struct stat &st)
 {
-    const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
-    if (fd < 0)
-        return -1;
+    return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+           std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
+// Is a folder there (0), or why not.
+int FolderState(const std::string &path)
+{
     struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return -1;
+    if (stat(path.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// True when the socket at `path` is one no process listens on any more.
+bool DeadSocket(const std::string &path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    int rc;
+    do
+        rc = connect(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr);
+    while (rc != 0 && errno == EINTR);
+    const bool dead = rc != 0 && errno == ECONNREFUSED;
+    close(fd);
+    return dead;
+}
+
+void RemoveDeadSocketsIn(const std::string &folder)
+{
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::string mine = std::string(kOldSocketPrefix) + std::to_string(getuid()) + "-";
+    while (const dirent *e = readdir(dir)) {
+        if (std::strncmp(e->d_name, mine.c_str(), mine.size()) != 0)
+            continue;
+        const std::string path = folder + "/" + e->d_name;
+        struct stat st{};
+        // Only this user's sockets; in a shared temporary folder nobody
+        // else can put another file under the name meanwhile.
+        if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == getuid() && DeadSocket(path))
+            unlink(path.c_str());
     }
-    return fd;
+    closedir(dir);
 }
 
 } // namespace
+
+std::string FolderName(const std::string &folder) { return folder.empty() ? std::string("/") : folder; }
+
+int MakeFolder(const std::string &folder)
+{
+    const std::string dir = FolderName(folder);
+    // Each part of the path from the top, then the whole.
+    for (size_t at = 1; at <= dir.size(); ++at) {
+        if (at < dir.size() && (dir[at] != '/' || dir[at - 1] == '/'))
+            continue;
+        const std::string part = dir.substr(0, at);
+        int state = FolderState(part);
+        if (state == ENOENT) {
+            if (mkdir(part.c_str(), 0700) == 0)
+                continue;
+            // Made meanwhile by someone else: fine when it is a folder.
+            state = errno == EEXIST ? FolderState(part) : errno;
+        }
+        if (state != 0)
+            return state;
+    }
+    return 0;
+}
 
 FolderLock::Result FolderLock::TryTake(const std::string &folder)
 {
     if (held_)
         return Result::Taken;
     if (fd_ < 0) {
-        const std::string dir = folder.empty() ? std::string("/") : folder;
-        const std::string file = dir + "/" + kLockFileName;
-        fd_ = openRegularNoFollow(file, O_RDWR | O_CREAT);
-        if (fd_ < 0)
-            fd_ = openRegularNoFollow(file, O_RDONLY);   // there, but not ours to write
-        if (fd_ < 0)
-            fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0)
-            return Result::NoLock;
+        fd_ = open(FolderName(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) {
+            error_ = errno;
+            return Result::Failed;
+        }
+        struct stat st{};
+        if (fstat(fd_, &st) != 0) {
+            error_ = errno;
+            Release();
+            return Result::Failed;
+        }
+        identity_ = IdentityOf(st);
     }
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
             continue;
-        return errno == EWOULDBLOCK ? Result::Busy : Result::NoLock;
+        if (errno == EWOULDBLOCK)
+            return Result::Busy;
+        error_ = errno;
+        return Result::Failed;
     }
     held_ = true;
     return Result::Taken;
@@ -73,20 +150,34 @@ void FolderLock::Release()
         close(fd_);   // closing the only descriptor lets the lock go
     fd_ = -1;
     held_ = false;
+    identity_.clear();
 }
 
-std::string CanonicalFolder(const std::string &folder)
+std::string ListenName(const std::string &folder)
 {
-    const std::string dir = folder.empty() ? std::string("/") : folder;
-    if (char *real = realpath(dir.c_str(), nullptr)) {
-        std::string r(real);
-        std::free(real);
-        return r;
-    }
-    return dir;
+    struct stat st{};
+    if (stat(FolderName(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::string();
+    return IdentityOf(st);
 }
 
-bool Running(const std::string &folder) { return FindPrevInstance(kListenClass, CanonicalFolder(folder)); }
+bool Running(const std::string &folder)
+{
+    const std::string name = ListenName(folder);
+    return !name.empty() && FindPrevInstance(kListenClass, name);
+}
+
+void RemoveDeadSockets()
+{
+    // Where those versions put them: $TMPDIR, or /tmp without it.
+    const char *env = std::getenv("TMPDIR");
+    std::string tmp = env && *env ? env : "/tmp";
+    while (tmp.size() > 1 && tmp.back() == '/')
+        tmp.pop_back();
+    RemoveDeadSocketsIn(tmp);
+    if (tmp != "/tmp")
+        RemoveDeadSocketsIn("/tmp");
+}
 
 Claim::~Claim()
 {
@@ -97,14 +188,27 @@ Claim::~Claim()
 
 Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
 {
-    const std::string title = CanonicalFolder(folder_);
+    // Nothing is read or written before the folder is there.
+    if (const int made = MakeFolder(folder_)) {
+        problem_ = "Cannot make the program folder \"" + FolderName(folder_) + "\": " + std::strerror(made);
+        return Outcome::Failed;
+    }
     const auto deadline = std::chrono::steady_clock::now() + patience;
     for (;;) {
-        // A folder that offers no lock cannot be shared safely either,
-        // but it cannot be guarded: the program runs as it always did.
-        if (lock_.TryTake(folder_) != FolderLock::Result::Busy)
+        switch (lock_.TryTake(folder_)) {
+        case FolderLock::Result::Taken:
+            RemoveDeadSockets();
             return Outcome::Owner;
-        if (ActivatePrevInstance(kListenClass, title))
+        case FolderLock::Result::Failed:
+            // Without the lock two copies could overwrite each other's
+            // saves: the program does not run on such a folder.
+            problem_ =
+                "Cannot lock the program folder \"" + FolderName(folder_) + "\": " + std::strerror(lock_.Error());
+            return Outcome::Failed;
+        case FolderLock::Result::Busy:
+            break;
+        }
+        if (ActivatePrevInstance(kListenClass, lock_.Identity()))
             return Outcome::Forwarded;
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline)
@@ -116,9 +220,10 @@ Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
 
 void Claim::Listen(QWidget *window)
 {
-    // The lock makes this process the only one that may take the name, so a
-    // socket left by a copy that was killed is removed on the way.
-    listening_ = RegisterInstance(kListenClass, CanonicalFolder(folder_), window, [] {
+    // The name is in the abstract namespace: a copy that was killed left
+    // nothing behind, and the lock makes this process the only one that
+    // takes the name.
+    listening_ = RegisterInstance(kListenClass, lock_.Identity(), window, [] {
         // A modal window in front of the main window comes forward with it.
         if (QWidget *modal = QApplication::activeModalWidget())
             ActivateWindow(modal);
@@ -144,6 +249,10 @@ bool ClaimProgramFolder(Claim &claim, int &status)
         return false;
     case Claim::Outcome::Unreachable:
         Dialogs::ShowMessage(kAlreadyRunning);
+        status = 1;
+        return false;
+    case Claim::Outcome::Failed:
+        Dialogs::ShowMessage(claim.Problem());
         status = 1;
         return false;
     }

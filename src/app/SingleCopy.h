@@ -3,10 +3,13 @@
 // folder would each write the catalogue, the queue, the settings and the
 // compilations whole from their own view, and the later write would drop
 // what the other copy had added. So the first copy holds a lock on the
-// folder for its whole life (an advisory lock that the kernel drops when the
-// process ends, however it ends), and a later start on the same folder asks
-// that copy to bring its main window forward and ends without writing
-// anything.
+// folder itself for its whole life (an advisory lock that the kernel drops
+// when the process ends, however it ends; no file in the folder carries it,
+// so nothing a user does to the folder's files undoes it), and a later start
+// on the same folder asks that copy to bring its main window forward and
+// ends without writing anything. A program folder that does not exist yet
+// is made first; a folder that can be neither made nor locked is reported,
+// and the program does not run on it.
 #include <QMetaObject>
 
 #include <chrono>
@@ -17,19 +20,24 @@ class QWidget;
 
 namespace SingleCopy {
 
-// The file in the program folder that carries the lock; it stays there.
-inline constexpr const char *kLockFileName = "MIXDECK.lock";
 // Shown when the folder is taken but the copy holding it does not answer.
 inline constexpr const char *kAlreadyRunning = "MIXDECK is already running";
 // The line the running copy writes on standard error each time a later
 // start has brought it forward.
 inline constexpr const char *kBroughtForward = "MIXDECK: a second start on this program folder brought the window forward";
 
-// The advisory lock of one program folder. It is taken on the lock file
-// when that can be opened (created when missing), otherwise on the folder
-// itself (a folder the user may not write). The descriptor is closed on
-// exec, so a program this process starts (the updater, a shell "open")
-// never keeps the lock alive after this process has ended.
+// The folder as the messages name it ("" is the root folder).
+std::string FolderName(const std::string &folder);
+
+// Makes the folder and its missing parents (each private to the user,
+// 0700). 0 when the folder is there afterwards, else the errno of the step
+// that failed (ENOTDIR when a part of the path is not a folder).
+int MakeFolder(const std::string &folder);
+
+// The advisory lock of one program folder, taken on a descriptor of the
+// folder itself. The descriptor is closed on exec, so a program this
+// process starts (the updater, a shell "open") never keeps the lock alive
+// after this process has ended.
 class FolderLock {
 public:
     FolderLock() = default;
@@ -37,24 +45,37 @@ public:
     FolderLock(const FolderLock &) = delete;
     FolderLock &operator=(const FolderLock &) = delete;
 
-    enum class Result { Taken, Busy, NoLock };
+    enum class Result { Taken, Busy, Failed };
     // One try, never waits. Taken: this object holds the folder now. Busy:
-    // another holder has it. NoLock: the folder offers nothing to lock
-    // (it does not exist, or its file system has no locks).
+    // another holder has it. Failed: the folder cannot be opened or its
+    // file system refuses the lock; Error() says why.
     Result TryTake(const std::string &folder);
     void Release();
+    // The errno of the last Failed.
+    int Error() const { return error_; }
+    // The folder's identity (device and inode) once it was opened, which
+    // names the local socket the running copy listens on; "" before.
+    std::string Identity() const { return identity_; }
 
 private:
     int fd_ = -1;
     bool held_ = false;
+    int error_ = 0;
+    std::string identity_;
 };
 
-// The canonical form of the folder (links resolved), which names the local
-// socket the running copy listens on.
-std::string CanonicalFolder(const std::string &folder);
+// The name the running copy on this folder listens under: the folder's
+// device and inode, so every path to the folder (links, bind mounts) and
+// every environment finds the same copy. "" when the folder is not there.
+std::string ListenName(const std::string &folder);
 
 // True when a copy of the program on this folder listens for later starts.
 bool Running(const std::string &folder);
+
+// Removes the local sockets that earlier versions of the program left in
+// the temporary folders ($TMPDIR, /tmp) for this user when nothing listens
+// on them any more. A socket a live program listens on is kept.
+void RemoveDeadSockets();
 
 // The claim of this process on its program folder.
 class Claim {
@@ -68,13 +89,16 @@ public:
         Owner,        // this process runs on the folder
         Forwarded,    // the running copy was asked to come forward
         Unreachable,  // the folder is taken and its holder did not answer
+        Failed,       // the folder cannot be made or locked: Problem() says why
     };
-    // Takes the folder, or reaches the copy that holds it. A holder that
-    // cannot be reached yet (still starting, or ending for a restart) is
-    // tried again until `patience` has passed; the lock is tried again as
-    // well, so a copy that ends meanwhile leaves the folder to this one.
-    // Writes nothing but the empty lock file of a folder that had none.
+    // Makes the folder when it is missing, then takes it, or reaches the
+    // copy that holds it. A holder that cannot be reached yet (still
+    // starting, or ending for a restart) is tried again until `patience` has
+    // passed; the lock is tried again as well, so a copy that ends meanwhile
+    // leaves the folder to this one. Writes nothing into the folder.
     Outcome Take(std::chrono::milliseconds patience = std::chrono::seconds(5));
+    // After Failed: the message for the user, naming the folder and the cause.
+    const std::string &Problem() const { return problem_; }
 
     // For the owner: from now on later starts bring `window` forward.
     void Listen(QWidget *window);
@@ -82,13 +106,15 @@ public:
 private:
     std::string folder_;
     FolderLock lock_;
+    std::string problem_;
     bool listening_ = false;
     QMetaObject::Connection ending_;
 };
 
 // The start-up step: takes the program folder for this process. False when
 // the program must end at once with `status`: 0 after the running copy was
-// asked to come forward, 1 after the message "MIXDECK is already running".
+// asked to come forward, 1 after the message "MIXDECK is already running" or
+// the message that the folder cannot be made or locked.
 bool ClaimProgramFolder(Claim &claim, int &status);
 
 } // namespace SingleCopy

@@ -22,8 +22,9 @@ using Windows = std::vector<std::unique_ptr<QWidget>>;
 void CreateWindows(Windows &windows);
 
 // The whole start-up under the start-up guard: sets the application title,
-// takes the program folder (a copy already running there is brought forward
-// instead, see SingleCopy), creates the windows and runs the message loop.
+// makes the program folder when it is missing and takes it (a copy already
+// running there is brought forward instead, see SingleCopy), creates the
+// windows and runs the message loop.
 // An exception escaping any of that is shown through the dialogs service as the standard handling
 // shows it, and the program ends with exit status 1. Returns the exit status.
 int Run(TApplication &app);

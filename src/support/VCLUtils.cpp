@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dlfcn.h>
+#include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 #include <QElapsedTimer>
@@ -945,6 +946,32 @@ std::string InstanceSocketName(const std::string &className, const std::string &
 // The message a later instance sends.
 constexpr char ActivateLine[] = "activate\n";
 
+// The sockets live in Linux's abstract namespace: the name does not depend
+// on $TMPDIR, and nothing is left on disk by an instance that was killed.
+// Such a name has no file permissions, so each end checks that the other
+// belongs to this user.
+bool PeerIsThisUser(const QLocalSocket &s)
+{
+    struct ucred cred{};
+    socklen_t len = sizeof cred;
+    const auto fd = int(s.socketDescriptor());
+    return fd >= 0 && getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && len == sizeof cred &&
+           cred.uid == getuid();
+}
+
+// Connected to the instance listening under the names, within `waitMs`.
+bool ConnectToInstance(QLocalSocket &s, const std::string &className, const std::string &title, int waitMs)
+{
+    s.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    s.connectToServer(QString::fromStdString(InstanceSocketName(className, title)));
+    if (!s.waitForConnected(waitMs))
+        return false;
+    if (PeerIsThisUser(s))
+        return true;
+    s.abort();
+    return false;
+}
+
 } // namespace
 
 class TInstanceServer : public QLocalServer {
@@ -952,9 +979,14 @@ public:
     TInstanceServer(QWidget *window, std::function<void()> activated)
         : window_(window), activated_(std::move(activated))
     {
-        setSocketOptions(QLocalServer::UserAccessOption);
+        setSocketOptions(QLocalServer::AbstractNamespaceOption);
         connect(this, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket *s = nextPendingConnection()) {
+                if (!PeerIsThisUser(*s)) {
+                    s->abort();
+                    s->deleteLater();
+                    continue;
+                }
                 connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
                 connect(s, &QLocalSocket::readyRead, this, [this, s] {
                     // One short line; anything longer is not ours.
@@ -999,7 +1031,6 @@ bool RegisterInstance(const std::string &className, const std::string &title, QW
     const QString name = QString::fromStdString(InstanceSocketName(className, title));
     if (FindPrevInstance(className, title))
         return false;
-    QLocalServer::removeServer(name);  // a socket left by an instance that died
     auto *server = new TInstanceServer(window, std::move(activated));
     if (!server->listen(name)) {
         delete server;
@@ -1020,8 +1051,7 @@ bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitl
     if (mainFormClass.empty() && aTitle.empty())
         return false;
     QLocalSocket s;
-    s.connectToServer(QString::fromStdString(InstanceSocketName(mainFormClass, aTitle)));
-    const bool found = s.waitForConnected(1000);
+    const bool found = ConnectToInstance(s, mainFormClass, aTitle, 1000);
     s.abort();
     return found;
 }
@@ -1031,8 +1061,7 @@ bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &a
     if (mainFormClass.empty() && aTitle.empty())
         return false;
     QLocalSocket s;
-    s.connectToServer(QString::fromStdString(InstanceSocketName(mainFormClass, aTitle)));
-    if (!s.waitForConnected(1000))
+    if (!ConnectToInstance(s, mainFormClass, aTitle, 1000))
         return false;
     s.write(ActivateLine);
     const bool sent = s.waitForBytesWritten(1000);

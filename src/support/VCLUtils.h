@@ -256,9 +256,11 @@ void ShowWinNoAnimate(QWidget *window, int cmdShow);
 void ActivateWindow(QWidget *window);
 
 // A previous instance of the program: each instance that wants to be found
-// listens on a local socket named after the class name and title (private
-// to the user); FindPrevInstance connects to it and ActivatePrevInstance
-// asks it to bring its window to the front.
+// listens on a local socket named after the user, the class name and the
+// title (in the abstract namespace: nothing on disk, the same whatever
+// $TMPDIR says; only the user's own processes count on either end);
+// FindPrevInstance connects to it and ActivatePrevInstance asks it to bring
+// its window to the front.
 class TInstanceServer;
 // Listens for later instances; they activate `window`, and `activated`, when
 // given, runs after each such request. False when another live instance

@@ -1,22 +1,32 @@
 // One running copy per program folder: the built program started twice on
-// one folder, again after it was killed, on two folders, and against a
-// folder whose lock another process holds; and the folder lock itself.
+// one folder (also from another environment, and after the files of an
+// earlier version's lock were tampered with), again after it was killed
+// many times, on two folders, on a folder that is missing or cannot be
+// made, and against a folder whose lock another process holds or that
+// cannot be locked; and the folder lock itself.
 #include "app/ProgramProcess.h"
 #include "app/SingleCopy.h"
 #include "common/TestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <map>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,16 +42,20 @@ constexpr int kEndBoundMs = 30000;
 // The one speed the behaviour promises: a second start is gone this soon.
 constexpr qint64 kSecondStartMs = 2000;
 
-// Every name below the folder, the folder included, with its type, size and
-// modification time.
+// Every name below the folder, the folder included, with its type, size,
+// modification time and, for a file, its bytes.
 std::map<std::string, std::string> Listing(const std::string &folder)
 {
     std::map<std::string, std::string> out;
     auto add = [&out](const std::string &path) {
         struct stat st{};
-        if (lstat(path.c_str(), &st) == 0)
-            out[path] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
-                        std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        if (lstat(path.c_str(), &st) != 0)
+            return;
+        std::string &line = out[path];
+        line = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+               std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+        if (S_ISREG(st.st_mode))
+            line += "\n" + testutil::readFile(path);
     };
     add(folder);
     for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
@@ -49,18 +63,79 @@ std::map<std::string, std::string> Listing(const std::string &folder)
     return out;
 }
 
+// The names below the folder that are local sockets or lock files.
+std::vector<std::string> Litter(const std::string &folder)
+{
+    std::vector<std::string> out;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_socket() || name.find("lock") != std::string::npos || name.find("mixdeck-instance") == 0)
+            out.push_back(entry.path().string());
+    }
+    return out;
+}
+
+// Binds a local socket at `path`; it listens until the returned descriptor
+// is closed, or, with `listening` false, is closed at once and left behind
+// as a killed program leaves its socket. -1 when it cannot be made.
+int PathSocket(const std::string &path, bool listening)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && (bind(fd, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0 ||
+                    (listening && listen(fd, 4) != 0))) {
+        close(fd);
+        return -1;
+    }
+    if (fd >= 0 && !listening) {
+        close(fd);
+        fd = 0;
+    }
+    return fd;
+}
+
+// The program as user "nobody" can start it: the built one, or a copy of it
+// in `spare` when the build lies in a folder nobody may enter.
+std::string ProgramForNobody(const TempDir &spare)
+{
+    const std::string built = programtest::ProgramPath();
+    if (testutil::runUnprivileged([&] { return std::string(access(built.c_str(), X_OK) == 0 ? "yes" : "no"); }) ==
+        "yes")
+        return built;
+    const std::string copy = spare.file("mixdeck");
+    std::filesystem::copy_file(built, copy);
+    chmod(copy.c_str(), 0755);
+    chmod(spare.path().c_str(), 0755);
+    return copy;
+}
+
 // A copy of the program on one folder; killed and reaped on every way out
 // of the test.
 class Copy {
 public:
-    explicit Copy(const std::string &home)
+    // `tmp`, when given, is the copy's $TMPDIR; `asNobody`, when given, is
+    // the program to run as user "nobody" when the tests run as root.
+    explicit Copy(const std::string &home, const std::string &tmp = std::string(),
+                  const std::string &asNobody = std::string())
     {
+        const bool unprivileged = !asNobody.empty();
         QProcessEnvironment env = programtest::BaseEnv();
         env.insert("MIXDECK_HOME", QString::fromStdString(home));
+        if (!tmp.empty())
+            env.insert("TMPDIR", QString::fromStdString(tmp));
         p_.setProcessEnvironment(env);
+        if (unprivileged && geteuid() == 0)
+            p_.setChildProcessModifier([] {
+                if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+                    _exit(3);
+            });
         p_.setProcessChannelMode(QProcess::MergedChannels);
         timer_.start();
-        p_.start(QString::fromStdString(programtest::ProgramPath()), {});
+        p_.start(QString::fromStdString(unprivileged ? asNobody : programtest::ProgramPath()), {});
         p_.waitForStarted(kStartBoundMs);
     }
     ~Copy() { Kill(); }
@@ -94,16 +169,21 @@ public:
         out_ += p_.readAll().toStdString();
         return out_;
     }
+    // How often the output holds the line so far.
+    int Seen(const std::string &line)
+    {
+        int seen = 0;
+        for (size_t at = Output().find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1))
+            ++seen;
+        return seen;
+    }
     // Until the output holds the line `times` times.
     bool AwaitOutput(const std::string &line, int times = 1)
     {
         QElapsedTimer t;
         t.start();
         for (;;) {
-            int seen = 0;
-            for (size_t at = Output().find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1))
-                ++seen;
-            if (seen >= times)
+            if (Seen(line) >= times)
                 return true;
             const qint64 left = kStartBoundMs - t.elapsed();
             if (left <= 0 || !Alive())
@@ -150,44 +230,239 @@ struct Child {
 
 TEST(SingleCopy, SecondStartBringsTheFirstForwardAndWritesNothing)
 {
-    TempDir home;
-    Copy first(home.path());
-    ASSERT_TRUE(first.AwaitRunning(home.path())) << first.Output();
-    EXPECT_TRUE(testutil::fileExists(home.file(SingleCopy::kLockFileName)));
-    const auto before = Listing(home.path());
-
-    for (int start = 1; start <= 2; ++start) {
-        SCOPED_TRACE(start);
-        Copy second(home.path());
-        ASSERT_TRUE(second.WaitForEnd()) << second.Output();
-        EXPECT_TRUE(second.EndedNormallyWith(0)) << second.Output();
-        EXPECT_LT(second.ElapsedMs(), kSecondStartMs);
-        EXPECT_EQ(second.Output().find("message box"), std::string::npos) << second.Output();
-        EXPECT_EQ(Listing(home.path()), before);
-    }
-    // Each start reached the first copy, which is still there.
-    ASSERT_TRUE(first.AwaitOutput(SingleCopy::kBroughtForward, 2)) << first.Output();
-    EXPECT_TRUE(first.Alive());
-}
-
-TEST(SingleCopy, KilledCopyLeavesNoStaleLockAndNewCopyIsFound)
-{
-    TempDir home;
-    {
+    // The first copy runs on a folder that still has the lock file of an
+    // earlier version; what happens to that file, and the environment of the
+    // later start, change nothing: it reaches the first copy and ends.
+    enum class Tamper { None, Delete, Directory, Unreadable };
+    struct Case {
+        const char *name;
+        Tamper tamper;
+        bool ownTmp;   // the later start has another $TMPDIR
+    } cases[] = {
+        {"two starts, same environment", Tamper::None, false},
+        {"another TMPDIR", Tamper::None, true},
+        {"lock file deleted", Tamper::Delete, false},
+        {"lock file replaced by a folder", Tamper::Directory, false},
+        {"lock file made unreadable", Tamper::Unreadable, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir home, tmp;
+        const std::string lockFile = home.file("MIXDECK.lock");
+        testutil::writeFile(lockFile, "");
         Copy first(home.path());
         ASSERT_TRUE(first.AwaitRunning(home.path())) << first.Output();
-        first.Kill();
+        switch (c.tamper) {
+        case Tamper::None: break;
+        case Tamper::Delete: ASSERT_EQ(unlink(lockFile.c_str()), 0); break;
+        case Tamper::Directory:
+            ASSERT_EQ(unlink(lockFile.c_str()), 0);
+            ASSERT_EQ(mkdir(lockFile.c_str(), 0755), 0);
+            break;
+        case Tamper::Unreadable: ASSERT_EQ(chmod(lockFile.c_str(), 0), 0); break;
+        }
+        const auto before = Listing(home.path());
+
+        const int starts = c.tamper == Tamper::None && !c.ownTmp ? 2 : 1;
+        for (int start = 1; start <= starts; ++start) {
+            SCOPED_TRACE(start);
+            Copy second(home.path(), c.ownTmp ? tmp.path() : std::string());
+            ASSERT_TRUE(second.WaitForEnd()) << second.Output();
+            EXPECT_TRUE(second.EndedNormallyWith(0)) << second.Output();
+            EXPECT_LT(second.ElapsedMs(), kSecondStartMs);
+            EXPECT_EQ(second.Output().find("message box"), std::string::npos) << second.Output();
+            EXPECT_EQ(Listing(home.path()), before);
+        }
+        // Each start reached the first copy, which is still there.
+        ASSERT_TRUE(first.AwaitOutput(SingleCopy::kBroughtForward, starts)) << first.Output();
+        EXPECT_TRUE(first.Alive());
+        EXPECT_TRUE(Litter(tmp.path()).empty());
     }
-    // At once: the kernel let the lock go with the killed process, and its
-    // socket is left without a listener.
-    Copy again(home.path());
+}
+
+TEST(SingleCopy, KilledCopiesLeaveNothingAndTheNextCopyRuns)
+{
+    // Killed while it runs, or at once while it is still starting; in its
+    // own temporary folder.
+    TempDir home, tmp;
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        Copy copy(home.path(), tmp.path());
+        if (round % 2 == 0) {
+            ASSERT_TRUE(copy.AwaitRunning(home.path())) << copy.Output();
+        }
+        copy.Kill();
+    }
+    Copy again(home.path(), tmp.path());
     ASSERT_TRUE(again.AwaitRunning(home.path())) << again.Output();
     EXPECT_EQ(again.Output().find(SingleCopy::kAlreadyRunning), std::string::npos);
-    // Later starts reach the new copy.
+    EXPECT_EQ(Litter(tmp.path()), std::vector<std::string>{});
+    EXPECT_EQ(Litter(home.path()), std::vector<std::string>{});
+    // Later starts reach the new copy, also from another environment.
+    const auto before = Listing(home.path());
     Copy later(home.path());
     ASSERT_TRUE(later.WaitForEnd());
     EXPECT_TRUE(later.EndedNormallyWith(0)) << later.Output();
     EXPECT_TRUE(again.AwaitOutput(SingleCopy::kBroughtForward)) << again.Output();
+    EXPECT_EQ(Listing(home.path()), before);
+}
+
+TEST(SingleCopy, SocketsOfEarlierVersionsThatNothingListensOnAreRemoved)
+{
+    // Earlier versions left their socket in $TMPDIR when they were killed.
+    TempDir home, tmp;
+    const std::string prefix = tmp.file("mixdeck-instance-" + std::to_string(getuid()) + "-");
+    const std::string dead = prefix + "00000000000000aa", live = prefix + "00000000000000bb";
+    const std::string other = tmp.file("mixdeck-instance-unrelated");
+    ASSERT_EQ(PathSocket(dead, false), 0);
+    ASSERT_EQ(PathSocket(other, false), 0);
+    const int listening = PathSocket(live, true);
+    ASSERT_GT(listening, 0);
+    Copy copy(home.path(), tmp.path());
+    ASSERT_TRUE(copy.AwaitRunning(home.path())) << copy.Output();
+    close(listening);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dead)));
+    EXPECT_TRUE(std::filesystem::is_socket(live));
+    EXPECT_TRUE(std::filesystem::is_socket(other));   // not named as ours
+}
+
+TEST(SingleCopy, MissingProgramFolderIsMadeAndGuarded)
+{
+    TempDir top;
+    const std::string home = top.file("made/for/mixdeck");
+    Copy first(home);
+    ASSERT_TRUE(first.AwaitRunning(home)) << first.Output();
+    for (const std::string &made : {top.file("made"), top.file("made/for"), home}) {
+        struct stat st{};
+        ASSERT_EQ(stat(made.c_str(), &st), 0) << made;
+        EXPECT_TRUE(S_ISDIR(st.st_mode)) << made;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << made;
+    }
+    EXPECT_TRUE(testutil::fileExists(home + "/CDDB.ini"));
+    const auto before = Listing(home);
+    Copy second(home);
+    ASSERT_TRUE(second.WaitForEnd()) << second.Output();
+    EXPECT_TRUE(second.EndedNormallyWith(0)) << second.Output();
+    EXPECT_TRUE(first.AwaitOutput(SingleCopy::kBroughtForward)) << first.Output();
+    EXPECT_TRUE(first.Alive());
+    EXPECT_EQ(Listing(home), before);
+}
+
+TEST(SingleCopy, FolderThatCannotBeMadeOrLockedIsReportedAndNotRunOn)
+{
+    // The message names the folder and the cause; the program ends with 1
+    // and writes nothing.
+    struct Case {
+        const char *name;
+        const char *home;   // below the test's folder
+        bool unprivileged;  // started as user "nobody"
+        const char *message;
+        int cause;
+    } cases[] = {
+        {"below a file", "file/mixdeck", false, "Cannot make the program folder", ENOTDIR},
+        {"a file", "file", false, "Cannot make the program folder", ENOTDIR},
+        {"a folder the user may not read", "closed", true, "Cannot lock the program folder", EACCES},
+        {"below a folder the user may not write", "locked/mixdeck", true, "Cannot make the program folder", EACCES},
+    };
+    TempDir spare;
+    const std::string nobodysProgram = ProgramForNobody(spare);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir top, tmp;
+        testutil::writeFile(top.file("file"), "a file, not a folder");
+        // Neither its owner nor anybody else may read or write these.
+        ASSERT_EQ(mkdir(top.file("closed").c_str(), 0311), 0);
+        ASSERT_EQ(mkdir(top.file("locked").c_str(), 0555), 0);
+        ASSERT_EQ(chmod(top.path().c_str(), 0755), 0);
+        const auto before = Listing(top.path());
+        const std::string home = top.file(c.home);
+        Copy copy(home, tmp.path(), c.unprivileged ? nobodysProgram : std::string());
+        ASSERT_TRUE(copy.WaitForEnd()) << copy.Output();
+        EXPECT_TRUE(copy.EndedNormallyWith(1)) << copy.Output();
+        const std::string box = std::string("MIXDECK message box [MIXDECK] ") + c.message + " \"" + home +
+                                "\": " + std::strerror(c.cause) + " (OK) -> OK\n";
+        EXPECT_NE(copy.Output().find(box), std::string::npos) << copy.Output();
+        EXPECT_EQ(Listing(top.path()), before);
+        EXPECT_EQ(Litter(tmp.path()), std::vector<std::string>{});
+    }
+}
+
+TEST(SingleCopy, AnotherUserNeitherBringsForwardNorImpersonatesTheCopy)
+{
+    // The copy listens under a name in the abstract namespace, which has no
+    // file permissions: it answers only its own user, and a start believes
+    // only a listener of its own user.
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    TempDir home, unused;
+    testutil::openToAll(home.path());
+    const auto nameOf = [](const std::string &folder) {
+        return "mixdeck-instance-0-" +
+               QCryptographicHash::hash(QByteArray::fromStdString("TMainForm\n" + SingleCopy::ListenName(folder)),
+                                        QCryptographicHash::Sha1)
+                   .toHex()
+                   .left(16)
+                   .toStdString();
+    };
+    const auto addressOf = [](const std::string &name, sockaddr_un &addr) {
+        addr = sockaddr_un{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path + 1, name.data(), name.size());
+        return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    };
+
+    // Another user asks the running copy to come forward: cut off unheard.
+    Copy first(home.path());
+    ASSERT_TRUE(first.AwaitRunning(home.path())) << first.Output();
+    sockaddr_un addr;
+    const socklen_t len = addressOf(nameOf(home.path()), addr);
+    const std::string result = testutil::runUnprivileged([&] {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval bound{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        std::string r = "not connected";
+        if (connect(fd, reinterpret_cast<const sockaddr *>(&addr), len) == 0) {
+            // Cut off before the line is sent or before it is read: either
+            // way unheard.
+            char c;
+            const ssize_t sent = send(fd, "activate\n", 9, MSG_NOSIGNAL);
+            const ssize_t got = sent == 9 ? read(fd, &c, 1) : -1;
+            r = got < 0 && (errno == ECONNRESET || errno == EPIPE) ? "cut off" : "answered " + std::to_string(got);
+        }
+        close(fd);
+        return r;
+    });
+    EXPECT_EQ(result, "cut off");
+    // Its own user's start is answered, once.
+    Copy second(home.path());
+    ASSERT_TRUE(second.WaitForEnd()) << second.Output();
+    EXPECT_TRUE(second.EndedNormallyWith(0)) << second.Output();
+    ASSERT_TRUE(first.AwaitOutput(SingleCopy::kBroughtForward)) << first.Output();
+    EXPECT_EQ(first.Seen(SingleCopy::kBroughtForward), 1) << first.Output();
+
+    // Another user listens under the name of a folder no copy runs on: it
+    // is not taken for a copy of the program.
+    const socklen_t squatLen = addressOf(nameOf(unused.path()), addr);
+    int ready[2];
+    ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
+    Child squatter;
+    squatter.pid = fork();
+    if (squatter.pid == 0) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (setgid(65534) != 0 || setuid(65534) != 0 || fd < 0 ||
+            bind(fd, reinterpret_cast<const sockaddr *>(&addr), squatLen) != 0 || listen(fd, 8) != 0)
+            _exit(1);
+        if (write(ready[1], "r", 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char c = 0;
+    const ssize_t got = squatter.pid > 0 ? read(ready[0], &c, 1) : -1;
+    close(ready[0]);
+    ASSERT_EQ(got, 1);
+    EXPECT_FALSE(SingleCopy::Running(unused.path()));
 }
 
 TEST(SingleCopy, CopiesOnTwoFoldersRunSideBySide)
@@ -268,30 +543,71 @@ TEST(SingleCopy, LockIsNotKeptByProgramsThisProcessStarts)
     EXPECT_EQ(other.TryTake(dir.path()), SingleCopy::FolderLock::Result::Taken);
 }
 
-TEST(SingleCopy, FolderTheUserMayNotWriteIsStillGuarded)
+TEST(SingleCopy, FolderLockIsTakenOnTheFolderItself)
 {
-    // Without a lock file and no right to make one, the folder itself is
-    // locked; a lock file the user may not write is locked as it is.
+    // Whatever the user may do in the folder, the lock is the folder's:
+    // taken without writing anything; a folder the user may not read cannot
+    // be locked, which is said, not taken for a free folder.
     struct Case {
         const char *name;
-        bool lockFileThere;
-    } cases[] = {{"no lock file", false}, {"lock file of another user", true}};
+        unsigned mode;
+        const char *result;
+    } cases[] = {{"a folder the user may not write", 0555, "taken busy free"},
+                 {"a folder the user may not read", 0311, "failed 13"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        if (c.lockFileThere)
-            testutil::writeFile(dir.file(SingleCopy::kLockFileName), "");
+        testutil::writeFile(dir.file("MIXDECK.ini"), "[CDs]\n");
         testutil::openToAll(dir.path());
+        ASSERT_EQ(chmod(dir.path().c_str(), c.mode), 0);
         const auto before = Listing(dir.path());
         const std::string result = testutil::runUnprivileged([&] {
             SingleCopy::FolderLock first, second;
-            const bool taken = first.TryTake(dir.path()) == SingleCopy::FolderLock::Result::Taken;
+            const auto got = first.TryTake(dir.path());
+            if (got == SingleCopy::FolderLock::Result::Failed)
+                return "failed " + std::to_string(first.Error());
+            const bool taken = got == SingleCopy::FolderLock::Result::Taken;
             const bool busy = second.TryTake(dir.path()) == SingleCopy::FolderLock::Result::Busy;
             first.Release();
             const bool free = second.TryTake(dir.path()) == SingleCopy::FolderLock::Result::Taken;
             return std::string(taken ? "taken" : "-") + (busy ? " busy" : " -") + (free ? " free" : " -");
         });
-        EXPECT_EQ(result, "taken busy free");
+        EXPECT_EQ(result, c.result);
         EXPECT_EQ(Listing(dir.path()), before);
     }
+}
+
+TEST(SingleCopy, MakeFolderTable)
+{
+    TempDir top;
+    testutil::writeFile(top.file("file"), "x");
+    ASSERT_EQ(symlink(top.file("there").c_str(), top.file("link").c_str()), 0);
+    ASSERT_EQ(symlink(top.file("nowhere").c_str(), top.file("dangling").c_str()), 0);
+    ASSERT_EQ(mkdir(top.file("there").c_str(), 0755), 0);
+    struct Case {
+        const char *path;
+        int result;
+    } cases[] = {
+        {"there", 0},                // already a folder: left as it is
+        {"new", 0},
+        {"a//b///c", 0},             // repeated slashes
+        {"link/inner", 0},           // through a link to a folder
+        {"there/../up", 0},
+        {"file", ENOTDIR},
+        {"file/below", ENOTDIR},
+        {"dangling/below", ENOENT},  // a link to nothing is not followed into being
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        const std::string path = top.file(c.path);
+        EXPECT_EQ(SingleCopy::MakeFolder(path), c.result);
+        if (c.result == 0) {
+            EXPECT_TRUE(std::filesystem::is_directory(path));
+            EXPECT_EQ(SingleCopy::MakeFolder(path), 0);   // a second time too
+        }
+    }
+    struct stat st{};
+    ASSERT_EQ(stat(top.file("there").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+    EXPECT_FALSE(std::filesystem::exists(top.file("nowhere")));
 }

@@ -4,6 +4,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <mutex>
+#include <vector>
 
 TWebConnectCalls TWebConnectCalls::Missing()
 {
@@ -105,10 +107,17 @@ void TNetworkStatus::Stop(int waitMs)
     t->owner_ = nullptr;
     t->requestInterruption();
     t->quit();
-    if (t->wait(static_cast<unsigned long>(std::max(0, waitMs))))
+    if (t->wait(static_cast<unsigned long>(std::max(0, waitMs)))) {
         delete t;
-    // Otherwise the loader is stuck in a system call: the thread is left to
-    // end with the process (destroying a running thread would abort).
+        return;
+    }
+    // The loader is stuck in a system call: the thread is left to end with
+    // the process (destroying a running thread would abort), kept where it
+    // can still be found.
+    static std::mutex lock;
+    static auto *leftBehind = new std::vector<Thread *>;
+    const std::lock_guard<std::mutex> hold(lock);
+    leftBehind->push_back(t);
 }
 
 TNetworkStatus::Loader TNetworkStatus::SystemLoader()

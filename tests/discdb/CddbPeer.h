@@ -56,6 +56,19 @@ inline std::string jsonString(const std::string &text)
     return out + "\"";
 }
 
+// 64 KB of junk in 247 lines of 265 bytes, none of them a reply line.
+inline std::string junkBody()
+{
+    std::string body;
+    for (int i = 0; body.size() < 64 * 1024; ++i) {
+        std::string line = "<junk line=" + std::to_string(i) + "> ";
+        while (line.size() < 263)
+            line += char('a' + (line.size() * 7 + size_t(i)) % 26);
+        body += line + "\r\n";
+    }
+    return body;
+}
+
 class CddbPeer {
 public:
     // mode: "cddbp" or "http". shortPort: a port of at most four digits.

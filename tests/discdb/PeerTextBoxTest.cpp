@@ -68,25 +68,12 @@ TEST(BoxText, AnyTextStaysUnderFourKilobytes)
         EXPECT_LE(BoxText(t).size(), 4096u);
 }
 
-// 64 KB of junk in 247 lines, none of them a reply line.
-std::string junkBody()
-{
-    std::string body;
-    for (int i = 0; body.size() < 64 * 1024; ++i) {
-        std::string line = "<junk line=" + std::to_string(i) + "> ";
-        while (line.size() < 263)
-            line += char('a' + (line.size() * 7 + size_t(i)) % 26);
-        body += line + "\r\n";
-    }
-    return body;
-}
-
 class JunkReply : public OnlinePeersFixture {
 protected:
     void SetUp() override
     {
         OnlinePeersFixture::SetUp();
-        junk = junkBody();
+        junk = discdbtest::junkBody();
     }
     void open(const char *key)
     {

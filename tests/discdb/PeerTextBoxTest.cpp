@@ -1,6 +1,6 @@
 // A message box shows a bounded part of a peer's text: the cutting itself,
 // then through the windows a 64 KB junk HTTP reply (the grabbing window's
-// lookup and the options window's server test) against the scripted
+// lookup, the options window's server test and a queue run) against the scripted
 // database server: the box's text stays under 4 KB while the options
 // window's log keeps the whole reply.
 #include "ui_Main.h"  // before the fixture, so this target generates it
@@ -9,13 +9,16 @@
 #include "discdb/AddCD.h"
 #include "discdb/CDDB.h"
 #include "discdb/CDDBExchange.h"
+#include "discdb/Queue.h"
 #include "ui_AddCD.h"
 #include "ui_CDDB.h"
+#include "ui_Queue.h"
 
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +99,7 @@ protected:
         EXPECT_EQ(text, BoxText(junk));
     }
     std::string junk;
+    std::unique_ptr<TQueueForm> queue;
 };
 
 TEST_F(JunkReply, TheGrabbingWindowsBoxShowsABoundedPart)
@@ -123,6 +127,27 @@ TEST_F(JunkReply, TheOptionsWindowsBoxShowsABoundedPartAndItsLogTheWhole)
     const std::vector<std::string> lines = cddbx::SplitLines(junk);
     for (const std::string &l : {lines.front(), lines[lines.size() / 2], lines.back()})
         EXPECT_NE(log.find(l), std::string::npos) << l.substr(0, 40);
+}
+
+TEST_F(JunkReply, TheQueueWindowsBoxShowsABoundedPart)
+{
+    testutil::writeFile(dir.file("Queue.ini"),
+                        "[0000000000111111]\r\ndiscid=1b025603\r\nTotalTracks=3\r\ncategory=N/A\r\nqueried=No\r\n"
+                        "founded=N/A\r\ntrkframeoffs=150 20000 40000 600\r\ntpt=10:00\r\n");
+    open("query");
+    queue = std::make_unique<TQueueForm>();
+    queue->LoadSettings = [this] { options->LoadCDDBOptions(); };
+    queue->Settings = [this] { return options->Options(); };
+    form->QueueForm = queue.get();
+    queue->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(queue.get()));
+    // An unexpected reply is shown only while the user chooses.
+    QTest::mouseClick(queue->ui->AutoChooseBox, Qt::LeftButton);
+    ASSERT_FALSE(queue->ui->AutoChooseBox->isChecked());
+    QTest::mouseClick(queue->ui->SelAllBtn, Qt::LeftButton);
+    QTest::mouseClick(queue->ui->QuerySelBtn, Qt::LeftButton);
+    boundedBox();
+    queue.reset();
 }
 
 } // namespace

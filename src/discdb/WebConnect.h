@@ -13,7 +13,6 @@
 
 #include <atomic>
 #include <functional>
-#include <memory>
 
 // The system's network reachability, heard on a thread of its own: loading
 // the toolkit's backend (a search of plug-ins, then on a desktop the
@@ -46,9 +45,9 @@ public:
 
     // The toolkit's backend with the reachability feature.
     static Loader SystemLoader();
-    // The program's one status, loaded by the windows that look things up
-    // as they are made (before any lookup); stopped when the application
-    // object goes. Start does nothing without an application object.
+    // The program's one status, started (StartNetworkStatus) by the windows
+    // that look things up as they are made, before any lookup; stopped when
+    // the application object goes.
     static TNetworkStatus &System();
 
 private:

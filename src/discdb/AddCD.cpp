@@ -49,6 +49,8 @@ TGrabCDForm::TGrabCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TGrabCDF
 {
     ui->setupUi(this);
     GrabCDForm = this;
+    // The network status is heard from before the first lookup, off this thread.
+    StartNetworkStatus();
     setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(434, 488);
     // The layout is measured for the classic 8-point dialog font.
@@ -637,9 +639,11 @@ void warningBox(QWidget *owner, const std::string &text, const char *caption)
     Dialogs::MessageBox(owner, text, caption, Dialogs::Button::OK, Dialogs::Icon::Warning);
 }
 
-// The program's error box (captioned "Error", no icon).
-void errorBox(QWidget *owner, const std::string &text)
+// The program's error box (captioned "Error", no icon), with a bounded
+// part of a peer's text.
+void errorBox(QWidget *owner, const std::string &peerText)
 {
+    const std::string text = cddbx::BoxText(peerText);
     if (MainForm)
         MainForm->ErrorBox(text);
     else

@@ -670,8 +670,10 @@ void TCDDBOptForm::fillServerAddress(const std::vector<std::string> &list)
         ui->ServerAddress->setCurrentIndex(0);
 }
 
-void TCDDBOptForm::errorBox(const std::string &message)
+void TCDDBOptForm::errorBox(const std::string &peerText)
 {
+    // The log keeps a peer's whole text; the box shows a bounded part.
+    const std::string message = cddbx::BoxText(peerText);
     if (MainForm)
         MainForm->ErrorBox(message);
     else

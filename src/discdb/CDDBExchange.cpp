@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <optional>
 
 namespace cddbx {
 
@@ -102,7 +103,9 @@ std::vector<std::string> resplit(const std::vector<std::string> &lines)
 }
 
 // The cddbp line dialogue on one connection: every failure closes the
-// connection and raises; Quit never raises.
+// connection and raises; Quit never raises. A command's reply line and the
+// list that follows it are one reply to the time-out, counted from the
+// moment the command goes out.
 class LineDialogue {
 public:
     LineDialogue(TNetTCPClient &client) : client_(client) {}
@@ -119,6 +122,8 @@ public:
     }
     int Command(const std::string &text)
     {
+        reply_.reset();
+        reply_.emplace(client_);
         try {
             return client_.SendCmd(text, -1);
         } catch (...) {
@@ -133,9 +138,11 @@ public:
         try {
             client_.Capture(&list, ".", false);
         } catch (...) {
+            reply_.reset();
             closeQuietly(client_);
             throw;
         }
+        reply_.reset();
         return resplit(toLines(list));
     }
     // Sends quit: 230 gives an empty text, another code the reply line; a
@@ -143,6 +150,7 @@ public:
     std::string Quit()
     {
         std::string bad;
+        reply_.reset();
         try {
             if (client_.SendCmd(kQuitCommand, -1) != 230)
                 bad = client_.GetCmdResult();
@@ -151,10 +159,17 @@ public:
         closeQuietly(client_);
         return bad;
     }
-    void Close() { closeQuietly(client_); }
+    void Close()
+    {
+        reply_.reset();
+        closeQuietly(client_);
+    }
 
 private:
     TNetTCPClient &client_;
+    // The reply of the last command, until its list is read or the next
+    // command goes out.
+    std::optional<TNetTCPConnection::ReplyDeadline> reply_;
 };
 
 } // namespace
@@ -493,6 +508,34 @@ std::string QueueMessage(const LookupResult &result)
     default:
         return std::string();
     }
+}
+
+std::string BoxText(const std::string &peerText)
+{
+    std::string out;
+    size_t start = 0;
+    const size_t n = peerText.size();
+    for (int line = 0; start < n; ++line) {
+        if (line == kBoxLines) {
+            out += kBoxCutMark;
+            break;
+        }
+        size_t end = start;
+        while (end < n && peerText[end] != '\r' && peerText[end] != '\n')
+            ++end;
+        // The line break as the peer sent it: CR LF, LF or CR.
+        size_t next = end;
+        if (next < n && peerText[next] == '\r')
+            ++next;
+        if (next < n && peerText[next] == '\n' && (next == end || peerText[end] == '\r'))
+            ++next;
+        out.append(peerText, start, std::min(end - start, size_t(kBoxLineChars)));
+        if (end - start > size_t(kBoxLineChars))
+            out += kBoxCutMark;
+        out.append(peerText, end, next - end);
+        start = next;
+    }
+    return out;
 }
 
 // ---- settings -------------------------------------------------------------------------

@@ -70,6 +70,16 @@ inline constexpr const char *kHttpUserAgent = "Mozilla/3.0 (compatible; Net Libr
 inline constexpr const char *kConnectionError = "Connection Error. Server timed out. Closing";
 // The warning of a failed exchange: its size refusal, or kConnectionError.
 std::string FailureMessage(const std::string &sizeError);
+// What a message box shows of a peer's text (a reply line, a whole HTTP
+// reply, a mail server's answer): the first kBoxLines lines, each cut at
+// kBoxLineChars characters, every cut marked with an ellipsis ("\x85" in the
+// program's single-byte text); a text within those bounds is shown as it
+// is. The bounds keep the box's text under 4 KB whatever the peer sent, so
+// laying it out never holds the windows.
+inline constexpr int kBoxLines = 20;
+inline constexpr int kBoxLineChars = 200;
+inline constexpr const char *kBoxCutMark = "\x85";
+std::string BoxText(const std::string &peerText);
 inline constexpr const char *kNotResponding = "Connection Error. Server is not responding.";
 inline constexpr const char *kNoDiscFound = "Sorry, no disc found.";
 inline constexpr const char *kQueueConnectionError = "Connection Error!";

@@ -48,6 +48,8 @@ TQueueForm::TQueueForm(QWidget *parent) : QDialog(parent), ui(new Ui::TQueueForm
 {
     ui->setupUi(this);
     QueueForm = this;
+    // The network status is heard from before the first lookup, off this thread.
+    StartNetworkStatus();
     setWindowFlags(Qt::Dialog | Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(689, 553);
     QFont small = font();
@@ -860,7 +862,8 @@ void TQueueForm::ApplyResult(int row, bool http, const cddbx::LookupResult &r)
     auto warn = [&](const std::string &text) {
         Dialogs::MessageBox(this, text, cddbx::kWarningCaption, Dialogs::Button::OK, Dialogs::Icon::Warning);
     };
-    auto errorBox = [&](const std::string &text) {
+    auto errorBox = [&](const std::string &peerText) {
+        const std::string text = cddbx::BoxText(peerText);
         if (MainForm)
             MainForm->ErrorBox(text);
         else

@@ -275,6 +275,14 @@ void TEntrySubmission::Submit_MenuItemClick()
     // submission.
     try {
         SMTPCli.Send(CDDBEntry);
+    } catch (Exception &e) {
+        if (!exchange.Aborted()) {
+            // The box shows a bounded part of what the server said.
+            e.Message = cddbx::BoxText(e.Message);
+            throw;
+        }
+        grab_.SetStatusText(std::string());
+        return;
     } catch (const std::exception &) {
         if (!exchange.Aborted())
             throw;

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 TWebConnectCalls TWebConnectCalls::Missing()
 {
     TWebConnectCalls c;
@@ -40,17 +44,118 @@ TWebConnectCalls TWebConnectCalls::FromReachability(std::function<QNetworkInform
 TWebConnectCalls TWebConnectCalls::System()
 {
     return FromReachability([] {
-        const QCoreApplication *app = QCoreApplication::instance();
-        if (!app || QThread::currentThread() != app->thread())
-            return QNetworkInformation::Reachability::Unknown;
-        static bool tried = false;  // a machine without a backend is not searched again
-        if (!tried && !QNetworkInformation::instance()) {
-            tried = true;
-            QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability);
-        }
-        const QNetworkInformation *info = QNetworkInformation::instance();
-        return info ? info->reachability() : QNetworkInformation::Reachability::Unknown;
+        StartNetworkStatus();
+        return TNetworkStatus::System().Current();
     });
+}
+
+// ---- the network status --------------------------------------------------------------------
+
+class TNetworkStatus::Thread : public QThread {
+public:
+    explicit Thread(TNetworkStatus &owner) : owner_(&owner) { setObjectName("network status"); }
+    // Set by Stop before it quits: nothing reaches the owner afterwards.
+    std::atomic<TNetworkStatus *> owner_;
+
+protected:
+    void run() override
+    {
+        TNetworkStatus *owner = owner_.load();
+        if (!owner)
+            return;
+        const Loader loader = owner->loader_;
+        const Reachability first = loader([this](Reachability r) {
+            if (TNetworkStatus *o = owner_.load())
+                o->set(r);
+        });
+        if (TNetworkStatus *o = owner_.load())
+            o->set(first);
+        // The backend's notices arrive through this thread's event loop.
+        if (!isInterruptionRequested())
+            exec();
+    }
+};
+
+TNetworkStatus::TNetworkStatus(Loader loader) : loader_(std::move(loader)) {}
+
+TNetworkStatus::~TNetworkStatus() { Stop(); }
+
+void TNetworkStatus::set(Reachability r)
+{
+    if (stopped_)
+        return;
+    current_ = int(r);
+    answered_ = true;
+}
+
+void TNetworkStatus::Start()
+{
+    if (stopped_ || started_.exchange(true))
+        return;
+    thread_ = new Thread(*this);
+    thread_->start(QThread::LowPriority);
+}
+
+void TNetworkStatus::Stop(int waitMs)
+{
+    if (stopped_.exchange(true))
+        return;
+    Thread *t = thread_;
+    thread_ = nullptr;
+    if (!t)
+        return;
+    t->owner_ = nullptr;
+    t->requestInterruption();
+    t->quit();
+    if (t->wait(static_cast<unsigned long>(std::max(0, waitMs)))) {
+        delete t;
+        return;
+    }
+    // The loader is stuck in a system call: the thread is left to end with
+    // the process (destroying a running thread would abort), kept where it
+    // can still be found.
+    static std::mutex lock;
+    static auto *leftBehind = new std::vector<Thread *>;
+    const std::lock_guard<std::mutex> hold(lock);
+    leftBehind->push_back(t);
+}
+
+TNetworkStatus::Loader TNetworkStatus::SystemLoader()
+{
+    return [](const std::function<void(Reachability)> &changed) {
+        // A machine without a backend answers Unknown, once.
+        if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
+            return Reachability::Unknown;
+        QNetworkInformation *info = QNetworkInformation::instance();
+        if (!info)
+            return Reachability::Unknown;
+        QObject::connect(info, &QNetworkInformation::reachabilityChanged, info, changed, Qt::DirectConnection);
+        return info->reachability();
+    };
+}
+
+namespace {
+
+void stopSystemStatus() { TNetworkStatus::System().Stop(); }
+
+} // namespace
+
+TNetworkStatus &TNetworkStatus::System()
+{
+    // Never destroyed: the application object's end stops it.
+    static TNetworkStatus *status = new TNetworkStatus(SystemLoader());
+    return *status;
+}
+
+void StartNetworkStatus()
+{
+    static std::atomic<bool> hooked {false};
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    if (!hooked.exchange(true))
+        qAddPostRoutine(stopSystemStatus);
+    TNetworkStatus::System().Start();
 }
 
 bool TWebConnect::GetConnectedState() const

@@ -11,7 +11,60 @@
 // The calls are a table that tests may replace.
 #include <QNetworkInformation>
 
+#include <atomic>
 #include <functional>
+
+// The system's network reachability, heard on a thread of its own: loading
+// the toolkit's backend (a search of plug-ins, then on a desktop the
+// system bus, with no bound on its first calls) and its later change
+// notices never run on the interface thread. Whoever asks gets the last
+// answer at once; until the first answer (or without a backend) it is
+// Unknown, which counts as connected.
+class TNetworkStatus {
+public:
+    using Reachability = QNetworkInformation::Reachability;
+    // Runs on the status thread: loads what tells the state and gives the
+    // first answer; later changes go to changed (from any thread).
+    using Loader = std::function<Reachability(const std::function<void(Reachability)> &changed)>;
+
+    explicit TNetworkStatus(Loader loader);
+    // Stops the thread (see Stop).
+    ~TNetworkStatus();
+    TNetworkStatus(const TNetworkStatus &) = delete;
+    TNetworkStatus &operator=(const TNetworkStatus &) = delete;
+
+    // Starts the thread once (later calls do nothing); returns at once.
+    void Start();
+    // Ends the thread's event loop and waits for it at most waitMs; a
+    // loader still stuck in a system call is left behind (its thread is
+    // not waited for). Later answers are ignored.
+    void Stop(int waitMs = 2000);
+    Reachability Current() const { return Reachability(current_.load()); }
+    bool Answered() const { return answered_.load(); }
+    bool Started() const { return started_.load(); }
+
+    // The toolkit's backend with the reachability feature.
+    static Loader SystemLoader();
+    // The program's one status, started (StartNetworkStatus) by the windows
+    // that look things up as they are made, before any lookup; stopped when
+    // the application object goes.
+    static TNetworkStatus &System();
+
+private:
+    class Thread;
+    void set(Reachability r);
+    Loader loader_;
+    std::atomic<int> current_ {int(Reachability::Unknown)};
+    std::atomic<bool> answered_ {false};
+    std::atomic<bool> started_ {false};
+    std::atomic<bool> stopped_ {false};
+    Thread *thread_ = nullptr;  // owned unless left behind by Stop
+};
+
+// Starts the program's network status (TNetworkStatus::System().Start())
+// and has the application object's end stop it; only on the application's
+// thread (elsewhere, and without an application object, it does nothing).
+void StartNetworkStatus();
 
 enum class TWebConnectType { wctModem = 0, wctLan = 1, wctNone = 2 };
 
@@ -32,9 +85,10 @@ struct TWebConnectCalls {
     // No dialling; the connected state from the reachability that the
     // function reports.
     static TWebConnectCalls FromReachability(std::function<QNetworkInformation::Reachability()> reachability);
-    // FromReachability with the system's own: the toolkit's network
-    // information backend, loaded on first use (tried once); Unknown without one, without
-    // an application object or off the application's thread.
+    // FromReachability with the system's own: what TNetworkStatus::System
+    // has heard from the toolkit's network information backend (started
+    // here if no window started it). Never waits: Unknown until the backend
+    // has answered, without one and without an application object.
     static TWebConnectCalls System();
 };
 

@@ -323,7 +323,8 @@ void TNetHTTP::ReadResult(TNetStream *destination)
     if (method_ == hmHead || ResponseCode == 204 || ResponseCode == 304 || (ResponseCode >= 100 && ResponseCode < 200) ||
         (hasContentLength_ && Response.ContentLength == 0))
         return;
-    // The whole body is one reply to the time-out, chunks and trailer included.
+    // The whole body is one reply to the time-out, chunks and trailer
+    // included (within a request, part of the request's reply).
     ReplyDeadline body(*this);
     if (Response.ContentLength > 0) {
         ReadStream(destination, Response.ContentLength);
@@ -437,29 +438,29 @@ void TNetHTTP::DoRequest(TNetHTTPMethod method, std::string url, const TStringLi
         head += Request.ExtraHeaders[i] + "\r\n";
     head += "\r\n";
     RawHeaders.Clear();
-    Write(head);
-    if (method == hmPost) {
-        if (sourceStrings) {
-            WriteStrings(*sourceStrings);
-        } else {
-            sourceStream->SetPosition(0);
-            WriteStream(sourceStream, true, false);
-        }
-    }
-
     bool reply10;
+    bool redirect;
     {
-        // The status line and the headers are one reply to the time-out.
-        ReplyDeadline head(*this);
+        // The whole reply (status line, headers and body) is one reply to
+        // the time-out, counted from the moment the request goes out.
+        ReplyDeadline reply(*this);
+        Write(head);
+        if (method == hmPost) {
+            if (sourceStrings) {
+                WriteStrings(*sourceStrings);
+            } else {
+                sourceStream->SetPosition(0);
+                WriteStream(sourceStream, true, false);
+            }
+        }
         reply10 = ReadStatusLine();
         RetrieveHeaders();
+        redirect = (ResponseCode / 100 == 3 && ResponseCode != 304) || !Response.Location.empty();
+        ReadResult(destination);
     }
     const bool closeAfter = ProtocolVersion == pv1_0 || reply10;
 
-    const bool redirect =
-        (ResponseCode / 100 == 3 && ResponseCode != 304) || !Response.Location.empty();
     if (redirect) {
-        ReadResult(destination);
         std::string location = Response.Location;
         if (HandleRedirects && RedirectCount < RedirectMaximum) {
             if (destination) {
@@ -481,13 +482,10 @@ void TNetHTTP::DoRequest(TNetHTTPMethod method, std::string url, const TStringLi
         } else {
             throw ENetProtocolReplyError(ResponseCode, ResponseText);
         }
-    } else {
-        ReadResult(destination);
-        if (ResponseCode < 200 || ResponseCode > 299) {
-            if (InterceptEnabled())
-                Disconnect();
-            throw ENetProtocolReplyError(ResponseCode, ResponseText);
-        }
+    } else if (ResponseCode < 200 || ResponseCode > 299) {
+        if (InterceptEnabled())
+            Disconnect();
+        throw ENetProtocolReplyError(ResponseCode, ResponseText);
     }
     if (closeAfter || TextIsSame(Trim(Response.Connection), "CLOSE"))
         Disconnect();

@@ -473,6 +473,8 @@ void TNetMessageClient::ReceiveBody(TNetMessage &Msg)
 
 void TNetMessageClient::Receive(TNetMessage &Msg)
 {
+    // The header block and the body are one reply to the time-out.
+    ReplyDeadline reply(*this);
     ReceiveHeader(Msg, std::string());
     ReceiveBody(Msg);
 }

@@ -532,6 +532,8 @@ std::string TNetTCPConnection::GetCmdResult() const
 
 int16_t TNetTCPConnection::SendCmdCodes(const std::string &command, const TNetReplyCodes &allowed)
 {
+    // The reply's time runs from the moment the command goes out.
+    ReplyDeadline deadline(*this);
     if (!(command.size() == 1 && command[0] == '\0'))
         WriteLn(command);
     return GetResponse(allowed);
@@ -552,8 +554,9 @@ void TNetTCPConnection::WriteBuffer(const void *source, int64_t count, bool)
     CheckForDisconnect(true, true);
     const char *p = static_cast<const char *>(source);
     int64_t pos = 0;
-    // A peer that stops taking bytes holds the write no longer than the time-out.
-    const auto deadline = NetDeadline(ReadTimeout);
+    // A peer that stops taking bytes holds the write no longer than the
+    // time-out, or than what is left of the reply the write belongs to.
+    const auto deadline = hasReplyDeadline_ ? replyDeadline_ : NetDeadline(ReadTimeout);
     while (pos < count) {
         const int chunk = int(std::min<int64_t>(count - pos, INT_MAX));
         int sent;

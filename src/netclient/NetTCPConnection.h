@@ -77,9 +77,10 @@ public:
 
     // Time limit in ms (-2: none) of one whole reply: a numbered reply, a
     // captured block, a line read for itself, a buffer or stream read (and,
-    // over HTTP, the status line with the headers, and the body). It bounds
-    // the reply from its first wait to its last byte, however the peer
-    // spreads the bytes; when it runs out the connection is closed and
+    // over HTTP, the status line, the headers and the body together). It
+    // bounds the reply from its first wait (for a command: from the moment
+    // the command is sent) to its last byte, however the peer spreads the
+    // bytes; when it runs out the connection is closed and
     // ENetSocketError 10060 "Connection timed out." is raised. A send that
     // the peer does not take within it ends the same way.
     int ReadTimeout = -2;
@@ -124,6 +125,24 @@ public:
     // Lines up to the delimiter line into the stream, each followed by CR LF.
     void Capture(TNetStream *destination, const std::string &delimiter = ".", bool unstuffDots = true);
 
+    // ---- reply deadlines ----
+    // One reply under way: from its start, ReadTimeout bounds all its reads
+    // and the writes that send its command. A reply inside another keeps the
+    // outer one's deadline, so a caller that reads a command's reply line
+    // and then its list holds one for both: the whole reply ends within
+    // ReadTimeout of the command, however the peer spreads its bytes.
+    class ReplyDeadline {
+    public:
+        explicit ReplyDeadline(TNetTCPConnection &c);
+        ~ReplyDeadline();
+        ReplyDeadline(const ReplyDeadline &) = delete;
+        ReplyDeadline &operator=(const ReplyDeadline &) = delete;
+
+    private:
+        TNetTCPConnection &c_;
+        bool outermost_;
+    };
+
     // ---- replies and commands ----
     virtual int16_t GetResponse(const TNetReplyCodes &allowed);
     virtual int16_t CheckResponse(int16_t code, const TNetReplyCodes &allowed);
@@ -162,19 +181,6 @@ protected:
     [[noreturn]] void raiseOverBudget();
     // What one reply, capture or transfer has taken against MaxReadBytes.
     class ReadBudget;
-    // One reply under way: from its start, ReadTimeout bounds all its reads.
-    // A reply inside another keeps the outer one's deadline.
-    class ReplyDeadline {
-    public:
-        explicit ReplyDeadline(TNetTCPConnection &c);
-        ~ReplyDeadline();
-        ReplyDeadline(const ReplyDeadline &) = delete;
-        ReplyDeadline &operator=(const ReplyDeadline &) = delete;
-
-    private:
-        TNetTCPConnection &c_;
-        bool outermost_;
-    };
     // How long the next wait for bytes may be: ReadTimeout, or what is left
     // of the reply under way (0 once it is over); -2 without a limit.
     int readWait() const;

@@ -36,6 +36,39 @@ inline int freeShortPort()
     return 0;
 }
 
+// The text as a JSON string for the peer's script (its bytes read as latin-1).
+inline std::string jsonString(const std::string &text)
+{
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += char(c);
+        }
+    }
+    return out + "\"";
+}
+
+// 64 KB of junk in 247 lines of 265 bytes, none of them a reply line.
+inline std::string junkBody()
+{
+    std::string body;
+    for (int i = 0; body.size() < 64 * 1024; ++i) {
+        std::string line = "<junk line=" + std::to_string(i) + "> ";
+        while (line.size() < 263)
+            line += char('a' + (line.size() * 7 + size_t(i)) % 26);
+        body += line + "\r\n";
+    }
+    return body;
+}
+
 class CddbPeer {
 public:
     // mode: "cddbp" or "http". shortPort: a port of at most four digits.

@@ -9,6 +9,7 @@
 #include "controls/EnhListV.h"
 #include "discdb/AddCD.h"
 #include "discdb/AdviceSubmit.h"
+#include "discdb/CDDBExchange.h"
 #include "discdb/Submit.h"
 #include "netclient/NetTestPeers.h"
 #include "platform/Cp1252.h"
@@ -382,6 +383,36 @@ TEST_F(SubmitFixture, SilentServerEndsAfterTheTimeOutWithoutSpinning)
     EXPECT_LT(elapsed, 8.0);
     EXPECT_LT(nettest::cpuSeconds() - cpu, 0.5 * elapsed + 0.2);
     EXPECT_EQ(errors(), (std::vector<std::string>{"Warning: Error connecting to SMTP server. Closing."}));
+}
+
+TEST_F(SubmitFixture, AHugeRefusalShowsABoundedPart)
+{
+    // A mail server that refuses the sender with one reply line of 60 KB.
+    const std::string refusal = "550 " + std::string(60000, 'j');
+    nettest::ScriptedPeer peer([&refusal](int fd) {
+        nettest::sendAll(fd, "220 ok\r\n");
+        for (;;) {
+            const std::string line = nettest::recvLine(fd, 10000);
+            if (line.empty())
+                return;
+            const bool quit = line.rfind("Quit", 0) == 0;
+            const std::string reply = line.rfind("Mail", 0) == 0 ? refusal : quit ? "221 bye" : "250 ok";
+            if (!nettest::sendAll(fd, reply + "\r\n") || quit)
+                return;
+        }
+    });
+    open();
+    submission->SMTPCli.Port = peer.port();
+    submit();
+    const auto boxes = dialogs.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_LE(boxes[0].text.size(), 4096u);
+    EXPECT_NE(boxes[0].text.find("550 jjj"), std::string::npos) << boxes[0].text.substr(0, 80);
+    EXPECT_NE(boxes[0].text.find(cddbx::kBoxCutMark), std::string::npos);
+    try {
+        submission->SMTPCli.Disconnect();
+    } catch (...) {
+    }
 }
 
 TEST(AdviceBox, EnterAndEscapeDecline)

@@ -1,7 +1,9 @@
 // The read time-out bounds each whole reply, not each wait for the next
 // bytes: a peer that trickles a reply one byte every 100 ms, never finishing
 // it, ends every kind of read at the time-out with "Connection timed out.";
-// a peer that takes nothing ends a large write the same way.
+// a peer that takes nothing ends a large write the same way. An HTTP
+// reply counts from the moment the request goes out: headers that come late
+// followed by a body without end end at the time-out too. A redirect is a request of its own, with a deadline of its own.
 #include "netclient/NetHTTP.h"
 #include "netclient/NetTCPClient.h"
 #include "netclient/NetTestPeers.h"
@@ -13,12 +15,16 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kTimeOutMs = 1000;
+// Late: well within the time-out, yet the rest of the reply cannot follow
+// within a second time-out counted from there.
+constexpr int kLateMs = 800;
 
 // More than loopback's socket buffers hold; made before any test runs, so
 // filling it (slow under the thread checker) is not timed with the write.
@@ -30,6 +36,8 @@ struct Case {
     std::string pattern;  // then sent one byte every 100 ms, over and over
     std::function<void(TNetTCPClient &)> read;
     bool http = false;
+    // The prefix comes this long after the request.
+    int lateMs = 0;
 };
 
 void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
@@ -40,6 +48,7 @@ void trickle(int fd, const Case &c, const std::atomic<bool> &stop)
 {
     if (c.http)
         nettest::recvLine(fd, 5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.lateMs));
     nettest::sendAll(fd, c.prefix);
     const auto end = Clock::now() + std::chrono::seconds(10);
     for (size_t i = 0; !stop && Clock::now() < end; ++i) {
@@ -104,7 +113,51 @@ INSTANTIATE_TEST_SUITE_P(
         Case {"HttpBody", "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", "x",
               get, true},
         Case {"WriteToAPeerThatTakesNothing", "", "",
-              [](TNetTCPClient &c) { c.Write(kUntakenBytes); }}),
+              [](TNetTCPClient &c) { c.Write(kUntakenBytes); }},
+        // HTTP: the headers late, then a body that never ends.
+        Case {"LateHttpHeadersThenBody", "HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n", "x", get, true,
+              kLateMs},
+        // HTTP: a chunked body whose chunk never ends.
+        Case {"LateHttpHeadersThenChunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffff\r\n", "x",
+              get, true, kLateMs}),
     [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });
+
+// Reads an HTTP request's head (up to its empty line).
+void readRequest(int fd)
+{
+    for (;;) {
+        const std::string line = nettest::recvLine(fd, 5000);
+        if (line.empty() || line == "\r\n" || line == "\n")
+            return;
+    }
+}
+
+double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+TEST(ReplyDeadlineOfARequest, ARedirectedRequestHasADeadlineOfItsOwn)
+{
+    // Each of the two replies comes after 600 ms of a 1000 ms time-out:
+    // together longer than one time-out, each within its own.
+    nettest::ScriptedPeer *self = nullptr;
+    nettest::ScriptedPeer peer([&self](int fd) {
+        readRequest(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLateMs));
+        nettest::sendAll(fd, "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(self->port()) +
+                                 "/b\r\nContent-Length: 0\r\n\r\n");
+        readRequest(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kLateMs));
+        nettest::sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+        nettest::recvAll(fd, 5000);
+    });
+    self = &peer;
+    TNetHTTP http;
+    http.ReadTimeout = kTimeOutMs;
+    http.ConnectTimeout = kTimeOutMs;
+    http.HandleRedirects = true;
+    const auto t0 = Clock::now();
+    EXPECT_EQ(http.GetString("http://127.0.0.1:" + std::to_string(peer.port()) + "/a"), "ok");
+    EXPECT_GE(msSince(t0), 2 * kLateMs - 50);
+    http.Disconnect();
+}
 
 } // namespace

@@ -22,6 +22,13 @@ default behaviour; every key is optional:
                               cddbp: lines "210-more" (the greeting: one
                               line that never ends); http: the status line,
                               then header lines "X-More: 1" without end
+  "slow": {"key": KEY, "after": S, "first": TEXT, "then": TEXT, "every": S}
+                              the reply to KEY (cddbp: a command; http: a
+                              request, TEXT then being the whole response):
+                              after S seconds (default 0) the text "first"
+                              at once (latin-1), then "then" over and over,
+                              one byte every "every" seconds (default 0.15),
+                              until the client goes away
   "close": KEY                the server closes on this command, no reply
   "hangup": KEY               the server closes right after its reply to KEY
   "split_greeting": true      the greeting arrives in two pieces, 300 ms apart
@@ -35,6 +42,7 @@ OUTDIR/log.txt: one "=== connection" line for each connection that sent
 something, then "C: " + every command line received (cddbp), or "C: " + the
 request line and "H: " + each header line (http).
 """
+import itertools
 import json
 import os
 import socket
@@ -183,6 +191,29 @@ class Handler(socketserver.BaseRequestHandler):
             i += 1
             time.sleep(0.1)
 
+    def slow(self, script, key):
+        """Serves the "slow" reply when it is for KEY; True when it was."""
+        slow = script.get("slow")
+        if not slow or slow.get("key") != key:
+            return False
+        time.sleep(float(slow.get("after", 0)))
+        try:
+            self.request.sendall(slow.get("first", "").encode("latin-1"))
+        except OSError:
+            return True
+        then = slow.get("then", "").encode("latin-1")
+        every = float(slow.get("every", 0.15))
+        for i in itertools.count():
+            if not then:
+                self.hold()
+                return True
+            try:
+                self.request.sendall(then[i % len(then):][:1])
+            except OSError:
+                return True
+            time.sleep(every)
+        return True
+
     def handle(self):
         try:
             if MODE == "http":
@@ -228,7 +259,7 @@ class Handler(socketserver.BaseRequestHandler):
             if script.get("trickle") == key:
                 self.trickle(b"", b"210-more\r\n")
                 return
-            if script.get("close") == key:
+            if script.get("close") == key or self.slow(script, key):
                 return
             try:
                 self.request.sendall(reply_bytes(script, key, command))
@@ -265,7 +296,7 @@ class Handler(socketserver.BaseRequestHandler):
         if script.get("trickle") == key:
             self.trickle(b"HTTP/1.0 200 OK\r\n", b"X-More: 1\r\n")
             return
-        if script.get("close") == key:
+        if script.get("close") == key or self.slow(script, key):
             return
         status = int(script.get("http_status", 200))
         if status != 200:

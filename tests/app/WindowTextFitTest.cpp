@@ -3,8 +3,8 @@
 // title at the fonts it uses: the text's width at the control's font is no
 // wider than the room the control gives it (the inside of its frame, the
 // part beside a check box's or radio button's indicator, the part of a
-// button inside its bevel, the part of a group box beside the title's
-// margins).
+// button inside its bevel or frame, the part of a group box from where its
+// title starts).
 #include "app/Startup.h"
 #include "common/TestUtil.h"
 #include "platform/ScriptedDialogs.h"
@@ -20,8 +20,10 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QStyleOptionToolButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -123,8 +125,20 @@ std::optional<Misfit> Measure(QWidget *w)
         element = QStyle::SE_RadioButtonContents;
     else if (qobject_cast<QPushButton *>(button))
         element = QStyle::SE_PushButtonContents;
-    else
-        return std::nullopt;   // tool buttons show glyphs
+    else if (auto *tool = qobject_cast<QToolButton *>(button)) {
+        if (tool->toolButtonStyle() == Qt::ToolButtonIconOnly && !tool->icon().isNull())
+            return std::nullopt;
+        // The text is drawn inside the button's frame.
+        QStyleOptionToolButton topt;
+        topt.initFrom(tool);
+        topt.subControls = QStyle::SC_ToolButton;
+        const QRect r = style->subControlRect(QStyle::CC_ToolButton, &topt, QStyle::SC_ToolButton, tool);
+        const int frame = style->pixelMetric(QStyle::PM_DefaultFrameWidth, &topt, tool);
+        return Misfit {TextWidth(tool->fontMetrics(), Shown(tool->text(), true)), r.width() - 2 * frame,
+                       "\"" + tool->text().toStdString() + "\""};
+    } else {
+        return std::nullopt;
+    }
     const QRect room = style->subElementRect(element, &opt, button);
     const int iconRoom = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
     return Misfit {TextWidth(button->fontMetrics(), Shown(button->text(), true)) + iconRoom, room.width(),

@@ -242,6 +242,19 @@ cddbopts::CDDBOptions TQueueForm::Options() const
 
 // ---- showing and closing ----------------------------------------------------------------------
 
+namespace {
+// A server entry (host, latitude, longitude, description) is far longer than
+// its label is wide: the label shows as much as fits, the host first, cut
+// with an ellipsis, and the whole entry as its tip.
+void ShowServerEntry(QLabel *l, const std::string &entry)
+{
+    const QString whole = FromAnsi(entry);
+    const int room = l->contentsRect().width() - 2 * l->margin();
+    l->setText(l->fontMetrics().elidedText(whole, Qt::ElideRight, room));
+    l->setToolTip(whole);
+}
+} // namespace
+
 void TQueueForm::FormShow()
 {
     EntryCount = 0;
@@ -250,7 +263,7 @@ void TQueueForm::FormShow()
     ui->AutoChooseBox->setChecked(true);
     const cddbx::Settings settings = ExchangeSettings();
     SetText(ui->CurrentProtocolLbl, settings.UseHTTP ? "http" : "cddbp");
-    SetText(ui->CurrentServerLbl, settings.ServerEntry);
+    ShowServerEntry(ui->CurrentServerLbl, settings.ServerEntry);
     SetStatus(std::string());
     SetText(ui->QueriesToDoLbl, "0");
     SetText(ui->CurrentQueryLbl, "0");

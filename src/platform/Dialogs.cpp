@@ -432,6 +432,31 @@ std::optional<std::string> BrowseFolder(QWidget *owner, const std::string &title
 }
 
 bool PrinterSetup(QWidget *owner, QPrinter &printer) { return Current().PrinterSetup(owner, printer); }
-bool ShellOpen(const std::string &target) { return Current().ShellOpen(target); }
+bool ShellOpen(const std::string &target)
+{
+    // A local file or folder that is not there is said so before the desktop
+    // is asked: its opener would start and fail where nobody sees it.
+    const QUrl url = ToUrl(target);
+    std::string why;
+    if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
+        why = "it does not exist.";
+    else if (Current().ShellOpen(target))
+        return true;
+    else
+        why = "no program to open it could be started (the desktop's opener xdg-open, "
+              "from the package xdg-utils, may be missing).";
+    MessageBox(nullptr, ShellOpenFailure(target, why), "Error", Button::OK, Icon::None, Button::OK);
+    return false;
+}
+
+std::string ShellOpenFailure(const std::string &target, const std::string &why)
+{
+    // The name as the user knows it: a local path as a path, an address
+    // without its password.
+    const QUrl url = ToUrl(target);
+    const QString name = url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile())
+                                           : url.toDisplayString(QUrl::RemovePassword);
+    return "Could not open " + ToAnsi(name) + ": " + why;
+}
 
 } // namespace Dialogs

@@ -175,7 +175,14 @@ std::optional<std::string> SaveFile(const FileRequest &request);
 std::optional<std::string> BrowseFolder(QWidget *owner, const std::string &title,
                                         const std::string &initialDir);
 bool PrinterSetup(QWidget *owner, QPrinter &printer);
+// Opens the target through the service. When it cannot be opened (a local
+// file or folder that does not exist, no program to open it) the user is
+// told in an error box naming it, and the answer is false. The opener runs
+// on its own: nothing here waits for it.
 bool ShellOpen(const std::string &target);
+// The error box's text: "Could not open <name>: <why>", the name being the
+// local path or the address without its password.
+std::string ShellOpenFailure(const std::string &target, const std::string &why);
 
 // The URL ShellOpen hands to the desktop: a target that starts with a scheme
 // ("http:", "mailto:", "file:", ...) as it stands, anything else as a local

@@ -170,7 +170,7 @@ bool ScriptedDialogs::ShellOpen(const std::string &target)
     Call c;
     c.kind = Kind::ShellOpen;
     c.target = target;
-    c.answerBool = true;
+    c.answerBool = OpenWith ? OpenWith(target) : true;
     Record(c);
     return c.answerBool;
 }

@@ -10,7 +10,9 @@
 //
 // Answers are taken in order, one per call that needs one: a button for a
 // message box, a path or a cancel for the file and folder dialogs, true or
-// false for the printer dialog. ShellOpen needs no answer (it returns true).
+// false for the printer dialog. ShellOpen needs no answer: it returns true,
+// or what OpenWith answers when set (a test can hand opening to the real
+// service there).
 // A call whose next answer is missing or of another kind gets a neutral
 // answer and is marked unscripted (the queue is then left as it was):
 //   message box -> its default button (what Enter would press),
@@ -61,6 +63,8 @@ public:
     // Called after a call is recorded and answered, while the "dialog" is
     // up (a test can look at the window state at that moment).
     std::function<void(const Call &)> OnCall;
+    // What ShellOpen answers for a target; unset: true.
+    std::function<bool(const std::string &)> OpenWith;
 
     ScriptedDialogs &AnswerButton(Dialogs::Button button);
     ScriptedDialogs &AnswerPath(std::string path);   // file or folder chosen

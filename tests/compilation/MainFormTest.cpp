@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <filesystem>
+
 using Dialogs::Button;
 
 TEST_F(MainFixture, VersionTextsWithoutAndWithVersionInformation)
@@ -120,6 +122,8 @@ TEST_F(MainFixture, CompilationWarningAsksWithNoAsDefault)
 
 TEST_F(MainFixture, F1OpensTheHelpPage)
 {
+    std::filesystem::create_directories(dir.path() + "/Help/html");
+    testutil::writeFile(dir.path() + "/Help/html/index.html", "<html></html>");
     TMainForm &f = make();
     f.show();
     f.activateWindow();

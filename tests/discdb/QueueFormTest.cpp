@@ -142,7 +142,9 @@ TEST_F(QueueFixture, ListsEveryEntryWithTheCataloguesCategory)
                       }));
     EXPECT_EQ(label(q().TotalEntriesStatic), "4");
     EXPECT_EQ(label(q().CurrentProtocolLbl), "cddbp");
-    EXPECT_EQ(label(q().CurrentServerLbl), cddbopts::kDefaultServer);
+    // The whole entry is the tip; the narrow label shows its start, the host.
+    EXPECT_EQ(ToAnsi(q().CurrentServerLbl->toolTip()), cddbopts::kDefaultServer);
+    EXPECT_EQ(label(q().CurrentServerLbl).rfind("gnudb.gnudb.org ", 0), 0u) << label(q().CurrentServerLbl);
     EXPECT_EQ(label(q().QueriesToDoLbl), "0");
     for (QAbstractButton *b : commandButtons())
         EXPECT_TRUE(b->isEnabled()) << b->objectName().toStdString();

@@ -215,8 +215,9 @@ void TWebUpdate::DoUpdate()
                 if (!ini.LoadFromFile(copy)) {
                     DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
                 } else {
-                    DoStatus(wustatus::ControlFileFound, "", 3, 0);
+                    // Found: from here a failure is one of the run.
                     Step();
+                    DoStatus(wustatus::ControlFileFound, "", 3, 0);
                     RunSteps(connection.get(), ini, address);
                 }
             }

@@ -326,38 +326,7 @@ TEST_F(Run, AFailureInAStepEndsTheRunWithItsStatus)
                                         "9 Failed to spawn updater process : no restart"}));
 }
 
-// The web update's temporary folders in a folder of the test's own, which
-// stands for $TMPDIR while the object lives.
-class TempBase {
-public:
-    TempBase()
-    {
-        const char *old = getenv("TMPDIR");
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        setenv("TMPDIR", dir.path().c_str(), 1);
-    }
-    ~TempBase()
-    {
-        if (had_)
-            setenv("TMPDIR", old_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-    // The names of the update's folders in it.
-    std::vector<std::string> Folders() const
-    {
-        std::vector<std::string> names;
-        for (const std::string &n : wutest::Entries(dir.path()))
-            if (n.rfind(wutemp::Prefix, 0) == 0)
-                names.push_back(n);
-        return names;
-    }
-    TempDir dir;
-private:
-    bool had_ = false;
-    std::string old_;
-};
+using wutest::TempBase;
 
 TEST_F(Run, EveryWayOutRemovesTheRunsFolder)
 {

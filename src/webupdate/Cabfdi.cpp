@@ -98,7 +98,7 @@ bool Plan(mscabd_cabinet *cab, const std::string &root, int64_t budget, std::vec
         // expanded.
         total += int64_t(f->length);
         if (total > budget) {
-            why = "The cabinet's files are too large (more than " + std::to_string(budget) + " bytes in all): " + stored;
+            why = "The cabinet's files are too large (more than " + std::to_string(budget) + " bytes in all): " + name;
             return false;
         }
         plan.push_back(std::move(p));

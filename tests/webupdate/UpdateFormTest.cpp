@@ -547,6 +547,20 @@ TEST_F(SecureUpdateWindow, PlainAddressOffLoopbackIsRefusedBeforeConnecting)
     }
 }
 
+// A plain loopback address whose server sends the update elsewhere: the
+// redirection is refused before anything connects, and the message says so.
+TEST_F(SecureUpdateWindow, RedirectionOffThisMachineIsRefusedWithItsCause)
+{
+    Configure(http.url("away/update.inf"));
+    const auto t0 = std::chrono::steady_clock::now();
+    RunFromStart();
+    // Far below the 30 s a connection attempt to that address could take.
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+    ExpectRefused("A redirection from a plain http address to a host other than this machine was refused: "
+                  "http://192.0.2.1/update.inf");
+    ExpectNothingWritten();
+}
+
 TEST_F(SecureUpdateWindow, WithoutAnAddressStartFetchesNothing)
 {
     if (!BuiltInUpdateAddress().empty())

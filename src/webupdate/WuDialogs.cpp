@@ -18,6 +18,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <exception>
 #include <curl/curl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,11 +88,23 @@ size_t PostWrite(char *data, size_t size, size_t count, void *user)
     return n;
 }
 
+// The host's windows work while the post goes on; a failure there ends the
+// post and is thrown on once libcurl has returned.
+struct PostPump {
+    const std::function<void()> *Pump;
+    std::exception_ptr Thrown;
+};
+
 int PostProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    auto *pump = static_cast<std::function<void()> *>(user);
-    if (*pump)
-        (*pump)();
+    auto *pump = static_cast<PostPump *>(user);
+    try {
+        if (*pump->Pump)
+            (*pump->Pump)();
+    } catch (...) {
+        pump->Thrown = std::current_exception();
+        return 1;
+    }
     return 0;
 }
 
@@ -217,7 +230,8 @@ void TWebUpdate::DoPostUpdateInfo()
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &PostProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ProcessMessages);
+    PostPump pump{&ProcessMessages, nullptr};
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &pump);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long((StallTimeoutMs + 999) / 1000));
@@ -227,6 +241,8 @@ void TWebUpdate::DoPostUpdateInfo()
     // Released before the statuses, whose handlers may fail.
     curl_slist_free_all(headers);
     curl_easy_cleanup(h);
+    if (pump.Thrown)
+        std::rethrow_exception(pump.Thrown);
     if (!refusal.empty()) {
         // A certificate or a secure connection refused: why, then the
         // failure of the post.

@@ -45,6 +45,19 @@ std::string Compressible(size_t n)
     return s;
 }
 
+// A component that downloads over HTTP into app and notes the errors it
+// tells.
+void Downloading(TWebUpdate &wu, const std::string &app, std::vector<std::string> &errors)
+{
+    wu.AppFolder = app;
+    wu.UpdateType = TWebUpdateType::httpUpdate;
+    wu.ProcessMessages = [] {};
+    wu.OnStatus = [&errors](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        if (c == 1)
+            errors.push_back(t);
+    };
+}
+
 } // namespace
 
 TEST(LzExpand, ExpandedNames)
@@ -123,16 +136,10 @@ TEST(LzExpand, CompressedDownload)
     wutest::HttpPeer peer(root.path());
     ASSERT_TRUE(peer.ready());
     TWebUpdate wu;
-    wu.AppFolder = app.path();
-    wu.UpdateType = TWebUpdateType::httpUpdate;
-    wu.ProcessMessages = [] {};
+    std::vector<std::string> errors;
+    Downloading(wu, app.path(), errors);
     std::vector<std::string> downloaded;
     wu.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) { downloaded.push_back(f); };
-    std::vector<std::string> errors;
-    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
-        if (c == 1)
-            errors.push_back(t);
-    };
     auto conn = wu.OpenInternet();
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {0, 1u}));
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe")));
@@ -197,14 +204,8 @@ TEST(LzExpand, AnnouncedSizeOverTheLimitIsRefusedAtOnce)
     wutest::HttpPeer peer(root.path());
     ASSERT_TRUE(peer.ready());
     TWebUpdate wu;
-    wu.AppFolder = app.path();
-    wu.UpdateType = TWebUpdateType::httpUpdate;
-    wu.ProcessMessages = [] {};
     std::vector<std::string> errors;
-    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
-        if (c == 1)
-            errors.push_back(t);
-    };
+    Downloading(wu, app.path(), errors);
     auto conn = wu.OpenInternet();
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("big.bin_"), app.path(), true));

@@ -65,6 +65,19 @@ protected:
         mainWindow.show();
     }
 
+    // The update window over the main window, with the program's component
+    // installed in app and the peer's control file configured.
+    std::unique_ptr<TUpdateForm> MakeWindow(const TempDir &app)
+    {
+        testutil::writeFile(app.file("prog.bin"), "installed program");
+        testutil::writeFile(app.file("WebUpdate.ini"), "[Update]\r\nURL=" + http.url("update.inf") + "\r\n");
+        auto component = std::make_unique<TWebUpdate>();
+        SetupMainWebUpdate(*component);
+        component->AppFolder = app.path();
+        component->RegistryFile = app.file("WebUpdate.ini");
+        return std::make_unique<TUpdateForm>(&mainWindow, std::move(component));
+    }
+
     TempDir root;
     wutest::HttpPeer http{root.path()};
     QWidget mainWindow;
@@ -107,15 +120,10 @@ TEST_F(HandlerFailure, EveryHandlerOfTheRun)
         SCOPED_TRACE(c.name);
         wutest::TempBase tmp;
         TempDir app;
-        testutil::writeFile(app.file("prog.bin"), "installed program");
-        testutil::writeFile(app.file("WebUpdate.ini"), "[Update]\r\nURL=" + http.url("update.inf") + "\r\n");
         ScriptedDialogs dialogs;
         Dialogs::ScopedService use(dialogs);
-        auto component = std::make_unique<TWebUpdate>();
-        SetupMainWebUpdate(*component);
-        component->AppFolder = app.path();
-        component->RegistryFile = app.file("WebUpdate.ini");
-        TUpdateForm form(&mainWindow, std::move(component));
+        const std::unique_ptr<TUpdateForm> window = MakeWindow(app);
+        TUpdateForm &form = *window;
         const Ui::TUpdateForm &ui = *form.ui;
         TWebUpdate *w = form.WebUpdate;
 
@@ -218,18 +226,13 @@ TEST_F(HandlerFailure, StartWorksAgainAfterAFailedDoneHandler)
 {
     wutest::TempBase tmp;
     TempDir app;
-    testutil::writeFile(app.file("prog.bin"), "installed program");
-    testutil::writeFile(app.file("WebUpdate.ini"), "[Update]\r\nURL=" + http.url("update.inf") + "\r\n");
     // Not newer: nothing to fetch, no restart.
     testutil::writeFile(root.file("update.inf"),
                         "[update]\nsignature=WebUpdate\nnewsize=17\nlocalversion={APP}/prog.bin\n");
     ScriptedDialogs dialogs;
     Dialogs::ScopedService use(dialogs);
-    auto component = std::make_unique<TWebUpdate>();
-    SetupMainWebUpdate(*component);
-    component->AppFolder = app.path();
-    component->RegistryFile = app.file("WebUpdate.ini");
-    TUpdateForm form(&mainWindow, std::move(component));
+    const std::unique_ptr<TUpdateForm> window = MakeWindow(app);
+    TUpdateForm &form = *window;
     const Ui::TUpdateForm &ui = *form.ui;
     int dones = 0;
     auto done = form.WebUpdate->OnThreadUpdateDone;

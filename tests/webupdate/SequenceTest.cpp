@@ -684,14 +684,17 @@ TEST_F(Run, WhatsNewAndAgreementThroughEvents)
 // Clicks in the modal dialog once it is up.
 void InDialog(std::function<void(QWidget *)> act)
 {
+    // The pending tick holds the poll; the poll itself does not (a cycle
+    // would never be freed).
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, poll] {
+    std::weak_ptr<std::function<void()>> self = poll;
+    *poll = [act, self] {
         if (QWidget *w = QApplication::activeModalWidget())
             act(w);
-        else
-            QTimer::singleShot(10, *poll);
+        else if (auto again = self.lock())
+            QTimer::singleShot(10, [again] { (*again)(); });
     };
-    QTimer::singleShot(10, *poll);
+    QTimer::singleShot(10, [poll] { (*poll)(); });
 }
 
 TEST_F(Run, WhatsNewAndAgreementDialogs)

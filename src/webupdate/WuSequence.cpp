@@ -490,8 +490,9 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
                 SetError(-1, why);
                 Error();
                 DoStatus(wustatus::CabError, folder + name, 8, 0);
-            } else
+            } else {
                 unlink((folder + name).c_str());
+            }
         } else if (ext == ".PAT" && ApplyPatch && !localVersion.empty() && !comp) {
             RunAndWait("patcher.exe " + name + " " + localVersion);
             unlink((folder + name).c_str());

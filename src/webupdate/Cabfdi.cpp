@@ -4,6 +4,7 @@
 #include "webupdate/WuPaths.h"
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
@@ -53,37 +54,53 @@ bool Exists(const std::string &path, struct stat &st) { return lstat(path.c_str(
 // a folder inside the folder that exists or is one level below an existing
 // (or planned) one, nothing but a regular file in its place, and all sizes
 // together within the budget.
-bool Plan(mscabd_cabinet *cab, const std::string &root, int64_t budget, std::vector<TPlacement> &plan)
+bool Plan(mscabd_cabinet *cab, const std::string &root, int64_t budget, std::vector<TPlacement> &plan,
+          std::string &why)
 {
     std::set<std::string> newDirs;
     int64_t total = 0;
     for (mscabd_file *f = cab->files; f; f = f->next) {
+        const std::string stored = f->filename ? f->filename : "";
         std::string name;
-        if (!f->filename || !wupaths::CleanRelativeName(f->filename, name))
+        if (!f->filename || !wupaths::CleanRelativeName(f->filename, name)) {
+            why = "The cabinet names a file outside its folder: " + stored;
             return false;
+        }
         TPlacement p;
         p.File = f;
         p.Target = root + "/" + name;
         p.Dir = p.Target.substr(0, p.Target.rfind('/'));
-        if (!wupaths::IsInside(root, p.Dir))
+        if (!wupaths::IsInside(root, p.Dir)) {
+            why = "The cabinet names a file outside its folder: " + stored;
             return false;
+        }
         struct stat st;
         if (Exists(p.Dir, st)) {
-            if (!CabFolderExists(p.Dir))
+            if (!CabFolderExists(p.Dir)) {
+                why = "The cabinet's folder is not a folder: " + p.Dir;
                 return false;
+            }
         } else {
             const std::string parent = p.Dir.substr(0, p.Dir.rfind('/'));
-            if (!CabFolderExists(parent) && newDirs.count(parent) == 0)
+            if (!CabFolderExists(parent) && newDirs.count(parent) == 0) {
+                why = "The cabinet names a folder more than one level deep that does not exist: " + p.Dir;
                 return false;
+            }
             newDirs.insert(p.Dir);
         }
         // A link, a device, a pipe or a folder of the member's name is never
         // replaced or written through.
-        if (Exists(p.Target, st) && !S_ISREG(st.st_mode))
+        if (Exists(p.Target, st) && !S_ISREG(st.st_mode)) {
+            why = "The cabinet would replace something that is not a plain file: " + p.Target;
             return false;
+        }
+        // Refused from the sizes the headers announce, before a byte is
+        // expanded.
         total += int64_t(f->length);
-        if (total > budget)
+        if (total > budget) {
+            why = "The cabinet's files are too large (more than " + std::to_string(budget) + " bytes in all): " + name;
             return false;
+        }
         plan.push_back(std::move(p));
     }
     return true;
@@ -107,14 +124,16 @@ bool Stage(mscab_decompressor *d, TMsPackSystem &sys, TPlacement &p)
 // Every member extracted into a staging folder inside the folder, then moved
 // into place once all of them are whole.
 int ExtractAll(mscab_decompressor *d, TMsPackSystem &sys, mscabd_cabinet *cab, const std::string &root,
-               int64_t budget)
+               int64_t budget, std::string &why)
 {
     std::vector<TPlacement> plan;
-    if (!Plan(cab, root, budget, plan))
+    if (!Plan(cab, root, budget, plan, why))
         return -1;
     std::string stage = root + "/.cabinet-XXXXXX";
-    if (!mkdtemp(stage.data()))
+    if (!mkdtemp(stage.data())) {
+        why = "Cannot make a folder in " + root + ": " + std::strerror(errno);
         return -1;
+    }
     bool ok = true;
     for (size_t i = 0; ok && i < plan.size(); ++i) {
         plan[i].Staged = stage + "/" + std::to_string(i);
@@ -132,6 +151,8 @@ int ExtractAll(mscab_decompressor *d, TMsPackSystem &sys, mscabd_cabinet *cab, c
     }
     std::error_code ec;
     std::filesystem::remove_all(stage, ec);
+    if (!ok)
+        why = "The cabinet is damaged or its files cannot be written";
     return ok ? 0 : -1;
 }
 
@@ -143,28 +164,41 @@ bool CabFolderExists(const std::string &Path)
     return !Path.empty() && stat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-int CabExtract(const std::string &Cabinet, const std::string &Folder, int64_t Budget)
+int CabExtract(const std::string &Cabinet, const std::string &Folder, int64_t Budget, std::string *Why)
 {
-    const int probe = open(Cabinet.c_str(), O_RDONLY | O_CLOEXEC);
-    if (probe < 0)
-        return -1;
-    close(probe);
-    std::string root = Folder.empty() ? "." : wupaths::Slashes(Folder);
-    while (root.size() > 1 && root.back() == '/')
-        root.pop_back();
-    if (!CabFolderExists(root))
-        return -1;
-
-    TMsPackSystem sys;
-    mscab_decompressor *d = mspack_create_cab_decompressor(sys.System());
-    if (!d)
-        return -1;
-    int result = -1;
-    mscabd_cabinet *cab = d->open(d, const_cast<char *>(Cabinet.c_str()));
-    if (cab) {
-        result = ExtractAll(d, sys, cab, root, Budget);
-        d->close(d, cab);
-    }
-    mspack_destroy_cab_decompressor(d);
+    std::string why;
+    const int result = [&] {
+        const int probe = open(Cabinet.c_str(), O_RDONLY | O_CLOEXEC);
+        if (probe < 0) {
+            why = "Cannot read the cabinet: " + std::string(std::strerror(errno));
+            return -1;
+        }
+        close(probe);
+        std::string root = Folder.empty() ? "." : wupaths::Slashes(Folder);
+        while (root.size() > 1 && root.back() == '/')
+            root.pop_back();
+        if (!CabFolderExists(root)) {
+            why = "The cabinet's folder does not exist: " + root;
+            return -1;
+        }
+        TMsPackSystem sys;
+        mscab_decompressor *d = mspack_create_cab_decompressor(sys.System());
+        if (!d) {
+            why = "Out of memory";
+            return -1;
+        }
+        int extracted = -1;
+        mscabd_cabinet *cab = d->open(d, const_cast<char *>(Cabinet.c_str()));
+        if (cab) {
+            extracted = ExtractAll(d, sys, cab, root, Budget, why);
+            d->close(d, cab);
+        } else {
+            why = "The file is not a cabinet or is damaged";
+        }
+        mspack_destroy_cab_decompressor(d);
+        return extracted;
+    }();
+    if (Why)
+        *Why = result == 0 ? std::string() : why;
     return result;
 }

@@ -15,8 +15,10 @@
 // gets the stored DOS date and time as its last-write time (taken as they
 // are, without a time-zone conversion).
 // Returns 0 when every file was extracted, -1 on any failure; a refused or
-// damaged cabinet writes nothing.
-int CabExtract(const std::string &Cabinet, const std::string &Folder, int64_t Budget = int64_t(1) << 31);
+// damaged cabinet writes nothing. Why (when given) gets the cause of a
+// failure.
+int CabExtract(const std::string &Cabinet, const std::string &Folder, int64_t Budget = int64_t(1) << 31,
+               std::string *Why = nullptr);
 
 // True when the path names an existing folder.
 bool CabFolderExists(const std::string &Path);

@@ -35,7 +35,8 @@ bool LzInspect(const std::string &FileName, TLzInfo &Info)
     TSzdd s;
     if (!s.Open(FileName))
         return false;
-    Info.Length = int64_t(s.H->length);
+    // The header holds 32 bits without a sign.
+    Info.Length = int64_t(uint64_t(s.H->length) & 0xFFFFFFFFu);
     Info.MissingChar = s.H->missing_char;
     return true;
 }
@@ -64,6 +65,7 @@ bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budg
     TSzdd s;
     if (!s.Open(Packed))
         return false;
+    // Refused from the announced size, before a byte is expanded.
     if (s.H->length < 0 || int64_t(s.H->length) > Budget)
         return false;
     fileio::AtomicWriter out;

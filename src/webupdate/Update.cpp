@@ -280,7 +280,11 @@ void TUpdateForm::StartUpdateBtnClick()
     // Read at every Start, so that a changed setting counts at once.
     const std::string address = ConfiguredUpdateAddress(WebUpdate->RegistryFile);
     if (address.empty()) {
-        WebUpdateStatus(WebUpdate, NoUpdateAddressText, 2, 0);
+        // The one message of it; the verdict line has nothing to add.
+        ui->DownloadLbl->setText(QString::fromLatin1(NoUpdateAddressText));
+        ui->DownloadStatusLbl->clear();
+        SetLabelColor(ui->DownloadStatusLbl, clGreen);
+        RefreshNow();
         return;
     }
     AnimImage()->SetActive(true);
@@ -288,7 +292,15 @@ void TUpdateForm::StartUpdateBtnClick()
     ui->CloseUpdateBtn->setEnabled(false);
     repaint();
     WebUpdate->URL = address;
-    WebUpdate->DoThreadUpdate();
+    try {
+        WebUpdate->DoThreadUpdate();
+    } catch (...) {
+        // Nothing started: the window is as before the click.
+        AnimImage()->SetActive(false);
+        ui->StartUpdateBtn->setEnabled(true);
+        ui->CloseUpdateBtn->setEnabled(true);
+        throw;
+    }
 }
 
 void TUpdateForm::CloseUpdateBtnClick()

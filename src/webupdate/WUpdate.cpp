@@ -235,6 +235,7 @@ struct TWebUpdate::TTransfer {
     bool Cancelled = false;
     bool Failed = false;
     bool Refused = false;          // the address or the server failed the transfer rules
+    bool OffLoopback = false;      // a plain transfer was led to a host off this machine
     TWebUpdate *Owner = nullptr;
     CURL *Curl = nullptr;
     std::exception_ptr Thrown;     // an error of a handler, raised again once libcurl has returned
@@ -345,7 +346,7 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     if (T.Http) {
         headers = curl_slist_append(headers, "Cache-Control: no-cache");
         headers = curl_slist_append(headers, "Pragma: no-cache");
-        wuaddress::Restrict(h, Url);
+        wuaddress::Restrict(h, Url, &T.OffLoopback);
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
         // The user name and password of an address go to the server as
@@ -409,6 +410,7 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     curl_multi_remove_handle(m, h);
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, nullptr);
     curl_slist_free_all(headers);
     if (T.Fd >= 0) {
         close(T.Fd);
@@ -424,7 +426,12 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
         Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
         T.Failed = true;
     } else if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
-        const std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";
+        std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";
+        if (T.Http && T.OffLoopback) {
+            char *target = nullptr;
+            curl_easy_getinfo(h, CURLINFO_EFFECTIVE_URL, &target);
+            refusal = wuaddress::OffLoopbackText(target ? target : T.Url);
+        }
         T.Refused = !refusal.empty();
         const std::string text = T.Refused ? refusal : stalled ? "The transfer stalled" : curl_easy_strerror(result);
         // A transfer that had begun has no status of its own: its cause is
@@ -698,6 +705,16 @@ bool TWebUpdate::ExpandLZFile(const std::string &FileName, const TWebUpdateExpec
     if (!LzInspect(FileName, info))
         return true;   // not packed: it stays as it is
     const std::string expanded = LzExpandedName(FileName, info.MissingChar);
+    if (info.Length > MaxFileSize) {
+        // Its header announces more than may be expanded: refused before
+        // anything is expanded, and the old file stays.
+        Cause(CURLE_FILESIZE_EXCEEDED, "The expanded file would be too large (" + std::to_string(info.Length) +
+                                           " bytes announced, at most " + std::to_string(MaxFileSize) +
+                                           " allowed): " + FileName);
+        if (expanded != FileName)
+            unlink(FileName.c_str());
+        return false;
+    }
     int fd;
     const std::string temp = MakeTempFile(fd);
     if (fd >= 0)

@@ -282,9 +282,15 @@ public:
                                const std::string &OkBtn, const std::string &CancelBtn);
     virtual int EULADialog(TWebUpdateConnection *Connection, const std::string &File, const std::string &Caption,
                            const std::string &OkBtn, const std::string &Accept, const std::string &NotAccept);
-    // Posts PostUpdateInfo's Data to http://Server + Action; the answer (at
-    // most MaxResponse bytes) lands in PostUpdateInfo().Response.
+    // Posts PostUpdateInfo's Data to PostAddress(Server, Action) by the rules
+    // of every transfer; the answer (at most MaxResponse bytes) lands in
+    // PostUpdateInfo().Response. A refused address or server is told with
+    // its cause, then status 952 or 951.
     void DoPostUpdateInfo();
+    // Where a post goes: Server ("host[:port]", or with its own "https://" or
+    // "http://") and Action joined by one '/'; without a scheme https, or
+    // http for a loopback host.
+    static std::string PostAddress(const std::string &Server, const std::string &Action);
     static constexpr size_t MaxResponse = 1 << 20;
     std::string URLGet();
     void URLPut(const std::string &Url);
@@ -297,8 +303,11 @@ public:
 
     // ---- restart ----
     // Asks, writes and starts the updater, then closes the application;
-    // when the updater cannot start the application goes on.
+    // when the updater cannot start the application goes on. When closing
+    // fails (OnAppDoClose throws), the updater is stopped before it acts and
+    // the failure is thrown on with ClosingFailedText before its message.
     void DoRestart();
+    static const char *const ClosingFailedText;
     // Writes the updater into the private temporary folder and expands it;
     // its path ("upd.exe"), empty on failure.
     virtual std::string ExtractUpdateResource();
@@ -366,6 +375,10 @@ private:
     void RunFailed(const std::string &Why);
     // The restart decision's DoRestart, a failure in it reported.
     void RestartReported();
+    // Ends the updater DoRestart started (it has not acted yet: it waits for
+    // this process) and removes the folder it was to run from.
+    void StopUpdater(const std::string &Folder);
+    bool FClosingFailed = false;   // the last DoRestart stopped its updater
 
     // Parts of the run.
     bool RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &Url);

@@ -40,10 +40,13 @@ bool SchemeAndHost(const std::string &Url, std::string &Scheme, std::string &Hos
 
 // Only sockets to this machine: the guard of a plain http transfer, which
 // also holds for every redirection it follows.
-curl_socket_t OpenLoopbackSocket(void *, curlsocktype Purpose, struct curl_sockaddr *Address)
+curl_socket_t OpenLoopbackSocket(void *OffLoopback, curlsocktype Purpose, struct curl_sockaddr *Address)
 {
-    if (Purpose != CURLSOCKTYPE_IPCXN || !IsLoopbackAddress(&Address->addr))
+    if (Purpose != CURLSOCKTYPE_IPCXN || !IsLoopbackAddress(&Address->addr)) {
+        if (OffLoopback)
+            *static_cast<bool *>(OffLoopback) = true;
         return CURL_SOCKET_BAD;
+    }
     return socket(Address->family, Address->socktype | SOCK_CLOEXEC, Address->protocol);
 }
 
@@ -89,7 +92,7 @@ bool Allowed(const std::string &Url, std::string &Why)
     return false;
 }
 
-void Restrict(void *Curl, const std::string &Url)
+void Restrict(void *Curl, const std::string &Url, bool *OffLoopback)
 {
     CURL *h = static_cast<CURL *>(Curl);
     std::string scheme, host;
@@ -99,6 +102,7 @@ void Restrict(void *Curl, const std::string &Url)
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, plain ? "http,https" : "https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, plain ? "http,https" : "https");
     curl_easy_setopt(h, CURLOPT_OPENSOCKETFUNCTION, plain ? &OpenLoopbackSocket : nullptr);
+    curl_easy_setopt(h, CURLOPT_OPENSOCKETDATA, plain ? static_cast<void *>(OffLoopback) : nullptr);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!TestAuthority().empty())
@@ -126,6 +130,11 @@ std::string RefusalText(int Code, const std::string &Detail)
         return std::string();
     }
     return Detail.empty() ? text : text + " (" + Detail + ")";
+}
+
+std::string OffLoopbackText(const std::string &Target)
+{
+    return "A redirection from a plain http address to a host other than this machine was refused: " + Target;
 }
 
 void TrustAuthorityForTests(const std::string &PemFile)

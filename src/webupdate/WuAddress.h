@@ -23,8 +23,14 @@ bool IsLoopbackAddress(const void *SockAddr);
 // Sets the transfer rules on a curl easy handle for a request to Url (which
 // Allowed() accepted): the protocols it and its redirections may use, the
 // certificate checks, and for a plain http address a guard that lets
-// sockets connect to loopback addresses only.
-void Restrict(void *Curl, const std::string &Url);
+// sockets connect to loopback addresses only. OffLoopback (when given, and
+// living as long as the transfer) is set when that guard refused a
+// connection: a redirection to a host that is not this machine.
+void Restrict(void *Curl, const std::string &Url, bool *OffLoopback = nullptr);
+
+// The message for a redirection the loopback guard refused; Target is the
+// address it led to.
+std::string OffLoopbackText(const std::string &Target);
 
 // The message for a transfer that ended with libcurl's result Code, when
 // that result is a refusal of these rules (a certificate or TLS failure, a

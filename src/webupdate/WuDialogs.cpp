@@ -6,7 +6,9 @@
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
 #include "platform/IniFiles.h"
+#include "webupdate/WuAddress.h"
 #include "webupdate/WuDates.h"
+#include "platform/Rtl.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,6 +18,7 @@
 #include <QScreen>
 
 #include <cmath>
+#include <exception>
 #include <curl/curl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,15 +88,43 @@ size_t PostWrite(char *data, size_t size, size_t count, void *user)
     return n;
 }
 
+// The host's windows work while the post goes on; a failure there ends the
+// post and is thrown on once libcurl has returned.
+struct PostPump {
+    const std::function<void()> *Pump;
+    std::exception_ptr Thrown;
+};
+
 int PostProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
-    auto *pump = static_cast<std::function<void()> *>(user);
-    if (*pump)
-        (*pump)();
+    auto *pump = static_cast<PostPump *>(user);
+    try {
+        if (*pump->Pump)
+            (*pump->Pump)();
+    } catch (...) {
+        pump->Thrown = std::current_exception();
+        return 1;
+    }
     return 0;
 }
 
 } // namespace
+
+std::string TWebUpdate::PostAddress(const std::string &Server, const std::string &Action)
+{
+    // A server named with its scheme keeps it; otherwise https, and plain
+    // http for this machine (for testing).
+    const std::string path = (Action.empty() || Action[0] != '/' ? "/" : "") + Action;
+    const std::string lower = Rtl::LowerCase(Server);
+    if (lower.rfind("https://", 0) == 0 || lower.rfind("http://", 0) == 0)
+        return Server + path;
+    std::string host = Server;
+    if (!host.empty() && host[0] == '[')
+        host = host.substr(0, host.find(']') + 1);
+    else
+        host = host.substr(0, host.find(':'));
+    return (wuaddress::IsLoopbackHost(host) ? "http://" : "https://") + Server + path;
+}
 
 // The text of a downloaded file for a dialog, its temporary copy deleted.
 // False when no dialog is to be shown: the text could not be downloaded
@@ -167,18 +198,28 @@ void TWebUpdate::DoPostUpdateInfo()
     TPostUpdateInfo &p = PostUpdateInfo();
     if (p.Server.empty() || p.Action.empty())
         return;
+    // The server may name its port ("host:port"). The post goes by the rules
+    // of every other transfer: over https, plain http only to this machine.
+    const std::string url = PostAddress(p.Server, p.Action);
+    std::string why;
+    if (!wuaddress::Allowed(url, why)) {
+        SetError(CURLE_UNSUPPORTED_PROTOCOL, why);
+        Error();
+        DoStatus(wustatus::PostResourceFailed, "", 17, 5);
+        return;
+    }
     CURL *h = curl_easy_init();
     if (!h) {
         DoStatus(wustatus::PostConnectFailed, "", 16, 5);
         return;
     }
-    // The server may name its port ("host:port"); port 80 otherwise.
-    const std::string url = "http://" + p.Server + (p.Action[0] == '/' ? "" : "/") + p.Action;
     std::string response;
     std::pair<std::string *, bool> sink(&response, false);
     struct curl_slist *headers = curl_slist_append(nullptr, "Content-Type: application/x-www-form-urlencoded");
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    wuaddress::Restrict(h, url);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "TWebUpdate");
     curl_easy_setopt(h, CURLOPT_POST, 1L);
@@ -189,20 +230,31 @@ void TWebUpdate::DoPostUpdateInfo()
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &PostProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &ProcessMessages);
+    PostPump pump{&ProcessMessages, nullptr};
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &pump);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long((StallTimeoutMs + 999) / 1000));
     p.Response.clear();
     const CURLcode rc = curl_easy_perform(h);
-    if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT)
+    const std::string refusal = wuaddress::RefusalText(int(rc), errorText);
+    // Released before the statuses, whose handlers may fail.
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(h);
+    if (pump.Thrown)
+        std::rethrow_exception(pump.Thrown);
+    if (!refusal.empty()) {
+        // A certificate or a secure connection refused: why, then the
+        // failure of the post.
+        SetError(int(rc), refusal + ": " + url);
+        Error();
+        DoStatus(wustatus::PostConnectFailed, "", 16, 5);
+    } else if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT)
         DoStatus(wustatus::PostConnectFailed, "", 16, 5);
     else if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
         DoStatus(wustatus::PostResourceFailed, "", 17, 5);
     else if (rc == CURLE_OK && !sink.second)
         p.Response = response;
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(h);
 }
 
 // ---- remembered values ----------------------------------------------------

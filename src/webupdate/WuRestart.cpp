@@ -11,7 +11,9 @@
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -19,6 +21,8 @@
 // The updater program, SZDD-compressed at build time.
 extern const unsigned char WuUpdaterImage[];
 extern const size_t WuUpdaterImageSize;
+
+const char *const TWebUpdate::ClosingFailedText = "The application could not close, the update was stopped";
 
 std::string TWebUpdate::UpdaterCommandLine(const std::string &Updater, pid_t Pid) const
 {
@@ -100,12 +104,41 @@ void TWebUpdate::DoRestart()
         return;
     }
     // The updater runs from the temporary folder and removes it at its end.
+    const std::string updaterFolder = FTempDirectory;
     if (!FTempDirectory.empty() && wutemp::SetOwner(FTempDirectory, FUpdaterPid))
         FTempDirectory.clear();
-    if (OnAppDoClose)
-        OnAppDoClose(this);
-    else if (QCoreApplication *app = QCoreApplication::instance())
-        app->quit();
+    try {
+        if (OnAppDoClose)
+            OnAppDoClose(this);
+        else if (QCoreApplication *app = QCoreApplication::instance())
+            app->quit();
+    } catch (const std::exception &e) {
+        // The application cannot close, so the updater would wait for an end
+        // that does not come and then act behind the user's back: it is
+        // stopped before it has touched anything, and its folder goes.
+        StopUpdater(updaterFolder);
+        FClosingFailed = true;
+        throw std::runtime_error(std::string(ClosingFailedText) + ": " + e.what());
+    } catch (...) {
+        StopUpdater(updaterFolder);
+        FClosingFailed = true;
+        throw std::runtime_error(ClosingFailedText);
+    }
+}
+
+void TWebUpdate::StopUpdater(const std::string &Folder)
+{
+    if (FUpdaterPid <= 0)
+        return;
+    kill(FUpdaterPid, SIGKILL);
+    wuprocess::WaitChild(FUpdaterPid);
+    if (!Folder.empty()) {
+        if (FTempDirectory.empty())
+            wutemp::RemoveIfOwnedBy(Folder, FUpdaterPid);
+        else
+            RemoveTempDirectory();
+    }
+    FUpdaterPid = -1;
 }
 
 bool TWebUpdate::RunAndWait(const std::string &CommandLine)

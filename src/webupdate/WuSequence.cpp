@@ -48,7 +48,17 @@ void TWebUpdate::DoThreadUpdate()
     auto run = [this, alive] {
         if (!*alive)
             return;
-        DoUpdate();
+        // The run reports its own failures; whatever might still escape it
+        // never keeps the done event from coming.
+        try {
+            DoUpdate();
+        } catch (const std::exception &e) {
+            if (*alive)
+                RunFailed(e.what());
+        } catch (...) {
+            if (*alive)
+                RunFailed("");
+        }
         if (*alive)
             ThreadDone();
     };
@@ -60,9 +70,25 @@ void TWebUpdate::DoThreadUpdate()
 
 void TWebUpdate::ThreadDone()
 {
-    if (OnThreadUpdateDone)
-        OnThreadUpdateDone(this);
+    // The done event comes once; a failure in its handler is reported like
+    // any other failure of the run, and takes the restart with it.
+    std::string failure;
+    bool failed = false;
+    try {
+        if (OnThreadUpdateDone)
+            OnThreadUpdateDone(this);
+    } catch (const std::exception &e) {
+        failed = true;
+        failure = e.what();
+    } catch (...) {
+        failed = true;
+    }
     FBusy = false;
+    if (failed) {
+        Step();
+        RunFailed(failure);
+        return;
+    }
     if (RestartRequested && AppCompUpdated)
         RestartReported();
 }
@@ -88,15 +114,22 @@ void TWebUpdate::RunFailed(const std::string &Why)
 
 void TWebUpdate::RestartReported()
 {
+    // A failure before the updater started is a failed start; one in closing
+    // the application stopped the updater again, and the run failed.
+    FClosingFailed = false;
+    std::string why;
     try {
         DoRestart();
+        return;
     } catch (const std::exception &e) {
-        Step(wustatus::SpawnFailed, 9, e.what());
-        RunFailed(e.what());
+        why = e.what();
     } catch (...) {
-        Step(wustatus::SpawnFailed, 9);
-        RunFailed("");
     }
+    if (FClosingFailed)
+        Step();
+    else
+        Step(wustatus::SpawnFailed, 9, why);
+    RunFailed(why);
 }
 
 bool TWebUpdate::Question(const std::string &Text)
@@ -182,8 +215,9 @@ void TWebUpdate::DoUpdate()
                 if (!ini.LoadFromFile(copy)) {
                     DoStatus(wustatus::ControlFileNotFound, "", 2, 0);
                 } else {
-                    DoStatus(wustatus::ControlFileFound, "", 3, 0);
+                    // Found: from here a failure is one of the run.
                     Step();
+                    DoStatus(wustatus::ControlFileFound, "", 3, 0);
                     RunSteps(connection.get(), ini, address);
                 }
             }
@@ -195,15 +229,22 @@ void TWebUpdate::DoUpdate()
         RunFailed("");
     }
 
-    // Closing.
-    if (internet) {
-        connection.reset();
-        DoStatus(wustatus::ClosedConnection, "", 3, 0);
-    }
+    // Closing: its status may fail like any step; nothing of the run stays
+    // in the temporary folder either way.
+    connection.reset();
     if (!copy.empty())
         unlink(copy.c_str());
-    // Nothing of the run stays in the temporary folder.
     RemoveTempDirectory();
+    if (internet) {
+        try {
+            Step();
+            DoStatus(wustatus::ClosedConnection, "", 3, 0);
+        } catch (const std::exception &e) {
+            RunFailed(e.what());
+        } catch (...) {
+            RunFailed("");
+        }
+    }
     if (RestartRequested && AppCompUpdated && !FBusy)
         RestartReported();
 }
@@ -443,10 +484,15 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
             AppCompUpdated = true;
         if (ext == ".CAB" && ExtractCAB && !comp) {
             Step(wustatus::CabError, 8, folder + name);
-            if (CabExtract(folder + name, folder, MaxFileSize) != 0)
+            std::string why;
+            if (CabExtract(folder + name, folder, MaxFileSize, &why) != 0) {
+                // Why, before the cabinet counts as failed.
+                SetError(-1, why);
+                Error();
                 DoStatus(wustatus::CabError, folder + name, 8, 0);
-            else
+            } else {
                 unlink((folder + name).c_str());
+            }
         } else if (ext == ".PAT" && ApplyPatch && !localVersion.empty() && !comp) {
             RunAndWait("patcher.exe " + name + " " + localVersion);
             unlink((folder + name).c_str());

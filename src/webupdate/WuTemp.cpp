@@ -17,29 +17,42 @@ namespace wutemp {
 
 namespace {
 
-// The start time of a process in clock ticks since boot (field 22 of its
-// stat line); 0 when it cannot be read.
-unsigned long long StartTime(pid_t pid)
+// What the stat line of a process tells the sweep: its state (field 3, 0
+// when it cannot be read) and its start time in clock ticks since boot
+// (field 22, 0 when it cannot be read).
+struct ProcessStat {
+    char State = 0;
+    unsigned long long Start = 0;
+};
+
+ProcessStat ReadStat(pid_t pid)
 {
+    ProcessStat result;
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
     if (!std::getline(in, line))
-        return 0;
+        return result;
     const size_t close = line.rfind(')');
     if (close == std::string::npos)
-        return 0;
+        return result;
     // Fields from the third on follow the command name's ')'.
     const char *p = line.c_str() + close + 1;
     for (int field = 3; field <= 22; ++field) {
         while (*p == ' ')
             ++p;
-        if (field == 22)
-            return std::strtoull(p, nullptr, 10);
+        if (field == 3)
+            result.State = *p;
+        if (field == 22) {
+            result.Start = std::strtoull(p, nullptr, 10);
+            break;
+        }
         while (*p && *p != ' ')
             ++p;
     }
-    return 0;
+    return result;
 }
+
+unsigned long long StartTime(pid_t pid) { return ReadStat(pid).Start; }
 
 struct Owner {
     pid_t Pid = 0;
@@ -118,9 +131,13 @@ bool OwnerAlive(const std::string &dir)
     }
     if (kill(owner.Pid, 0) != 0 && errno == ESRCH)
         return false;
-    // The same number may since belong to another process.
-    const unsigned long long start = StartTime(owner.Pid);
-    return owner.Start == 0 || start == 0 || start == owner.Start;
+    // A process that has ended but was not waited for yet (a zombie, or one
+    // being reaped) is ended; the same number may since belong to another
+    // process.
+    const ProcessStat stat = ReadStat(owner.Pid);
+    if (stat.State == 'Z' || stat.State == 'X')
+        return false;
+    return owner.Start == 0 || stat.Start == 0 || stat.Start == owner.Start;
 }
 
 void SweepLeftOvers()

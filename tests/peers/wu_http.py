@@ -6,6 +6,7 @@ usage: wu_http.py PORT ROOT
 GET /<name>          the file ROOT/<name> with its length
 GET /redirect/<name> 302 to /<name>
 GET /elsewhere/<name> 302 to file:///<ROOT>/<name> (a scheme no update may follow)
+GET /away/<name>     302 to http://192.0.2.1/<name> (a host off this machine)
 GET /chunked/<name>  the file in chunks of 1000 bytes, no length
 GET /short/<name>    announces the file's length, sends half of it, closes
 GET /stall/<name>    announces the length, sends 100 bytes, then waits 30 s
@@ -52,6 +53,11 @@ class Handler(BaseHTTPRequestHandler):
         if kind == "redirect":
             self.send_response(302)
             self.send_header("Location", "/" + name)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        elif kind == "away":
+            self.send_response(302)
+            self.send_header("Location", "http://192.0.2.1/" + name)
             self.send_header("Content-Length", "0")
             self.end_headers()
         elif kind == "elsewhere":

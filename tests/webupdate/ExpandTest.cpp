@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <sys/stat.h>
@@ -42,6 +43,19 @@ std::string Compressible(size_t n)
         s += "The quick brown fox " + std::to_string(s.size() % 97) + " jumps over the lazy dog.\n";
     s.resize(n);
     return s;
+}
+
+// A component that downloads over HTTP into app and notes the errors it
+// tells.
+void Downloading(TWebUpdate &wu, const std::string &app, std::vector<std::string> &errors)
+{
+    wu.AppFolder = app;
+    wu.UpdateType = TWebUpdateType::httpUpdate;
+    wu.ProcessMessages = [] {};
+    wu.OnStatus = [&errors](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        if (c == 1)
+            errors.push_back(t);
+    };
 }
 
 } // namespace
@@ -122,16 +136,10 @@ TEST(LzExpand, CompressedDownload)
     wutest::HttpPeer peer(root.path());
     ASSERT_TRUE(peer.ready());
     TWebUpdate wu;
-    wu.AppFolder = app.path();
-    wu.UpdateType = TWebUpdateType::httpUpdate;
-    wu.ProcessMessages = [] {};
+    std::vector<std::string> errors;
+    Downloading(wu, app.path(), errors);
     std::vector<std::string> downloaded;
     wu.OnFileDownloaded = [&](TWebUpdate *, const std::string &f) { downloaded.push_back(f); };
-    std::vector<std::string> errors;
-    wu.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
-        if (c == 1)
-            errors.push_back(t);
-    };
     auto conn = wu.OpenInternet();
     EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("tool.exe_"), app.path(), true, {0, 1u}));
     EXPECT_FALSE(testutil::fileExists(app.file("tool.exe")));
@@ -145,6 +153,66 @@ TEST(LzExpand, CompressedDownload)
     EXPECT_EQ(downloaded.back(), app.file("tool.exe_"));
     EXPECT_TRUE(wu.URLGetFile(conn.get(), peer.url("data.cab"), app.path(), true));
     EXPECT_EQ(testutil::readFile(app.file("data.cab")), testutil::readFile(root.file("data.cab")));
+}
+
+// A header that announces more than may be expanded is refused at once,
+// with its cause, before a byte is expanded: the packed data of 1 MiB of
+// zeros (which the header then says expand to 2 GiB, or to 1.15 GB) would
+// take long to expand.
+TEST(LzExpand, AnnouncedSizeOverTheLimitIsRefusedAtOnce)
+{
+    TempDir dir, root, app;
+    testutil::writeFile(dir.file("big.bin"), std::string(1 << 20, '\0'));
+    ASSERT_EQ(RunIn(dir.path(), "mscompress big.bin"), 0);
+    const std::string packed = testutil::readFile(dir.file("big.bin_"));
+    ASSERT_GT(packed.size(), 14u);
+    ASSERT_EQ(packed.compare(0, 4, "SZDD"), 0);
+    // The expanded size: 32 bits, least significant byte first, at offset 10.
+    auto announcing = [&](uint32_t size) {
+        std::string bytes = packed;
+        for (int i = 0; i < 4; ++i)
+            bytes[10 + i] = char((size >> (8 * i)) & 0xFF);
+        return bytes;
+    };
+    for (const uint32_t size : {0x80000000u, 1150000000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(size);
+        const std::string file = dir.file("big.bin_");
+        testutil::writeFile(file, announcing(size));
+        TLzInfo info;
+        ASSERT_TRUE(LzInspect(file, info));
+        EXPECT_EQ(info.Length, int64_t(size));
+
+        TWebUpdate wu;
+        wu.AppFolder = app.path();
+        testutil::writeFile(dir.file("big.bin"), "old");
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_FALSE(wu.ExpandLZFile(file));
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        EXPECT_LT(seconds, 1.0);
+        EXPECT_EQ(wu.LastErrorText(), "The expanded file would be too large (" + std::to_string(size) +
+                                          " bytes announced, at most 1073741824 allowed): " + file);
+        EXPECT_EQ(testutil::readFile(dir.file("big.bin")), "old");
+        EXPECT_TRUE(wutest::TempEntries(wu.GetTempDirectory()).empty());
+        // The expansion on its own refuses it from the header as well.
+        testutil::writeFile(file, announcing(size));
+        EXPECT_FALSE(LzExpand(file, dir.file("out.bin"), int64_t(1) << 30));
+        EXPECT_FALSE(testutil::fileExists(dir.file("out.bin")));
+    }
+
+    // Downloaded as a compressed file: the cause reaches the status.
+    testutil::writeFile(root.file("big.bin_"), announcing(0x80000000u));
+    wutest::HttpPeer peer(root.path());
+    ASSERT_TRUE(peer.ready());
+    TWebUpdate wu;
+    std::vector<std::string> errors;
+    Downloading(wu, app.path(), errors);
+    auto conn = wu.OpenInternet();
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), peer.url("big.bin_"), app.path(), true));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
+    EXPECT_EQ(errors, std::vector<std::string>{"The expanded file would be too large (2147483648 bytes announced, "
+                                               "at most 1073741824 allowed): " + app.file("big.bin_")});
+    EXPECT_EQ(wutest::Entries(app.path()), std::vector<std::string>{});
 }
 
 class Cabinet : public ::testing::Test {
@@ -301,8 +369,32 @@ TEST_F(Cabinet, EmptyFolderExtractsBelowTheCurrentFolder)
 TEST_F(Cabinet, BudgetBoundsTheExtraction)
 {
     const std::string cab = Make("b.cab", "one.txt sub/two.bin");
-    EXPECT_EQ(CabExtract(cab, dest.path(), 10000), -1);
+    std::string why;
+    EXPECT_EQ(CabExtract(cab, dest.path(), 10000, &why), -1);
+    EXPECT_EQ(why, "The cabinet's files are too large (more than 10000 bytes in all): sub/two.bin");
     // Refused as a whole: not even the first, small member was written.
+    EXPECT_EQ(wutest::Snapshot(dest.path()), "");
+}
+
+// A member whose header announces more than the limit refuses the cabinet
+// before anything is expanded.
+TEST_F(Cabinet, AnnouncedSizeOverTheLimitIsRefusedAtOnce)
+{
+    std::string bytes = testutil::readFile(Make("h.cab", "one.txt sub/two.bin"));
+    // The member's entry: its size (32 bits, least significant byte first)
+    // stands 16 bytes before its name.
+    const size_t name = bytes.find(std::string("one.txt") + '\0');
+    ASSERT_NE(name, std::string::npos);
+    ASSERT_GE(name, 16u);
+    const uint32_t size = 0x60000000u;   // 1.5 GiB
+    for (int i = 0; i < 4; ++i)
+        bytes[name - 16 + i] = char((size >> (8 * i)) & 0xFF);
+    testutil::writeFile(src.file("h.cab"), bytes);
+    std::string why;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(CabExtract(src.file("h.cab"), dest.path(), int64_t(1) << 30, &why), -1);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 1.0);
+    EXPECT_EQ(why, "The cabinet's files are too large (more than 1073741824 bytes in all): one.txt");
     EXPECT_EQ(wutest::Snapshot(dest.path()), "");
 }
 

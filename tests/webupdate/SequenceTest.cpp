@@ -7,6 +7,7 @@
 #include "platform/ScriptedDialogs.h"
 #include "webupdate/WUpdate.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuAddress.h"
 #include "webupdate/WuTemp.h"
 
 #include <gtest/gtest.h>
@@ -326,38 +327,7 @@ TEST_F(Run, AFailureInAStepEndsTheRunWithItsStatus)
                                         "9 Failed to spawn updater process : no restart"}));
 }
 
-// The web update's temporary folders in a folder of the test's own, which
-// stands for $TMPDIR while the object lives.
-class TempBase {
-public:
-    TempBase()
-    {
-        const char *old = getenv("TMPDIR");
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        setenv("TMPDIR", dir.path().c_str(), 1);
-    }
-    ~TempBase()
-    {
-        if (had_)
-            setenv("TMPDIR", old_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
-    }
-    // The names of the update's folders in it.
-    std::vector<std::string> Folders() const
-    {
-        std::vector<std::string> names;
-        for (const std::string &n : wutest::Entries(dir.path()))
-            if (n.rfind(wutemp::Prefix, 0) == 0)
-                names.push_back(n);
-        return names;
-    }
-    TempDir dir;
-private:
-    bool had_ = false;
-    std::string old_;
-};
+using wutest::TempBase;
 
 TEST_F(Run, EveryWayOutRemovesTheRunsFolder)
 {
@@ -457,6 +427,51 @@ TEST_F(Run, FoldersOfKilledRunsGoAtTheNextRun)
     // Once it has ended, its folder goes too.
     wu.DoUpdate();
     EXPECT_TRUE(tmp.Folders().empty());
+}
+
+// A process that has ended but was not waited for yet (a zombie: the
+// updater killed while its parent does not reap it) has ended for the
+// sweep: its folder goes, while that of a running process stays.
+TEST(TempSweep, AZombieOwnerCountsAsEnded)
+{
+    TempBase tmp;
+    auto state = [](pid_t pid) {
+        const std::string stat = testutil::readFile("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close = stat.rfind(')');
+        return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
+    };
+    const pid_t zombie = fork();
+    ASSERT_GE(zombie, 0);
+    if (zombie == 0)
+        _exit(0);
+    const pid_t live = fork();
+    ASSERT_GE(live, 0);
+    if (live == 0) {
+        pause();
+        _exit(0);
+    }
+    // Not waited for: once it has exited it stays a zombie.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (state(zombie) != 'Z' && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(state(zombie), 'Z');
+    ASSERT_EQ(kill(zombie, 0), 0) << "a zombie still answers a signal test";
+    const std::string dead = tmp.dir.file(std::string(wutemp::Prefix) + "zombie");
+    const std::string kept = tmp.dir.file(std::string(wutemp::Prefix) + "live");
+    for (const auto &[dir, pid] : {std::pair{dead, zombie}, std::pair{kept, live}}) {
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        testutil::writeFile(dir + "/update.inf", "[update]\n");
+        ASSERT_TRUE(wutemp::SetOwner(dir, pid));
+    }
+    EXPECT_FALSE(wutemp::OwnerAlive(dead));
+    EXPECT_TRUE(wutemp::OwnerAlive(kept));
+    wutemp::SweepLeftOvers();
+    EXPECT_EQ(tmp.Folders(), (std::vector<std::string>{std::string(wutemp::Prefix) + "live"}));
+    // The sweep only looked: the zombie is still there to be reaped.
+    EXPECT_EQ(state(zombie), 'Z');
+    EXPECT_EQ(waitpid(zombie, nullptr, 0), zombie);
+    kill(live, SIGKILL);
+    EXPECT_EQ(waitpid(live, nullptr, 0), live);
 }
 
 // A control file of 64 MiB is refused after at most its limit of 1 MiB has
@@ -669,14 +684,17 @@ TEST_F(Run, WhatsNewAndAgreementThroughEvents)
 // Clicks in the modal dialog once it is up.
 void InDialog(std::function<void(QWidget *)> act)
 {
+    // The pending tick holds the poll; the poll itself does not (a cycle
+    // would never be freed).
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act, poll] {
+    std::weak_ptr<std::function<void()>> self = poll;
+    *poll = [act, self] {
         if (QWidget *w = QApplication::activeModalWidget())
             act(w);
-        else
-            QTimer::singleShot(10, *poll);
+        else if (auto again = self.lock())
+            QTimer::singleShot(10, [again] { (*again)(); });
     };
-    QTimer::singleShot(10, *poll);
+    QTimer::singleShot(10, [poll] { (*poll)(); });
 }
 
 TEST_F(Run, WhatsNewAndAgreementDialogs)
@@ -751,6 +769,50 @@ TEST_F(Run, ResultPost)
     statuses.clear();
     wu.DoUpdate();
     EXPECT_EQ(statuses, Seq({"16 Cannot connect to server for post", "3 Finished processing update control file"}));
+}
+
+// The post goes by the rules of every transfer: https, plain http only to
+// this machine; a refusal is told with its cause.
+TEST_F(Run, ResultPostFollowsTheAddressRules)
+{
+    const std::pair<std::pair<std::string, std::string>, std::string> addresses[] = {
+        {{"127.0.0.1:8080", "/echo"}, "http://127.0.0.1:8080/echo"},
+        {{"localhost", "echo"}, "http://localhost/echo"},
+        {{"[::1]:81", "/a/b"}, "http://[::1]:81/a/b"},
+        {{"updates.example.org", "/post"}, "https://updates.example.org/post"},
+        {{"127.0.0.1.example:80", "/post"}, "https://127.0.0.1.example:80/post"},
+        {{"https://updates.example.org:8443", "post"}, "https://updates.example.org:8443/post"},
+        {{"http://updates.example.org", "/post"}, "http://updates.example.org/post"},
+    };
+    for (const auto &[server, url] : addresses)
+        EXPECT_EQ(TWebUpdate::PostAddress(server.first, server.second), url) << server.first;
+
+    Control("[update]\nunconditional=1\n");
+    TPostUpdateInfo &p = wu.PostUpdateInfo();
+    p.Enabled = true;
+    p.Data = "x=1";
+    // Plain http off this machine: refused before connecting.
+    p.Server = "http://192.0.2.1";
+    p.Action = "/echo";
+    wu.DoUpdate();
+    EXPECT_EQ(statuses, Seq({"1 The update address is refused, only https addresses are allowed: http://192.0.2.1/echo",
+                             "17 Cannot access resource for post", "3 Finished processing update control file"}));
+
+    // https to a server whose certificate is not trusted: refused, with why.
+    wutest::TestAuthority trusted, stranger;
+    ASSERT_TRUE(trusted.ok() && stranger.ok());
+    wutest::TlsNginxPeer tls(root.path(), stranger.Issue("server", "IP:127.0.0.1,DNS:localhost"));
+    ASSERT_TRUE(tls.ready());
+    wuaddress::TrustAuthorityForTests(trusted.caFile());
+    p.Server = "https://127.0.0.1:" + std::to_string(tls.port());
+    statuses.clear();
+    wu.DoUpdate();
+    wuaddress::TrustAuthorityForTests("");
+    ASSERT_EQ(statuses.size(), Seq({}).size() + 3);
+    EXPECT_EQ(statuses[4].rfind("1 The server's certificate was not accepted", 0), 0u) << statuses[4];
+    EXPECT_NE(statuses[4].find(p.Server + "/echo"), std::string::npos) << statuses[4];
+    EXPECT_EQ(statuses[5], "16 Cannot connect to server for post");
+    EXPECT_EQ(tls.Requests(), 0);
 }
 
 TEST_F(Run, RememberedAddressRedirects)

@@ -104,6 +104,53 @@ int TlsNginxPeer::LogLines(const std::string &log) const
     return int(std::count(text.begin(), text.end(), '\n'));
 }
 
+TempBase::TempBase()
+{
+    const char *old = getenv("TMPDIR");
+    had_ = old != nullptr;
+    old_ = old ? old : "";
+    setenv("TMPDIR", dir.path().c_str(), 1);
+}
+
+TempBase::~TempBase()
+{
+    if (had_)
+        setenv("TMPDIR", old_.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
+std::vector<std::string> TempBase::Folders() const
+{
+    std::vector<std::string> names;
+    for (const std::string &n : Entries(dir.path()))
+        if (n.rfind(wutemp::Prefix, 0) == 0)
+            names.push_back(n);
+    return names;
+}
+
+std::vector<pid_t> RunningUpdaters()
+{
+    std::vector<pid_t> found;
+    for (const std::string &n : Entries("/proc")) {
+        if (n.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // "pid (name) state ppid ...": the name may hold blanks.
+        const std::string stat = testutil::readFile("/proc/" + n + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 4 >= stat.size())
+            continue;
+        const char state = stat[close + 2];
+        const long parent = std::strtol(stat.c_str() + close + 4, nullptr, 10);
+        const std::string cmdline = testutil::readFile("/proc/" + n + "/cmdline");
+        const std::string program = cmdline.substr(0, cmdline.find('\0'));
+        if (parent == getpid() && state != 'Z' && state != 'X' && program.size() >= 8 &&
+            program.compare(program.size() - 8, 8, "/upd.exe") == 0)
+            found.push_back(pid_t(std::stol(n)));
+    }
+    return found;
+}
+
 std::vector<std::string> Entries(const std::string &dir)
 {
     std::vector<std::string> names;

@@ -5,6 +5,7 @@
 #include "netclient/NetTestPeers.h"
 
 #include <memory>
+#include <sys/types.h>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,26 @@ private:
     int port_, plainPort_;
     std::unique_ptr<nettest::ChildServer> server_;
 };
+
+// The web update's temporary folders in a folder of the test's own, which
+// stands for $TMPDIR while the object lives.
+class TempBase {
+public:
+    TempBase();
+    ~TempBase();
+    TempBase(const TempBase &) = delete;
+    TempBase &operator=(const TempBase &) = delete;
+    // The names of the update's folders in it.
+    std::vector<std::string> Folders() const;
+    testutil::TempDir dir;
+private:
+    bool had_ = false;
+    std::string old_;
+};
+
+// The updater processes this process started that have not ended (a zombie
+// counts as ended).
+std::vector<pid_t> RunningUpdaters();
 
 // The names in a folder, sorted, "." and ".." left out.
 std::vector<std::string> Entries(const std::string &dir);

@@ -519,7 +519,7 @@ TEST(TProfileText, BlankLinesKeepTheirPlaces)
     const Case cases[] = {
         {"blank inside a body", "[A]\r\nk=1\r\n\r\nm=2\r\n",
          [](TProfileText &t) { t.WriteString("A", "k", "3"); }, "[A]\r\nk=3\r\n\r\nm=2\r\n"},
-        {"new section after the last one was erased", "[A]\r\nk=1\r\n\r\n[B]\r\nx=1\r\n",
+        {"new section after the last one was erased", "[A]\r\nk=1\r\n[B]\r\nx=1\r\n",
          [](TProfileText &t) {
              t.EraseSection("B");
              t.WriteString("C", "c", "1");

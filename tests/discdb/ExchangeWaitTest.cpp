@@ -295,8 +295,10 @@ constexpr double kTimeOut = 5.0;
 // end late by up to this much.
 constexpr double kEarly = 0.05;
 constexpr double kLate = 1.5;
-// A freeze lasts seconds; a spin takes a whole core.
-const double kMaxGapMs = nettest::kSanitized ? 1500.0 : 500.0;
+// A frozen window misses its timer for the whole wait, a spin takes a
+// whole core; a loaded machine (a 2-core one running a build beside the
+// tests) keeps the process off the processor for half a second at times.
+const double kMaxGapMs = nettest::kSanitized ? 2500.0 : 1500.0;
 constexpr double kMaxCpuShare = 0.25;
 
 TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <unistd.h>
 
@@ -16,17 +18,37 @@ extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfi
 
 namespace fuzzutil {
 
+// This process's scratch folder, made on first use and removed with what
+// it holds when the process ends (libFuzzer ends by exit() too; a crash's
+// folder stays in the TMPDIR that scripts/fuzz keeps for the crash).
+class ScratchFolder {
+public:
+    ScratchFolder()
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        path_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/mixdeck-fuzz-XXXXXX";
+        if (!mkdtemp(path_.data()))
+            std::abort();
+    }
+    ~ScratchFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 // The bytes as a file of this process's own scratch folder; the same name
 // every time, with the given extension.
 inline std::string AsFile(const uint8_t *data, size_t size, const std::string &ext)
 {
-    static const std::string folder = [] {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string f = std::string(tmp && *tmp ? tmp : "/tmp") + "/mixdeck-fuzz-XXXXXX";
-        if (!mkdtemp(f.data())) std::abort();
-        return f;
-    }();
-    const std::string path = folder + "/input" + ext;
+    static const ScratchFolder folder;
+    const std::string path = folder.path() + "/input" + ext;
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) std::abort();
     if (size) std::fwrite(data, 1, size, f);

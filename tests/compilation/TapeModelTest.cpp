@@ -90,6 +90,10 @@ TEST(TapeModel, TwoDigitEdgesAndTheThirdPane)
     u.Clear(3);
     EXPECT_FALSE(u.Get(3, 0));
     EXPECT_FALSE(u.Get(3, UsedTracks::kRows - 1));
+    // Reading past a pane's last row reads nothing, not the next pane's first.
+    u.Set(2, 0, true);
+    EXPECT_FALSE(u.Get(1, UsedTracks::kRows));
+    EXPECT_FALSE(u.Get(1, -1));
 }
 
 TEST(TapeModel, KeyNumbersOfSideKeys)

@@ -38,6 +38,9 @@ TEST(CsvTextEdge, LastFieldsOfARecord)
         // field keeps its text and one quote of the pair.
         {"p,\"ab\"\"", true, {{"p", "ab\""}}},
         {"p,\"ab\"\"\r\nz", true, {{"p", "ab\""}, {"z"}}},
+        // An unclosed quote earlier in the text: a later field's own doubled
+        // quote still closes it, empty.
+        {"\"ab\r\n\"\",x", true, {{"ab"}, {"", "x"}}},
     };
     for (const Case &c : cases)
         EXPECT_EQ(readAll(c.text, c.keepEmptyLast), c.want) << c.text;

@@ -33,6 +33,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -45,6 +46,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -288,6 +290,16 @@ void PrintTo(const WaitCase &c, std::ostream *os) { *os << c.name; }
 class ExchangeWait : public ExchangeWaitFixture, public ::testing::WithParamInterface<WaitCase> {};
 
 constexpr double kTimeOut = 5.0;
+// A deadline kept to the millisecond may end a hair before the test's own
+// clock says it is due; a loaded machine (or the thread checker) makes it
+// end late by up to this much.
+constexpr double kEarly = 0.05;
+constexpr double kLate = 1.5;
+// A frozen window misses its timer for the whole wait, a spin takes a
+// whole core; a loaded machine (a 2-core one running a build beside the
+// tests) keeps the process off the processor for half a second at times.
+const double kMaxGapMs = nettest::kSanitized ? 2500.0 : 1500.0;
+constexpr double kMaxCpuShare = 0.25;
 
 TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
 {
@@ -311,28 +323,35 @@ TEST_P(ExchangeWait, WindowsStayAliveAndTheTimeOutEndsTheWait)
     RecordProperty("cpu_per_mille", int(cpuShare * 1000));
     RecordProperty("max_gap_ms", int(probe.maxGapMs()));
 
-    // The windows were served all along, and the process idled.
-    EXPECT_GT(probe.ticks(), int(kTimeOut * 100 / 4));
-    EXPECT_LE(probe.maxGapMs(), 100.0);
+    // The windows were served all along, and the process idled. The bounds
+    // tell a fault from a loaded machine: a freeze stops the timer for
+    // seconds and a spin burns a whole core (the fine figures are
+    // bench/wait_figures' to print).
+    EXPECT_GT(probe.ticks(), int(kTimeOut * 10));
+    EXPECT_LE(probe.maxGapMs(), kMaxGapMs);
     if (!nettest::kSanitized) {
-        EXPECT_LT(cpuShare, 0.05);
+        EXPECT_LT(cpuShare, kMaxCpuShare);
     }
     // The time-out message, at the time-out (the queue's two rows time out
-    // one after the other).
+    // one after the other): never before it, and late only by what a
+    // loaded machine adds.
     const std::vector<std::string> boxes = boxTexts();
     ASSERT_FALSE(boxes.empty());
     const std::string expected = c.kind == Exchange::Submission ? TEntrySubmission::kConnectError : cddbx::kConnectionError;
     EXPECT_EQ(boxes.front(), expected);
     const double atBox = std::chrono::duration<double>(firstBox - t0).count();
-    EXPECT_NEAR(atBox, kTimeOut, 0.5);
+    EXPECT_GE(atBox, kTimeOut - kEarly);
+    EXPECT_LE(atBox, kTimeOut + kLate);
     if (c.kind == Exchange::QueueRun) {
         EXPECT_EQ(boxes, (std::vector<std::string> {expected, expected}));
-        EXPECT_NEAR(elapsed, 2 * kTimeOut, 1.0);
+        EXPECT_GE(elapsed, 2 * (kTimeOut - kEarly));
+        EXPECT_LE(elapsed, 2 * (kTimeOut + kLate));
         // The "Please wait..." fader moved on all the while.
         EXPECT_GT(probe.faderSteps(), 20);
     } else {
         EXPECT_EQ(boxes.size(), 1u);
-        EXPECT_NEAR(elapsed, kTimeOut, 0.5);
+        // The wait ended with its message.
+        EXPECT_LE(elapsed, atBox + kLate);
     }
     EXPECT_FALSE(TNetExchange::Running());
     grabControlsEnabled();
@@ -562,7 +581,9 @@ class ExitWhileWaiting : public ExchangeReentry, public ::testing::WithParamInte
 
 TEST_P(ExitWhileWaiting, EndsTheProgramCleanly)
 {
-    const auto [running, closeBox] = GetParam();
+    // (Named one by one: clang 14 cannot capture a structured binding.)
+    const Exchange running = std::get<0>(GetParam());
+    const bool closeBox = std::get<1>(GetParam());
     const std::string catalogueBefore = testutil::readFile(dir.file("MIXDECK.ini"));
     // The exchange runs from the program's event loop, as in the program.
     int status = -1;
@@ -636,6 +657,9 @@ public:
     std::atomic<bool> ran {false};
     std::atomic<double> syncMs {-1};
     std::atomic<bool> onMain {false};
+    // The interface thread's loop, ended once the hand-over is done (so
+    // nothing else wakes that loop meanwhile).
+    static inline std::atomic<QEventLoop *> loop {nullptr};
 
 protected:
     void Run() override
@@ -646,12 +670,16 @@ protected:
             ran = true;
         });
         syncMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        if (QEventLoop *l = loop.load())
+            QMetaObject::invokeMethod(l, "quit", Qt::QueuedConnection);
         SetStopped(true);
     }
 };
 
 // A library thread's Synchronize runs on the interface thread while that
-// thread idles in its event loop (no socket wait under way), promptly.
+// thread idles in its event loop (no socket wait under way), at once and
+// not when something else happens to wake that loop (here: nothing until
+// the safety's 2 s).
 TEST(ThreadHandOver, SynchronizeRunsWhileTheInterfaceIdles)
 {
     netpump::Install();
@@ -661,18 +689,14 @@ TEST(ThreadHandOver, SynchronizeRunsWhileTheInterfaceIdles)
         safety.setSingleShot(true);
         QObject::connect(&safety, &QTimer::timeout, &loop, &QEventLoop::quit);
         safety.start(2000);
+        SyncThread::loop = &loop;
         SyncThread *t = TNetThread::Create<SyncThread>();
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (t->syncMs >= 0)
-                loop.quit();
-        });
-        poll.start(100);
         loop.exec();
+        SyncThread::loop = nullptr;
         EXPECT_TRUE(t->ran);
         EXPECT_TRUE(t->onMain);
         EXPECT_GE(t->syncMs.load(), 0.0);
-        EXPECT_LE(t->syncMs.load(), 50.0);
+        EXPECT_LE(t->syncMs.load(), 500.0);
         t->TerminateAndWaitFor();
         delete t;
     }

@@ -113,7 +113,8 @@ TEST(NetReadThread, ThousandRoundsOfDisconnectWhileAReaderWaits)
         std::swap(current, next);
     }
     EXPECT_EQ(wrong, 0);
-    EXPECT_LT(slowestMs, 100.0);
+    // Woken at once, not at its 2 s limit (however loaded the machine).
+    EXPECT_LT(slowestMs, 1000.0);
     current->Disconnect();
     close(server);
     EXPECT_EQ(nettest::openDescriptors(), descriptors);

@@ -351,12 +351,14 @@ TEST(NetTelnet, NegotiatesWithInetutilsTelnetd)
         GTEST_SKIP() << "inetutils-telnetd or socat is not installed";
     testutil::TempDir dir;
     // The "login" program: shows the terminal type telnetd learnt from us,
-    // then answers one line.
+    // then answers one line. Then it stays until we leave: telnetd drops
+    // what a program wrote last if that program ends first.
     const std::string script = dir.file("cddbp.sh");
     testutil::writeFile(script, "#!/bin/sh\n"
                                 "echo \"201 telnetd cddbp ready term=$TERM\"\n"
                                 "read line\n"
-                                "echo \"200 got $line\"\n");
+                                "echo \"200 got $line\"\n"
+                                "read rest\n");
     chmod(script.c_str(), 0755);
     const int port = nettest::freePort();
     nettest::ChildServer server({"/usr/bin/socat",

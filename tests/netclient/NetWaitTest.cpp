@@ -25,6 +25,15 @@ struct PumpReset {
 
 using Client = nettest::LoopbackClient;
 
+// The bounds tell a fault from a loaded machine: a wait that ignores its
+// time-out lasts seconds longer, one that spins takes a whole core, one
+// that does not slice pumps never. (bench/wait_figures prints the fine
+// figures: the lateness, the CPU and the slices per second.)
+constexpr double kLateMs = 1000.0;
+constexpr double kMaxCpuShare = 0.25;
+// At least one pump in every half second of a sliced wait.
+constexpr int kMaxPumpGapMs = 500;
+
 // Elapsed milliseconds and the share of one core used while fn ran.
 struct Measured {
     double ms;
@@ -57,7 +66,8 @@ protected:
         }
     }
     // Every slice pumped, and no more slices than the time holds (slices
-    // are never shorter than NetMinSlice).
+    // are never shorter than NetMinSlice); a loaded machine only makes
+    // them fewer.
     void expectPumps(int ms) const
     {
         if (GetParam() == 0) {
@@ -66,7 +76,7 @@ protected:
         }
         const int slice = std::max(GetParam(), TNetAntiFreezeBase::NetMinSlice);
         EXPECT_LE(pumps_, ms / slice + 1);
-        EXPECT_GE(pumps_, ms / slice / 2);
+        EXPECT_GE(pumps_, std::min(ms / slice, ms / kMaxPumpGapMs));
     }
     PumpReset reset_;
     std::unique_ptr<TNetAntiFreeze> af_;
@@ -87,8 +97,8 @@ TEST_P(BlockedWait, ReadLnOfTwoSecondsOnASilentPeer)
     EXPECT_EQ(line, "");
     EXPECT_TRUE(c.ReadLnTimedOut);
     EXPECT_GE(m.ms, 2000.0);
-    EXPECT_LE(m.ms, 2100.0);
-    EXPECT_LT(m.cpuShare, 0.05) << m.ms << " ms";
+    EXPECT_LE(m.ms, 2000.0 + kLateMs);
+    EXPECT_LT(m.cpuShare, kMaxCpuShare) << m.ms << " ms";
     expectPumps(2000);
     close(srv);
 }
@@ -114,8 +124,8 @@ TEST_P(BlockedWait, ConnectOfThreeSecondsToAFullBacklog)
     EXPECT_EQ(code, 10060);
     EXPECT_FALSE(c.Connected());
     EXPECT_GE(m.ms, 3000.0);
-    EXPECT_LE(m.ms, 3100.0);
-    EXPECT_LT(m.cpuShare, 0.05) << m.ms << " ms";
+    EXPECT_LE(m.ms, 3000.0 + kLateMs);
+    EXPECT_LT(m.cpuShare, kMaxCpuShare) << m.ms << " ms";
     expectPumps(3000);
     close(filler);
 }
@@ -146,7 +156,7 @@ TEST(NetWait, AntiFreezeDestroyedByItsOwnPumpLeavesAPlainWait)
     EXPECT_EQ(pumps, 3);
     EXPECT_EQ(TNetAntiFreezeBase::Instance(), nullptr);
     EXPECT_GE(m.ms, 300.0);
-    EXPECT_LE(m.ms, 400.0);
+    EXPECT_LE(m.ms, 300.0 + kLateMs);
     close(srv);
 }
 
@@ -158,7 +168,7 @@ TEST(NetWait, ZeroAndNegativeTimeOutsLookOnce)
     const int srv = l.accept();
     for (int timeout : {0, -1, -5}) {
         const Measured m = measure([&] { EXPECT_FALSE(c.Binding().Readable(timeout)); });
-        EXPECT_LT(m.ms, 50.0) << timeout;
+        EXPECT_LT(m.ms, kLateMs) << timeout;
     }
     nettest::sendAll(srv, "x");
     EXPECT_TRUE(c.Binding().Readable(1000));

@@ -1,15 +1,19 @@
 // The file writer at its edges: shorter contents in place, contents given in
 // pieces, a live writer beside another save, an abort, and contents of
-// exactly the file-size limit.
+// exactly the file-size limit; and the reader's byte limit at its edge.
 #include "common/TestUtil.h"
 #include "platform/FileIO.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using testutil::readFile;
 using testutil::writeFile;
@@ -142,3 +146,64 @@ TEST(AtomicWriteEdge, ContentsOfExactlyTheSizeLimitAreAccepted)
 
 INSTANTIATE_TEST_SUITE_P(Temporaries, WriterWays, ::testing::Values(true, false),
                          [](const auto &info) { return info.param ? "Unnamed" : "Named"; });
+
+// The reader's byte limit, for a file whose size is known beforehand and
+// for what only reading tells (a pipe, a file of /proc): exactly the
+// limit is read whole, one byte more is refused with EFBIG and nothing.
+TEST(ReadFileEdge, ExactlyTheLimitIsReadOneByteMoreIsRefused)
+{
+    testutil::TempDir dir;
+    constexpr size_t kLimit = 1000;
+    // Each way of making the source; returns the name to read.
+    const std::function<std::string(size_t, std::thread &)> sources[] = {
+        [&](size_t n, std::thread &) {
+            writeFile(dir.file("plain"), std::string(n, 'p'));
+            return dir.file("plain");
+        },
+        [&](size_t n, std::thread &writer) {
+            // One write below the pipe's atomic size: it is whole in the pipe
+            // before the reader can refuse it.
+            const std::string fifo = dir.file("fifo" + std::to_string(n));
+            if (mkfifo(fifo.c_str(), 0600) != 0)
+                return std::string();
+            writer = std::thread([fifo, n] {
+                const int fd = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+                if (fd < 0)
+                    return;
+                const std::string bytes(n, 'f');
+                (void)!write(fd, bytes.data(), bytes.size());
+                close(fd);
+            });
+            return fifo;
+        },
+    };
+    for (const auto &make : sources) {
+        for (size_t n : {kLimit, kLimit + 1}) {
+            std::thread writer;
+            const std::string path = make(n, writer);
+            ASSERT_FALSE(path.empty());
+            std::string bytes = "old";
+            errno = 0;
+            const bool read = fileio::ReadFile(path, bytes, kLimit);
+            const int error = errno;
+            if (writer.joinable())
+                writer.join();
+            if (n == kLimit) {
+                EXPECT_TRUE(read) << path;
+                EXPECT_EQ(bytes.size(), kLimit) << path;
+            } else {
+                EXPECT_FALSE(read) << path;
+                EXPECT_EQ(error, EFBIG) << path;
+                EXPECT_EQ(bytes, "old") << path;
+            }
+        }
+    }
+    // A file of /proc tells no size beforehand.
+    std::string status;
+    ASSERT_TRUE(fileio::ReadFile("/proc/self/status", status));
+    ASSERT_GT(status.size(), 100u);
+    std::string bytes = "old";
+    EXPECT_FALSE(fileio::ReadFile("/proc/self/status", bytes, 100));
+    EXPECT_EQ(errno, EFBIG);
+    EXPECT_EQ(bytes, "old");
+}

@@ -3,6 +3,8 @@
 #include "common/TestUtil.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -500,6 +502,41 @@ TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
     TProfileText moved = std::move(text);  // the lines stay valid in the new owner
     EXPECT_EQ(moved.ReadString("a", "new", "?"), "n");
     EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
+}
+
+// Where blank lines go: those inside a section's body stay there through
+// writes; a new section is set off by one blank line from what is before
+// it, also after the last section was erased; a new key goes before the
+// blank lines that end its section, also after a key was deleted.
+TEST(TProfileText, BlankLinesKeepTheirPlaces)
+{
+    struct Case {
+        const char *name;
+        std::string start;
+        std::function<void(TProfileText &)> edit;
+        std::string want;
+    };
+    const Case cases[] = {
+        {"blank inside a body", "[A]\r\nk=1\r\n\r\nm=2\r\n",
+         [](TProfileText &t) { t.WriteString("A", "k", "3"); }, "[A]\r\nk=3\r\n\r\nm=2\r\n"},
+        {"new section after the last one was erased", "[A]\r\nk=1\r\n[B]\r\nx=1\r\n",
+         [](TProfileText &t) {
+             t.EraseSection("B");
+             t.WriteString("C", "c", "1");
+         },
+         "[A]\r\nk=1\r\n\r\n[C]\r\nc=1\r\n"},
+        {"new key after a deleted one", "[A]\r\nk=1\r\n\r\nm=2\r\n\r\n[B]\r\nx=1\r\n",
+         [](TProfileText &t) {
+             t.DeleteKey("A", "m");
+             t.WriteString("A", "n", "3");
+         },
+         "[A]\r\nk=1\r\nn=3\r\n\r\n\r\n[B]\r\nx=1\r\n"},
+    };
+    for (const Case &c : cases) {
+        TProfileText text(c.start);
+        c.edit(text);
+        EXPECT_EQ(text.Text(), c.want) << c.name;
+    }
 }
 
 // A long run of profile calls on one text gives, call by call, the bytes and

@@ -107,6 +107,15 @@ TListColumn *TListColumns::Add(const std::string &caption, int width, TAlignment
     return c;
 }
 
+void TListColumns::Extend(int n)
+{
+    if (n <= Count()) return;
+    structural([&] {
+        cols_.reserve(size_t(n));
+        while (Count() < n) cols_.push_back(std::unique_ptr<TListColumn>(new TListColumn(this)));
+    });
+}
+
 void TListColumns::Delete(int i)
 {
     if (i < 0 || i >= Count()) return;
@@ -185,6 +194,14 @@ void TSubItems::Assign(const std::vector<std::string> &v)
 {
     int n = std::max(Count(), int(v.size()));
     items_ = v;
+    if (n > 0) changed(0, n - 1);
+}
+
+void TSubItems::Assign(std::vector<std::string> &&v)
+{
+    int n = std::max(Count(), int(v.size()));
+    items_ = std::move(v);
+    v.clear();
     if (n > 0) changed(0, n - 1);
 }
 

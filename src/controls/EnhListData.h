@@ -207,6 +207,9 @@ public:
     TListColumn *Add();
     // Convenience: a column with caption, width and alignment.
     TListColumn *Add(const std::string &caption, int width, TAlignment a = taLeftJustify);
+    // Adds columns with empty captions until there are at least n, as one
+    // change of the column set.
+    void Extend(int n);
     void Delete(int i);
     void Clear();
     int IndexOf(const TListColumn *c) const;
@@ -246,6 +249,8 @@ public:
     void Clear();
     const std::vector<std::string> &ToVector() const { return items_; }
     void Assign(const std::vector<std::string> &v);
+    // Takes the texts over (v is left empty): a row filled in one step.
+    void Assign(std::vector<std::string> &&v);
 private:
     friend class TListItem;
     explicit TSubItems(TListItem *item) : item_(item) {}

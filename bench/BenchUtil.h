@@ -135,7 +135,7 @@ inline void PrintComparison(const std::string &label, const Comparison &c, const
                             const std::string &peerName, Target t, double bytes = 0)
 {
     if (c.failed || c.ratios.empty()) {
-        std::printf("  %-36s %s against %s: a round FAILED, no ratio\n", label.c_str(), oursName.c_str(),
+        std::printf("  %-44s %s against %s: a round FAILED, no ratio\n", label.c_str(), oursName.c_str(),
                     peerName.c_str());
         std::fflush(stdout);
         return;
@@ -149,7 +149,7 @@ inline void PrintComparison(const std::string &label, const Comparison &c, const
         return std::string(buf);
     };
     const char *sense = c.kind == Comparison::Time ? "time ours/peer" : "speed ours/peer";
-    std::printf("  %-36s %s %s   %s %s   ratio %5.2fx %s (range %.2f-%.2f, %zu rounds)   %s\n", label.c_str(),
+    std::printf("  %-44s %s %s   %s %s   ratio %5.2fx %s (range %.2f-%.2f, %zu rounds)   %s\n", label.c_str(),
                 oursName.c_str(), figure(Median(c.ours)).c_str(), peerName.c_str(), figure(Median(c.peer)).c_str(),
                 c.Ratio(), sense, Min(c.ratios), Max(c.ratios), c.ratios.size(), t.Text(c.Ratio(), "x").c_str());
     std::fflush(stdout);

@@ -173,6 +173,9 @@ public:
 // ---- columns -------------------------------------------------------------------------
 class TListColumns;
 
+// The width of a new column.
+constexpr int ListColumnDefaultWidth = 50;
+
 class TListColumn {
 public:
     const std::string &Caption() const { return caption_; }
@@ -190,7 +193,7 @@ private:
     explicit TListColumn(TListColumns *owner) : owner_(owner) {}
     TListColumns *owner_;
     std::string caption_;
-    int width_ = 50;
+    int width_ = ListColumnDefaultWidth;
     TAlignment alignment_ = taLeftJustify;
     int imageIndex_ = -1;
 };
@@ -226,7 +229,15 @@ private:
     std::function<bool()> joinBatch_;
     void changedHeader(const TListColumn *c);
     void changedLayout(const TListColumn *c);
-    std::vector<std::unique_ptr<TListColumn>> cols_;
+    // Columns made many at a time live in blocks of their own (one
+    // allocation for a line of a million fields), freed once no column is
+    // left; the others are allocated one by one.
+    struct ColumnDeleter {
+        bool pooled = false;
+        void operator()(TListColumn *c) const;
+    };
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;  // before cols_: outlives it
+    std::vector<std::unique_ptr<TListColumn, ColumnDeleter>> cols_;
     TListObserver *observer_ = nullptr;
 };
 

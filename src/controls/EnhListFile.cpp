@@ -294,13 +294,13 @@ void TEnhListView::InputFromCSV(const std::string &FileName, bool Insert)
         auto lineAt = [&bytes](size_t &from) {
             size_t end = bytes.find_first_of("\r\n", from);
             if (end == std::string::npos) end = bytes.size();
-            std::string line = bytes.substr(from, end - from);
+            const std::string_view line = std::string_view(bytes).substr(from, end - from);
             from = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
             return line;
         };
         size_t at = 0;
-        const std::string l1 = lineAt(at);
-        const std::string l2 = at < bytes.size() ? lineAt(at) : std::string();
+        const std::string_view l1 = lineAt(at);
+        const std::string_view l2 = at < bytes.size() ? lineAt(at) : std::string_view();
         int best = 0;
         for (char cand : {',', ';', '#', '\t', '|'}) {
             const int n1 = Alvutil::NumSingleChar(cand, l1), n2 = Alvutil::NumSingleChar(cand, l2);

@@ -2,11 +2,11 @@
 // bytes, mostly escapes), Base64 and UU text with our
 // coders (through the coder component, the decoded text gathered from its
 // output events as the one-call functions do), beside Python's binascii
-// (a2b_qp, a2b_base64, and a2b_uu line by line) over the same bytes. The two
-// take turns, round by round, so that both meet the same load of a shared
-// machine; figures are medians of the rounds, Python's timed inside Python
-// (reading the file and starting the interpreter not counted). The outputs
-// are compared.
+// (a2b_qp, a2b_base64, and a2b_uu line by line) over the same bytes. Python
+// runs beside the benchmark and times its own decoding (start-up and
+// reading the file not counted); the two take turns, round by round, and
+// each coding prints the median of the per-round speed ratios (above 1:
+// ours faster) with their range and target. The outputs are compared.
 #include "netclient/NetCoder3To4.h"
 #include "netclient/NetCoderText.h"
 
@@ -27,15 +27,7 @@
 
 namespace {
 
-constexpr int kRounds = 5;
-
-std::string readAll(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+constexpr int kRounds = 7;
 
 // Text of mostly Latin-1 words with a few accented letters and line breaks.
 std::string latinText(size_t size)
@@ -79,33 +71,6 @@ std::string codeWith(TNetCoder &coder, const std::string &text)
     coder.CompleteOnCode = true;
     coder.CodeString(text);
     return out;
-}
-
-// One timed decoding by Python of the file, its result written to out;
-// milliseconds, or -1 when Python failed.
-double python(const char *call, const std::string &in, const std::string &out)
-{
-    const std::string script = std::string("import binascii,sys,time\n"
-                                           "d=open(sys.argv[1],'rb').read()\n"
-                                           "t=time.perf_counter()\n") +
-                               call +
-                               "\nms=(time.perf_counter()-t)*1000\n"
-                               "open(sys.argv[2],'wb').write(r)\n"
-                               "print(ms)\n";
-    std::string quoted;
-    for (char c : script) {
-        if (c == '"' || c == '\\' || c == '$' || c == '`')
-            quoted += '\\';
-        quoted += c;
-    }
-    const std::string line = "/usr/bin/python3 -c \"" + quoted + "\" '" + in + "' '" + out + "'";
-    FILE *p = popen(line.c_str(), "r");
-    if (!p)
-        return -1;
-    char buf[64] = {};
-    const bool got = std::fgets(buf, sizeof buf, p) != nullptr;
-    const int status = pclose(p);
-    return got && status == 0 ? std::atof(buf) : -1;
 }
 
 struct Coding {
@@ -161,40 +126,34 @@ int main()
                            std::move(coded), std::move(plain), [] { return new TNetUUDecoder; }});
     }
 
-    std::printf("coders: decoding about 64 MiB, ours (coder component) and Python's binascii taking turns; medians of "
-                "%d rounds in MB/s of coded input; shared machine\n",
+    std::printf("coders: decoding about 64 MiB, ours (coder component) and Python's binascii taking turns, %d "
+                "rounds; MB/s of coded input; Python times its own call\n",
                 kRounds);
     for (Coding &c : codings) {
         const std::string in = dir + "/in", out = dir + "/out";
         std::ofstream(in, std::ios::binary) << c.coded;
-        std::vector<double> ours, theirs;
+        std::ofstream(out, std::ios::binary) << c.plain;
         std::string decoded;
-        bool pythonOk = havePython;
-        for (int round = 0; round < kRounds; ++round) {
-            std::unique_ptr<TNetCoder> coder(c.make());
-            const auto t0 = std::chrono::steady_clock::now();
-            decoded = codeWith(*coder, c.coded);
-            ours.push_back(bench::MsSince(t0));
-            if (pythonOk) {
-                const double ms = python(c.pythonCall, in, out);
-                pythonOk = ms >= 0;
-                theirs.push_back(ms);
-            }
+        bench::Comparison cmp;
+        std::string pyCheck;
+        {
+            bench::PythonPeer python("import binascii\nd = open(args[0], 'rb').read()",
+                                     std::string("global r\n") + c.pythonCall,
+                                     "print(r == open(args[1], 'rb').read())", {in, out});
+            cmp = bench::Interleave(
+                kRounds, bench::Comparison::Speed,
+                [&] {
+                    std::unique_ptr<TNetCoder> coder(c.make());
+                    return bench::TimeMs([&] { decoded = codeWith(*coder, c.coded); });
+                },
+                [&] { return python.Run(); });
+            pyCheck = python.Check();
         }
-        auto mbs = [&](double ms) { return double(c.coded.size()) / 1e6 / (ms / 1000.0); };
         const bool same = decoded == c.plain;
-        const bool sameAsPython = pythonOk && readAll(out) == decoded;
-        if (pythonOk) {
-            std::printf("  %-16s ours %7.0f MB/s   binascii %7.0f MB/s   ours/binascii %5.2fx%s   outputs %s\n", c.name,
-                        mbs(bench::Median(ours)), mbs(bench::Median(theirs)),
-                        bench::Median(theirs) / bench::Median(ours),
-                        c.name[0] == 'Q' ? " (target >= 1x)" : "",
-                        same && sameAsPython ? "identical" : "DIFFER");
-        } else {
-            std::printf("  %-16s ours %7.0f MB/s   (Python's binascii not available)   output %s\n", c.name,
-                        mbs(bench::Median(ours)), same ? "right" : "WRONG");
-        }
-        if (!same || (pythonOk && !sameAsPython))
+        bench::PrintComparison(c.name, cmp, "ours", "binascii", bench::AtLeast(1.0), double(c.coded.size()));
+        std::printf("    outputs: ours %s, Python's %s\n", same ? "right" : "WRONG",
+                    pyCheck == "True" ? "the same" : ("DIFFERENT (" + pyCheck + ")").c_str());
+        if (!same || (havePython && pyCheck != "True"))
             status = 1;
     }
     std::filesystem::remove_all(dir);

@@ -2,9 +2,10 @@
 // (tests/peers/cddb_peer.py) on loopback, over cddbp and over HTTP, made by
 // the program's exchange and, in the same run against the same server, by
 // libcddb as an independent client. The two clients take turns, round by
-// round, so that both meet the same load of a shared machine; the figures
-// are medians over the rounds and the ratio is ours / libcddb's lookups per
-// second (at least 1 means no slower).
+// round, so that both meet the same load of a shared machine; printed are
+// the medians over the rounds and the median of the per-round ratios of
+// ours / libcddb's lookups per second with their range (target: at least
+// 1, no slower).
 //
 // The server acknowledges every piece it receives at once ("quick_ack").
 // libcddb writes each command and its line end in two writes without
@@ -129,14 +130,22 @@ bool theirs(int port, bool http, int lookups)
 }
 #endif
 
-// Lookups per second of one run of f(lookups); 0 when a lookup failed.
+// Milliseconds of one run of f(lookups); -1 when a lookup failed.
 template <class F>
-double rate(int lookups, F f)
+double timeOf(int lookups, F f)
 {
     const auto t0 = std::chrono::steady_clock::now();
     const bool ok = f(lookups);
     const double ms = bench::MsSince(t0);
-    return ok ? lookups * 1000.0 / ms : 0;
+    return ok ? ms : -1;
+}
+
+// Lookups per second of one run of f(lookups); 0 when a lookup failed.
+template <class F>
+double rate(int lookups, F f)
+{
+    const double ms = timeOf(lookups, f);
+    return ms > 0 ? lookups * 1000.0 / ms : 0;
 }
 
 } // namespace
@@ -161,32 +170,22 @@ int main()
         writeScript(sub, true);
         Peer peer(http ? "http" : "cddbp", sub);
         auto runOurs = [&](int n) { return ours(peer.port(), http, n); };
-        std::vector<double> rOurs;
 #ifdef MIXDECK_HAVE_LIBCDDB
         auto runTheirs = [&](int n) { return theirs(peer.port(), http, n); };
-        std::vector<double> rTheirs, ratios;
-        for (int round = 0; round < kRounds; ++round) {
-            // Alternate who goes first, so that neither always meets a
-            // server just warmed by the other.
-            double a, b;
-            if (round % 2) {
-                b = rate(kLookups, runTheirs);
-                a = rate(kLookups, runOurs);
-            } else {
-                a = rate(kLookups, runOurs);
-                b = rate(kLookups, runTheirs);
-            }
-            rOurs.push_back(a);
-            rTheirs.push_back(b);
-            ratios.push_back(b > 0 ? a / b : 0);
-        }
-        const bool failed = bench::Min(rOurs) == 0 || bench::Min(rTheirs) == 0;
-        std::printf("%s  MIXDECK %8.1f lookups/s   libcddb %8.1f lookups/s   ratio %5.2fx (median of the "
-                    "per-round ratios; range %.2f-%.2f)%s\n",
-                    name, bench::Median(rOurs), bench::Median(rTheirs), bench::Median(ratios), bench::Min(ratios),
-                    *std::max_element(ratios.begin(), ratios.end()), failed ? "  FAILED: a lookup found nothing" : "");
-        if (failed)
+        // Who goes first alternates, so that neither always meets a server
+        // just warmed by the other.
+        const bench::Comparison cmp = bench::Interleave(
+            kRounds, bench::Comparison::Speed, [&] { return timeOf(kLookups, runOurs); },
+            [&] { return timeOf(kLookups, runTheirs); });
+        bench::PrintComparison(std::string(name) + ", " + std::to_string(kLookups) + " lookups", cmp, "MIXDECK",
+                               "libcddb", bench::AtLeast(1.0));
+        std::printf("    %.1f lookups/s, libcddb %.1f lookups/s (medians)\n",
+                    cmp.ours.empty() ? 0.0 : kLookups * 1000.0 / bench::Median(cmp.ours),
+                    cmp.peer.empty() ? 0.0 : kLookups * 1000.0 / bench::Median(cmp.peer));
+        if (cmp.failed) {
+            std::printf("    FAILED: a lookup found nothing\n");
             status = 1;
+        }
         // What the stall costs: libcddb against the same server with the
         // kernel's delayed acknowledgement.
         writeScript(sub, false);
@@ -194,6 +193,7 @@ int main()
         std::printf("%s  for reference, libcddb with the server's delayed ACK: %6.1f lookups/s (%d lookups)\n", name,
                     stalled, kStalledLookups);
 #else
+        std::vector<double> rOurs;
         for (int round = 0; round < kRounds; ++round)
             rOurs.push_back(rate(kLookups, runOurs));
         std::printf("%s  MIXDECK %8.1f lookups/s (median of %d runs); libcddb not built in (install libcddb2-dev)%s\n",

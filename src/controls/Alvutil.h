@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace Alvutil {
 
@@ -39,6 +40,6 @@ std::string FixDecimalSeparator(const std::string &s);
 // Raises EConvertError for a date that does not exist.
 double GetNextDate(double date, uint16_t years, uint16_t months, uint16_t days, double increment);
 int SinglePos(char ch, const std::string &s);
-int NumSingleChar(char ch, const std::string &s);
+int NumSingleChar(char ch, std::string_view s);
 
 } // namespace Alvutil

@@ -1,5 +1,6 @@
 #include "controls/CsvText.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace csv {
@@ -86,6 +87,8 @@ bool Reader::Next(std::vector<std::string> &fields, bool keepEmptyLast)
         if (!value.empty() || (keepEmptyLast && !fields.empty())) fields.push_back(std::move(value));
     };
     size_t eol = lineEnd(pos_);
+    // Room for the fields the line's delimiters promise, made once.
+    fields.reserve(size_t(std::count(text_.begin() + ptrdiff_t(pos_), text_.begin() + ptrdiff_t(eol), d_)) + 1);
     while (true) {
         if (text_[pos_] == '"') {
             const size_t close = closingQuote(pos_ + 1);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <new>
 #include <numeric>
 
 const uint32_t API_STYLES[8] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80};
@@ -91,9 +92,15 @@ template <class F> void TListColumns::structural(F change)
     if (observer_) observer_->ResetDone();
 }
 
+void TListColumns::ColumnDeleter::operator()(TListColumn *c) const
+{
+    if (pooled) c->~TListColumn();
+    else delete c;
+}
+
 TListColumn *TListColumns::Add()
 {
-    structural([this] { cols_.push_back(std::unique_ptr<TListColumn>(new TListColumn(this))); });
+    structural([this] { cols_.emplace_back(new TListColumn(this)); });
     return cols_.back().get();
 }
 
@@ -103,20 +110,43 @@ TListColumn *TListColumns::Add(const std::string &caption, int width, TAlignment
     c->caption_ = caption;
     c->width_ = std::max(0, width);
     c->alignment_ = a;
-    structural([&] { cols_.push_back(std::unique_ptr<TListColumn>(c)); });
+    structural([&] { cols_.emplace_back(c); });
     return c;
+}
+
+void TListColumns::Extend(int n)
+{
+    if (n <= Count()) return;
+    structural([&] {
+        cols_.reserve(size_t(n));
+        const size_t more = size_t(n - Count());
+        if (more < 64) {
+            while (Count() < n) cols_.emplace_back(new TListColumn(this));
+            return;
+        }
+        auto block = std::make_unique_for_overwrite<unsigned char[]>(more * sizeof(TListColumn));
+        auto *at = reinterpret_cast<TListColumn *>(block.get());
+        blocks_.push_back(std::move(block));
+        for (size_t k = 0; k < more; ++k) cols_.emplace_back(new (at + k) TListColumn(this), ColumnDeleter{true});
+    });
 }
 
 void TListColumns::Delete(int i)
 {
     if (i < 0 || i >= Count()) return;
-    structural([&] { cols_.erase(cols_.begin() + i); });
+    structural([&] {
+        cols_.erase(cols_.begin() + i);
+        if (cols_.empty()) blocks_.clear();
+    });
 }
 
 void TListColumns::Clear()
 {
     if (cols_.empty()) return;
-    structural([this] { cols_.clear(); });
+    structural([this] {
+        cols_.clear();
+        blocks_.clear();
+    });
 }
 
 int TListColumns::IndexOf(const TListColumn *c) const
@@ -185,6 +215,14 @@ void TSubItems::Assign(const std::vector<std::string> &v)
 {
     int n = std::max(Count(), int(v.size()));
     items_ = v;
+    if (n > 0) changed(0, n - 1);
+}
+
+void TSubItems::Assign(std::vector<std::string> &&v)
+{
+    int n = std::max(Count(), int(v.size()));
+    items_ = std::move(v);
+    v.clear();
     if (n > 0) changed(0, n - 1);
 }
 

@@ -173,6 +173,9 @@ public:
 // ---- columns -------------------------------------------------------------------------
 class TListColumns;
 
+// The width of a new column.
+constexpr int ListColumnDefaultWidth = 50;
+
 class TListColumn {
 public:
     const std::string &Caption() const { return caption_; }
@@ -190,7 +193,7 @@ private:
     explicit TListColumn(TListColumns *owner) : owner_(owner) {}
     TListColumns *owner_;
     std::string caption_;
-    int width_ = 50;
+    int width_ = ListColumnDefaultWidth;
     TAlignment alignment_ = taLeftJustify;
     int imageIndex_ = -1;
 };
@@ -207,6 +210,9 @@ public:
     TListColumn *Add();
     // Convenience: a column with caption, width and alignment.
     TListColumn *Add(const std::string &caption, int width, TAlignment a = taLeftJustify);
+    // Adds columns with empty captions until there are at least n, as one
+    // change of the column set.
+    void Extend(int n);
     void Delete(int i);
     void Clear();
     int IndexOf(const TListColumn *c) const;
@@ -223,7 +229,15 @@ private:
     std::function<bool()> joinBatch_;
     void changedHeader(const TListColumn *c);
     void changedLayout(const TListColumn *c);
-    std::vector<std::unique_ptr<TListColumn>> cols_;
+    // Columns made many at a time live in blocks of their own (one
+    // allocation for a line of a million fields), freed once no column is
+    // left; the others are allocated one by one.
+    struct ColumnDeleter {
+        bool pooled = false;
+        void operator()(TListColumn *c) const;
+    };
+    std::vector<std::unique_ptr<unsigned char[]>> blocks_;  // before cols_: outlives it
+    std::vector<std::unique_ptr<TListColumn, ColumnDeleter>> cols_;
     TListObserver *observer_ = nullptr;
 };
 
@@ -246,6 +260,8 @@ public:
     void Clear();
     const std::vector<std::string> &ToVector() const { return items_; }
     void Assign(const std::vector<std::string> &v);
+    // Takes the texts over (v is left empty): a row filled in one step.
+    void Assign(std::vector<std::string> &&v);
 private:
     friend class TListItem;
     explicit TSubItems(TListItem *item) : item_(item) {}

@@ -26,8 +26,10 @@ constexpr int MaxRows = 1000000;
 constexpr int MaxCols = 10000;
 constexpr int64_t MaxCells = 1000000;
 constexpr int64_t RowCost = 4;
-// Files read whole (cell files, CSV) may hold at most this many bytes.
+// Files read whole may hold at most this many bytes: cell files 64 MiB,
+// CSV files (exports of big catalogues among them) 128 MiB.
 constexpr size_t MaxFileBytes = 64u * 1024u * 1024u;
+constexpr size_t MaxCsvBytes = 128u * 1024u * 1024u;
 
 bool sizeAllowed(int rows, int cols)
 {
@@ -285,20 +287,20 @@ void TEnhListView::LoadFromStream(TStream &Stream)
 void TEnhListView::InputFromCSV(const std::string &FileName, bool Insert)
 {
     std::string bytes;
-    if (!fileio::ReadFile(FileName, bytes, MaxFileBytes)) throw EEnhListViewError("File cannot be opened");
+    if (!fileio::ReadFile(FileName, bytes, MaxCsvBytes)) throw EEnhListViewError("File cannot be opened");
 
     if (Delimiter == 0) {
         // The first two lines decide; CR LF, LF and CR end a line.
         auto lineAt = [&bytes](size_t &from) {
             size_t end = bytes.find_first_of("\r\n", from);
             if (end == std::string::npos) end = bytes.size();
-            std::string line = bytes.substr(from, end - from);
+            const std::string_view line = std::string_view(bytes).substr(from, end - from);
             from = end + (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n' ? 2 : 1);
             return line;
         };
         size_t at = 0;
-        const std::string l1 = lineAt(at);
-        const std::string l2 = at < bytes.size() ? lineAt(at) : std::string();
+        const std::string_view l1 = lineAt(at);
+        const std::string_view l2 = at < bytes.size() ? lineAt(at) : std::string_view();
         int best = 0;
         for (char cand : {',', ';', '#', '\t', '|'}) {
             const int n1 = Alvutil::NumSingleChar(cand, l1), n2 = Alvutil::NumSingleChar(cand, l2);
@@ -318,19 +320,23 @@ void TEnhListView::InputFromCSV(const std::string &FileName, bool Insert)
         // Field k names column k (added when missing); an empty last field
         // names none.
         if (reader.Next(fields, false)) {
-            while (Columns.Count() < int(fields.size())) Columns.Add();
+            Columns.Extend(int(fields.size()));
             for (size_t k = 0; k < fields.size(); ++k) Columns[int(k)]->SetCaption(fields[k]);
         }
     }
     // Every data line adds one item; every field gets a column, so no value
-    // is loaded where no column shows it.
+    // is loaded where no column shows it. The missing columns come in one
+    // step and the fields move into the row at once, so a line of a million
+    // fields costs no regrowing per field.
     while (reader.Next(fields, true)) {
         TListItem *item = Items.Add();
         item->SetImageIndex(-1);
-        while (Columns.Count() < int(fields.size())) Columns.Add();
-        for (size_t f = 0; f < fields.size(); ++f) {
-            if (f == 0) item->SetCaption(fields[0]);
-            else item->SubItems.Add(fields[f]);
+        Columns.Extend(int(fields.size()));
+        if (fields.empty()) continue;
+        item->SetCaption(fields[0]);
+        if (fields.size() > 1) {
+            fields.erase(fields.begin());
+            item->SubItems.Assign(std::move(fields));
         }
     }
 }

@@ -205,6 +205,8 @@ TEnhListView::TEnhListView(QWidget *parent) : QTreeView(parent)
     model_ = new TEnhListModel(this);
     delegate_ = new TEnhListDelegate(this);
     setHeader(new TEnhHeader(this));
+    // New sections start at a new column's width.
+    header()->setDefaultSectionSize(ListColumnDefaultWidth);
     setModel(model_);
     setItemDelegate(delegate_);
     setRootIsDecorated(false);
@@ -759,8 +761,10 @@ void TEnhListView::applyColumn(int column)
     if (!c) return;
     applyingWidths_ = true;
     // Width 0 keeps the column out of sight; its texts stay in the data.
-    setColumnHidden(column, c->Width() == 0);
-    if (c->Width() > 0) setColumnWidth(column, c->Width());
+    // Sections already as the column wants them are left alone, so that a
+    // reset over many columns of the default width costs no resizing.
+    if (isColumnHidden(column) != (c->Width() == 0)) setColumnHidden(column, c->Width() == 0);
+    if (c->Width() > 0 && header()->sectionSize(column) != c->Width()) setColumnWidth(column, c->Width());
     applyingWidths_ = false;
 }
 

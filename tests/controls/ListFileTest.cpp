@@ -257,6 +257,27 @@ TEST(ListCsvImport, FieldsAndQuotes)
     }
 }
 
+// Rows of different widths in one file: each row keeps exactly its own
+// fields (a wide row before a narrow one leaves the narrow one nothing of
+// it), the columns grow to the widest row, and a quoted field running over a
+// line break brings more fields than its first line's delimiters promise.
+TEST(ListCsvImport, RowsOfDifferentWidths)
+{
+    TempDir dir;
+    const std::string file = dir.file("w.csv");
+    testutil::writeFile(file, "a,b,c\r\nd\r\ne,f\r\n\"g\r\nh,\",i,j,k\r\n,\r\nl,m\r\n");
+    TEnhListView list;
+    list.Delimiter = ',';
+    list.Items.Add()->SetCaption("kept");
+    list.LoadFromCSV(file);
+    EXPECT_EQ(rowsOf(list), (Rows{{"kept"}, {"a", "b", "c"}, {"d"}, {"e", "f"}, {"g\r\nh,", "i", "j", "k"},
+                                  {""}, {"l", "m"}}));
+    EXPECT_EQ(list.Columns.Count(), 4);
+    for (int r : {0, 2}) EXPECT_EQ(list.Items[r]->SubItems.Count(), 0) << r;
+    EXPECT_EQ(list.Items[3]->SubItems.Count(), 1);
+    EXPECT_EQ(list.Items[4]->SubItems.Count(), 3);
+}
+
 TEST(ListCsvImport, HeaderAppendAndRoundTrip)
 {
     TempDir dir;

@@ -142,10 +142,7 @@ protected:
     void SetUp() override
     {
         OnlinePeersFixture::SetUp();
-        dialogs.OnCall = [this](const ScriptedDialogs::Call &) {
-            if (firstBox == Clock::time_point())
-                firstBox = Clock::now();
-        };
+        stampFirstBox();
     }
     void TearDown() override
     {
@@ -265,7 +262,6 @@ protected:
     TAdviceForm advice;
     std::unique_ptr<TQueueForm> queue;
     std::unique_ptr<TEntrySubmission> submission;
-    Clock::time_point firstBox;
 };
 
 // ---- waits on a silent or trickling peer ----------------------------------------------------

@@ -12,6 +12,7 @@
 #include "discdb/ChooseCD.h"
 #include "ui_AddCD.h"
 
+#include <chrono>
 #include <memory>
 
 class OnlinePeersFixture : public MainFixture {
@@ -36,6 +37,15 @@ protected:
             p->script("{}");
             p->clear();
         }
+    }
+    // From now on firstBox holds when the first message box came.
+    void stampFirstBox()
+    {
+        firstBox = {};
+        dialogs.OnCall = [this](const ScriptedDialogs::Call &) {
+            if (firstBox == std::chrono::steady_clock::time_point())
+                firstBox = std::chrono::steady_clock::now();
+        };
     }
     void TearDown() override
     {
@@ -80,6 +90,7 @@ protected:
     std::unique_ptr<TGrabCDForm> grab;
     std::unique_ptr<TCDDBOptForm> options;
     std::unique_ptr<TChooseCDForm> chooser;
+    std::chrono::steady_clock::time_point firstBox;
 
     // Both peers live for the whole suite; each test writes their scripts.
     static inline discdbtest::CddbPeer *cddbpPeer = nullptr;

@@ -60,10 +60,7 @@ protected:
     void SetUp() override
     {
         OnlinePeersFixture::SetUp();
-        dialogs.OnCall = [this](const ScriptedDialogs::Call &) {
-            if (firstBox == Clock::time_point())
-                firstBox = Clock::now();
-        };
+        stampFirstBox();
     }
     void open(bool http)
     {
@@ -91,7 +88,6 @@ protected:
         QTest::mouseClick(options->ui->UpdateSitesBtn, Qt::LeftButton);
     }
 
-    Clock::time_point firstBox;
 };
 
 TEST_P(WholeReplyDeadline, TheTimeOutMessageComesAtTheTimeOut)

@@ -1,8 +1,8 @@
 // Help and the web site items of the main window say so when what they open
 // cannot be opened: the help page missing from the program's folder, no
 // program on the machine to open an address.
+#include "app/ProgramHome.h"
 #include "compilation/Main.h"
-#include "common/TestUtil.h"
 #include "platform/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QTest>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -18,13 +17,6 @@ namespace {
 
 class OpenFailure : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        setenv("MIXDECK_HOME", dir.path().c_str(), 1);
-        testutil::writeFile(dir.file("MIXDECK.ini"), "");
-    }
-    void TearDown() override { unsetenv("MIXDECK_HOME"); }
-
     void ExpectErrorBox(const std::string &text)
     {
         auto boxes = dialogs.MessageBoxes();
@@ -34,7 +26,7 @@ protected:
         EXPECT_EQ(boxes[0].buttons, Dialogs::Buttons(Dialogs::Button::OK));
     }
 
-    testutil::TempDir dir;
+    programtest::ProgramHome home;
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped {dialogs};
 };
@@ -47,7 +39,7 @@ TEST_F(OpenFailure, F1WithoutTheHelpPageNamesIt)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(&form, Qt::Key_F1);
     EXPECT_TRUE(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).empty());
-    ExpectErrorBox("Could not open " + dir.path() + "/Help/html/index.html: it does not exist.");
+    ExpectErrorBox("Could not open " + home.dir.path() + "/Help/html/index.html: it does not exist.");
 }
 
 TEST_F(OpenFailure, AWebSiteTheDesktopCannotOpenIsNamed)

@@ -1,8 +1,8 @@
 // What start-up wires for the network waits: the program's one anti-freeze
 // (held by the grabbing window, slices of 1 ms asked for) and the Qt event
 // pump, so that a wait slice processes the windows' pending events.
+#include "app/ProgramHome.h"
 #include "app/Startup.h"
-#include "common/TestUtil.h"
 #include "netclient/NetAntiFreeze.h"
 #include "platform/ScriptedDialogs.h"
 
@@ -10,15 +10,11 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
 TEST(StartupWiring, TheProgramHoldsOneAntiFreezeThatPumpsTheWindows)
 {
-    testutil::TempDir dir;
-    setenv("MIXDECK_HOME", dir.path().c_str(), 1);
-    testutil::writeFile(dir.file("MIXDECK.ini"), "");
+    programtest::ProgramHome home;
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped {dialogs};
     {
@@ -41,7 +37,6 @@ TEST(StartupWiring, TheProgramHoldsOneAntiFreezeThatPumpsTheWindows)
     }
     // The windows gone, no anti-freeze is left.
     EXPECT_EQ(TNetAntiFreezeBase::Instance(), nullptr);
-    unsetenv("MIXDECK_HOME");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The main window's print menu bound to the tape reports: what the reports
 // take from the main window, and the preview they open.
+#include "app/ProgramHome.h"
 #include "app/TapePrint.h"
-#include "common/TestUtil.h"
 #include "compilation/Main.h"
 #include "controls/EnhListV.h"
 #include "platform/ScriptedDialogs.h"
@@ -22,11 +22,8 @@ std::vector<std::string> values(TAlReportForm &form, const char *name)
 
 TEST(TapePrinting, ReportsTakeTheMainWindowsTapeAndPreviewIt)
 {
-    testutil::TempDir dir;
-    setenv("MIXDECK_HOME", dir.path().c_str(), 1);
-    testutil::writeFile(dir.file("MIXDECK.ini"),
-                        "[00000000000C3B2B]\r\nartist=Artist One\r\ntitle=First \xC4lbum\r\ntotaltracks=1\r\n"
-                        "track0=Intro\r\ntime0=01:00\r\n\r\n");
+    programtest::ProgramHome home("[00000000000C3B2B]\r\nartist=Artist One\r\ntitle=First \xC4lbum\r\ntotaltracks=1\r\n"
+                                  "track0=Intro\r\ntime0=01:00\r\n\r\n");
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped{dialogs};
     {
@@ -70,7 +67,6 @@ TEST(TapePrinting, ReportsTakeTheMainWindowsTapeAndPreviewIt)
         EXPECT_EQ(values(reports->Program, "CDTrackA"), V{"1. CD1 T1\r\n2. CD2 T10\r\n"});
         EXPECT_EQ(values(reports->Program, "CD2TITLE"), V{""});
     }
-    unsetenv("MIXDECK_HOME");
 }
 
 } // namespace

@@ -5,8 +5,8 @@
 // part beside a check box's or radio button's indicator, the part of a
 // button inside its bevel or frame, the part of a group box from where its
 // title starts).
+#include "app/ProgramHome.h"
 #include "app/Startup.h"
-#include "common/TestUtil.h"
 #include "platform/ScriptedDialogs.h"
 #include "reports/Preview.h"
 
@@ -27,7 +27,6 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -182,9 +181,7 @@ void CheckWindow(QWidget *window, std::map<std::string, Misfit> &misfits, int &c
 
 TEST(WindowTextFit, EveryWindowShowsItsWholeTexts)
 {
-    testutil::TempDir dir;
-    setenv("MIXDECK_HOME", dir.path().c_str(), 1);
-    testutil::writeFile(dir.file("MIXDECK.ini"), "");
+    programtest::ProgramHome home;
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped {dialogs};
     std::map<std::string, Misfit> misfits;
@@ -206,7 +203,6 @@ TEST(WindowTextFit, EveryWindowShowsItsWholeTexts)
         while (!windows.empty())
             windows.pop_back();
     }
-    unsetenv("MIXDECK_HOME");
 
     // The windows the newcomer meets are all there.
     for (const char *name : {"TMainForm", "TModifyForm", "TGrabCDForm", "TCDDBOptForm", "TQueueForm",

@@ -22,14 +22,8 @@ std::string SecondsToTime(int seconds)
     long long s = negative ? -static_cast<long long>(seconds) : seconds;
     long long minutes = s / 60;
     long long rest = s - minutes * 60;
-    // Leading zeros put in as characters: "0" + text trips a false -Wrestrict
-    // in GCC 12.
-    std::string m = std::to_string(minutes);
-    if (minutes < 10)
-        m.insert(m.begin(), '0');
-    std::string r = std::to_string(rest);
-    if (rest < 10)
-        r.insert(r.begin(), '0');
+    std::string m = minutes < 10 ? "0" + std::to_string(minutes) : std::to_string(minutes);
+    std::string r = rest < 10 ? "0" + std::to_string(rest) : std::to_string(rest);
     return (negative ? "-" : "") + m + ":" + r;
 }
 

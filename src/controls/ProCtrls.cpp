@@ -629,12 +629,7 @@ bool HasAmPm(const std::string &f)
 
 std::string Two(int v)
 {
-    // The zero put in as a character: "0" + text trips a false -Wrestrict
-    // in GCC 12.
-    std::string s = std::to_string(v);
-    if (v < 10)
-        s.insert(s.begin(), '0');
-    return s;
+    return (v < 10 ? "0" : "") + std::to_string(v);
 }
 
 void AppendFormatted(std::string &out, const std::string &f, TDateTime when, int depth)

@@ -128,7 +128,7 @@ std::vector<std::string> storedCategoryItems(const std::string &value)
 {
     std::vector<std::string> items = SplitCategoryList(value.empty() ? std::string(kBuiltInCategories) : value);
     if (!items.empty() && items.front().empty())
-        items.front().assign(1, ' ');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+        items.front() = " ";
     return items;
 }
 
@@ -177,7 +177,7 @@ CDDBOptions DefaultOptions()
     o.HTTPPortList = {kDefaultHTTPPort};
     o.UseHTTP = false;
     o.SocksVer = kSocksVersions[0];
-    o.ProxyPort.assign(1, '0');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+    o.ProxyPort = "0";
     o.UserEmail = kDefaultUserEmail;
     o.CDDBEmail = kDefaultSubmitEmail;
     return o;

@@ -87,9 +87,7 @@ TocResult Compute(const uint8_t *toc, size_t size)
     for (int i = 0; i < L; ++i) {
         const Descriptor d = descriptor(toc, size, i);
         n += cddb_sum(seconds(d));
-        // (appended in two steps: " " + text trips a false -Wrestrict in GCC 12)
-        r.CDDBQueryCmd += ' ';
-        r.CDDBQueryCmd += IntToStr(seconds(d) * 75 + d.f);
+        r.CDDBQueryCmd += " " + IntToStr(seconds(d) * 75 + d.f);
         TTracksInfos &t = r.Tracks[size_t(i)];
         if (isAudio(d)) {
             const Descriptor next = descriptor(toc, size, i + 1);
@@ -110,8 +108,7 @@ TocResult Compute(const uint8_t *toc, size_t size)
     const int leadOut = seconds(descriptor(toc, size, L));
     r.TPT = timeText(leadOut);
     const int t = leadOut - seconds(descriptor(toc, size, 0));
-    r.CDDBQueryCmd += ' ';
-    r.CDDBQueryCmd += IntToStr(leadOut);
+    r.CDDBQueryCmd += " " + IntToStr(leadOut);
     const uint32_t id = (uint32_t(n % 255) << 24) | ((uint32_t(t) & 0xFFFF) << 8) | uint32_t(L);
     r.CDDBDiscId = LowerCase(IntToHex(int64_t(id), 8));
     return r;

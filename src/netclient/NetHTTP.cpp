@@ -56,7 +56,7 @@ void TNetURI::ParseURI(std::string uri, std::string &protocol, std::string &host
         document = uri;
     }
     if (path.empty() || path[0] != '/')
-        path.insert(path.begin(), '/');   // (a literal insert trips a false -Wrestrict in GCC 12)
+        path.insert(0, "/");
     const size_t hash = document.find('#');
     if (hash != std::string::npos) {
         bookmark = document.substr(hash + 1);

@@ -151,7 +151,7 @@ void splitPath(const std::string &path, std::string &dir, std::string &base)
 {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
-        dir.assign(1, '.');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+        dir = ".";
         base = path;
     } else {
         dir = slash == 0 ? "/" : path.substr(0, slash);

@@ -228,7 +228,7 @@ void TAlLabel::DoPrintText(TRect &rect, unsigned flags)
 {
     std::string text = GetValue();
     if ((flags & DT_CALCRECT) && text.empty())
-        text.assign(1, ' ');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+        text = " ";
     flags |= DT_NOPREFIX;
     // The canvas is taken also for measuring: the first text of a preview
     // page thereby starts the page, so page numbers count it.
@@ -289,13 +289,8 @@ std::string TAlField::GetValue()
     }
     if (Alrep::CaptionMode)
         return Caption;
-    if (Alrep::DebugMode) {
-        // (built in steps: "[" + text trips a false -Wrestrict in GCC 12)
-        std::string shown(1, '[');
-        shown += upper(Name());
-        shown += ']';
-        return shown;
-    }
+    if (Alrep::DebugMode)
+        return "[" + upper(Name()) + "]";
     if (TAlField *base = baseField())
         return base->GetValue();
     return Alrep::NoValue;

@@ -61,15 +61,7 @@ void SetupMainWebUpdate(TWebUpdate &w)
 namespace {
 
 // "0" before a number below 10.
-std::string LeadingZero(int n)
-{
-    // The zero put in as a character: "0" + text trips a false -Wrestrict
-    // in GCC 12.
-    std::string s = Rtl::IntToStr(n);
-    if (n < 10)
-        s.insert(s.begin(), '0');
-    return s;
-}
+std::string LeadingZero(int n) { return (n < 10 ? "0" : "") + Rtl::IntToStr(n); }
 
 // The number with two decimals and at least two digits before the point
 // (the format "00.00").

@@ -94,7 +94,7 @@ bool FoldPath(const std::string &path, std::string &folded)
         out += stack[i];
     }
     if (out.empty())
-        out.assign(1, '.');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+        out = ".";
     folded = out;
     return true;
 }
@@ -118,7 +118,7 @@ bool IsInside(const std::string &folder, const std::string &path)
         const size_t slash = existing.rfind('/');
         if (slash == std::string::npos) {
             rest = existing + (rest.empty() ? "" : "/" + rest);
-            existing.assign(1, '.');   // (a literal assignment trips a false -Wrestrict in GCC 12)
+            existing = ".";
             break;
         }
         rest = existing.substr(slash + 1) + (rest.empty() ? "" : "/" + rest);

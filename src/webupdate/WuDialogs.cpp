@@ -6,9 +6,9 @@
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
 #include "platform/IniFiles.h"
+#include "platform/Rtl.h"
 #include "webupdate/WuAddress.h"
 #include "webupdate/WuDates.h"
-#include "platform/Rtl.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -481,8 +481,8 @@ TEST(TempSweep, AZombieOwnerCountsAsEnded)
 // What the sweep makes of a folder by its owner file: a running process
 // that started at the time the file names keeps its folder; the same number
 // with another start time is a later process that reused it, so the folder
-// is a left-over. A folder without a readable owner file is another run's
-// that has not written it yet until it is OwnerlessGrace seconds old.
+// is a left-over. A folder without a readable owner file counts as another
+// run's that has not written it yet, until it is OwnerlessGrace seconds old.
 TEST(TempSweep, OwnerFileAndAgeDecide)
 {
     TempBase tmp;

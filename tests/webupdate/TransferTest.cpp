@@ -350,7 +350,7 @@ TEST(UpdateAddress, HttpsOrPlainHttpToLoopbackOnly)
         {"http://[::ffff:c000:201]/update.inf", false},
         {"http://[::2]/update.inf", false},
         {"http://128.0.0.1/update.inf", false},
-        // Numeric hosts just beside 127.0.0.0/8, in every form libcurl reads.
+        // Numeric hosts just beside 127.0.0.0/8, dotted, short, hexadecimal or one number.
         {"http://10.0.0.1/update.inf", false},
         {"http://126.255.255.255/update.inf", false},
         {"http://0.0.0.0/update.inf", false},

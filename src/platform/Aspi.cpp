@@ -202,7 +202,21 @@ public:
             fillSense(sense, kNotReady, 0x57);  // unable to recover table of contents
             return SS_ERR;
         }
-        std::memcpy(buffer, reply, std::min<size_t>(size_t(got), length));
+        size_t moved = std::min<size_t>(size_t(got), length);
+        const std::string failPath = folder_ + "/" + device.node + ".fail";
+        struct stat failSt {};
+        const bool fails = ::lstat(failPath.c_str(), &failSt) == 0 && S_ISREG(failSt.st_mode);
+        if (fails) {
+            // A drive that fails after part of the reply has come.
+            const std::string part = readSmallFile(failPath);
+            if (!part.empty())
+                moved = std::min<size_t>(moved, std::strtoul(part.c_str(), nullptr, 10));
+        }
+        std::memcpy(buffer, reply, moved);
+        if (fails) {
+            fillSense(sense, kNotReady, 0x57);
+            return SS_ERR;
+        }
         return SS_COMP;
     }
 

@@ -17,7 +17,11 @@
 //   disc is the READ TOC reply the file holds (format 0, MSF, exactly as a
 //   drive returns it, at most 804 bytes). An empty file is a drive without
 //   a disc. A file that is not a whole reply is refused: the command ends
-//   with an error and the buffer stays as it was.
+//   with an error and the buffer stays as it was. A file "<node>.fail"
+//   beside it makes the drive fail after moving data, as a real one may
+//   (SG_IO reports the error after a partial transfer): the reply, or its
+//   first N bytes when the file holds the number N, reaches the buffer and
+//   the command ends with an error.
 //
 // Every command completes before SendASPI32Command returns, and signals the
 // request's event when it asked for one. No drive at all is an ASPI layer

@@ -19,6 +19,8 @@ TEST(TapeModel, TimeTexts)
     struct { const char *text; int seconds; } toSeconds[] = {
         {"--:--", 60}, {"Unknown", 60}, {"45", 105}, {"", 60}, {":30", 90},
         {"03:7x", 180}, {"2:05", 125}, {"99999999999:00", 60}, {"-:30", 90},
+        // Only the two characters after the colon are the seconds.
+        {"3:456", 225}, {"3:4", 184},
         {"2000000000:00", INT32_MAX / 2}, {"-2000000000:00", -(INT32_MAX / 2)},
     };
     for (auto &c : toSeconds)

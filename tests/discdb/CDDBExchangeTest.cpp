@@ -117,6 +117,30 @@ TEST(CddbTexts, XmcdEntryRules)
     EXPECT_FALSE(v.HasRevision);
     EXPECT_EQ(v.Artist, "Various");
     EXPECT_EQ(v.Title, "Various");
+    // The number starts at the second character after the colon, whatever
+    // the first one is; only the first revision line counts.
+    const struct {
+        Lines lines;
+        bool has;
+        int revision;
+    } revisions[] = {
+        {{"# Revision: 12"}, true, 12},
+        {{"# Revision:12"}, true, 2},
+        {{"# REVISION:x3"}, true, 3},
+        {{"# Revision:1"}, false, 0},
+        {{"# Revision:"}, false, 0},
+        {{"# Revision: 4", "# Revision: 5"}, true, 4},
+        {{"# Revision: x", "# Revision: 5"}, false, 0},
+        {{"#  Revision: 4"}, false, 0},
+    };
+    for (const auto &c : revisions) {
+        SCOPED_TRACE(c.lines[0]);
+        const XmcdEntry r = ParseXmcd(c.lines, 0);
+        EXPECT_EQ(r.HasRevision, c.has);
+        if (c.has) {
+            EXPECT_EQ(r.Revision, c.revision);
+        }
+    }
     EXPECT_EQ(ParseXmcd({}, 1000).TrackTitles.size(), size_t(kMaxTracks));
 }
 
@@ -313,18 +337,22 @@ TEST_F(CddbpLookupTest, ChooserPicksOrCancels)
     ASSERT_EQ(got.size(), 5u);
     EXPECT_EQ(got[3], "C: cddb read jazz 0a0b0c0d");
 
-    // Cancel: no read and no quit, the connection closed.
-    peer_->clear();
-    RecordingHooks cancel;
-    cancel.choice = -1;
-    r = run(cancel);
-    EXPECT_EQ(r.Kind, Outcome::NoChoice);
-    EXPECT_EQ(r.MatchCount, 2);
-    got = peer_->received();
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got.back(), "C: cddb query 1b025603 3 150 20000 40000 600");
-    EXPECT_FALSE(client_.Connected());
-    EXPECT_EQ(cancel.statuses.back(), "");
+    // Cancel, or an answer past the last match: no read and no quit, the
+    // connection closed.
+    for (const int choice : {-1, 2, 3}) {
+        SCOPED_TRACE(choice);
+        peer_->clear();
+        RecordingHooks none;
+        none.choice = choice;
+        r = run(none);
+        EXPECT_EQ(r.Kind, Outcome::NoChoice);
+        EXPECT_EQ(r.MatchCount, 2);
+        got = peer_->received();
+        ASSERT_EQ(got.size(), 3u);
+        EXPECT_EQ(got.back(), "C: cddb query 1b025603 3 150 20000 40000 600");
+        EXPECT_FALSE(client_.Connected());
+        EXPECT_EQ(none.statuses.back(), "");
+    }
 }
 
 TEST_F(CddbpLookupTest, GreetingSplitOverTwoReceivesIsOneLine)

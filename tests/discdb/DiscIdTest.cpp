@@ -207,12 +207,17 @@ TEST_F(AspiFixture, BrokenOrEmptyDrivesReadAsNoDisc)
 {
     // Larger than any reply: refused before it is read.
     testutil::writeFile(sim.file("sr3.toc"), std::string(5000, '\x01'));
-    discdbtest::simulateDrives(sim, {{"sr0", "truncated"}, {"sr1", "claims255"}, {"sr2", "empty"}});
+    // A whole reply, then the command fails; the same after its first 12
+    // bytes: what came is no table of contents.
+    testutil::writeFile(sim.file("sr4.fail"), "");
+    testutil::writeFile(sim.file("sr5.fail"), "12\n");
+    discdbtest::simulateDrives(sim, {{"sr0", "truncated"}, {"sr1", "claims255"}, {"sr2", "empty"},
+                                     {"sr4", "example"}, {"sr5", "example"}});
     TDiscId id;
     ASSERT_TRUE(id.GetASPI32Support());
     id.GetCDDrives();
-    ASSERT_EQ(id.TotalCDROMS, 4);
-    for (int d = 0; d < 4; ++d) {
+    ASSERT_EQ(id.TotalCDROMS, 6);
+    for (int d = 0; d < 6; ++d) {
         SCOPED_TRACE(d);
         id.GetCDProperties((*id.AvailableCDROMS)[d]);
         EXPECT_EQ(id.TotalTracks, 0);
@@ -220,6 +225,26 @@ TEST_F(AspiFixture, BrokenOrEmptyDrivesReadAsNoDisc)
         EXPECT_EQ(id.CDPID, "0000000000000000");
         EXPECT_EQ(id.CDDBQueryCmd, "0 0");
         EXPECT_TRUE(std::all_of(id.TOC().begin(), id.TOC().end(), [](uint8_t b) { return b == 0; }));
+    }
+    // The failing drives did fill the buffer before the error: the cleared
+    // area above is the identification's doing.
+    const std::string example = discdbtest::fixture("example");
+    for (const auto &[target, moved] : {std::pair<int, size_t> {4, example.size()}, std::pair<int, size_t> {5, 12}}) {
+        SCOPED_TRACE(target);
+        std::vector<uint8_t> buffer(804, 0);
+        aspi::SRB_ExecSCSICmd srb;
+        srb.h.SRB_Cmd = aspi::SC_EXEC_SCSI_CMD;
+        srb.SRB_Target = uint8_t(target);
+        srb.SRB_BufLen = uint32_t(buffer.size());
+        srb.SRB_BufPointer = buffer.data();
+        srb.SRB_SenseLen = aspi::kSenseLen;
+        const uint8_t cdb[10] = {0x43, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03, 0x24, 0x00};
+        srb.SRB_CDBLen = sizeof cdb;
+        std::memcpy(srb.CDBByte, cdb, sizeof cdb);
+        EXPECT_EQ(aspi::SendASPI32Command(&srb), aspi::SS_ERR);
+        EXPECT_EQ(srb.h.SRB_Status, aspi::SS_ERR);
+        EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + std::ptrdiff_t(moved)), example.substr(0, moved));
+        EXPECT_TRUE(std::all_of(buffer.begin() + std::ptrdiff_t(moved), buffer.end(), [](uint8_t b) { return b == 0; }));
     }
 }
 

@@ -4,7 +4,11 @@
 // a peer that takes nothing ends a large write the same way. An HTTP
 // reply counts from the moment the request goes out: headers that come late
 // followed by a body without end end at the time-out too. A redirect is a request of its own, with a deadline of its own.
+// An exchange whose first part comes late and whose second never ends (a
+// request body the peer stops taking, a mail message's body after its
+// header) ends at the time-out too, not a time-out after its first part.
 #include "netclient/NetHTTP.h"
+#include "netclient/NetMessageClient.h"
 #include "netclient/NetTCPClient.h"
 #include "netclient/NetTestPeers.h"
 
@@ -15,6 +19,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -58,6 +63,27 @@ void trickle(int fd, const Case &c, const std::atomic<bool> &stop)
     }
 }
 
+double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
+
+// Runs the exchange, which must end with "Connection timed out." and the
+// connection closed, between the time-out and the time-out plus the slack.
+void expectEndsAtTheTimeOut(TNetTCPClient &client, int timeOutMs, int slackMs, const std::function<void()> &exchange)
+{
+    const auto t0 = Clock::now();
+    int code = 0;
+    try {
+        exchange();
+    } catch (const ENetSocketError &e) {
+        code = e.SocketErrorCode;
+        EXPECT_NE(e.Message.find("Connection timed out."), std::string::npos) << e.Message;
+    }
+    const double ms = msSince(t0);
+    EXPECT_EQ(code, 10060);
+    EXPECT_GE(ms, timeOutMs - 50);
+    EXPECT_LE(ms, timeOutMs + slackMs);
+    EXPECT_FALSE(client.Binding().HandleAllocated);
+}
+
 class ReplyDeadline : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ReplyDeadline, TricklingPeerEndsAtTheTimeOut)
@@ -74,20 +100,8 @@ TEST_P(ReplyDeadline, TricklingPeerEndsAtTheTimeOut)
     client.ConnectTimeout = kTimeOutMs;
     if (!c.http)
         client.Connect();
-    const auto t0 = Clock::now();
-    int code = 0;
-    try {
-        c.read(client);
-    } catch (const ENetSocketError &e) {
-        code = e.SocketErrorCode;
-        EXPECT_NE(e.Message.find("Connection timed out."), std::string::npos) << e.Message;
-    }
-    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    expectEndsAtTheTimeOut(client, kTimeOutMs, 700, [&] { c.read(client); });
     stop = true;
-    EXPECT_EQ(code, 10060);
-    EXPECT_GE(ms, kTimeOutMs - 50);
-    EXPECT_LE(ms, kTimeOutMs + 700);
-    EXPECT_FALSE(client.Binding().HandleAllocated);
     try {
         client.Disconnect();
     } catch (...) {
@@ -132,8 +146,6 @@ void readRequest(int fd)
     }
 }
 
-double msSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
-
 TEST(ReplyDeadlineOfARequest, ARedirectedRequestHasADeadlineOfItsOwn)
 {
     // Each of the two replies comes after 600 ms of a 1000 ms time-out:
@@ -158,6 +170,73 @@ TEST(ReplyDeadlineOfARequest, ARedirectedRequestHasADeadlineOfItsOwn)
     EXPECT_EQ(http.GetString("http://127.0.0.1:" + std::to_string(peer.port()) + "/a"), "ok");
     EXPECT_GE(msSince(t0), 2 * kLateMs - 50);
     http.Disconnect();
+}
+
+// ---- an exchange in two parts ----------------------------------------------------------
+// The peer takes or sends the first part after kFirstPartMs of a time-out of
+// kWholeMs, then the second part never ends: the exchange ends at the
+// time-out. A deadline of its own for the second part would end it only
+// kFirstPartMs + kWholeMs after the start, seconds past the bound.
+constexpr int kWholeMs = 3000;
+constexpr int kFirstPartMs = 2400;
+constexpr int kSlackMs = 1200;
+
+// Idles until the test is done with the peer (or 15 s pass).
+void idle(const std::atomic<bool> &stop)
+{
+    const auto end = Clock::now() + std::chrono::seconds(15);
+    while (!stop && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+TEST(ReplyDeadlineOfARequest, APostBodyThePeerStopsTakingEndsAtTheTimeOut)
+{
+    // The peer takes the head at once, 8 MiB of the 32 MiB body late, then
+    // nothing more: the writing goes on in blocks, each of which would get
+    // a whole time-out of its own.
+    std::atomic<bool> stop {false};
+    nettest::ScriptedPeer peer([&stop](int fd) {
+        const int small = 256 * 1024;  // no large window that takes the body by itself
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        readRequest(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFirstPartMs));
+        nettest::recvExact(fd, 8 * 1024 * 1024, 5000);
+        idle(stop);
+    });
+    TNetMemoryStream body;
+    body.Write(kUntakenBytes.data(), int64_t(kUntakenBytes.size()));
+    TNetMemoryStream reply;
+    TNetHTTP http;
+    http.ReadTimeout = kWholeMs;
+    http.ConnectTimeout = kWholeMs;
+    expectEndsAtTheTimeOut(http, kWholeMs, kSlackMs, [&] {
+        http.Post("http://127.0.0.1:" + std::to_string(peer.port()) + "/submit", &body, &reply);
+    });
+    stop = true;
+}
+
+TEST(ReplyDeadlineOfAMessage, AHeaderLateThenABodyWithoutEndEndsAtTheTimeOut)
+{
+    std::atomic<bool> stop {false};
+    nettest::ScriptedPeer peer([&stop](int fd) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kFirstPartMs));
+        nettest::sendAll(fd, "Subject: late\r\n\r\n");
+        const std::string line = "a body line\r\n";
+        for (size_t i = 0; !stop && i < 150; ++i) {
+            if (!nettest::sendAll(fd, line.substr(i % line.size(), 1)))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    TNetMessageClient client;
+    client.Host = "127.0.0.1";
+    client.Port = peer.port();
+    client.ReadTimeout = kWholeMs;
+    client.ConnectTimeout = kWholeMs;
+    client.Connect();
+    TNetMessage message;
+    expectEndsAtTheTimeOut(client, kWholeMs, kSlackMs, [&] { client.Receive(message); });
+    stop = true;
 }
 
 } // namespace

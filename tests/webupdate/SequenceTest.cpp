@@ -18,7 +18,10 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <csignal>
@@ -26,6 +29,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using testutil::TempDir;
 using Dialogs::Button;
@@ -472,6 +476,61 @@ TEST(TempSweep, AZombieOwnerCountsAsEnded)
     EXPECT_EQ(waitpid(zombie, nullptr, 0), zombie);
     kill(live, SIGKILL);
     EXPECT_EQ(waitpid(live, nullptr, 0), live);
+}
+
+// What the sweep makes of a folder by its owner file: a running process
+// that started at the time the file names keeps its folder; the same number
+// with another start time is a later process that reused it, so the folder
+// is a left-over. A folder without a readable owner file counts as another
+// run's that has not written it yet, until it is OwnerlessGrace seconds old.
+TEST(TempSweep, OwnerFileAndAgeDecide)
+{
+    TempBase tmp;
+    const std::string self = std::to_string(getpid());
+    // This process's own start time, as the owner file holds it.
+    std::string start;
+    {
+        const std::string probe = tmp.dir.file("probe");
+        ASSERT_EQ(mkdir(probe.c_str(), 0700), 0);
+        ASSERT_TRUE(wutemp::SetOwner(probe, getpid()));
+        const std::string text = testutil::readFile(probe + "/" + wutemp::OwnerFile);
+        start = text.substr(text.find(' ') + 1, text.find('\n') - text.find(' ') - 1);
+        std::filesystem::remove_all(probe);
+        ASSERT_GT(std::stoull(start), 0u) << text;
+    }
+    const std::string later = std::to_string(std::stoull(start) + 1);
+    const time_t now = time(nullptr);
+    const struct Case {
+        const char *name;
+        std::string owner;  // the owner file's text; none when empty
+        time_t age;         // seconds since the folder last changed
+        bool kept;
+    } cases[] = {
+        {"running", self + " " + start + "\n", 3600, true},
+        {"reused", self + " " + later + "\n", 0, false},
+        {"startunknown", self + "\n", 3600, true},
+        {"fresh", "", 0, true},
+        {"young", "", wutemp::OwnerlessGrace - 15, true},
+        {"atgrace", "", wutemp::OwnerlessGrace, false},
+        {"old", "", wutemp::OwnerlessGrace + 3600, false},
+        {"garbledold", "x\n", wutemp::OwnerlessGrace + 3600, false},
+        {"garbledyoung", "x\n", 0, true},
+    };
+    std::vector<std::string> kept;
+    for (const Case &c : cases) {
+        const std::string dir = tmp.dir.file(std::string(wutemp::Prefix) + c.name);
+        ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+        if (!c.owner.empty())
+            testutil::writeFile(dir + "/" + wutemp::OwnerFile, c.owner);
+        const timespec times[2] = {{now - c.age, 0}, {now - c.age, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, dir.c_str(), times, 0), 0);
+        EXPECT_EQ(wutemp::OwnerAlive(dir), c.kept) << c.name;
+        if (c.kept)
+            kept.push_back(std::string(wutemp::Prefix) + c.name);
+    }
+    std::sort(kept.begin(), kept.end());
+    wutemp::SweepLeftOvers();
+    EXPECT_EQ(tmp.Folders(), kept);
 }
 
 // A control file of 64 MiB is refused after at most its limit of 1 MiB has

@@ -350,6 +350,15 @@ TEST(UpdateAddress, HttpsOrPlainHttpToLoopbackOnly)
         {"http://[::ffff:c000:201]/update.inf", false},
         {"http://[::2]/update.inf", false},
         {"http://128.0.0.1/update.inf", false},
+        // Numeric hosts just beside 127.0.0.0/8, dotted, short, hexadecimal or one number.
+        {"http://10.0.0.1/update.inf", false},
+        {"http://126.255.255.255/update.inf", false},
+        {"http://0.0.0.0/update.inf", false},
+        {"http://127.255.255.255/update.inf", true},
+        {"http://127.1/update.inf", true},
+        {"http://0x7f000001/update.inf", true},
+        {"http://2130706431/update.inf", false},  // 126.255.255.255
+        {"http://2147483648/update.inf", false},  // 128.0.0.0
         {"http://user@192.0.2.1/update.inf", false},
         {"ftp://127.0.0.1/update.inf", false},
         {"file:///etc/passwd", false},

@@ -21,6 +21,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 
+#include <functional>
+#include <new>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -708,6 +711,37 @@ TEST(ModifyFormExports, ExtensionIsAppendedWhenTheNameDoesNotHoldIt)
         EXPECT_EQ(TModifyForm::ExportFileName(c.chosen, c.extension), c.used) << c.chosen;
 }
 
+
+// The box of a failed export, by the kind of failure: the "please install"
+// text only for a program that could not be started.
+TEST(ModifyFormExports, FailureTextsByKind)
+{
+    const std::string install = "OLE server not found. Please install Excel first.";
+    auto textOf = [&](const std::function<void()> &fail) {
+        try {
+            fail();
+        } catch (const std::exception &e) {
+            return TModifyForm::ExportFailureText(e, install);
+        }
+        return std::string("no error");
+    };
+    auto missingServer = [] {
+        try {
+            throw EOleSysError("Invalid class string");
+        } catch (const EOleSysError &) {
+            std::throw_with_nested(Exception("Word OLE server not found"));
+        }
+    };
+    EXPECT_EQ(textOf(missingServer), install);
+    EXPECT_EQ(textOf([] { throw EOleSysError("Invalid class string"); }), install);
+    // The same texts without the server's failure as their cause are what
+    // they say.
+    EXPECT_EQ(textOf([] { throw EEnhListViewError("Excel OLE server not found"); }), "Excel OLE server not found");
+    EXPECT_EQ(textOf([] { throw EOleException("Cannot create file /e/x.xlsx: Permission denied"); }),
+              "Cannot create file /e/x.xlsx: Permission denied");
+    EXPECT_EQ(textOf([] { throw EEnhListViewError("File /e/x.html not found"); }), "File /e/x.html not found");
+    EXPECT_EQ(textOf([] { throw std::bad_alloc(); }), "Not enough memory to complete the export.");
+}
 
 TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
 {

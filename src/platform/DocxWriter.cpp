@@ -18,6 +18,10 @@ const char *kW = "http://schemas.openxmlformats.org/wordprocessingml/2006/main";
 // Text width of a Letter page with one-inch margins, in twentieths of a point.
 constexpr int kTextWidth = 9360;
 
+// zlib's own default: the document part of a big table packs a third
+// faster than at libzip's strongest level, for a file a tenth larger.
+constexpr zip_uint32_t kDeflateLevel = 6;
+
 std::vector<std::string> splitParagraphs(const std::string &s)
 {
     std::vector<std::string> out(1);
@@ -209,15 +213,6 @@ bool DocumentXmlPieces::Next(std::string &out)
     }
 }
 
-std::string DocumentXml(const Document &doc)
-{
-    std::string x;
-    DocumentXmlPieces pieces(doc);
-    while (pieces.Next(x)) {
-    }
-    return x;
-}
-
 namespace {
 
 // word/document.xml as a source of libzip that produces the XML while the
@@ -328,14 +323,17 @@ bool WriteDocx(const Document &doc, const std::string &path, std::string &err)
         return false;
     }
     DocumentSource document(doc);
-    auto add = [&](const char *name, zip_source_t *s) {
-        if (s && zip_file_add(za, name, s, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) >= 0) return true;
-        if (s) zip_source_free(s);
-        return false;
+    // Each part's index in the archive, or -1 when it could not be added.
+    auto add = [&](const char *name, zip_source_t *s) -> zip_int64_t {
+        const zip_int64_t index = s ? zip_file_add(za, name, s, ZIP_FL_OVERWRITE | ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0 && s) zip_source_free(s);
+        return index;
     };
-    const bool added = add("[Content_Types].xml", zip_source_buffer(za, kContentTypes, std::strlen(kContentTypes), 0)) &&
-                       add("_rels/.rels", zip_source_buffer(za, kRels, std::strlen(kRels), 0)) &&
-                       add("word/document.xml", zip_source_function(za, &DocumentSource::callback, &document));
+    zip_int64_t body = -1;
+    const bool added = add("[Content_Types].xml", zip_source_buffer(za, kContentTypes, std::strlen(kContentTypes), 0)) >= 0 &&
+                       add("_rels/.rels", zip_source_buffer(za, kRels, std::strlen(kRels), 0)) >= 0 &&
+                       (body = add("word/document.xml", zip_source_function(za, &DocumentSource::callback, &document))) >= 0 &&
+                       zip_set_file_compression(za, zip_uint64_t(body), ZIP_CM_DEFLATE, kDeflateLevel) == 0;
     if (!added || zip_close(za) < 0) {
         err = "cannot write the temporary copy in " + folder.Path() + ": " + zip_strerror(za);
         zip_discard(za);

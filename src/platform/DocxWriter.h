@@ -58,9 +58,6 @@ private:
     int row_ = -1;       // in a table: -1 its start, Rows its end
 };
 
-// The whole XML of word/document.xml (for a small document).
-std::string DocumentXml(const Document &doc);
-
 // Writes the package; the old file is replaced atomically, and the target
 // is checked before anything is built. False (err set to the system's
 // reason) when the file cannot be written.

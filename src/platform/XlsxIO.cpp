@@ -14,12 +14,6 @@
 #include <cctype>
 #include <climits>
 #include <cstdint>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace xlsx {
 

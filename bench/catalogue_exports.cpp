@@ -180,25 +180,18 @@ struct Run {
     bool ok = false;
 };
 
-// Runs the child for one export with the program folder home and reads its
-// lines.
-Run runChild(const std::string &kind, const std::string &home, const std::string &base)
+// Runs a program (argv, environment env) and returns what it printed on
+// its standard output; ok tells whether it ended with status 0. Its error
+// output goes to /dev/null when quiet (Qt's notes about the offscreen
+// platform would fill the report).
+std::string runAndRead(std::vector<std::string> argv, std::vector<std::string> env, bool quiet, bool &ok)
 {
-    Run r;
+    ok = false;
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
-        return r;
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e) {
-        const std::string v = *e;
-        if (v.rfind("MIXDECK_HOME=", 0) != 0 && v.rfind("QT_QPA_PLATFORM=", 0) != 0)
-            env.push_back(v);
-    }
-    env.push_back("MIXDECK_HOME=" + home);
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<std::string> args = {self, "--child", kind, base};
+        return "";
     std::vector<char *> av, ev;
-    for (std::string &a : args)
+    for (std::string &a : argv)
         av.push_back(a.data());
     av.push_back(nullptr);
     for (std::string &e : env)
@@ -207,60 +200,10 @@ Run runChild(const std::string &kind, const std::string &home, const std::string
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    // Qt's notes about the offscreen platform would fill the report.
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (quiet)
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), ev.data());
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    if (rc != 0) {
-        close(out[0]);
-        return r;
-    }
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, size_t(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        const std::string line = text.substr(at, end - at);
-        at = end + 1;
-        size_t count = 0;
-        if (std::sscanf(line.c_str(), "RESULT %lf %ld %ld %ld %zu", &r.ms, &r.openRssKb, &r.openPeakKb,
-                        &r.exportPeakKb, &count) == 5)
-            r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        else if (line.rfind("BOX ", 0) == 0)
-            r.boxes.push_back(line.substr(4));
-    }
-    return r;
-}
-
-// Runs /usr/bin/python3 on a script with arguments; its output, or "" with
-// ok false when it failed.
-std::string python(const std::string &script, const std::vector<std::string> &args, bool &ok)
-{
-    ok = false;
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return "";
-    std::vector<std::string> argv = {"/usr/bin/python3", "-c", script};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char *> av;
-    for (std::string &a : argv)
-        av.push_back(a.data());
-    av.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     close(out[1]);
     if (rc != 0) {
@@ -277,6 +220,53 @@ std::string python(const std::string &script, const std::vector<std::string> &ar
     waitpid(pid, &status, 0);
     ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return text;
+}
+
+std::vector<std::string> environment()
+{
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e)
+        env.emplace_back(*e);
+    return env;
+}
+
+// Runs the child for one export with the program folder home and reads its
+// lines.
+Run runChild(const std::string &kind, const std::string &home, const std::string &base)
+{
+    std::vector<std::string> env;
+    for (const std::string &v : environment())
+        if (v.rfind("MIXDECK_HOME=", 0) != 0 && v.rfind("QT_QPA_PLATFORM=", 0) != 0)
+            env.push_back(v);
+    env.push_back("MIXDECK_HOME=" + home);
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    bool ok = false;
+    const std::string text = runAndRead({self, "--child", kind, base}, env, true, ok);
+    Run r;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        size_t count = 0;
+        if (std::sscanf(line.c_str(), "RESULT %lf %ld %ld %ld %zu", &r.ms, &r.openRssKb, &r.openPeakKb,
+                        &r.exportPeakKb, &count) == 5)
+            r.ok = ok;
+        else if (line.rfind("BOX ", 0) == 0)
+            r.boxes.push_back(line.substr(4));
+    }
+    return r;
+}
+
+// Runs /usr/bin/python3 on a script with arguments; its output, and whether
+// it ended well in ok.
+std::string python(const std::string &script, const std::vector<std::string> &args, bool &ok)
+{
+    std::vector<std::string> argv = {"/usr/bin/python3", "-c", script};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return runAndRead(argv, environment(), false, ok);
 }
 
 // Reads the CSV export and the other file back and compares them row by

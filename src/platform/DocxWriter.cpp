@@ -300,25 +300,15 @@ private:
 
 bool WriteDocx(const Document &doc, const std::string &path, std::string &err)
 {
-    // The target first: a file that cannot be written is known before any
-    // work is done.
-    fileio::AtomicWriter out;
-    if (!out.Open(path)) {
-        err = officefiles::SystemReason();
-        return false;
-    }
-    officefiles::ScratchFolder folder;
-    if (!folder.Ok()) {
-        err = folder.Error();
-        return false;
-    }
-    const std::string tmp = folder.Path() + "/document.docx";
+    officefiles::Destination out;
+    if (!out.Open(path, err)) return false;
+    const std::string tmp = out.ScratchFile("document.docx");
     int code = 0;
     zip_t *za = zip_open(tmp.c_str(), ZIP_CREATE | ZIP_EXCL, &code);
     if (!za) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, code);
-        err = "cannot create the temporary copy in " + folder.Path() + ": " + zip_error_strerror(&ze);
+        err = "cannot create the temporary copy in " + out.ScratchPath() + ": " + zip_error_strerror(&ze);
         zip_error_fini(&ze);
         return false;
     }
@@ -335,11 +325,11 @@ bool WriteDocx(const Document &doc, const std::string &path, std::string &err)
                        (body = add("word/document.xml", zip_source_function(za, &DocumentSource::callback, &document))) >= 0 &&
                        zip_set_file_compression(za, zip_uint64_t(body), ZIP_CM_DEFLATE, kDeflateLevel) == 0;
     if (!added || zip_close(za) < 0) {
-        err = "cannot write the temporary copy in " + folder.Path() + ": " + zip_strerror(za);
+        err = "cannot write the temporary copy in " + out.ScratchPath() + ": " + zip_strerror(za);
         zip_discard(za);
         return false;
     }
-    return officefiles::CopyInto(tmp, out, err);
+    return out.Commit(tmp, err);
 }
 
 } // namespace docx

@@ -52,11 +52,26 @@ ScratchFolder::~ScratchFolder()
     rmdir(path_.c_str());
 }
 
-bool CopyInto(const std::string &from, fileio::AtomicWriter &to, std::string &err)
+bool Destination::Open(const std::string &path, std::string &err)
 {
-    const int fd = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!out_.Open(path)) {
+        err = SystemReason();
+        return false;
+    }
+    folder_ = std::make_unique<ScratchFolder>();
+    if (!folder_->Ok()) {
+        err = folder_->Error();
+        out_.Abort();
+        return false;
+    }
+    return true;
+}
+
+bool Destination::Commit(const std::string &built, std::string &err)
+{
+    const int fd = open(built.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        err = "cannot read the temporary copy " + from + ": " + SystemReason();
+        err = "cannot read the temporary copy " + built + ": " + SystemReason();
         return false;
     }
     std::vector<char> buf(size_t(1) << 20);
@@ -66,20 +81,20 @@ bool CopyInto(const std::string &from, fileio::AtomicWriter &to, std::string &er
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            err = "cannot read the temporary copy " + from + ": " + SystemReason();
+            err = "cannot read the temporary copy " + built + ": " + SystemReason();
             ok = false;
             break;
         }
         if (n == 0)
             break;
-        if (!to.Write(buf.data(), size_t(n))) {
+        if (!out_.Write(buf.data(), size_t(n))) {
             err = SystemReason();
             ok = false;
             break;
         }
     }
     close(fd);
-    if (ok && !to.Commit()) {
+    if (ok && !out_.Commit()) {
         err = SystemReason();
         ok = false;
     }

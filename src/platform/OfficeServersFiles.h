@@ -6,6 +6,7 @@
 #include "platform/FileIO.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace officefiles {
@@ -27,9 +28,25 @@ private:
     std::string path_, error_;
 };
 
-// Copies the file from into the opened writer and commits it; false with
-// the system's reason in err (the writer then left uncommitted).
-bool CopyInto(const std::string &from, fileio::AtomicWriter &to, std::string &err);
+// Where a file goes: the target opened through the atomic writer first, so
+// that a file that cannot be written is known before any work is done, and
+// a scratch folder for the library to build the file in; Commit copies the
+// built file into place. Without a successful Commit the old file stays.
+class Destination {
+public:
+    // False with the reason: the system's for the target, or what failed
+    // with the scratch folder.
+    bool Open(const std::string &path, std::string &err);
+    // A path in the scratch folder (after a successful Open).
+    std::string ScratchFile(const std::string &name) const { return folder_->Path() + "/" + name; }
+    const std::string &ScratchPath() const { return folder_->Path(); }
+    // Copies the built file into place; false with the system's reason.
+    bool Commit(const std::string &built, std::string &err);
+
+private:
+    fileio::AtomicWriter out_;
+    std::unique_ptr<ScratchFolder> folder_;
+};
 
 // The system's text of the current errno.
 std::string SystemReason();

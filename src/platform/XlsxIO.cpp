@@ -301,32 +301,22 @@ bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
 {
     uint64_t xmlBytes = 0;
     if (!measure(wb, err, xmlBytes)) return false;
-    // The target first: a file that cannot be written is known before any
-    // work is done.
-    fileio::AtomicWriter out;
-    if (!out.Open(path)) {
-        err = officefiles::SystemReason();
-        return false;
-    }
     // The writer builds the file in a private folder of the system's
     // temporary folder, a row at a time (each sheet's rows are written to
     // its own temporary file as they come, none kept in memory), and the
     // finished file is copied into its place.
-    officefiles::ScratchFolder folder;
-    if (!folder.Ok()) {
-        err = folder.Error();
-        return false;
-    }
-    const std::string tmp = folder.Path() + "/book.xlsx";
+    officefiles::Destination out;
+    if (!out.Open(path, err)) return false;
+    const std::string tmp = out.ScratchFile("book.xlsx");
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    options.tmpdir = const_cast<char *>(folder.Path().c_str());
+    options.tmpdir = const_cast<char *>(out.ScratchPath().c_str());
     // Parts beyond 4 GB need the zip format's 64-bit sizes; smaller files
     // keep the plain form that every reader knows.
     options.use_zip64 = xmlBytes >= (uint64_t(1) << 31) ? LXW_TRUE : LXW_FALSE;
     lxw_workbook *book = workbook_new_opt(tmp.c_str(), &options);
     if (!book) {
-        err = "cannot create the temporary copy in " + folder.Path() + ": " + officefiles::SystemReason();
+        err = "cannot create the temporary copy in " + out.ScratchPath() + ": " + officefiles::SystemReason();
         return false;
     }
     lxw_format *text = workbook_add_format(book);
@@ -361,10 +351,10 @@ bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
     const lxw_error closed = workbook_close(book);
     note(closed);
     if (first != LXW_NO_ERROR) {
-        err = std::string("cannot write the temporary copy in ") + folder.Path() + ": " + lxw_strerror(first);
+        err = std::string("cannot write the temporary copy in ") + out.ScratchPath() + ": " + lxw_strerror(first);
         return false;
     }
-    return officefiles::CopyInto(tmp, out, err);
+    return out.Commit(tmp, err);
 }
 
 // ---- reading ------------------------------------------------------------------------------------

@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -772,9 +774,18 @@ void TModifyForm::ListExportClick(ListExport kind, const char *filter, const cha
     }
     try {
         RunListExport(*ui->CDDBView, kind, name);
-    } catch (const std::exception &) {
-        MainForm->ErrorBox(message);
+    } catch (const std::exception &e) {
+        MainForm->ErrorBox(ExportFailureText(e, message));
     }
+}
+
+std::string TModifyForm::ExportFailureText(const std::exception &e, const std::string &missingProgram)
+{
+    if (TEnhListView::ServerMissing(e))
+        return missingProgram;
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return "Not enough memory to complete the export.";
+    return e.what();
 }
 
 void TModifyForm::ExportHTMLMenuItemClick()

@@ -13,6 +13,7 @@
 #include <QImage>
 
 #include <array>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -107,6 +108,12 @@ public:
     // The list exports, by kind. Each raises the export's own error.
     enum class ListExport { HTML, DOC, XLS, CSV };
     static void RunListExport(TEnhListView &list, ListExport kind, const std::string &fileName);
+    // What the window's box says when a list export fails: the export's own
+    // "not installed" text (missingProgram) only when the office program it
+    // needs could not be started; otherwise what failed, as the export said
+    // it (the file that could not be written and the system's reason, or the
+    // file format's limit with the numbers).
+    static std::string ExportFailureText(const std::exception &e, const std::string &missingProgram);
 
     // The row of the list that shows the disc, or nullptr.
     TListItem *RowOfPID(const std::string &pid) const;

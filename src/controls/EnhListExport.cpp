@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 
 namespace {
 
@@ -315,7 +316,7 @@ void TEnhListView::SaveToDOC(const std::string &FileName)
     try {
         app = ole::CreateOleObject("word.application");
     } catch (const EOleSysError &) {
-        throw Exception("Word OLE server not found");
+        std::throw_with_nested(Exception("Word OLE server not found"));
     }
     try {
         const ole::OleVariant doc = app.Call("Documents").Call("Add");
@@ -349,11 +350,24 @@ ole::OleVariant startExcel()
     try {
         return ole::CreateOleObject("excel.application");
     } catch (const EOleSysError &) {
-        throw EEnhListViewError("Excel OLE server not found");
+        std::throw_with_nested(EEnhListViewError("Excel OLE server not found"));
     }
 }
 
 } // namespace
+
+bool TEnhListView::ServerMissing(const std::exception &e)
+{
+    if (dynamic_cast<const EOleSysError *>(&e))
+        return true;
+    try {
+        std::rethrow_if_nested(e);
+    } catch (const EOleSysError &) {
+        return true;
+    } catch (...) {
+    }
+    return false;
+}
 
 void TEnhListView::SaveToXLS(const std::string &FileName)
 {
@@ -363,11 +377,15 @@ void TEnhListView::SaveToXLS(const std::string &FileName)
         const ole::OleVariant workbook = app.Call("WorkBooks").Call("Add");
         const ole::OleVariant sheet = workbook.Call("WorkSheets").Call("Add");
         const int rows = Items.Count(), cols = Columns.Count();
+        // The block is asked for before the cells are copied: a list larger
+        // than a sheet is refused at once, with nothing built for it.
+        const std::string address = "A1:" + XLSColumnLetters(cols) + Rtl::IntToStr(rows);
+        const ole::OleVariant range = sheet.Get("Range", {address});
         ole::OleVariant values = ole::OleVariant::Array2D(0, rows, 0, cols);
         for (int i = 0; i < rows; ++i)
             for (int j = 0; j < cols; ++j) values.At(i, j) = ole::OleVariant(cellText(Items[i], j));
-        const std::string address = "A1:" + XLSColumnLetters(cols) + Rtl::IntToStr(rows);
-        sheet.Get("Range", {address}).Put("Value", values);
+        // The sheet keeps the array it is handed, shared rather than copied.
+        range.Put("Value", values);
         workbook.Call("SaveAs", {FileName});
     } catch (...) {
         quitQuietly(app);

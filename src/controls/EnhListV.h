@@ -256,12 +256,21 @@ public:
 
     // ---- office documents over automation (EnhListExport.cpp) ---------------------------------
     // Word table of all rows and columns; Exception "Word OLE server not found"
-    // without the server; EOleException for errors the server reports.
+    // without the server; EOleException for errors the server reports (the
+    // file that could not be written and why).
     void SaveToDOC(const std::string &FileName);
-    // Worksheet from A1; EEnhListViewError "Excel OLE server not found".
+    // Worksheet from A1; EEnhListViewError "Excel OLE server not found"
+    // without the server; EOleException for errors the server reports (a
+    // list larger than a sheet, before its cells are copied; the file that
+    // could not be written and why).
     void SaveToXLS(const std::string &FileName);
     // Replaces the rows with the used block of the workbook's active sheet.
     void LoadFromXLS(const std::string &FileName);
+    // Whether the error of one of these three says that the office program
+    // is missing (its automation server could not be created), rather than
+    // that the work itself failed. The "not found" errors above keep the
+    // server's own failure as their nested cause.
+    static bool ServerMissing(const std::exception &e);
     // Spreadsheet column letters of a column counted from 1 ("A", "AA", ...).
     static std::string XLSColumnLetters(int Column);
 

@@ -1,13 +1,12 @@
 #include "platform/OfficeServers.h"
 
 #include "platform/DocxWriter.h"
+#include "platform/OfficeServersFiles.h"
 #include "platform/Rtl.h"
 #include "platform/XlsxIO.h"
 
 #include <algorithm>
-#include <climits>
 #include <memory>
-#include <variant>
 
 namespace ole {
 
@@ -45,11 +44,16 @@ std::string textArg(const OleCall &call, size_t position, const std::string &nam
     }
 }
 
+// A file a server could not write: its name and the system's reason.
+[[noreturn]] void cannotCreate(const std::string &name, const std::string &reason)
+{
+    throw EOleException("Cannot create file " + name + ": " + reason);
+}
+
 // =============================== word processor ===============================
 
 struct WordDoc {
-    // Body blocks in order: a table, or a paragraph's text.
-    std::vector<std::variant<std::shared_ptr<docx::Table>, std::string>> body;
+    docx::Document doc;
     bool closed = false;
 };
 
@@ -60,8 +64,10 @@ public:
     OleVariant Invoke(const OleCall &call) override
     {
         if (call.Is("Alignment")) {
-            docx::Cell &cell = table_->At(row_, col_);
-            if (call.Kind != InvokeKind::PropertyPut) return OleVariant(cell.Alignment);
+            if (call.Kind != InvokeKind::PropertyPut) {
+                const docx::Cell *cell = table_->Find(row_, col_);
+                return OleVariant(cell ? cell->Alignment : 0);
+            }
             int a;
             try {
                 a = call.Value.AsInt();
@@ -69,7 +75,7 @@ public:
                 throw EOleException("Type mismatch");
             }
             if (a < 0 || a > 9) throw EOleException("Value out of range");
-            cell.Alignment = a <= 3 ? a : 3;
+            table_->At(row_, col_).Alignment = a <= 3 ? a : 3;
             return OleVariant();
         }
         Unsupported(call);
@@ -86,21 +92,22 @@ public:
     std::string TypeName() const override { return "Range"; }
     OleVariant Invoke(const OleCall &call) override
     {
-        docx::Cell &cell = table_->At(row_, col_);
         if (call.Is("InsertAfter")) {
-            cell.Text += textArg(call, 0, "Text");
+            table_->At(row_, col_).Text += textArg(call, 0, "Text");
             return OleVariant();
         }
         if (call.Is("InsertBefore")) {
+            docx::Cell &cell = table_->At(row_, col_);
             cell.Text = textArg(call, 0, "Text") + cell.Text;
             return OleVariant();
         }
         if (call.Is("Text")) {
             if (call.Kind == InvokeKind::PropertyPut) {
-                cell.Text = call.Value.AsString();
+                table_->At(row_, col_).Text = call.Value.AsString();
                 return OleVariant();
             }
-            return OleVariant(cell.Text);
+            const docx::Cell *cell = table_->Find(row_, col_);
+            return OleVariant(cell ? cell->Text : std::string());
         }
         if (call.Is("ParagraphFormat"))
             return OleVariant(disp(std::make_shared<WordParagraphFormat>(table_, row_, col_)));
@@ -156,7 +163,9 @@ public:
     OleVariant Invoke(const OleCall &call) override
     {
         if (call.Is("InsertAfter")) {
-            doc_->body.emplace_back(textArg(call, 0, "Text"));
+            docx::Block paragraph;
+            paragraph.Paragraph.Text = textArg(call, 0, "Text");
+            doc_->doc.Body.push_back(std::move(paragraph));
             return OleVariant();
         }
         if (call.Is("Start")) return OleVariant(start_);
@@ -176,26 +185,28 @@ public:
     std::string TypeName() const override { return "Tables"; }
     OleVariant Invoke(const OleCall &call) override
     {
+        auto &body = doc_->doc.Body;
         if (call.Is("Add")) {
             const OleVariant &where = required(call, 0, "Range");
             auto *range = where.IsDispatch() ? dynamic_cast<WordDocRange *>(where.AsDispatch().get()) : nullptr;
             if (!range || range->doc() != doc_.get()) throw EOleException("Type mismatch");
+            // A document's table has no row or column limit of its own; a
+            // table's cells take memory only once they are written to.
             const int rows = intArg(call, 1, "NumRows", 0), cols = intArg(call, 2, "NumColumns", 0);
-            if (rows < 1 || rows > 32767) throw EOleException("The number must be between 1 and 32767.");
-            if (cols < 1 || cols > 63) throw EOleException("The number must be between 1 and 63.");
-            auto t = std::make_shared<docx::Table>();
-            t->Rows = rows;
-            t->Cols = cols;
-            t->Cells.resize(size_t(rows) * size_t(cols));
-            if (range->start() <= 0) doc_->body.insert(doc_->body.begin(), t);
-            else doc_->body.emplace_back(t);
+            if (rows < 1 || cols < 1)
+                throw EOleException("A table has at least one row and one column; asked for " + std::to_string(rows) +
+                                    " rows and " + std::to_string(cols) + " columns.");
+            docx::Block block;
+            block.Tbl = std::make_shared<docx::Table>();
+            block.Tbl->Rows = rows;
+            block.Tbl->Cols = cols;
+            auto t = block.Tbl;
+            if (range->start() <= 0) body.insert(body.begin(), std::move(block));
+            else body.push_back(std::move(block));
             return OleVariant(disp(std::make_shared<WordTable>(t)));
         }
-        if (call.Is("Count")) {
-            int n = 0;
-            for (const auto &b : doc_->body) n += std::holds_alternative<std::shared_ptr<docx::Table>>(b);
-            return OleVariant(n);
-        }
+        if (call.Is("Count"))
+            return OleVariant(int(std::count_if(body.begin(), body.end(), [](const docx::Block &b) { return b.IsTable(); })));
         Unsupported(call);
     }
 
@@ -218,16 +229,9 @@ public:
         if (call.Is("Tables")) return OleVariant(disp(std::make_shared<WordTables>(doc_)));
         if (call.Is("SaveAs") || call.Is("SaveAs2")) {
             const std::string name = textArg(call, 0, "FileName");
-            docx::Document d;
-            for (const auto &b : doc_->body) {
-                docx::Block block;
-                if (auto t = std::get_if<std::shared_ptr<docx::Table>>(&b)) block.Tbl = **t;
-                else block.Paragraph.Text = std::get<std::string>(b);
-                d.Body.push_back(std::move(block));
-            }
+            if (name.empty()) cannotCreate(name, "no file name was given");
             std::string err;
-            if (name.empty() || !docx::WriteDocx(d, name, err))
-                throw EOleException("Word cannot save the document " + name + (err.empty() ? "" : ": " + err));
+            if (!docx::WriteDocx(doc_->doc, name, err)) cannotCreate(name, err);
             return OleVariant();
         }
         if (call.Is("Close")) {
@@ -276,48 +280,70 @@ private:
 
 // =============================== spreadsheet ===============================
 
-struct Block {
-    int row = 0, col = 0, rows = 1, cols = 1;  // first cell from 0, size
-};
+using xlsx::Block;
+
+// The refusal of a range that reaches beyond the sheet, with the numbers.
+std::string beyondSheet(const std::string &address, int64_t lastRow, int64_t lastCol)
+{
+    std::string reach;
+    if (lastRow > xlsx::kSheetRows) reach = "row " + officefiles::Grouped(lastRow);
+    if (lastCol > xlsx::kSheetColumns)
+        reach += (reach.empty() ? "" : " and ") + std::string("column ") + officefiles::Grouped(lastCol) + " (" +
+                 xlsx::ColumnName(int(lastCol)) + ")";
+    return "The range " + address + " does not fit on a sheet: it reaches " + reach + ", and a sheet has " +
+           officefiles::Grouped(xlsx::kSheetRows) + " rows and " + officefiles::Grouped(xlsx::kSheetColumns) +
+           " columns.";
+}
 
 // "A1:C2", "$A$1:$C$2" or "B3"; false when it names no block of cells.
+// A block that reaches beyond the sheet is refused (EOleException) with the
+// sheet's limits.
 bool parseAddress(const std::string &address, Block &b)
 {
     const std::string a = Rtl::Trim(address);
     const size_t colon = a.find(':');
-    int r1, c1, r2, c2;
+    int64_t r1, c1, r2, c2;
     if (colon == std::string::npos) {
-        if (!xlsx::ParseCellRef(a, r1, c1)) return false;
+        if (!xlsx::ParseCellRefUnbounded(a, r1, c1)) return false;
         r2 = r1;
         c2 = c1;
-    } else if (!xlsx::ParseCellRef(a.substr(0, colon), r1, c1) || !xlsx::ParseCellRef(a.substr(colon + 1), r2, c2)) {
+    } else if (!xlsx::ParseCellRefUnbounded(a.substr(0, colon), r1, c1) ||
+               !xlsx::ParseCellRefUnbounded(a.substr(colon + 1), r2, c2)) {
         return false;
     }
-    b.row = std::min(r1, r2) - 1;
-    b.col = std::min(c1, c2) - 1;
-    b.rows = std::abs(r2 - r1) + 1;
-    b.cols = std::abs(c2 - c1) + 1;
+    if (std::max(r1, r2) > xlsx::kSheetRows || std::max(c1, c2) > xlsx::kSheetColumns)
+        throw EOleException(beyondSheet(a, std::max(r1, r2), std::max(c1, c2)));
+    b.Row = int(std::min(r1, r2) - 1);
+    b.Col = int(std::min(c1, c2) - 1);
+    b.Rows = int(std::abs(r2 - r1) + 1);
+    b.Cols = int(std::abs(c2 - c1) + 1);
     return true;
 }
 
 std::string absoluteAddress(const Block &b)
 {
     auto cell = [](int row, int col) { return "$" + xlsx::ColumnName(col + 1) + "$" + std::to_string(row + 1); };
-    std::string s = cell(b.row, b.col);
-    if (b.rows > 1 || b.cols > 1) s += ":" + cell(b.row + b.rows - 1, b.col + b.cols - 1);
+    std::string s = cell(b.Row, b.Col);
+    if (b.Rows > 1 || b.Cols > 1) s += ":" + cell(b.Row + b.Rows - 1, b.Col + b.Cols - 1);
     return s;
 }
 
-// A block is read or written cell by cell only up to this size: the used
-// block of a sheet with cells at A1 and XFD1048576 must not ask for a
-// terabyte.
+// A block is read into an array only up to this size: the used block of a
+// sheet with cells at A1 and XFD1048576 must not ask for a terabyte. (Writes
+// keep the values handed over as they are, so they need no such bound.)
 constexpr int64_t kMaxBlockCells = 250000;
 
-int64_t cellCount(const Block &b) { return int64_t(b.rows) * int64_t(b.cols); }
+int64_t cellCount(const Block &b) { return int64_t(b.Rows) * int64_t(b.Cols); }
 
 void checkBlockSize(const Block &b)
 {
     if (cellCount(b) > kMaxBlockCells) throw EOleException("Not enough storage is available to complete this operation.");
+}
+
+// A value a cell can hold: no object, no array.
+void checkCellValue(const OleVariant &x)
+{
+    if (x.IsDispatch() || x.IsArray()) throw EOleException("Type mismatch");
 }
 
 struct Book {
@@ -331,49 +357,45 @@ public:
     std::string TypeName() const override { return "Range"; }
     OleVariant Invoke(const OleCall &call) override
     {
-        auto &cells = book_->wb.Sheets[size_t(sheet_)].Cells;
+        xlsx::Sheet &sheet = book_->wb.Sheets[size_t(sheet_)];
         if (call.Is("Value") || call.Is("Value2")) {
             if (call.Kind == InvokeKind::PropertyPut) {
-                put(cells, call.Value);
+                put(sheet, call.Value);
                 return OleVariant();
             }
             auto value = [&](int r, int c) {
-                auto it = cells.find({block_.row + r, block_.col + c});
-                return it == cells.end() ? OleVariant() : it->second;
+                const OleVariant *v = sheet.Find(block_.Row + r, block_.Col + c);
+                return v ? *v : OleVariant();
             };
-            if (block_.rows == 1 && block_.cols == 1) return value(0, 0);
+            if (block_.Rows == 1 && block_.Cols == 1) return value(0, 0);
             checkBlockSize(block_);
-            OleVariant a = OleVariant::Array2D(1, block_.rows, 1, block_.cols);
-            for (int r = 0; r < block_.rows; ++r)
-                for (int c = 0; c < block_.cols; ++c) a.At(r + 1, c + 1) = value(r, c);
+            OleVariant a = OleVariant::Array2D(1, block_.Rows, 1, block_.Cols);
+            for (int r = 0; r < block_.Rows; ++r)
+                for (int c = 0; c < block_.Cols; ++c) a.At(r + 1, c + 1) = value(r, c);
             return a;
         }
         if (call.Is("Address")) return OleVariant(absoluteAddress(block_));
         if (call.Is("Count")) return OleVariant(cellCount(block_));
-        if (call.Is("Row")) return OleVariant(block_.row + 1);
-        if (call.Is("Column")) return OleVariant(block_.col + 1);
+        if (call.Is("Row")) return OleVariant(block_.Row + 1);
+        if (call.Is("Column")) return OleVariant(block_.Col + 1);
         Unsupported(call);
     }
 
 private:
-    void put(std::map<std::pair<int, int>, OleVariant> &cells, const OleVariant &v)
+    // The values are kept as they were handed over (an array is shared, not
+    // copied): a block of any size the sheet holds costs no more than its
+    // array already does.
+    void put(xlsx::Sheet &sheet, const OleVariant &v)
     {
-        checkBlockSize(block_);
-        for (int r = 0; r < block_.rows; ++r) {
-            for (int c = 0; c < block_.cols; ++c) {
-                OleVariant x;
-                if (v.IsArray()) {
-                    // Cells beyond the array get #N/A, as the spreadsheet does.
-                    const int ar = v.LowBound(1) + r, ac = v.LowBound(2) + c;
-                    x = ar <= v.HighBound(1) && ac <= v.HighBound(2) ? v.At(ar, ac) : OleVariant::Error(2042);
-                } else {
-                    x = v;
-                }
-                if (x.IsDispatch() || x.IsArray()) throw EOleException("Type mismatch");
-                if (x.IsEmpty()) cells.erase({block_.row + r, block_.col + c});
-                else cells[{block_.row + r, block_.col + c}] = x;
-            }
+        if (v.IsArray()) {
+            for (int r = v.LowBound(1); r <= v.HighBound(1); ++r)
+                for (int c = v.LowBound(2); c <= v.HighBound(2); ++c) checkCellValue(v.At(r, c));
+        } else {
+            checkCellValue(v);
         }
+        Block b = block_;
+        b.Values = v;
+        sheet.Write(std::move(b));
     }
 
     std::shared_ptr<Book> book_;
@@ -396,25 +418,23 @@ public:
             return OleVariant(disp(std::make_shared<ExcelRange>(book_, sheet_, b)));
         }
         if (call.Is("Cells")) {
+            const int row = intArg(call, 0, "RowIndex", 1), col = intArg(call, 1, "ColumnIndex", 1);
+            if (row < 1 || col < 1) throw EOleException("Application-defined or object-defined error");
+            if (row > xlsx::kSheetRows || col > xlsx::kSheetColumns)
+                throw EOleException(beyondSheet("R" + std::to_string(row) + "C" + std::to_string(col), row, col));
             Block b;
-            b.row = intArg(call, 0, "RowIndex", 1) - 1;
-            b.col = intArg(call, 1, "ColumnIndex", 1) - 1;
-            if (b.row < 0 || b.col < 0 || b.row >= 1048576 || b.col >= 16384)
-                throw EOleException("Application-defined or object-defined error");
+            b.Row = row - 1;
+            b.Col = col - 1;
             return OleVariant(disp(std::make_shared<ExcelRange>(book_, sheet_, b)));
         }
         if (call.Is("UsedRange")) {
-            const auto &cells = book_->wb.Sheets[size_t(sheet_)].Cells;
             Block b;
-            if (!cells.empty()) {
-                int r0 = INT_MAX, c0 = INT_MAX, r1 = 0, c1 = 0;
-                for (const auto &kv : cells) {
-                    r0 = std::min(r0, kv.first.first);
-                    r1 = std::max(r1, kv.first.first);
-                    c0 = std::min(c0, kv.first.second);
-                    c1 = std::max(c1, kv.first.second);
-                }
-                b = Block{r0, c0, r1 - r0 + 1, c1 - c0 + 1};
+            int r0, c0, r1, c1;
+            if (book_->wb.Sheets[size_t(sheet_)].UsedBounds(r0, c0, r1, c1)) {
+                b.Row = r0;
+                b.Col = c0;
+                b.Rows = r1 - r0 + 1;
+                b.Cols = c1 - c0 + 1;
             }
             return OleVariant(disp(std::make_shared<ExcelRange>(book_, sheet_, b)));
         }
@@ -505,9 +525,13 @@ public:
 private:
     void save(const std::string &name)
     {
+        if (name.empty()) cannotCreate(name, "no file name was given");
+        // What the file format cannot hold is refused before the file is
+        // touched, with the cell and the numbers.
+        std::string why;
+        if (!xlsx::Fits(book_->wb, why)) throw EOleException(why);
         std::string err;
-        if (name.empty() || !xlsx::WriteXlsx(book_->wb, name, err))
-            throw EOleException("Cannot access '" + name + "'" + (err.empty() ? "" : ": " + err));
+        if (!xlsx::WriteXlsx(book_->wb, name, err)) cannotCreate(name, err);
     }
 
     std::shared_ptr<Book> book_;

@@ -12,38 +12,46 @@ namespace ole {
 
 // ---- OleVariant -------------------------------------------------------------------------
 
-OleVariant::OleVariant(bool v) : type_(VarType::Bool), bool_(v) {}
-OleVariant::OleVariant(int v) : type_(VarType::Int), int_(v) {}
-OleVariant::OleVariant(int64_t v) : type_(VarType::Int), int_(v) {}
-OleVariant::OleVariant(double v) : type_(VarType::Double), double_(v) {}
-OleVariant::OleVariant(std::string v) : type_(VarType::String), str_(std::move(v)) {}
-OleVariant::OleVariant(const char *v) : type_(VarType::String), str_(v ? v : "") {}
-OleVariant::OleVariant(DispatchPtr v) : type_(v ? VarType::Dispatch : VarType::Empty), disp_(std::move(v)) {}
+struct OleVariant::ArrayData {
+    int rowLow = 0, rows = 0, colLow = 0, cols = 0;
+    std::vector<OleVariant> elems;
+};
+
+OleVariant::OleVariant(bool v) : v_(v) {}
+OleVariant::OleVariant(int v) : v_(int64_t(v)) {}
+OleVariant::OleVariant(int64_t v) : v_(v) {}
+OleVariant::OleVariant(double v) : v_(v) {}
+OleVariant::OleVariant(std::string v) : v_(std::move(v)) {}
+OleVariant::OleVariant(const char *v) : v_(std::string(v ? v : "")) {}
+OleVariant::OleVariant(DispatchPtr v)
+{
+    if (v) v_ = std::move(v);
+}
 
 OleVariant OleVariant::Null()
 {
     OleVariant v;
-    v.type_ = VarType::Null;
+    v.v_ = NullValue{};
     return v;
 }
 
 OleVariant OleVariant::Error(int32_t code)
 {
     OleVariant v;
-    v.type_ = VarType::Error;
-    v.int_ = code;
+    v.v_ = ErrorValue{code};
     return v;
 }
 
 OleVariant OleVariant::Array2D(int rowLow, int rows, int colLow, int cols)
 {
+    auto a = std::make_shared<ArrayData>();
+    a->rowLow = rowLow;
+    a->rows = rows < 0 ? 0 : rows;
+    a->colLow = colLow;
+    a->cols = cols < 0 ? 0 : cols;
+    a->elems.resize(size_t(a->rows) * size_t(a->cols));
     OleVariant v;
-    v.type_ = VarType::Array;
-    v.rowLow_ = rowLow;
-    v.rows_ = rows < 0 ? 0 : rows;
-    v.colLow_ = colLow;
-    v.cols_ = cols < 0 ? 0 : cols;
-    v.elems_.resize(size_t(v.rows_) * size_t(v.cols_));
+    v.v_ = std::move(a);
     return v;
 }
 
@@ -53,37 +61,41 @@ namespace {
 
 bool OleVariant::AsBool() const
 {
-    switch (type_) {
+    switch (Type()) {
     case VarType::Empty: return false;
-    case VarType::Bool: return bool_;
-    case VarType::Int: return int_ != 0;
-    case VarType::Double: return double_ != 0;
-    case VarType::String:
-        if (Rtl::SameText(str_, "true")) return true;
-        if (Rtl::SameText(str_, "false")) return false;
-        {
-            int64_t n;
-            if (Rtl::TryStrToInt64(str_, n)) return n != 0;
-        }
+    case VarType::Bool: return std::get<bool>(v_);
+    case VarType::Int: return std::get<int64_t>(v_) != 0;
+    case VarType::Double: return std::get<double>(v_) != 0;
+    case VarType::String: {
+        const std::string &s = std::get<std::string>(v_);
+        if (Rtl::SameText(s, "true")) return true;
+        if (Rtl::SameText(s, "false")) return false;
+        int64_t n;
+        if (Rtl::TryStrToInt64(s, n)) return n != 0;
         cannotConvert();
+    }
     default: cannotConvert();
     }
 }
 
 int32_t OleVariant::AsInt() const
 {
-    switch (type_) {
+    switch (Type()) {
     case VarType::Empty: return 0;
-    case VarType::Bool: return bool_ ? -1 : 0;
-    case VarType::Int:
-        if (int_ < INT32_MIN || int_ > INT32_MAX) cannotConvert();
-        return int32_t(int_);
-    case VarType::Double:
-        if (!std::isfinite(double_) || double_ < INT32_MIN || double_ > INT32_MAX) cannotConvert();
-        return int32_t(std::nearbyint(double_));
+    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int: {
+        const int64_t n = std::get<int64_t>(v_);
+        if (n < INT32_MIN || n > INT32_MAX) cannotConvert();
+        return int32_t(n);
+    }
+    case VarType::Double: {
+        const double d = std::get<double>(v_);
+        if (!std::isfinite(d) || d < INT32_MIN || d > INT32_MAX) cannotConvert();
+        return int32_t(std::nearbyint(d));
+    }
     case VarType::String: {
         int v;
-        if (Rtl::TryStrToInt(Rtl::Trim(str_), v)) return v;
+        if (Rtl::TryStrToInt(Rtl::Trim(std::get<std::string>(v_)), v)) return v;
         cannotConvert();
     }
     default: cannotConvert();
@@ -92,13 +104,13 @@ int32_t OleVariant::AsInt() const
 
 double OleVariant::AsDouble() const
 {
-    switch (type_) {
+    switch (Type()) {
     case VarType::Empty: return 0;
-    case VarType::Bool: return bool_ ? -1 : 0;
-    case VarType::Int: return double(int_);
-    case VarType::Double: return double_;
+    case VarType::Bool: return std::get<bool>(v_) ? -1 : 0;
+    case VarType::Int: return double(std::get<int64_t>(v_));
+    case VarType::Double: return std::get<double>(v_);
     case VarType::String: {
-        const std::string t = Rtl::Trim(str_);
+        const std::string t = Rtl::Trim(std::get<std::string>(v_));
         if (t.empty()) cannotConvert();
         char *end = nullptr;
         double d = std::strtod(t.c_str(), &end);
@@ -111,46 +123,60 @@ double OleVariant::AsDouble() const
 
 std::string OleVariant::AsString() const
 {
-    switch (type_) {
+    switch (Type()) {
     case VarType::Empty:
     case VarType::Null: return std::string();
-    case VarType::Bool: return bool_ ? "True" : "False";
-    case VarType::Int: return Rtl::IntToStr(int_);
-    case VarType::Double: return Rtl::FloatToStr(double_);
-    case VarType::String: return str_;
+    case VarType::Bool: return std::get<bool>(v_) ? "True" : "False";
+    case VarType::Int: return Rtl::IntToStr(std::get<int64_t>(v_));
+    case VarType::Double: return Rtl::FloatToStr(std::get<double>(v_));
+    case VarType::String: return std::get<std::string>(v_);
     default: cannotConvert();
     }
 }
 
 DispatchPtr OleVariant::AsDispatch() const
 {
-    if (type_ != VarType::Dispatch) throw EOleError("Variant does not reference an automation object");
-    return disp_;
+    if (const DispatchPtr *d = std::get_if<DispatchPtr>(&v_)) return *d;
+    throw EOleError("Variant does not reference an automation object");
+}
+
+int32_t OleVariant::ErrorCode() const
+{
+    const ErrorValue *e = std::get_if<ErrorValue>(&v_);
+    return e ? e->code : 0;
 }
 
 int OleVariant::LowBound(int dim) const
 {
-    if (type_ != VarType::Array || (dim != 1 && dim != 2)) throw EOleError("Variant array bounds error");
-    return dim == 1 ? rowLow_ : colLow_;
+    const auto *a = std::get_if<std::shared_ptr<ArrayData>>(&v_);
+    if (!a || (dim != 1 && dim != 2)) throw EOleError("Variant array bounds error");
+    return dim == 1 ? (*a)->rowLow : (*a)->colLow;
 }
 
 int OleVariant::HighBound(int dim) const
 {
-    if (type_ != VarType::Array || (dim != 1 && dim != 2)) throw EOleError("Variant array bounds error");
-    return dim == 1 ? rowLow_ + rows_ - 1 : colLow_ + cols_ - 1;
+    const auto *a = std::get_if<std::shared_ptr<ArrayData>>(&v_);
+    if (!a || (dim != 1 && dim != 2)) throw EOleError("Variant array bounds error");
+    return dim == 1 ? (*a)->rowLow + (*a)->rows - 1 : (*a)->colLow + (*a)->cols - 1;
 }
 
 OleVariant &OleVariant::At(int row, int col)
 {
+    // The elements are shared with the copies of this value until it is
+    // changed: then it gets elements of its own.
+    if (auto *a = std::get_if<std::shared_ptr<ArrayData>>(&v_); a && a->use_count() > 1)
+        *a = std::make_shared<ArrayData>(**a);
     return const_cast<OleVariant &>(static_cast<const OleVariant &>(*this).At(row, col));
 }
 
 const OleVariant &OleVariant::At(int row, int col) const
 {
-    if (type_ != VarType::Array) throw EOleError("Variant is not an array");
-    const int64_t r = int64_t(row) - rowLow_, c = int64_t(col) - colLow_;
-    if (r < 0 || r >= rows_ || c < 0 || c >= cols_) throw EOleError("Variant array index out of bounds");
-    return elems_[size_t(r) * size_t(cols_) + size_t(c)];
+    const auto *p = std::get_if<std::shared_ptr<ArrayData>>(&v_);
+    if (!p) throw EOleError("Variant is not an array");
+    const ArrayData &a = **p;
+    const int64_t r = int64_t(row) - a.rowLow, c = int64_t(col) - a.colLow;
+    if (r < 0 || r >= a.rows || c < 0 || c >= a.cols) throw EOleError("Variant array index out of bounds");
+    return a.elems[size_t(r) * size_t(a.cols) + size_t(c)];
 }
 
 namespace {

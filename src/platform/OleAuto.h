@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 // Failures of the automation layer: unknown members, wrong arguments.
@@ -52,10 +53,10 @@ public:
     // of empty values.
     static OleVariant Array2D(int rowLow, int rows, int colLow, int cols);
 
-    VarType Type() const { return type_; }
-    bool IsEmpty() const { return type_ == VarType::Empty; }
-    bool IsArray() const { return type_ == VarType::Array; }
-    bool IsDispatch() const { return type_ == VarType::Dispatch; }
+    VarType Type() const { return VarType(v_.index()); }
+    bool IsEmpty() const { return Type() == VarType::Empty; }
+    bool IsArray() const { return Type() == VarType::Array; }
+    bool IsDispatch() const { return Type() == VarType::Dispatch; }
 
     // Conversions; EOleError "Could not convert variant" when impossible.
     bool AsBool() const;
@@ -65,9 +66,14 @@ public:
     // numbers their shortest decimal form, Booleans "True"/"False".
     std::string AsString() const;
     DispatchPtr AsDispatch() const;
-    int32_t ErrorCode() const { return type_ == VarType::Error ? int32_t(int_) : 0; }
+    int32_t ErrorCode() const;
+    // The text of a String value without a copy; nullptr for other types.
+    const std::string *Text() const { return std::get_if<std::string>(&v_); }
 
-    // Arrays (two dimensions; dim 1 rows, dim 2 columns).
+    // Arrays (two dimensions; dim 1 rows, dim 2 columns). An array is a
+    // value like any other: a copy is a copy of every element, made only
+    // when one of the two is changed, so that handing a big array to a call
+    // costs nothing.
     int LowBound(int dim) const;
     int HighBound(int dim) const;
     // EOleError "Variant array index out of bounds" outside the bounds.
@@ -84,14 +90,15 @@ public:
     void Put(const std::string &member, const OleVariant &value, std::vector<OleArg> args) const;
 
 private:
-    VarType type_ = VarType::Empty;
-    bool bool_ = false;
-    int64_t int_ = 0;
-    double double_ = 0;
-    std::string str_;
-    DispatchPtr disp_;
-    int rowLow_ = 0, rows_ = 0, colLow_ = 0, cols_ = 0;
-    std::vector<OleVariant> elems_;
+    struct NullValue {};
+    struct ErrorValue {
+        int32_t code;
+    };
+    struct ArrayData;
+    // One alternative a type, in the order of VarType.
+    std::variant<std::monostate, NullValue, bool, int64_t, double, std::string, DispatchPtr,
+                 std::shared_ptr<ArrayData>, ErrorValue>
+        v_;
 };
 
 // One argument: positional when Name is empty, else named. ByRef marks a

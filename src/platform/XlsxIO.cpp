@@ -2,6 +2,7 @@
 
 #include "platform/Cp1252.h"
 #include "platform/FileIO.h"
+#include "platform/OfficeServersFiles.h"
 #include "platform/Rtl.h"
 
 #include <xlsxwriter.h>
@@ -11,12 +12,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <climits>
+#include <cstdint>
 
 namespace xlsx {
 
@@ -33,7 +30,7 @@ std::string ColumnName(int col)
     return s;
 }
 
-bool ParseCellRef(const std::string &ref, int &row, int &col)
+bool ParseCellRefUnbounded(const std::string &ref, int64_t &row, int64_t &col)
 {
     size_t i = 0;
     if (i < ref.size() && ref[i] == '$') ++i;
@@ -42,7 +39,7 @@ bool ParseCellRef(const std::string &ref, int &row, int &col)
     while (i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i]))) {
         c = c * 26 + (std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
         ++i;
-        if (++letters > 3) return false;
+        if (++letters > 7 || c > INT32_MAX) return false;
     }
     if (letters == 0) return false;
     if (i < ref.size() && ref[i] == '$') ++i;
@@ -51,9 +48,18 @@ bool ParseCellRef(const std::string &ref, int &row, int &col)
     while (i < ref.size() && std::isdigit(static_cast<unsigned char>(ref[i]))) {
         r = r * 10 + (ref[i] - '0');
         ++i;
-        if (++digits > 7) return false;
+        if (++digits > 10 || r > INT32_MAX) return false;
     }
-    if (digits == 0 || i != ref.size() || r < 1 || r > 1048576 || c > 16384) return false;
+    if (digits == 0 || i != ref.size() || r < 1) return false;
+    row = r;
+    col = c;
+    return true;
+}
+
+bool ParseCellRef(const std::string &ref, int &row, int &col)
+{
+    int64_t r, c;
+    if (!ParseCellRefUnbounded(ref, r, c) || r > kSheetRows || c > kSheetColumns) return false;
     row = int(r);
     col = int(c);
     return true;
@@ -70,39 +76,247 @@ int ErrorCodeOf(const std::string &text)
     return 2015;
 }
 
+// ---- the cells of a sheet --------------------------------------------------------------------
+
+namespace {
+
+const ole::OleVariant &notAvailable()
+{
+    static const ole::OleVariant na = ole::OleVariant::Error(2042);
+    return na;
+}
+
+bool overlaps(const Block &a, const Block &b)
+{
+    return int64_t(a.Row) < int64_t(b.Row) + b.Rows && int64_t(b.Row) < int64_t(a.Row) + a.Rows &&
+           int64_t(a.Col) < int64_t(b.Col) + b.Cols && int64_t(b.Col) < int64_t(a.Col) + a.Cols;
+}
+
+// The part of d from (row, col) on, rows by cols, as a block of its own
+// whose values are still d's (shared, not copied).
+Block part(const Block &d, int row, int col, int rows, int cols)
+{
+    Block p = d;
+    p.Row = row;
+    p.Col = col;
+    p.Rows = rows;
+    p.Cols = cols;
+    p.Skip = {d.Skip.first + (row - d.Row), d.Skip.second + (col - d.Col)};
+    return p;
+}
+
+// Rows of the block's array that its cells reach (from its first cell on),
+// and columns likewise; beyond them the cells are #N/A.
+int arrayRows(const Block &b)
+{
+    const int64_t n = int64_t(b.Values.HighBound(1)) - b.Values.LowBound(1) + 1 - b.Skip.first;
+    return int(std::clamp<int64_t>(n, 0, b.Rows));
+}
+
+int arrayCols(const Block &b)
+{
+    const int64_t n = int64_t(b.Values.HighBound(2)) - b.Values.LowBound(2) + 1 - b.Skip.second;
+    return int(std::clamp<int64_t>(n, 0, b.Cols));
+}
+
+} // namespace
+
+const ole::OleVariant &Block::At(int r, int c) const
+{
+    if (!Values.IsArray()) return Values;
+    const int64_t ar = int64_t(Values.LowBound(1)) + Skip.first + r, ac = int64_t(Values.LowBound(2)) + Skip.second + c;
+    if (ar > Values.HighBound(1) || ac > Values.HighBound(2)) return notAvailable();
+    return Values.At(int(ar), int(ac));
+}
+
+const ole::OleVariant *Sheet::Find(int row, int col) const
+{
+    auto it = Cells.find({row, col});
+    if (it != Cells.end()) return &it->second;
+    for (const Block &b : Blocks) {
+        if (!b.Holds(row, col)) continue;
+        const ole::OleVariant &v = b.At(row - b.Row, col - b.Col);
+        return v.IsEmpty() ? nullptr : &v;
+    }
+    return nullptr;
+}
+
+void Sheet::Write(int row, int col, ole::OleVariant value)
+{
+    Block b;
+    b.Row = row;
+    b.Col = col;
+    b.Values = std::move(value);
+    Write(std::move(b));
+}
+
+void Sheet::Write(Block b)
+{
+    const int64_t endRow = int64_t(b.Row) + b.Rows, endCol = int64_t(b.Col) + b.Cols;
+    // Single cells under the block give way.
+    for (auto it = Cells.lower_bound({b.Row, INT_MIN}); it != Cells.end() && it->first.first < endRow;) {
+        if (it->first.second >= b.Col && it->first.second < endCol) it = Cells.erase(it);
+        else ++it;
+    }
+    // So do the parts of earlier blocks under it: what is left of one is at
+    // most four blocks around it (above, below, left, right).
+    std::vector<Block> kept;
+    for (Block &d : Blocks) {
+        if (!overlaps(d, b)) {
+            kept.push_back(std::move(d));
+            continue;
+        }
+        const int64_t dEndRow = int64_t(d.Row) + d.Rows, dEndCol = int64_t(d.Col) + d.Cols;
+        const int top = std::max(d.Row, b.Row), bottom = int(std::min(dEndRow, endRow));
+        if (d.Row < b.Row) kept.push_back(part(d, d.Row, d.Col, b.Row - d.Row, d.Cols));
+        if (dEndRow > endRow) kept.push_back(part(d, int(endRow), d.Col, int(dEndRow - endRow), d.Cols));
+        if (d.Col < b.Col) kept.push_back(part(d, top, d.Col, bottom - top, b.Col - d.Col));
+        if (dEndCol > endCol) kept.push_back(part(d, top, int(endCol), bottom - top, int(dEndCol - endCol)));
+    }
+    Blocks = std::move(kept);
+    if (b.Rows == 1 && b.Cols == 1) {
+        const ole::OleVariant &v = b.At(0, 0);
+        if (!v.IsEmpty()) Cells[{b.Row, b.Col}] = v;
+        return;
+    }
+    Blocks.push_back(std::move(b));
+}
+
+bool Sheet::UsedBounds(int &firstRow, int &firstCol, int &lastRow, int &lastCol) const
+{
+    int64_t r0 = INT64_MAX, c0 = INT64_MAX, r1 = -1, c1 = -1;
+    auto add = [&](int64_t top, int64_t left, int64_t bottom, int64_t right) {
+        r0 = std::min(r0, top);
+        c0 = std::min(c0, left);
+        r1 = std::max(r1, bottom);
+        c1 = std::max(c1, right);
+    };
+    for (const auto &kv : Cells) add(kv.first.first, kv.first.second, kv.first.first, kv.first.second);
+    for (const Block &b : Blocks) {
+        if (!b.Values.IsArray()) {
+            if (!b.Values.IsEmpty()) add(b.Row, b.Col, int64_t(b.Row) + b.Rows - 1, int64_t(b.Col) + b.Cols - 1);
+            continue;
+        }
+        // The cells within the array one by one (the array is in memory,
+        // so this is no more work than making it was); #N/A beyond it.
+        const int rows = arrayRows(b), cols = arrayCols(b);
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < cols; ++c)
+                if (!b.At(r, c).IsEmpty()) add(int64_t(b.Row) + r, int64_t(b.Col) + c, int64_t(b.Row) + r, int64_t(b.Col) + c);
+        if (rows < b.Rows) add(int64_t(b.Row) + rows, b.Col, int64_t(b.Row) + b.Rows - 1, int64_t(b.Col) + b.Cols - 1);
+        if (cols < b.Cols) add(b.Row, int64_t(b.Col) + cols, int64_t(b.Row) + b.Rows - 1, int64_t(b.Col) + b.Cols - 1);
+    }
+    if (r1 < 0) return false;
+    firstRow = int(r0);
+    firstCol = int(c0);
+    lastRow = int(r1);
+    lastCol = int(c1);
+    return true;
+}
+
+void Sheet::ForEachRow(const std::function<bool(int, const std::vector<CellRef> &)> &row) const
+{
+    std::vector<CellRef> cells;
+    auto it = Cells.begin();
+    int64_t next = 0;  // no row before this one is left
+    while (true) {
+        // The first row from next on that may hold something.
+        int64_t r = it != Cells.end() ? it->first.first : INT64_MAX;
+        for (const Block &b : Blocks)
+            if (int64_t(b.Row) + b.Rows > next) r = std::min(r, std::max<int64_t>(next, b.Row));
+        if (r == INT64_MAX) return;
+        cells.clear();
+        for (; it != Cells.end() && it->first.first == r; ++it) cells.push_back({it->first.second, &it->second});
+        for (const Block &b : Blocks) {
+            if (!b.Holds(int(r), b.Col)) continue;
+            for (int c = 0; c < b.Cols; ++c) {
+                const ole::OleVariant &v = b.At(int(r - b.Row), c);
+                if (!v.IsEmpty()) cells.push_back({b.Col + c, &v});
+            }
+        }
+        if (Blocks.size() + !Cells.empty() > 1)
+            std::sort(cells.begin(), cells.end(), [](const CellRef &a, const CellRef &b) { return a.Col < b.Col; });
+        if (!cells.empty() && !row(int(r), cells)) return;
+        next = r + 1;
+    }
+}
+
 // ---- writing ---------------------------------------------------------------------------------
 
 namespace {
 
 std::string utf8(const std::string &ansi) { return FromAnsi(ansi).toUtf8().toStdString(); }
 
+// The text a cell is written with: error values, arrays and objects as
+// blank cells.
+const std::string *textOf(const ole::OleVariant &value, std::string &scratch)
+{
+    if (const std::string *t = value.Text()) return t;
+    scratch.clear();
+    if (value.Type() != ole::VarType::Error && value.Type() != ole::VarType::Array &&
+        value.Type() != ole::VarType::Dispatch)
+        scratch = value.AsString();
+    return &scratch;
+}
+
+// Checks every cell against what a cell holds and estimates the bytes of
+// the sheets' XML; false with the reason at the first cell too long.
+bool measure(const Workbook &wb, std::string &why, uint64_t &xmlBytes)
+{
+    xmlBytes = 0;
+    std::string scratch;
+    for (const Sheet &s : wb.Sheets) {
+        bool fits = true;
+        s.ForEachRow([&](int r, const std::vector<CellRef> &cells) {
+            xmlBytes += 32;
+            for (const CellRef &c : cells) {
+                const std::string *t = textOf(*c.Value, scratch);
+                // Each character of Windows-1252 takes up to 3 bytes of
+                // UTF-8, and markup characters their escapes.
+                xmlBytes += 48 + 6 * uint64_t(t->size());
+                if (t->size() > kCellChars) {
+                    why = "The cell " + ColumnName(c.Col + 1) + std::to_string(r + 1) + " of the sheet " + s.Name +
+                          " holds " + officefiles::Grouped(int64_t(t->size())) + " characters, where a cell holds at most " +
+                          officefiles::Grouped(int64_t(kCellChars)) + ".";
+                    fits = false;
+                    return false;
+                }
+            }
+            return true;
+        });
+        if (!fits) return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool Fits(const Workbook &wb, std::string &why)
+{
+    uint64_t bytes;
+    return measure(wb, why, bytes);
+}
 
 bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
 {
+    uint64_t xmlBytes = 0;
+    if (!measure(wb, err, xmlBytes)) return false;
     // The writer builds the file in a private folder of the system's
-    // temporary folder; the shared writer then puts it in place.
-    const char *tmpRoot = std::getenv("TMPDIR");
-    std::string folder = std::string(tmpRoot && *tmpRoot ? tmpRoot : "/tmp") + "/mixdeck-xlsx-XXXXXX";
-    if (!mkdtemp(folder.data())) {
-        err = std::strerror(errno);
-        return false;
-    }
-    const std::string tmp = folder + "/book.xlsx";
-    struct Cleanup {
-        const std::string &folder, &tmp;
-        ~Cleanup()
-        {
-            unlink(tmp.c_str());
-            rmdir(folder.c_str());
-        }
-    } cleanup{folder, tmp};
-
+    // temporary folder, a row at a time (each sheet's rows are written to
+    // its own temporary file as they come, none kept in memory), and the
+    // finished file is copied into its place.
+    officefiles::Destination out;
+    if (!out.Open(path, err)) return false;
+    const std::string tmp = out.ScratchFile("book.xlsx");
     lxw_workbook_options options{};
-    options.tmpdir = folder.data();
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char *>(out.ScratchPath().c_str());
+    // Parts beyond 4 GB need the zip format's 64-bit sizes; smaller files
+    // keep the plain form that every reader knows.
+    options.use_zip64 = xmlBytes >= (uint64_t(1) << 31) ? LXW_TRUE : LXW_FALSE;
     lxw_workbook *book = workbook_new_opt(tmp.c_str(), &options);
     if (!book) {
-        err = "cannot create the workbook";
+        err = "cannot create the temporary copy in " + out.ScratchPath() + ": " + officefiles::SystemReason();
         return false;
     }
     lxw_format *text = workbook_add_format(book);
@@ -111,39 +325,36 @@ bool WriteXlsx(const Workbook &wb, const std::string &path, std::string &err)
     lxw_error first = LXW_NO_ERROR;
     auto note = [&](lxw_error e) {
         if (e != LXW_NO_ERROR && first == LXW_NO_ERROR) first = e;
+        return first == LXW_NO_ERROR;
     };
-    for (size_t i = 0; i < wb.Sheets.size(); ++i) {
+    std::string scratch;
+    for (size_t i = 0; i < wb.Sheets.size() && first == LXW_NO_ERROR; ++i) {
         const Sheet &s = wb.Sheets[i];
         const std::string name = utf8(s.Name);
         lxw_worksheet *ws = workbook_add_worksheet(book, name.empty() ? nullptr : name.c_str());
         if (!ws) {
             note(LXW_ERROR_SHEETNAME_ALREADY_USED);
-            continue;
+            break;
         }
         if (int(i) == wb.Active) worksheet_activate(ws);
-        for (const auto &[pos, value] : s.Cells) {
-            const auto row = lxw_row_t(pos.first);
-            const auto col = lxw_col_t(pos.second);
-            std::string v;
-            if (value.Type() != ole::VarType::Error && value.Type() != ole::VarType::Array &&
-                value.Type() != ole::VarType::Dispatch)
-                v = value.AsString();
-            if (v.empty()) note(worksheet_write_blank(ws, row, col, text));
-            else note(worksheet_write_string(ws, row, col, utf8(v).c_str(), text));
-        }
+        s.ForEachRow([&](int r, const std::vector<CellRef> &cells) {
+            for (const CellRef &c : cells) {
+                const std::string *v = textOf(*c.Value, scratch);
+                const auto row = lxw_row_t(r);
+                const auto col = lxw_col_t(c.Col);
+                if (v->empty()) note(worksheet_write_blank(ws, row, col, text));
+                else note(worksheet_write_string(ws, row, col, utf8(*v).c_str(), text));
+            }
+            return first == LXW_NO_ERROR;
+        });
     }
     const lxw_error closed = workbook_close(book);
     note(closed);
     if (first != LXW_NO_ERROR) {
-        err = lxw_strerror(first);
+        err = std::string("cannot write the temporary copy in ") + out.ScratchPath() + ": " + lxw_strerror(first);
         return false;
     }
-    std::string bytes;
-    if (!fileio::ReadFile(tmp, bytes) || !fileio::AtomicWriteFile(path, bytes)) {
-        err = std::strerror(errno);
-        return false;
-    }
-    return true;
+    return out.Commit(tmp, err);
 }
 
 // ---- reading ------------------------------------------------------------------------------------
@@ -157,7 +368,7 @@ constexpr size_t kMaxCells = 100000;                           // cells of all s
 constexpr size_t kMaxSharedStrings = kMaxCells;
 constexpr qsizetype kMaxSharedChars = 8 * 1024 * 1024;
 constexpr size_t kMaxSheets = 1024;
-constexpr int kMaxRows = 1048576, kMaxCols = 16384;            // the sheet's own limits
+constexpr int kMaxRows = kSheetRows, kMaxCols = kSheetColumns;  // the sheet's own limits
 
 class Archive {
 public:

@@ -3,6 +3,7 @@
 #include "compilation/ManageDB.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
+#include "platform/OleAuto.h"
 #include "platform/SysUtils.h"
 #include "ui_ManageDB.h"
 
@@ -10,12 +11,18 @@
 #include <QAction>
 #include <QApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+
+#include <functional>
+#include <new>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -705,21 +712,55 @@ TEST(ModifyFormExports, ExtensionIsAppendedWhenTheNameDoesNotHoldIt)
 }
 
 
+// The box of a failed export, by the kind of failure: the "please install"
+// text only for a program that could not be started.
+TEST(ModifyFormExports, FailureTextsByKind)
+{
+    const std::string install = "OLE server not found. Please install Excel first.";
+    auto textOf = [&](const std::function<void()> &fail) {
+        try {
+            fail();
+        } catch (const std::exception &e) {
+            return TModifyForm::ExportFailureText(e, install);
+        }
+        return std::string("no error");
+    };
+    auto missingServer = [] {
+        try {
+            throw EOleSysError("Invalid class string");
+        } catch (const EOleSysError &) {
+            std::throw_with_nested(Exception("Word OLE server not found"));
+        }
+    };
+    EXPECT_EQ(textOf(missingServer), install);
+    EXPECT_EQ(textOf([] { throw EOleSysError("Invalid class string"); }), install);
+    // The same texts without the server's failure as their cause are what
+    // they say.
+    EXPECT_EQ(textOf([] { throw EEnhListViewError("Excel OLE server not found"); }), "Excel OLE server not found");
+    EXPECT_EQ(textOf([] { throw EOleException("Cannot create file /e/x.xlsx: Permission denied"); }),
+              "Cannot create file /e/x.xlsx: Permission denied");
+    EXPECT_EQ(textOf([] { throw EEnhListViewError("File /e/x.html not found"); }), "File /e/x.html not found");
+    EXPECT_EQ(textOf([] { throw std::bad_alloc(); }), "Not enough memory to complete the export.");
+}
+
 TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
 {
     open();
+    // failure: the box when the file cannot be written (the folder is
+    // missing), or nullptr when the window does not catch the error.
     struct Item {
         QAction *action;
         TModifyForm::ListExport kind;
-        const char *filter, *extension, *message;
+        const char *filter, *extension;
+        std::string (*failure)(const std::string &file);
     };
     const Item items[] = {
         {m().ExportHTMLMenuItem, TModifyForm::ListExport::HTML, "HTML Files (*.html)|*.html", ".html",
-         "OLE error. The Application may not be installed."},
+         [](const std::string &f) { return "File " + f + " not found"; }},
         {m().ExportDOCMenuItem, TModifyForm::ListExport::DOC, "DOC Files (*.docx)|*.docx", ".docx",
-         "OLE server not found. Please install Word first."},
+         [](const std::string &f) { return "Cannot create file " + f + ": No such file or directory"; }},
         {m().ExportXLSMenuItem, TModifyForm::ListExport::XLS, "XLS Files (*.xlsx)|*.xlsx", ".xlsx",
-         "OLE server not found. Please install Excel first."},
+         [](const std::string &f) { return "Cannot create file " + f + ": No such file or directory"; }},
         {m().ExportCSVMenuItem, TModifyForm::ListExport::CSV, "CSV Files (*.csv)|*.csv", ".csv", nullptr},
     };
     EXPECT_EQ(modify->ExportPopUpMenu->actions(),
@@ -740,28 +781,30 @@ TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
         EXPECT_TRUE(saves[0].options & Dialogs::ofOverwritePrompt);
         EXPECT_TRUE(dialogs.MessageBoxes().empty());
 
-        // Into a folder that does not exist: the export fails; the panel was
-        // up while it ran and is gone afterwards.
+        // Into a folder that does not exist: the export fails and says
+        // which file and why; the panel was up while it ran and is gone
+        // afterwards.
         dialogs.Reset();
         bool panelDuringBox = false;
         dialogs.OnCall = [&](const ScriptedDialogs::Call &c) {
             if (c.kind == ScriptedDialogs::Kind::MessageBox)
                 panelDuringBox = m().ExportPanel->isVisible();
         };
-        dialogs.AnswerPath(dir.path() + "/no/such/folder/list").AnswerButton(Button::OK);
+        const std::string nowhere = dir.path() + "/no/such/folder/list";
+        dialogs.AnswerPath(nowhere).AnswerButton(Button::OK);
         it.action->trigger();
         dialogs.OnCall = nullptr;
         auto boxes = dialogs.MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
-        if (it.message) {
-            EXPECT_EQ(boxes[0].text, it.message);
+        if (it.failure) {
+            EXPECT_EQ(boxes[0].text, it.failure(nowhere + it.extension));
             EXPECT_EQ(boxes[0].caption, "Error");
         } else {
             EXPECT_EQ(boxes[0].caption, "MIXDECK");  // not caught by the window
         }
         // The window's own error box comes while the panel is up; the
         // standard handling's box after it is gone.
-        EXPECT_EQ(panelDuringBox, it.message != nullptr);
+        EXPECT_EQ(panelDuringBox, it.failure != nullptr);
         EXPECT_FALSE(m().ExportPanel->isVisible());
 
         // Into the exports folder: the file is there under its full name.
@@ -797,6 +840,126 @@ TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
         }
     }
     EXPECT_EQ(modify->ExportFilter, "CSV Files (*.csv)|*.csv");
+}
+
+// What each failed export says in the window's box: "please install" only
+// when the office program could not be started; a file that may not be
+// written by its name and the system's reason; what the file format cannot
+// hold by the cell and the numbers.
+TEST_F(ModifyFixture, AFailedExportSaysWhatFailed)
+{
+    // A disc whose artist is longer than a spreadsheet cell holds.
+    const std::string longArtist(40000, 'x');
+    testutil::writeFile(dir.file("MIXDECK.ini"),
+                        allDiscs() + "[0000000000DDDDDD]\r\nartist=" + longArtist + "\r\ntitle=Long\r\ntotaltracks=1\r\n\r\n");
+    open();
+    const std::string exports = dir.path() + "/Exports";
+    auto exportTo = [&](QAction *item, const std::string &base) {
+        dialogs.Reset();
+        dialogs.AnswerPath(base).AnswerButton(Button::OK);
+        item->trigger();
+        EXPECT_FALSE(m().ExportPanel->isVisible());
+        std::string boxes;
+        for (const auto &b : dialogs.MessageBoxes())
+            boxes += (boxes.empty() ? "" : "|") + b.caption + ": " + b.text;
+        return boxes;
+    };
+
+    // The spreadsheet refuses the long text, naming it; nothing is written.
+    // Rows are sorted by artist: "Abba", "Abba", "Unknown", "xxx...", "Zed".
+    EXPECT_EQ(exportTo(m().ExportXLSMenuItem, exports + "/long"),
+              "Error: The cell A4 of the sheet Sheet2 holds 40,000 characters, where a cell holds at most 32,767.");
+    EXPECT_FALSE(testutil::fileExists(exports + "/long.xlsx"));
+    // The document has no such limit: the text is there whole.
+    EXPECT_EQ(exportTo(m().ExportDOCMenuItem, exports + "/long"), "");
+    std::string out;
+    ASSERT_EQ(testutil::runPython(testutil::sourcePath("tests/peers/list_exports.py"), "rows '" + exports + "/long.docx'", &out), 0);
+    EXPECT_NE(out.find("\"longest\": 40000"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"rows\": 5"), std::string::npos) << out;
+
+    // A name the file cannot take (a folder holds it): the file's name and
+    // the system's reason; the folder stays as it was. (The window is opened
+    // again without the long disc, so that nothing else fails first.)
+    modify->reject();
+    testutil::writeFile(dir.file("MIXDECK.ini"), allDiscs());
+    open();
+    ASSERT_EQ(mkdir((exports + "/taken.docx").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((exports + "/taken.xlsx").c_str(), 0755), 0);
+    EXPECT_EQ(exportTo(m().ExportDOCMenuItem, exports + "/taken"),
+              "Error: Cannot create file " + exports + "/taken.docx: Is a directory");
+    EXPECT_EQ(exportTo(m().ExportXLSMenuItem, exports + "/taken"),
+              "Error: Cannot create file " + exports + "/taken.xlsx: Is a directory");
+
+    // Only a program that cannot be started is a program to install.
+    for (const char *progId : {"word.application", "excel.application"})
+        ole::SetOleServerAvailable(progId, false);
+    const std::string docBox = exportTo(m().ExportDOCMenuItem, exports + "/none");
+    const std::string xlsBox = exportTo(m().ExportXLSMenuItem, exports + "/none");
+    for (const char *progId : {"word.application", "excel.application"})
+        ole::ResetOleServer(progId);
+    EXPECT_EQ(docBox, "Error: OLE server not found. Please install Word first.");
+    EXPECT_EQ(xlsBox, "Error: OLE server not found. Please install Excel first.");
+    EXPECT_FALSE(testutil::fileExists(exports + "/none.docx"));
+    EXPECT_FALSE(testutil::fileExists(exports + "/none.xlsx"));
+}
+
+// A catalogue of a few thousand discs exported as a user does it: the main
+// window's Modify CD DB, Export DB, the item chosen with the keys. Every
+// disc is in both files, in the list's order. (A catalogue of 100,000 discs
+// goes the same way in bench/catalogue_exports.)
+TEST_F(ModifyFixture, ACatalogueIsExportedWholeFromTheMainMenu)
+{
+    const int discs = 2500;
+    std::string ini;
+    for (int d = 0; d < discs; ++d)
+        ini += "[" + Rtl::IntToHex(0x100000 + int64_t(d) * 7919, 16) + "]\r\nartist=Artist " + std::to_string(d) +
+               "\r\ntitle=Album " + std::to_string(d) + " \xE9t\xE9 & <live>\r\ntotaltracks=" + std::to_string(1 + d % 20) +
+               "\r\n\r\n";
+    testutil::writeFile(dir.file("MIXDECK.ini"), ini);
+    form->ModifyForm = modify.get();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+
+    std::vector<std::string> boxes;
+    QJsonArray shown;  // the list's rows as the readers give them
+    QTimer::singleShot(0, modify.get(), [&] {
+        for (int r = 0; r < m().CDDBView->Items.Count(); ++r) {
+            QJsonArray row;
+            for (int c = 0; c < 4; ++c)
+                row.append(FromAnsi(m().CDDBView->Items[r]->CellText(c)));
+            shown.append(row);
+        }
+        for (QAction *item : {m().ExportDOCMenuItem, m().ExportXLSMenuItem}) {
+            dialogs.AnswerPath(dir.path() + "/Exports/all");
+            QTest::mouseClick(m().ExportDBBtn, Qt::LeftButton);
+            QMenu *menu = modify->ExportPopUpMenu;
+            for (int i = 0; i < 6 && menu->isVisible() && menu->activeAction() != item; ++i)
+                QTest::keyClick(menu, Qt::Key_Down);
+            if (menu->activeAction() == item)
+                QTest::keyClick(menu, Qt::Key_Return);
+            else
+                ADD_FAILURE() << "the menu did not offer " << item->text().toStdString();
+            menu->hide();
+        }
+        for (const auto &b : dialogs.MessageBoxes())
+            boxes.push_back(b.text);
+        QTest::mouseClick(m().ExitBtn, Qt::LeftButton);
+    });
+    form->findChild<QAction *>("ModifyMenuItem")->trigger();
+    EXPECT_FALSE(modify->isVisible());
+    EXPECT_TRUE(boxes.empty()) << boxes[0];
+    ASSERT_EQ(shown.size(), discs);
+    for (const char *file : {"all.docx", "all.xlsx"}) {
+        SCOPED_TRACE(file);
+        std::string out;
+        ASSERT_EQ(testutil::runPython(testutil::sourcePath("tests/peers/list_exports.py"),
+                                      "rows '" + dir.path() + "/Exports/" + file + "'", &out),
+                  0);
+        const QJsonObject got = QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
+        EXPECT_EQ(got["rows"].toInt(), discs);
+        EXPECT_EQ(got["cols"].toInt(), 4);
+        EXPECT_EQ(got["all"].toArray(), shown);
+    }
 }
 
 TEST_F(ModifyFixture, CDPlayerExportFromTheWindow)

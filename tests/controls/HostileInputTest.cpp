@@ -1,6 +1,7 @@
 // Small hostile files for the list's readers: a clear error or a quick
 // result, the list as it was after an error, and little memory either way.
 #include "ListExportPeer.h"
+#include "MemoryPeak.h"
 
 #include "common/TestUtil.h"
 #include "controls/EnhListV.h"
@@ -11,55 +12,13 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <functional>
 
 using testutil::TempDir;
 
 namespace {
 
-// Resident memory in kB: now, or the peak since the last reset.
-long statusKb(const char *field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
-    return -1;
-}
-
-// AddressSanitizer keeps freed memory aside and pads every block, so
-// resident memory says nothing about the readers there.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMemoryMeasured = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kMemoryMeasured = false;
-#else
-constexpr bool kMemoryMeasured = true;
-#endif
-#else
-constexpr bool kMemoryMeasured = true;
-#endif
-
-// How far resident memory rose above its level before fn, in MB (0 where
-// it is not measured).
-long peakGrowthMb(const std::function<void()> &fn)
-{
-    if (!kMemoryMeasured) {
-        fn();
-        return 0;
-    }
-    {
-        std::ofstream clear("/proc/self/clear_refs");
-        clear << "5";  // resets the peak to the current size
-    }
-    const long before = statusKb("VmRSS:");
-    fn();
-    return (statusKb("VmHWM:") - before) / 1024;
-}
+using memorypeak::peakGrowthMb;
 
 std::vector<std::string> rowsOf(const TEnhListView &list)
 {

@@ -2,6 +2,7 @@
 // automation layer: the files read back by python3-docx and openpyxl, the
 // exact calls made, and the failures.
 #include "ListExportPeer.h"
+#include "MemoryPeak.h"
 
 #include "common/TestUtil.h"
 #include "controls/EnhListV.h"
@@ -11,7 +12,9 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <sys/stat.h>
 
 using namespace exportpeer;
 using testutil::TempDir;
@@ -151,6 +154,8 @@ TEST(ListExportDoc, ServerMissingOrFailing)
         } catch (const Exception &e) {
             EXPECT_STREQ(e.ClassName(), "Exception");
             EXPECT_EQ(e.Message, "Word OLE server not found");
+            // The server's own failure is kept as the cause.
+            EXPECT_TRUE(TEnhListView::ServerMissing(e));
         }
         EXPECT_FALSE(testutil::fileExists(dir.file("x.docx")));
     }
@@ -159,13 +164,26 @@ TEST(ListExportDoc, ServerMissingOrFailing)
         // called and the server is told to quit.
         ServerOverride word("word.application", ole::NewWordApplication);
         auto empty = catalogueList({});
-        EXPECT_THROW(empty->SaveToDOC(dir.file("e.docx")), EOleException);
+        try {
+            empty->SaveToDOC(dir.file("e.docx"));
+            ADD_FAILURE() << "no error";
+        } catch (const EOleException &e) {
+            EXPECT_EQ(e.Message, "A table has at least one row and one column; asked for 0 rows and 5 columns.");
+            EXPECT_FALSE(TEnhListView::ServerMissing(e));
+        }
         ASSERT_GE(word.log().size(), 2u);
         EXPECT_EQ(word.log()[word.log().size() - 2], "Add(byref <Range>, numrows:=0, numcolumns:=5)");
         EXPECT_EQ(word.log().back(), "Quit()");
         EXPECT_FALSE(testutil::fileExists(dir.file("e.docx")));
     }
-    EXPECT_THROW(list->SaveToDOC(dir.file("no/such/dir/x.docx")), EOleException);
+    // A file that cannot be written: its name and the system's reason.
+    try {
+        list->SaveToDOC(dir.file("no/such/dir/x.docx"));
+        ADD_FAILURE() << "no error";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "Cannot create file " + dir.file("no/such/dir/x.docx") + ": No such file or directory");
+        EXPECT_FALSE(TEnhListView::ServerMissing(e));
+    }
     // After the override the built-in server is back.
     list->SaveToDOC(dir.file("ok.docx"));
     EXPECT_TRUE(testutil::fileExists(dir.file("ok.docx")));
@@ -248,6 +266,8 @@ TEST(ListExportXls, ServerMissingOrFailing)
                 ADD_FAILURE() << "no error";
             } catch (const EEnhListViewError &e) {
                 EXPECT_EQ(e.Message, "Excel OLE server not found");
+                EXPECT_STREQ(e.ClassName(), "EEnhListViewError");
+                EXPECT_TRUE(TEnhListView::ServerMissing(e));
             }
             EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
         }
@@ -255,7 +275,13 @@ TEST(ListExportXls, ServerMissingOrFailing)
         EXPECT_EQ(list->Items.Count(), 2);
     }
     ServerOverride excel("excel.application", ole::NewExcelApplication);
-    EXPECT_THROW(list->SaveToXLS(dir.file("no/such/dir/x.xlsx")), EOleException);
+    try {
+        list->SaveToXLS(dir.file("no/such/dir/x.xlsx"));
+        ADD_FAILURE() << "no error";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "Cannot create file " + dir.file("no/such/dir/x.xlsx") + ": No such file or directory");
+        EXPECT_FALSE(TEnhListView::ServerMissing(e));
+    }
     EXPECT_EQ(excel.log().back(), "Quit()");
     // An empty list gives an address the spreadsheet refuses.
     auto empty = catalogueList({});
@@ -265,6 +291,260 @@ TEST(ListExportXls, ServerMissingOrFailing)
     testutil::writeFile(dir.file("junk.xlsx"), "not a zip file");
     EXPECT_THROW(list->LoadFromXLS(dir.file("junk.xlsx")), EOleException);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+// A list wider than a sheet: refused at the block's address, with the
+// numbers, before the cells are copied or anything is written.
+TEST(ListExportXls, AListWiderThanASheetIsRefusedBeforeItsCellsAreCopied)
+{
+    TempDir dir;
+    ServerOverride excel("excel.application", ole::NewExcelApplication);
+    TEnhListView wide;
+    wide.BeginUpdate();
+    for (int c = 0; c < 16385; ++c) wide.Columns.Add("c", 10);
+    TListItem *item = wide.Items.Add();
+    item->SetCaption("first");
+    for (int c = 1; c < 16385; ++c) item->SubItems.Add("v");
+    wide.EndUpdate();
+    try {
+        wide.SaveToXLS(dir.file("wide.xlsx"));
+        ADD_FAILURE() << "no error";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "The range A1:XFE1 does not fit on a sheet: it reaches column 16,385 (XFE), and a sheet "
+                             "has 1,048,576 rows and 16,384 columns.");
+    }
+    const std::vector<std::string> expected = {"WorkBooks()", "Add()", "WorkSheets()", "Add()",
+                                               "get Range(\"A1:XFE1\")", "Quit()"};
+    EXPECT_EQ(excel.log(), expected);
+    EXPECT_FALSE(testutil::fileExists(dir.file("wide.xlsx")));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // One column less fits; its last column is XFD.
+    wide.Columns.Delete(16384);
+    item->SubItems.Delete(16383);
+    wide.SaveToXLS(dir.file("widest.xlsx"));
+    const QJsonObject got = read("dims", dir.file("widest.xlsx"));
+    EXPECT_EQ(got["dimensions"].toString(), "A1:XFD1");
+}
+
+// A cell holds 32,767 characters: a text of that length is written whole, a
+// longer one is refused naming the cell and the numbers, and no file is made.
+TEST(ListExportXls, ATextLongerThanACellHoldsIsRefused)
+{
+    TempDir dir;
+    auto list = catalogueList({{"a", {std::string(32767, 'y')}}, {"b", {"c", "d"}}});
+    list->SaveToXLS(dir.file("fits.xlsx"));
+    const QJsonObject got = read("rows", dir.file("fits.xlsx"));
+    EXPECT_EQ(got["longest"].toInt(), 32767);
+    EXPECT_EQ(got["rows"].toInt(), 2);
+
+    list->Items[1]->SubItems.Add(std::string(32768, 'z'));
+    try {
+        list->SaveToXLS(dir.file("long.xlsx"));
+        ADD_FAILURE() << "no error";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "The cell D2 of the sheet Sheet2 holds 32,768 characters, where a cell holds at most 32,767.");
+    }
+    EXPECT_FALSE(testutil::fileExists(dir.file("long.xlsx")));
+}
+
+// Files a user may not write, as user "nobody" so that permissions apply:
+// each export names the file and the system's reason, and the old file
+// stays as it was.
+TEST(ListExports, AFileTheUserMayNotWriteIsNamedWithTheReason)
+{
+    TempDir dir;
+    auto list = catalogueList(sampleRows());
+    const std::string doc = dir.file("old.docx"), xls = dir.file("old.xlsx");
+    testutil::writeFile(doc, "old document");
+    testutil::writeFile(xls, "old workbook");
+    testutil::openToAll(dir.path());
+    chmod(doc.c_str(), 0444);
+    chmod(xls.c_str(), 0444);
+    const std::string said = testutil::runUnprivileged([&] {
+        std::string r;
+        for (int op = 0; op < 2; ++op) {
+            try {
+                if (op == 0) list->SaveToDOC(doc);
+                else list->SaveToXLS(xls);
+                r += "written|";
+            } catch (const std::exception &e) {
+                r += std::string(e.what()) + "|";
+            }
+        }
+        return r;
+    });
+    EXPECT_EQ(said, "Cannot create file " + doc + ": Permission denied|Cannot create file " + xls + ": Permission denied|");
+    EXPECT_EQ(testutil::readFile(doc), "old document");
+    EXPECT_EQ(testutil::readFile(xls), "old workbook");
+}
+
+// ---- the servers' limits -----------------------------------------------------------------------
+
+// The spreadsheet refuses only what an .xlsx sheet cannot hold; a written
+// block may be of any size within it (the guard against a huge used block
+// bounds reading it into an array only).
+TEST(OfficeServers, ASheetRefusesOnlyWhatItCannotHold)
+{
+    TempDir dir;
+    const ole::OleVariant app = ole::CreateOleObject("excel.application");
+    const ole::OleVariant book = app.Call("WorkBooks").Call("Add");
+    const ole::OleVariant sheet = book.Call("WorkSheets").Call("Add");
+    const std::string limits = ", and a sheet has 1,048,576 rows and 16,384 columns.";
+    struct Case {
+        const char *address;
+        std::string refusal;  // empty: accepted
+    };
+    const Case cases[] = {
+        {"A1:XFD1048576", ""},
+        {"$XFD$1048576", ""},
+        {"A1:D1048577", "The range A1:D1048577 does not fit on a sheet: it reaches row 1,048,577" + limits},
+        {"XFE1", "The range XFE1 does not fit on a sheet: it reaches column 16,385 (XFE)" + limits},
+        {"B2:ZZZ2000000",
+         "The range B2:ZZZ2000000 does not fit on a sheet: it reaches row 2,000,000 and column 18,278 (ZZZ)" + limits},
+        {"A0", "Method 'Range' of object '_Worksheet' failed"},
+        {"A1:B99999999999", "Method 'Range' of object '_Worksheet' failed"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.address);
+        try {
+            sheet.Get("Range", {c.address});
+            EXPECT_EQ(c.refusal, "");
+        } catch (const EOleException &e) {
+            EXPECT_EQ(e.Message, c.refusal);
+        }
+    }
+    try {
+        sheet.Get("Cells", {1048577, 1});
+        ADD_FAILURE() << "no error";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "The range R1048577C1 does not fit on a sheet: it reaches row 1,048,577" + limits);
+    }
+
+    // 62,501 rows of 4 columns: more cells than an array read may take.
+    const int rows = 62501;
+    ole::OleVariant values = ole::OleVariant::Array2D(0, rows, 0, 4);
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < 4; ++c) values.At(r, c) = ole::OleVariant("r" + std::to_string(r) + "c" + std::to_string(c));
+    const ole::OleVariant block = sheet.Get("Range", {"A1:D62501"});
+    block.Put("Value", values);
+    EXPECT_EQ(sheet.Call("UsedRange").Call("Address").AsString(), "$A$1:$D$62501");
+    EXPECT_EQ(sheet.Get("Range", {"D62501"}).Get("Value").AsString(), "r62500c3");
+    try {
+        block.Get("Value");
+        ADD_FAILURE() << "a block of 250,004 cells was read";
+    } catch (const EOleException &e) {
+        EXPECT_EQ(e.Message, "Not enough storage is available to complete this operation.");
+    }
+    // The sheet kept the array as it was handed: changing ours afterwards
+    // changes nothing there.
+    values.At(0, 0) = ole::OleVariant("changed");
+    EXPECT_EQ(sheet.Get("Range", {"A1"}).Get("Value").AsString(), "r0c0");
+    const std::string file = dir.file("big.xlsx");
+    book.Call("SaveAs", {file});
+    app.Call("Quit");
+    const QJsonObject got = read("dims", file);
+    EXPECT_EQ(got["dimensions"].toString(), "A1:D62501");
+    EXPECT_EQ(got["title"].toString(), "Sheet2");
+}
+
+// Blocks written over each other: what a later write covers is replaced,
+// the rest of an earlier block stays; a block larger than its array gets
+// #N/A beyond it; an empty value clears. The sheet reads and saves the same.
+TEST(OfficeServers, BlocksWrittenOverEachOther)
+{
+    TempDir dir;
+    const ole::OleVariant app = ole::CreateOleObject("excel.application");
+    const ole::OleVariant book = app.Call("WorkBooks").Call("Add");
+    const ole::OleVariant sheet = book.Call("WorkSheets").Call("Add");
+    auto array = [](int rows, int cols, const std::string &prefix) {
+        ole::OleVariant a = ole::OleVariant::Array2D(1, rows, 1, cols);
+        for (int r = 1; r <= rows; ++r)
+            for (int c = 1; c <= cols; ++c) a.At(r, c) = ole::OleVariant(prefix + std::to_string(r) + std::to_string(c));
+        return a;
+    };
+    sheet.Get("Range", {"A1:C3"}).Put("Value", array(3, 3, "a"));
+    sheet.Get("Range", {"B2"}).Put("Value", ole::OleVariant("x"));
+    sheet.Get("Range", {"C1:D2"}).Put("Value", array(2, 2, "b"));
+    sheet.Get("Range", {"A3:B3"}).Put("Value", ole::OleVariant());
+    sheet.Get("Range", {"E5:F5"}).Put("Value", array(1, 1, "c"));
+    sheet.Get("Range", {"F6:G7"}).Put("Value", array(2, 2, "d"));
+    sheet.Get("Range", {"F6:G7"}).Put("Value", ole::OleVariant());  // written and cleared again
+
+    const Rows want = {
+        {"a11", "a12", "b11", "b12", "", ""},
+        {"a21", "x", "b21", "b22", "", ""},
+        {"", "", "a33", "", "", ""},
+        {"", "", "", "", "", ""},
+        {"", "", "", "", "c11", "#N/A"},
+    };
+    EXPECT_EQ(sheet.Call("UsedRange").Call("Address").AsString(), "$A$1:$F$5");
+    const ole::OleVariant values = sheet.Get("Range", {"A1:F5"}).Get("Value");
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 6; ++c) {
+            const ole::OleVariant &v = values.At(r + 1, c + 1);
+            const std::string text = v.Type() == ole::VarType::Error ? "#N/A" : v.AsString();
+            EXPECT_EQ(text, want[size_t(r)][size_t(c)]) << r << "," << c;
+            if (text == "#N/A") {
+                EXPECT_EQ(v.ErrorCode(), 2042);
+            }
+        }
+
+    // In the file: the same cells (the error value as a blank cell).
+    const std::string file = dir.file("layers.xlsx");
+    book.Call("SaveAs", {file});
+    app.Call("Quit");
+    const QJsonArray saved = read("xlsx", file)["values"].toArray();
+    ASSERT_EQ(saved.size(), 5);
+    for (int r = 0; r < 5; ++r)
+        for (int c = 0; c < 6; ++c) {
+            const std::string &w = want[size_t(r)][size_t(c)];
+            const QJsonValue v = saved[r].toArray()[c];
+            if (w.empty() || w == "#N/A") EXPECT_TRUE(v.isNull()) << r << "," << c;
+            else EXPECT_EQ(v.toString().toStdString(), w) << r << "," << c;
+        }
+}
+
+// A document's table has no row or column limit of its own, and only the
+// cells written to take memory.
+TEST(OfficeServers, ADocumentTableHasNoRowOrColumnLimit)
+{
+    TempDir dir;
+    const ole::OleVariant word = ole::CreateOleObject("word.application");
+    const ole::OleVariant doc = word.Call("Documents").Call("Add");
+    const ole::OleVariant range = doc.Call("Range", {ole::Named("start", 0), ole::Named("end", 0)});
+    const long mb = memorypeak::peakGrowthMb([&] {
+        const ole::OleVariant huge = doc.Call("Tables").Call(
+            "Add", {ole::OleArg::Ref(range), ole::Named("numrows", INT32_MAX), ole::Named("numcolumns", 100000)});
+        huge.Call("Cell", {ole::Named("row", INT32_MAX), ole::Named("column", 100000)}).Call("Range").Call("InsertAfter", {"last"});
+        EXPECT_THROW(huge.Call("Cell", {ole::Named("row", 1), ole::Named("column", 100001)}), EOleException);
+    });
+    EXPECT_LT(mb, 20);
+
+    // 33,000 rows and 70 columns, more than the word processor's own
+    // tables take: saved whole.
+    struct Case {
+        int rows, cols;
+    };
+    for (const Case &c : {Case{33000, 1}, Case{2, 70}}) {
+        SCOPED_TRACE(c.rows);
+        const ole::OleVariant d = word.Call("Documents").Call("Add");
+        const ole::OleVariant table = d.Call("Tables").Call(
+            "Add", {ole::OleArg::Ref(d.Call("Range", {ole::Named("start", 0), ole::Named("end", 0)})),
+                    ole::Named("numrows", c.rows), ole::Named("numcolumns", c.cols)});
+        table.Call("Cell", {ole::Named("row", 1), ole::Named("column", 1)}).Call("Range").Call("InsertAfter", {"first"});
+        table.Call("Cell", {ole::Named("row", c.rows), ole::Named("column", c.cols)})
+            .Call("Range")
+            .Call("InsertAfter", {"last"});
+        const std::string file = dir.file("table.docx");
+        d.Call("SaveAs", {file});
+        const QJsonObject got = read("rows", file);
+        EXPECT_EQ(got["rows"].toInt(), c.rows);
+        EXPECT_EQ(got["cols"].toInt(), c.cols);
+        EXPECT_EQ(got["first"].toArray()[0].toString(), "first");
+        EXPECT_EQ(got["last"].toArray()[c.cols - 1].toString(), "last");
+    }
+    word.Call("Quit");
 }
 
 // ---- the spreadsheet: import -----------------------------------------------------------------------
@@ -366,6 +646,13 @@ TEST(OleAutomation, CreationMembersAndVariants)
     EXPECT_EQ(a.At(2, 3).AsString(), "z");
     EXPECT_THROW(a.At(0, 1), EOleError);
     EXPECT_THROW(a.At(3, 1), EOleError);
+    // An array is a value: a copy changes apart from the original.
+    ole::OleVariant b = a;
+    b.At(2, 3) = ole::OleVariant("copy");
+    a.At(1, 1) = ole::OleVariant("first");
+    EXPECT_EQ(a.At(2, 3).AsString(), "z");
+    EXPECT_EQ(b.At(2, 3).AsString(), "copy");
+    EXPECT_EQ(b.At(1, 1).AsString(), "");
     EXPECT_THROW(ole::OleVariant("abc").AsInt(), EOleError);
     EXPECT_THROW(ole::OleVariant::Error(2007).AsString(), EOleError);
 }

@@ -1,0 +1,104 @@
+#include "platform/OfficeServersFiles.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace officefiles {
+
+std::string SystemReason() { return std::strerror(errno); }
+
+std::string Grouped(int64_t n)
+{
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string out = n < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+ScratchFolder::ScratchFolder()
+{
+    const char *root = std::getenv("TMPDIR");
+    const std::string base = root && *root ? root : "/tmp";
+    std::string folder = base + "/mixdeck-office-XXXXXX";
+    if (mkdtemp(folder.data()))
+        path_ = std::move(folder);
+    else
+        error_ = "cannot make a temporary folder in " + base + ": " + SystemReason();
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    if (path_.empty())
+        return;
+    // The libraries leave only plain files here.
+    if (DIR *d = opendir(path_.c_str())) {
+        std::vector<std::string> names;
+        while (dirent *e = readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        closedir(d);
+        for (const std::string &n : names)
+            unlink((path_ + "/" + n).c_str());
+    }
+    rmdir(path_.c_str());
+}
+
+bool Destination::Open(const std::string &path, std::string &err)
+{
+    if (!out_.Open(path)) {
+        err = SystemReason();
+        return false;
+    }
+    folder_ = std::make_unique<ScratchFolder>();
+    if (!folder_->Ok()) {
+        err = folder_->Error();
+        out_.Abort();
+        return false;
+    }
+    return true;
+}
+
+bool Destination::Commit(const std::string &built, std::string &err)
+{
+    const int fd = open(built.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        err = "cannot read the temporary copy " + built + ": " + SystemReason();
+        return false;
+    }
+    std::vector<char> buf(size_t(1) << 20);
+    bool ok = true;
+    while (true) {
+        const ssize_t n = read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err = "cannot read the temporary copy " + built + ": " + SystemReason();
+            ok = false;
+            break;
+        }
+        if (n == 0)
+            break;
+        if (!out_.Write(buf.data(), size_t(n))) {
+            err = SystemReason();
+            ok = false;
+            break;
+        }
+    }
+    close(fd);
+    if (ok && !out_.Commit()) {
+        err = SystemReason();
+        ok = false;
+    }
+    return ok;
+}
+
+} // namespace officefiles

@@ -187,6 +187,13 @@ SiteTables ParseSites(const std::vector<std::string> &lines);
 // The category box items: a one-blank item, then " " + each valid category
 // of the lines, in order (at most cddbopts::kMaxCategories items).
 std::vector<std::string> CategoryItems(const std::vector<std::string> &lines);
+// Why a list reply's lines cannot replace the list the user has (a line that
+// is not a category, or not a site line: host, protocol and a port from 1 to
+// 65535; more entries than the list may hold), naming the first such line;
+// empty when they can. Lines of blanks say nothing and count as none. A list
+// is taken whole or not at all: nothing of it is dropped in silence.
+std::string CategoryListRefusal(const std::vector<std::string> &lines);
+std::string SiteListRefusal(const std::vector<std::string> &lines);
 
 // ---- where an exchange ended ----------------------------------------------------------
 enum class Step { None, Connect, Greeting, Hello, Proto, Query, Choose, Read, Sites, LsCat, Motd, Quit };

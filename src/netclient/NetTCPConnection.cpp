@@ -571,7 +571,10 @@ void TNetTCPConnection::WriteBuffer(const void *source, int64_t count, bool)
                     raiseTimedOut();
                 continue;
             }
-            TNetAntiFreezeBase::DoProcess(false, false);
+            if (ReadTimeout == -2)
+                TNetAntiFreezeBase::DoProcess(false, false);
+            else
+                binding_->PumpUntil(deadline, false);
         }
         ClosedGracefully = sent == 0;
         CheckForDisconnect(true, false);

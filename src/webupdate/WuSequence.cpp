@@ -281,7 +281,8 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
             return false;
         }
         dateBased = true;
-        DoStatus(wustatus::NewVersionFound, wudates::FormatDate(versionDate, DateFormat, DateSeparator), 5, 0);
+        // Read in the control file's format, told in the system's.
+        DoStatus(wustatus::NewVersionFound, wudates::SystemShortDate(versionDate), 5, 0);
     }
 
     // Post.

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -525,15 +526,24 @@ TEST_F(Run, SignatureRules)
     }
 }
 
+// The system's locale for the length of a test.
+struct SystemLocale {
+    explicit SystemLocale(const QLocale &locale) { QLocale::setDefault(locale); }
+    ~SystemLocale() { QLocale::setDefault(QLocale::system()); }
+};
+
 TEST_F(Run, DateRules)
 {
+    // The date is read in the control file's format (day first) and told
+    // in the system's short date format (month first here).
+    SystemLocale us(QLocale(QLocale::English, QLocale::UnitedStates));
     wu.LastURLEntry().Key = "Software\\Mixdeck";
     wu.LastURLEntry().Section = "Update";
     // Nothing remembered: every valid date is newer; with a time the version
     // tests are skipped.
     Control("[update]\ndate=03/04/2024\ntime=10:30\nnewsize=17\nlocalversion={APP}/prog.bin\n");
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 03/04/2024",
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 4/3/24",
                              "3 Finished processing update control file"}));
     // Without Save nothing was remembered.
     EXPECT_FALSE(testutil::fileExists(app.file("WebUpdate.ini")));
@@ -553,7 +563,7 @@ TEST_F(Run, DateRules)
     statuses.clear();
     Control("[update]\ndate=05/04/2024\nnewsize=17\nlocalversion={APP}/prog.bin\n");
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 05/04/2024",
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 4/5/24",
                              "3 File size based update found", "4 No new version found"}));
 
     // A date that cannot be read is never newer, whatever is remembered.
@@ -564,6 +574,29 @@ TEST_F(Run, DateRules)
         Control(std::string("[update]\nunconditional=1\ndate=") + bad + "\n");
         wu.DoUpdate();
         EXPECT_EQ(statuses, Seq({"3 Date based update found", "4 No new version found"})) << bad;
+    }
+}
+
+// The new version's date is read in the control file's format and told as
+// the system writes short dates, whatever the two formats are.
+TEST_F(Run, NewVersionDateInTheSystemsShortDate)
+{
+    wu.DateFormat = "yyyy-mm-dd";
+    wu.DateSeparator = '-';
+    Control("[update]\ndate=2026-12-24\ntime=08:15\n");
+    const struct {
+        QLocale locale;
+        const char *shown;
+    } cases[] = {{QLocale(QLocale::German, QLocale::Germany), "24.12.26"},
+                 {QLocale(QLocale::English, QLocale::UnitedStates), "12/24/26"},
+                 {QLocale(QLocale::English, QLocale::UnitedKingdom), "24/12/2026"}};
+    for (const auto &c : cases) {
+        SystemLocale system(c.locale);
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, Seq({"3 Date based update found", std::string("5 New version found : ") + c.shown,
+                                 "3 Finished processing update control file"}))
+            << c.locale.name().toStdString();
     }
 }
 

@@ -268,7 +268,7 @@ struct LookupResult {
     XmcdEntry Entry;            // parsed when Kind == Found
     int MatchCount = 0;         // valid match lines of a list reply
     std::string QuitReply;      // cddbp: a quit answered with another code than 230 (for the error box)
-    std::string SizeError;      // Failed: a reply refused for its size ("The server sent more than ...")
+    std::string SizeError;      // Failed: a reply refused for its size ("The server sent (or announced) more ...")
 };
 // The queue window's wording of a result's status text (empty: none).
 std::string QueueMessage(const LookupResult &result);
@@ -293,7 +293,7 @@ struct ServerResult {
     bool HaveCategories = false;
     std::vector<std::string> Categories;  // category box items, the first a single blank
     std::string QuitReply;  // cddbp: a quit answered with another code than 230 (for the error box)
-    std::string SizeError;  // Failed: a reply refused for its size ("The server sent more than ...")
+    std::string SizeError;  // Failed: a reply refused for its size ("The server sent (or announced) more ...")
 };
 // Each writes the task's log lines through hooks.Log (the first being the
 // "Initiating connection to ..." line) and "Server responding..." when connected.

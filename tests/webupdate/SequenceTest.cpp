@@ -796,12 +796,51 @@ TEST_F(Run, ResultPost)
     wu.DoUpdate();
     EXPECT_EQ(statuses, Seq({}));
 
-    // No server listening: 951, and the run goes on to the event.
+    // No server listening: the connection error, 951, and the run goes on
+    // to the event.
     p.Server = "127.0.0.1:" + std::to_string(nettest::freePort());
+    const std::string url = "http://" + p.Server + "/empty";
     wu.OnProcessPostResult = nullptr;
     statuses.clear();
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"16 Cannot connect to server for post", "3 Finished processing update control file"}));
+    ASSERT_EQ(statuses.size(), Seq({}).size() + 3);
+    EXPECT_EQ(statuses[4].rfind("1 Cannot connect to the server for the post (", 0), 0u) << statuses[4];
+    EXPECT_NE(statuses[4].find(p.Server.substr(p.Server.find(':') + 1)), std::string::npos) << statuses[4];
+    EXPECT_EQ(statuses[4].substr(statuses[4].size() - url.size() - 3), "): " + url) << statuses[4];
+    EXPECT_EQ(statuses[5], "16 Cannot connect to server for post");
+    EXPECT_EQ(statuses[6], "3 Finished processing update control file");
+}
+
+// A post that is not answered as it should be is refused with its cause,
+// and is no success: there is no answer to judge.
+TEST_F(Run, ResultPostRefusals)
+{
+    Control("[update]\nunconditional=1\n");
+    TPostUpdateInfo &p = wu.PostUpdateInfo();
+    p.Enabled = true;
+    p.Server = "127.0.0.1:" + std::to_string(http.port());
+    p.Data = "x=1";
+    const struct {
+        const char *action;
+        std::string why;
+    } cases[] = {
+        // Not followed, to this host or another.
+        {"/away", "The server answered the post with a redirection to http://192.0.2.1/echo, which was refused"},
+        // Refused from the length the server announced, before anything came.
+        {"/huge", "The server announced an answer to the post of more than 1048576 bytes; it was refused"},
+        {"/nothing-here", "The server answered the post with HTTP status 404"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.action);
+        p.Action = c.action;
+        std::string response = "unset";
+        wu.OnProcessPostResult = [&](TWebUpdate *, bool &) { response = wu.PostUpdateInfo().Response; };
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, Seq({"1 " + c.why + ": http://" + p.Server + c.action, "17 Cannot access resource for post",
+                                 "3 Finished processing update control file"}));
+        EXPECT_EQ(response, "");
+    }
 }
 
 // The post goes by the rules of every transfer: https, plain http only to

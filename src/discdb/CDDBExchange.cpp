@@ -531,9 +531,14 @@ std::string SiteListRefusal(const std::vector<std::string> &lines)
     std::string why = badLines("site list", "site lines", lines, siteLine);
     // Each protocol's table holds at most kMaxServers entries.
     size_t cddbp = 0, other = 0;
-    for (const std::string &l : lines)
-        if (!blankLine(l))
-            ++(l.compare(l.find(' ') + 1, 6, "cddbp ") == 0 ? cddbp : other);
+    for (const std::string &l : lines) {
+        if (blankLine(l))
+            continue;
+        // Counted as the tables take them.
+        const std::string clean = CleanText(l);
+        const size_t blank = clean.find(' ');
+        ++(blank != std::string::npos && clean.compare(blank + 1, 6, "cddbp ") == 0 ? cddbp : other);
+    }
     const size_t most = size_t(cddbopts::kMaxServers);
     if (why.empty() && std::max(cddbp, other) > most)
         why = tooMany("site list", "sites of one protocol", std::max(cddbp, other), most);

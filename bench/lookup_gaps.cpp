@@ -29,6 +29,7 @@
 #include "discdb/CDDBOptions.h"
 #include "discdb/WebConnect.h"
 #include "discdb/CddbPeer.h"
+#include "discdb/GapProbe.h"
 #include "platform/Cp1252.h"
 #include "ui_AddCD.h"
 #include "ui_CDDB.h"
@@ -50,44 +51,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using discdbtest::GapProbe;
 constexpr double kTargetMs = 100.0;
 constexpr int kLaterLookups = 5;
 constexpr int kJunkLookups = 5;
 constexpr int kJunkClicks = 5;
 
-// The longest gap between two ticks of a 10 ms timer while it runs; the
-// start and the stop count as ticks.
-class GapProbe {
-public:
-    GapProbe()
-    {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-    }
-    void start()
-    {
-        max_ = 0;
-        last_ = Clock::now();
-        timer_.start();
-    }
-    double stop()
-    {
-        tick();
-        timer_.stop();
-        return max_;
-    }
-
-private:
-    void tick()
-    {
-        const auto now = Clock::now();
-        max_ = std::max(max_, std::chrono::duration<double, std::milli>(now - last_).count());
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_;
-    double max_ = 0;
-};
 
 // Closes every message box shortly after it shows.
 class BoxCloser {

@@ -49,14 +49,7 @@ protected:
     {
         OnlinePeersFixture::SetUp();
         cddbpPeer->script(R"({"silent": "query"})");
-        openWindows(peerOptions(false, "4"));
-        form->GrabCDForm = grab.get();
-        form->CDDBOptForm = options.get();
-        grab->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(grab.get()));
-        QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
-        ASSERT_EQ(grab->DiscIdText, "20033a03");
-        dialogs.Calls.clear();
+        openGrabbing(peerOptions(false, "4"));
         // Each box is stamped when it comes.
         dialogs.OnCall = [this](const ScriptedDialogs::Call &c) {
             boxAt.push_back(secondsSince(t0));

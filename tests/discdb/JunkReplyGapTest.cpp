@@ -6,6 +6,7 @@
 // bench/lookup_gaps' to print; the bound here tells a window frozen for
 // seconds from a loaded machine.
 #include "ui_Main.h"  // before the fixture, so this target generates it
+#include "GapProbe.h"
 #include "OnlinePeers.h"
 
 #include "discdb/CDDB.h"
@@ -30,41 +31,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using discdbtest::GapProbe;
 
-// The longest gap between two ticks of a 10 ms timer while it runs; the
-// start and the stop count as ticks.
-class GapProbe {
-public:
-    GapProbe()
-    {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-    }
-    void start()
-    {
-        max_ = 0;
-        last_ = Clock::now();
-        timer_.start();
-    }
-    double stop()
-    {
-        tick();
-        timer_.stop();
-        return max_;
-    }
-
-private:
-    void tick()
-    {
-        const auto now = Clock::now();
-        max_ = std::max(max_, std::chrono::duration<double, std::milli>(now - last_).count());
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_;
-    double max_ = 0;
-};
 
 // A frozen window misses its timer for seconds; a loaded 2-core machine
 // keeps the process off the processor for a few hundred milliseconds at

@@ -11,6 +11,13 @@
 //   junk reply      an HTTP reply of 64 KB of junk in 247 lines, reported in
 //                   the error box (a real message box, closed by a timer)
 //   whole junk box  for comparison: the same 64 KB shown whole in a box
+//   options window  each of its three buttons (Test Server, Update Sites,
+//                   Update Categs) answered with the 64 KB junk: over HTTP a
+//                   body without a reply code, over cddbp a list reply "210"
+//                   whose lines are junk; the log takes the whole reply and
+//                   the error box shows a bounded part
+//   log line by line  for comparison: the same 247 lines put into the log
+//                   one at a time, with the window repainted after each
 //
 // Each figure is printed beside its target, with MISS when it is missed.
 // The benchmark informs: it always exits 0.
@@ -22,11 +29,15 @@
 #include "discdb/CDDBOptions.h"
 #include "discdb/WebConnect.h"
 #include "discdb/CddbPeer.h"
+#include "discdb/GapProbe.h"
 #include "platform/Cp1252.h"
 #include "ui_AddCD.h"
+#include "ui_CDDB.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -40,43 +51,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using discdbtest::GapProbe;
 constexpr double kTargetMs = 100.0;
 constexpr int kLaterLookups = 5;
 constexpr int kJunkLookups = 5;
+constexpr int kJunkClicks = 5;
 
-// The longest gap between two ticks of a 10 ms timer while it runs; the
-// start and the stop count as ticks.
-class GapProbe {
-public:
-    GapProbe()
-    {
-        timer_.setInterval(10);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
-    }
-    void start()
-    {
-        max_ = 0;
-        last_ = Clock::now();
-        timer_.start();
-    }
-    double stop()
-    {
-        tick();
-        timer_.stop();
-        return max_;
-    }
-
-private:
-    void tick()
-    {
-        const auto now = Clock::now();
-        max_ = std::max(max_, std::chrono::duration<double, std::milli>(now - last_).count());
-        last_ = now;
-    }
-    QTimer timer_;
-    Clock::time_point last_;
-    double max_ = 0;
-};
 
 // Closes every message box shortly after it shows.
 class BoxCloser {
@@ -181,6 +161,58 @@ int main(int argc, char **argv)
     whole.exec();
     const double wholeGap = probe.stop();
 
+    // The options window's three buttons, each answered with the junk.
+    const std::string listReply = "210 OK, list follows (until terminating `.')\r\n" + junk + ".\r\n";
+    struct Button {
+        const char *what;
+        bool http;
+        QPushButton *Ui::TCDDBOptForm::*button;
+        const char *key;
+    };
+    const Button buttons[] = {
+        {"Test Server, HTTP", true, &Ui::TCDDBOptForm::TestServerBtn, "motd"},
+        {"Update Sites, HTTP", true, &Ui::TCDDBOptForm::UpdateSitesBtn, "sites"},
+        {"Update Categs, HTTP", true, &Ui::TCDDBOptForm::UpdateCategsBtn, "lscat"},
+        {"Update Sites, cddbp 210 + junk", false, &Ui::TCDDBOptForm::UpdateSitesBtn, "sites"},
+        {"Update Categs, cddbp 210 + junk", false, &Ui::TCDDBOptForm::UpdateCategsBtn, "lscat"},
+    };
+    struct Figures {
+        const char *what;
+        std::vector<double> gaps;
+        int boxes;
+        int logLines;
+    };
+    std::vector<Figures> clicks;
+    options->show();
+    for (const Button &b : buttons) {
+        (b.http ? http : cddbp)
+            .script(std::string(R"({"reply": {")") + b.key + R"(": )" + discdbtest::jsonString(b.http ? junk : listReply) +
+                    "}}");
+        useHttp(b.http);
+        options->LoadCDDBOptions();
+        Figures f {b.what, {}, closer.closed(), 0};
+        for (int i = 0; i < kJunkClicks; ++i) {
+            probe.start();
+            (options->ui->*b.button)->click();
+            f.gaps.push_back(probe.stop());
+        }
+        f.boxes = closer.closed() - f.boxes;
+        f.logLines = options->ui->ConnectionStat->document()->blockCount();
+        clicks.push_back(f);
+    }
+    // The old way for comparison: one line at a time, the window repainted after each.
+    std::vector<double> lineByLine;
+    for (int i = 0; i < 3; ++i) {
+        options->ui->ConnectionStat->clear();
+        probe.start();
+        for (const std::string &l : cddbx::SplitLines(junk)) {
+            options->ui->ConnectionStat->appendPlainText(FromAnsi(l));
+            options->repaint();
+        }
+        lineByLine.push_back(probe.stop());
+    }
+    options->hide();
+
     std::printf("lookups through the grabbing window (entry found: %s)\n", found.empty() ? "no" : found.c_str());
     report("first lookup of the process: longest gap", first);
     report("later lookups: longest gap (median)", bench::Median(later));
@@ -191,6 +223,14 @@ int main(int argc, char **argv)
     report("64 KB junk reply, bounded box: longest gap (worst)", *std::max_element(junkGaps.begin(), junkGaps.end()));
     std::printf("%-52s %8.1f ms   (for comparison: the whole text in a box)\n", "64 KB junk shown whole: longest gap",
                 wholeGap);
+    std::printf("the options window's buttons answered with the 64 KB junk (%d clicks each)\n", kJunkClicks);
+    for (const Figures &f : clicks) {
+        std::printf("  %s: %d boxes, %d log lines\n", f.what, f.boxes, f.logLines);
+        report("    longest gap (median)", bench::Median(f.gaps));
+        report("    longest gap (worst)", bench::Max(f.gaps));
+    }
+    std::printf("%-52s %8.1f ms   (for comparison: %zu lines, one repaint each, median of 3)\n",
+                "log filled line by line: longest gap", bench::Median(lineByLine), cddbx::SplitLines(junk).size());
     options.reset();
     grab.reset();
     return 0;

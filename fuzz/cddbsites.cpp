@@ -1,6 +1,7 @@
 // A "sites" or "cddb lscat" reply: site tables and category items made of it
 // stay within their bounds, hold no control character, and every category
-// is a valid word.
+// is a valid word; a list that is not refused is taken whole (every line
+// that says something becomes an entry).
 #include "discdb/CDDBExchange.h"
 
 #include <cstdint>
@@ -38,5 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = 1; i < items.size(); ++i)
         if (items[i].size() < 2 || items[i][0] != ' ' || !cddbx::ValidCategory(items[i].substr(1)))
             std::abort();
+    size_t said = 0;
+    for (const std::string &l : lines)
+        said += l.find_first_not_of(" \t") != std::string::npos;
+    if (cddbx::CategoryListRefusal(lines).empty() && items.size() - 1 != said)
+        std::abort();
+    if (cddbx::SiteListRefusal(lines).empty() && t.CDDBServerList.size() + t.HTTPServerList.size() != said)
+        std::abort();
     return 0;
 }

@@ -18,7 +18,12 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QRegularExpressionValidator>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
 
 using HandlerGuard::Guarded;
 
@@ -684,19 +689,49 @@ void TCDDBOptForm::errorBox(const std::string &peerText)
 
 namespace {
 
-// The task's steps as lines of the log.
+// The task's steps as lines of the log. The lines are gathered and go into
+// the log in one edit: when the exchange next lets the windows work (the
+// wait's event pump runs the queued flush), and when the task has ended. A
+// reply of hundreds of lines so costs one layout and one paint of the log,
+// not one of the whole window per line.
 class LogHooks : public cddbx::ExchangeHooks {
 public:
-    LogHooks(QWidget *window, QPlainTextEdit *log) : window_(window), log_(log) {}
+    explicit LogHooks(QPlainTextEdit *log) : pending_(std::make_shared<Pending>()) { pending_->log = log; }
+    ~LogHooks() override { Flush(); }
+    LogHooks(const LogHooks &) = delete;
+    LogHooks &operator=(const LogHooks &) = delete;
+
     void Log(const std::string &line) override
     {
-        log_->appendPlainText(FromAnsi(line));
-        window_->repaint();
+        pending_->lines.push_back(FromAnsi(line));
+        if (pending_->queued || !pending_->log)
+            return;
+        pending_->queued = true;
+        QTimer::singleShot(0, pending_->log, [p = std::weak_ptr<Pending>(pending_)] {
+            if (const std::shared_ptr<Pending> pending = p.lock())
+                pending->flush();
+        });
     }
+    // What is gathered goes into the log now.
+    void Flush() { pending_->flush(); }
 
 private:
-    QWidget *window_;
-    QPlainTextEdit *log_;
+    struct Pending {
+        QPointer<QPlainTextEdit> log;
+        QStringList lines;
+        bool queued = false;
+        void flush()
+        {
+            queued = false;
+            if (lines.isEmpty() || !log)
+                return;
+            log->setUpdatesEnabled(false);
+            log->appendPlainText(lines.join(u'\n'));
+            log->setUpdatesEnabled(true);
+            lines.clear();
+        }
+    };
+    std::shared_ptr<Pending> pending_;
 };
 
 } // namespace
@@ -748,7 +783,7 @@ void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
         return;
     ui->ConnectionStat->clear();
     EnableExchangeControls(false);
-    LogHooks hooks(this, ui->ConnectionStat);
+    LogHooks hooks(ui->ConnectionStat);
     cddbx::ServerResult r;
     try {
         r = settings.UseHTTP ? cddbx::HttpServerTask(*HTTPCli, settings, task, hooks)
@@ -757,6 +792,8 @@ void TCDDBOptForm::RunServerTask(cddbx::ServerTask task)
         CloseExchange();
         r.Kind = cddbx::Outcome::ConnectFailed;
     }
+    // The log is whole before anything below looks at it or empties it.
+    hooks.Flush();
     if (exchange.Aborted()) {
         // The user closed the window or ended the program: nothing to say.
         EnableExchangeControls(true);

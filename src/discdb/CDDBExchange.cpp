@@ -458,6 +458,93 @@ std::vector<std::string> CategoryItems(const std::vector<std::string> &lines)
     return items;
 }
 
+namespace {
+
+// Only blanks (or nothing): a line that says nothing.
+bool blankLine(const std::string &line) { return trimRightBlanks(line).empty(); }
+
+// A site line: a host name or address, a protocol word and a port from 1
+// to 65535, each followed by one blank (the port may end the line).
+bool siteLine(const std::string &line)
+{
+    const size_t p1 = line.find(' ');
+    const size_t p2 = p1 == std::string::npos ? p1 : line.find(' ', p1 + 1);
+    if (p1 == 0 || p1 == std::string::npos || p2 == std::string::npos || p2 == p1 + 1)
+        return false;
+    const std::string site = line.substr(0, p1);
+    const std::string port = line.substr(p2 + 1, line.find(' ', p2 + 1) - (p2 + 1));
+    const bool hostChars = site.size() <= 255 && std::all_of(site.begin(), site.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || isDigit(c) || c == '.' || c == '-' ||
+               c == ':' || c == '[' || c == ']';
+    });
+    const bool portDigits = !port.empty() && port.size() <= 5 && std::all_of(port.begin(), port.end(), isDigit);
+    return hostChars && portDigits && std::stoi(port) >= 1 && std::stoi(port) <= 65535;
+}
+
+const char *const kListKept = " was not taken, the one you have stays: ";
+
+// The refusal of a list with lines that are not what it holds; empty when
+// every line that says something is one.
+std::string badLines(const char *what, const char *noun, const std::vector<std::string> &lines,
+                     const std::function<bool(const std::string &)> &valid)
+{
+    size_t bad = 0, said = 0;
+    const std::string *first = nullptr;
+    for (const std::string &l : lines) {
+        if (blankLine(l))
+            continue;
+        ++said;
+        if (!valid(l)) {
+            if (!first)
+                first = &l;
+            ++bad;
+        }
+    }
+    if (!first)
+        return std::string();
+    return std::string("The server's ") + what + kListKept + std::to_string(bad) + " of its " +
+           std::to_string(said) + " lines are not " + noun + ", the first of them:\n" + *first;
+}
+
+std::string tooMany(const char *what, const char *noun, size_t count, size_t most)
+{
+    return std::string("The server's ") + what + kListKept + "it holds " + std::to_string(count) + " " + noun +
+           ", more than the " + std::to_string(most) + " it may hold.";
+}
+
+} // namespace
+
+std::string CategoryListRefusal(const std::vector<std::string> &lines)
+{
+    const auto category = [](const std::string &l) { return ValidCategory(trimRightBlanks(l)); };
+    std::string why = badLines("category list", "categories", lines, category);
+    // The first item of the box is a single blank.
+    const size_t most = size_t(cddbopts::kMaxCategories - 1);
+    const size_t count = size_t(std::count_if(lines.begin(), lines.end(), category));
+    if (why.empty() && count > most)
+        why = tooMany("category list", "categories", count, most);
+    return why;
+}
+
+std::string SiteListRefusal(const std::vector<std::string> &lines)
+{
+    std::string why = badLines("site list", "site lines", lines, siteLine);
+    // Each protocol's table holds at most kMaxServers entries.
+    size_t cddbp = 0, other = 0;
+    for (const std::string &l : lines) {
+        if (blankLine(l))
+            continue;
+        // Counted as the tables take them.
+        const std::string clean = CleanText(l);
+        const size_t blank = clean.find(' ');
+        ++(blank != std::string::npos && clean.compare(blank + 1, 6, "cddbp ") == 0 ? cddbp : other);
+    }
+    const size_t most = size_t(cddbopts::kMaxServers);
+    if (why.empty() && std::max(cddbp, other) > most)
+        why = tooMany("site list", "sites of one protocol", std::max(cddbp, other), most);
+    return why;
+}
+
 // ---- results --------------------------------------------------------------------------
 
 std::string RefusalMessage(Step step, int code, bool queueTexts)
@@ -918,6 +1005,10 @@ ServerResult CddbpServerTask(TNetTCPClient &client, const Settings &s, ServerTas
         if (!judged(code, d.ReplyLine()))
             return r;
         const std::vector<std::string> lines = captureList();
+        // A list with lines it cannot hold is said, and changes nothing.
+        const std::string refusal = categories ? CategoryListRefusal(lines) : SiteListRefusal(lines);
+        if (!refusal.empty())
+            return quit(Outcome::Unexpected, code, refusal);
         if (categories) {
             r.Categories = CategoryItems(lines);
             r.HaveCategories = true;
@@ -980,17 +1071,28 @@ ServerResult HttpServerTask(TNetHTTP &client, const Settings &s, ServerTask task
         r.Kind = Outcome::Refused;
     } else {
         switch (judge(f.step, r.Code)) {
-        case Verdict::Next:
+        case Verdict::Next: {
+            const std::vector<std::string> list = ListLines(body);
+            // A list with lines it cannot hold is said, and changes nothing.
+            const std::string refusal = task == ServerTask::Sites        ? SiteListRefusal(list)
+                                        : task == ServerTask::Categories ? CategoryListRefusal(list)
+                                                                         : std::string();
+            if (!refusal.empty()) {
+                r.Kind = Outcome::Unexpected;
+                r.Message = refusal;
+                break;
+            }
             r.Kind = Outcome::Found;
             hooks.Log(f.done);
             if (task == ServerTask::Sites) {
-                r.Sites = ParseSites(ListLines(body));
+                r.Sites = ParseSites(list);
                 r.HaveSites = !r.Sites.empty();
             } else if (task == ServerTask::Categories) {
-                r.Categories = CategoryItems(ListLines(body));
+                r.Categories = CategoryItems(list);
                 r.HaveCategories = true;
             }
             break;
+        }
         case Verdict::Refused:
             r.Kind = Outcome::Refused;
             break;

@@ -187,6 +187,13 @@ SiteTables ParseSites(const std::vector<std::string> &lines);
 // The category box items: a one-blank item, then " " + each valid category
 // of the lines, in order (at most cddbopts::kMaxCategories items).
 std::vector<std::string> CategoryItems(const std::vector<std::string> &lines);
+// Why a list reply's lines cannot replace the list the user has (a line that
+// is not a category, or not a site line: host, protocol and a port from 1 to
+// 65535; more entries than the list may hold), naming the first such line;
+// empty when they can. Lines of blanks say nothing and count as none. A list
+// is taken whole or not at all: nothing of it is dropped in silence.
+std::string CategoryListRefusal(const std::vector<std::string> &lines);
+std::string SiteListRefusal(const std::vector<std::string> &lines);
 
 // ---- where an exchange ended ----------------------------------------------------------
 enum class Step { None, Connect, Greeting, Hello, Proto, Query, Choose, Read, Sites, LsCat, Motd, Quit };
@@ -261,7 +268,7 @@ struct LookupResult {
     XmcdEntry Entry;            // parsed when Kind == Found
     int MatchCount = 0;         // valid match lines of a list reply
     std::string QuitReply;      // cddbp: a quit answered with another code than 230 (for the error box)
-    std::string SizeError;      // Failed: a reply refused for its size ("The server sent more than ...")
+    std::string SizeError;      // Failed: a reply refused for its size ("The server sent (or announced) more ...")
 };
 // The queue window's wording of a result's status text (empty: none).
 std::string QueueMessage(const LookupResult &result);
@@ -286,7 +293,7 @@ struct ServerResult {
     bool HaveCategories = false;
     std::vector<std::string> Categories;  // category box items, the first a single blank
     std::string QuitReply;  // cddbp: a quit answered with another code than 230 (for the error box)
-    std::string SizeError;  // Failed: a reply refused for its size ("The server sent more than ...")
+    std::string SizeError;  // Failed: a reply refused for its size ("The server sent (or announced) more ...")
 };
 // Each writes the task's log lines through hooks.Log (the first being the
 // "Initiating connection to ..." line) and "Server responding..." when connected.

@@ -14,6 +14,18 @@
 
 using HandlerGuard::Guarded;
 
+namespace {
+
+// One row of the list: the title, and the category centred.
+QTreeWidgetItem *matchRow(const std::string &title, const std::string &category)
+{
+    auto *row = new QTreeWidgetItem(QStringList {FromAnsi(title), FromAnsi(category)});
+    row->setTextAlignment(1, Qt::AlignCenter);
+    return row;
+}
+
+} // namespace
+
 TChooseCDForm *ChooseCDForm = nullptr;
 
 TChooseCDForm::TChooseCDForm(QWidget *parent) : QDialog(parent), ui(new Ui::TChooseCDForm)
@@ -49,8 +61,7 @@ void TChooseCDForm::ClearMatches() { ui->ChooseList->clear(); }
 
 void TChooseCDForm::AddMatch(const std::string &title, const std::string &category)
 {
-    auto *row = new QTreeWidgetItem(ui->ChooseList, QStringList{FromAnsi(title), FromAnsi(category)});
-    row->setTextAlignment(1, Qt::AlignCenter);
+    ui->ChooseList->addTopLevelItem(matchRow(title, category));
 }
 
 void TChooseCDForm::FormShow() { ChosenIndex = -1; }
@@ -109,9 +120,15 @@ bool TChooseCDForm::eventFilter(QObject *watched, QEvent *event)
 
 int TChooseCDForm::ChooseAmong(const std::vector<cddbx::Match> &matches)
 {
+    // A server's list of any length goes in as one insertion.
     ClearMatches();
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(qsizetype(matches.size()));
     for (const cddbx::Match &m : matches)
-        AddMatch(m.Title, m.Category);
+        rows.push_back(matchRow(m.Title, m.Category));
+    ui->ChooseList->setUpdatesEnabled(false);
+    ui->ChooseList->addTopLevelItems(rows);
+    ui->ChooseList->setUpdatesEnabled(true);
     if (MainForm)
         MainForm->ShowCentred(this);
     else

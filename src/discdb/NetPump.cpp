@@ -14,6 +14,39 @@
 
 namespace netpump {
 
+namespace {
+
+// A timer at the deadline of the wait that pumps. A handler the pump runs may
+// open a modal box whose own event loop keeps the pump from returning for
+// as long as the box is open; timers fire inside that loop too, so the
+// wait's connection is ended at its deadline all the same, and the wait
+// says so once the box has closed.
+void armDeadline()
+{
+    static QPointer<QTimer> timer;
+    static TNetClock::time_point armedFor;
+    TNetClock::time_point deadline;
+    if (!TNetAntiFreezeBase::PumpingDeadline(deadline))
+        return;
+    if (!timer) {
+        timer = new QTimer(QCoreApplication::instance());
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, [] {
+            TNetAntiFreezeBase::ExpireDueWaits();
+            // Another wait's deadline, or this one's when the timer came a
+            // hair early.
+            armDeadline();
+        });
+    }
+    if (timer->isActive() && armedFor == deadline)
+        return;
+    armedFor = deadline;
+    timer->start(NetMillisecondsLeft(deadline));
+}
+
+} // namespace
+
 void Install()
 {
     static bool installed = false;
@@ -21,6 +54,7 @@ void Install()
         return;
     installed = true;
     TNetAntiFreeze::SetEventPump([](TNetPumpMode mode) {
+        armDeadline();
         if (mode == TNetPumpMode::AllPending) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         } else if (QAbstractEventDispatcher *d = QAbstractEventDispatcher::instance()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 namespace {
 std::mutex gMutex;
@@ -12,6 +13,15 @@ std::condition_variable gPumpDone;
 TNetAntiFreezeBase *gInstance = nullptr;
 // Process calls under way (on the main thread).
 int gProcessing = 0;
+
+// A wait whose pump is running, with its deadline.
+struct PumpingWait {
+    TNetClock::time_point deadline;
+    std::function<void()> expire;
+    bool expired = false;
+};
+// The waits pumping now, innermost last (the main thread's only).
+std::vector<PumpingWait *> gPumpingWaits;
 }
 
 TNetAntiFreezeBase::TNetAntiFreezeBase()
@@ -78,4 +88,43 @@ void TNetAntiFreezeBase::DoProcess(bool idle, bool doOverride)
         }
     } done;
     a->Process();
+}
+
+void TNetAntiFreezeBase::DoProcessWait(bool idle, TNetClock::time_point deadline, std::function<void()> expire)
+{
+    if (!InMainThread())
+        return;
+    PumpingWait wait {deadline, std::move(expire)};
+    gPumpingWaits.push_back(&wait);
+    struct Leave {
+        PumpingWait *w;
+        ~Leave() { gPumpingWaits.erase(std::find(gPumpingWaits.begin(), gPumpingWaits.end(), w)); }
+    } leave {&wait};
+    DoProcess(idle, false);
+}
+
+bool TNetAntiFreezeBase::PumpingDeadline(TNetClock::time_point &deadline)
+{
+    bool any = false;
+    for (const PumpingWait *w : gPumpingWaits) {
+        if (w->expired || (any && w->deadline >= deadline))
+            continue;
+        deadline = w->deadline;
+        any = true;
+    }
+    return any;
+}
+
+void TNetAntiFreezeBase::ExpireDueWaits()
+{
+    if (!InMainThread())
+        return;
+    // (An expiry only shuts a socket down: the list stays as it is.)
+    for (PumpingWait *w : gPumpingWaits) {
+        if (w->expired || NetMillisecondsLeft(w->deadline) != 0)
+            continue;
+        w->expired = true;
+        if (w->expire)
+            w->expire();
+    }
 }

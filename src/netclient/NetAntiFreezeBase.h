@@ -7,9 +7,11 @@
 // too, and never kept across a pump (which may destroy it), so no wait holds
 // a pointer to a destroyed instance.
 #include "netclient/NetBaseComponent.h"
+#include "netclient/NetStack.h"
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class TNetAntiFreezeBase : public TNetBaseComponent {
 public:
@@ -33,6 +35,20 @@ public:
     // thread, through an existing, active instance, and only when idle, or
     // OnlyWhenIdle is off, or doOverride is set.
     static void DoProcess(bool idle = true, bool doOverride = false);
+    // DoProcess for a wait that ends at deadline. The pump may run long: a
+    // modal box opened by a handler runs its own event loop inside it until
+    // the user closes the box. The wait's deadline holds all the same: once
+    // it has passed, ExpireDueWaits runs expire (which shuts the wait's
+    // socket down, so the connection ends on time), and when the pump
+    // returns the wait ends as timed out.
+    static void DoProcessWait(bool idle, TNetClock::time_point deadline, std::function<void()> expire);
+    // For the program's pump, on the interface thread: the earliest deadline
+    // of the waits pumping now that has not been expired yet (false: none),
+    // and the expiry of every one whose deadline has passed. A pump that may
+    // run long arms a timer for the deadline and calls ExpireDueWaits when it
+    // fires.
+    static bool PumpingDeadline(TNetClock::time_point &deadline);
+    static void ExpireDueWaits();
 
     // The process-wide instance (the newest one created); null when none.
     // For the interface thread, which creates and destroys the instance.

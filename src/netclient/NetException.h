@@ -39,6 +39,8 @@ inline constexpr const char *RSNoDataToRead = "No data to read.";
 inline constexpr const char *RSLineTooLong = "The server sent a line of more than %d bytes; the connection was closed.";
 inline constexpr const char *RSReplyTooLong = "The server sent more than %d lines; the connection was closed.";
 inline constexpr const char *RSReadBudgetExceeded = "The server sent more than %d bytes; the connection was closed.";
+inline constexpr const char *RSReadBudgetAnnounced =
+    "The server announced %d bytes, more than the %d it may send; the connection was closed.";
 
 // Globals.
 inline constexpr const char *RSFailedTimeZoneInfo = "Failed attempting to retrieve time zone information.";

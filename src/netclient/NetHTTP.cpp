@@ -297,7 +297,7 @@ void TNetHTTP::readChunked(TNetStream *destination)
         // The whole body counts against the budget, not each chunk alone.
         total += size;
         if (total > MaxReadBytes)
-            raiseOverBudget();
+            raiseOverBudget(total);
         ReadStream(destination, size);
         // The line break after the chunk's data.
         if (!readLnLimited().empty())

@@ -195,7 +195,7 @@ void TNetSocketHandle::SetSockOpt(int level, int option, const void *value, int 
     s->stack().CheckForSocketError(s->stack().SetSockOpt(s->fd(), level, option, value, length));
 }
 
-bool TNetSocketHandle::waitOnce(bool forWrite, int timeout)
+bool TNetSocketHandle::waitOnce(bool forWrite, int timeout, const TNetClock::time_point *deadline)
 {
     bool ready;
     {
@@ -209,8 +209,23 @@ bool TNetSocketHandle::waitOnce(bool forWrite, int timeout)
         stack.CheckForSocketError(r);
         ready = r == 1;
     }
-    TNetAntiFreezeBase::DoProcess(!ready, false);
+    if (deadline)
+        PumpUntil(*deadline, !ready);
+    else
+        TNetAntiFreezeBase::DoProcess(!ready, false);
     return ready;
+}
+
+void TNetSocketHandle::PumpUntil(TNetClock::time_point deadline, bool idle)
+{
+    // While the pump runs (a modal box may keep it for long), the deadline
+    // ends the connection: the socket is shut down in both directions and
+    // the peer sees the close then. The descriptor stays for the wait,
+    // which ends as timed out once the pump returns.
+    TNetAntiFreezeBase::DoProcessWait(idle, deadline, [socket = std::weak_ptr<Socket>(use())] {
+        if (const SocketRef s = socket.lock())
+            s->stack().Shutdown(s->fd(), Net_SD_BOTH);
+    });
 }
 
 bool TNetSocketHandle::waitSliced(bool forWrite, int timeout)
@@ -232,7 +247,7 @@ bool TNetSocketHandle::waitSliced(bool forWrite, int timeout)
             if (slice > 0 && left > slice)
                 wait = left % slice != 0 ? left % slice : slice;
         }
-        if (waitOnce(forWrite, wait))
+        if (waitOnce(forWrite, wait, unlimited ? nullptr : &deadline))
             return true;
         if (!unlimited && NetMillisecondsLeft(deadline) == 0)
             return false;

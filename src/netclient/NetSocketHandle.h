@@ -67,6 +67,11 @@ public:
     // The same wait for room to send.
     bool Writable(int timeout = -2);
     void Assign(const TNetSocketHandle &other);
+    // Lets the anti-freeze pump once for a wait or transfer that ends at
+    // deadline: should the pump run past it (a modal box's own event loop
+    // inside it), the socket is shut down at the deadline, not when the pump
+    // returns. idle: nothing came (DoProcess's idle).
+    void PumpUntil(TNetClock::time_point deadline, bool idle);
 
 private:
     // The open descriptor, shared by every call that uses it; the last
@@ -82,8 +87,9 @@ private:
     SocketRef use() const;
     // Like use, but no socket raises ENetConnClosedGracefully.
     SocketRef useOrRaise() const;
-    // One wait; DoProcess follows it.
-    bool waitOnce(bool forWrite, int timeout);
+    // One wait; the pump follows it. deadline: the whole wait's end, held
+    // while the pump runs (null: none).
+    bool waitOnce(bool forWrite, int timeout, const TNetClock::time_point *deadline);
     // A wait for the caller's whole time, cut into anti-freeze slices on the
     // interface thread while an active anti-freeze exists.
     bool waitSliced(bool forWrite, int timeout);

@@ -133,9 +133,11 @@ void TNetTCPConnection::checkBudget(int64_t extra)
         raiseOverBudget();
 }
 
-void TNetTCPConnection::raiseOverBudget()
+void TNetTCPConnection::raiseOverBudget(int64_t announced)
 {
     DisconnectSocket();
+    if (announced >= 0)
+        throw ENetInputTooLong(Rtl::Format(NetRes::RSReadBudgetAnnounced, {announced, MaxReadBytes}));
     throw ENetInputTooLong(Rtl::Format(NetRes::RSReadBudgetExceeded, {MaxReadBytes}));
 }
 
@@ -387,7 +389,7 @@ void TNetTCPConnection::ReadStream(TNetStream *destination, int64_t count, bool 
     // Refused before anything is allocated; the destination then grows as
     // bytes arrive, never ahead of them.
     if (!readUntilDisconnect && count > MaxReadBytes)
-        raiseOverBudget();
+        raiseOverBudget(count);
     if (readUntilDisconnect) {
         count = INT32_MAX;
         BeginWork(wmRead, 0);
@@ -571,7 +573,10 @@ void TNetTCPConnection::WriteBuffer(const void *source, int64_t count, bool)
                     raiseTimedOut();
                 continue;
             }
-            TNetAntiFreezeBase::DoProcess(false, false);
+            if (ReadTimeout == -2)
+                TNetAntiFreezeBase::DoProcess(false, false);
+            else
+                binding_->PumpUntil(deadline, false);
         }
         ClosedGracefully = sent == 0;
         CheckForDisconnect(true, false);

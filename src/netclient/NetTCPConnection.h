@@ -177,8 +177,10 @@ protected:
     // A line read with ReadTimeout; a real time-out closes and raises.
     std::string readLnLimited();
     [[noreturn]] void raiseTimedOut();
-    // Closes the connection and raises ENetInputTooLong for the byte budget.
-    [[noreturn]] void raiseOverBudget();
+    // Closes the connection and raises ENetInputTooLong for the byte budget:
+    // bytes that came, or (announced not negative) a length the peer
+    // announced before sending it.
+    [[noreturn]] void raiseOverBudget(int64_t announced = -1);
     // What one reply, capture or transfer has taken against MaxReadBytes.
     class ReadBudget;
     // How long the next wait for bytes may be: ReadTimeout, or what is left

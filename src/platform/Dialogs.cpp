@@ -3,9 +3,9 @@
 #include "platform/Rtl.h"
 
 #include "platform/Cp1252.h"
+#include "platform/Opener.h"
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -303,14 +303,17 @@ public:
         return dlg.exec() == QDialog::Accepted;
     }
 
-    bool ShellOpen(const std::string &target) override
+    OpenResult ShellOpen(const std::string &target) override
     {
         if (toStderr_) {
             std::fprintf(stderr, "MIXDECK open %s -> not opened\n", ShellUrl(target).c_str());
             std::fflush(stderr);
             return false;
         }
-        return QDesktopServices::openUrl(ToUrl(target));
+        // The opener is started here, not handed the address and forgotten,
+        // so that an opener with nothing behind it is heard.
+        const opener::Result r = opener::Run(opener::kDesktopOpener, {ShellUrl(target)});
+        return OpenResult(r.Opened, r.Why);
     }
 
 private:
@@ -438,13 +441,16 @@ bool ShellOpen(const std::string &target)
     // is asked: its opener would start and fail where nobody sees it.
     const QUrl url = ToUrl(target);
     std::string why;
-    if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
+    if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
         why = "it does not exist.";
-    else if (Current().ShellOpen(target))
-        return true;
-    else
-        why = "no program to open it could be started (the desktop's opener xdg-open, "
-              "from the package xdg-utils, may be missing).";
+    } else {
+        const OpenResult r = Current().ShellOpen(target);
+        if (r.Opened)
+            return true;
+        why = !r.Why.empty() ? r.Why
+                             : std::string("no program to open it could be started (the desktop's opener ") +
+                                   opener::kDesktopOpener + ", from the package xdg-utils, may be missing).";
+    }
     MessageBox(nullptr, ShellOpenFailure(target, why), "Error", Button::OK, Icon::None, Button::OK);
     return false;
 }

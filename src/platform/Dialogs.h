@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QWidget;
@@ -112,6 +113,17 @@ std::vector<std::string> QtFilterList(const std::string &windowsFilter);
 // The same joined with ";;" as QFileDialog takes them.
 std::string QtFilter(const std::string &windowsFilter);
 
+// ---- the shell's "open" -----------------------------------------------------
+// What the desktop made of a target: opened, or why not.
+struct OpenResult {
+    OpenResult(bool opened = true) : Opened(opened) {}
+    OpenResult(bool opened, std::string why) : Opened(opened), Why(std::move(why)) {}
+    bool Opened;
+    // When not opened: why, the end of the sentence "Could not open <name>: "
+    // (empty: no program to open it could be started).
+    std::string Why;
+};
+
 // ---- the service -------------------------------------------------------------
 class Service {
 public:
@@ -128,8 +140,10 @@ public:
     // printer then holds the choice), false when cancelled (unchanged).
     virtual bool PrinterSetup(QWidget *owner, QPrinter &printer) = 0;
     // Opens a URL ("http://...", "mailto:...") or a local file or folder with
-    // the desktop's handler; false when nothing could open it.
-    virtual bool ShellOpen(const std::string &target) = 0;
+    // the desktop's handler; not opened when nothing could open it. The real
+    // service starts the desktop's opener and hears its answer (see
+    // platform/Opener.h).
+    virtual OpenResult ShellOpen(const std::string &target) = 0;
 };
 
 // The process-wide service. The real one (Qt dialogs) is made on first use.
@@ -176,9 +190,10 @@ std::optional<std::string> BrowseFolder(QWidget *owner, const std::string &title
                                         const std::string &initialDir);
 bool PrinterSetup(QWidget *owner, QPrinter &printer);
 // Opens the target through the service. When it cannot be opened (a local
-// file or folder that does not exist, no program to open it) the user is
-// told in an error box naming it, and the answer is false. The opener runs
-// on its own: nothing here waits for it.
+// file or folder that does not exist, no program to open it, an opener that
+// answers that it could not) the user is told in an error box naming it and
+// why, and the answer is false. The real service waits up to about a second
+// for the opener's answer, the windows painting meanwhile.
 bool ShellOpen(const std::string &target);
 // The error box's text: "Could not open <name>: <why>", the name being the
 // local path or the address without its password.

@@ -165,12 +165,13 @@ bool ScriptedDialogs::PrinterSetup(QWidget *owner, QPrinter &printer)
     return c.answerBool;
 }
 
-bool ScriptedDialogs::ShellOpen(const std::string &target)
+Dialogs::OpenResult ScriptedDialogs::ShellOpen(const std::string &target)
 {
     Call c;
     c.kind = Kind::ShellOpen;
     c.target = target;
-    c.answerBool = OpenWith ? OpenWith(target) : true;
+    const Dialogs::OpenResult r = OpenWith ? OpenWith(target) : Dialogs::OpenResult(true);
+    c.answerBool = r.Opened;
     Record(c);
-    return c.answerBool;
+    return r;
 }

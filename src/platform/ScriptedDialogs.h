@@ -63,8 +63,8 @@ public:
     // Called after a call is recorded and answered, while the "dialog" is
     // up (a test can look at the window state at that moment).
     std::function<void(const Call &)> OnCall;
-    // What ShellOpen answers for a target; unset: true.
-    std::function<bool(const std::string &)> OpenWith;
+    // What ShellOpen answers for a target; unset: opened.
+    std::function<Dialogs::OpenResult(const std::string &)> OpenWith;
 
     ScriptedDialogs &AnswerButton(Dialogs::Button button);
     ScriptedDialogs &AnswerPath(std::string path);   // file or folder chosen
@@ -88,7 +88,7 @@ public:
     std::optional<std::string> BrowseFolder(QWidget *owner, const std::string &title,
                                             const std::string &initialDir) override;
     bool PrinterSetup(QWidget *owner, QPrinter &printer) override;
-    bool ShellOpen(const std::string &target) override;
+    Dialogs::OpenResult ShellOpen(const std::string &target) override;
 
 private:
     struct Cancel {};

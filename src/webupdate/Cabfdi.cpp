@@ -106,17 +106,34 @@ bool Plan(mscabd_cabinet *cab, const std::string &root, int64_t budget, std::vec
     return true;
 }
 
-// One member into its staged file, with its stored time.
-bool Stage(mscab_decompressor *d, TMsPackSystem &sys, TPlacement &p)
+// One member into its staged file, with its stored time; why not, when not.
+bool Stage(mscab_decompressor *d, TMsPackSystem &sys, TPlacement &p, std::string &why)
 {
     fileio::AtomicWriter out;
-    if (!out.Open(p.Staged, false))
+    if (!out.Open(p.Staged, false)) {
+        why = std::string("cannot write it: ") + std::strerror(errno);
         return false;
-    sys.SetOutput(&out, int64_t(p.File->length));
-    if (d->extract(d, p.File, const_cast<char *>(p.Staged.c_str())) != MSPACK_ERR_OK || sys.Budget != 0)
+    }
+    const int64_t announced = int64_t(p.File->length);
+    sys.SetOutput(&out, announced);
+    const bool extracted = d->extract(d, p.File, const_cast<char *>(p.Staged.c_str())) == MSPACK_ERR_OK;
+    if (sys.OverBudget) {
+        why = "its data hold more than the " + std::to_string(announced) + " bytes the cabinet announces for it";
         return false;
-    if (!out.Commit())
+    }
+    if (!extracted) {
+        why = "its data are damaged";
         return false;
+    }
+    if (sys.Budget != 0) {
+        why = "its data hold " + std::to_string(announced - sys.Budget) + " bytes, the cabinet announces " +
+              std::to_string(announced);
+        return false;
+    }
+    if (!out.Commit()) {
+        why = std::string("cannot write it: ") + std::strerror(errno);
+        return false;
+    }
     SetWriteTime(p.Staged, DosTime(p.File));
     return true;
 }
@@ -137,22 +154,27 @@ int ExtractAll(mscab_decompressor *d, TMsPackSystem &sys, mscabd_cabinet *cab, c
     bool ok = true;
     for (size_t i = 0; ok && i < plan.size(); ++i) {
         plan[i].Staged = stage + "/" + std::to_string(i);
-        ok = Stage(d, sys, plan[i]);
+        std::string reason;
+        ok = Stage(d, sys, plan[i], reason);
+        if (!ok)
+            why = "The cabinet's member " + std::string(plan[i].File->filename) + " could not be extracted: " + reason;
     }
     for (size_t i = 0; ok && i < plan.size(); ++i) {
         const TPlacement &p = plan[i];
         struct stat st;
+        std::string reason;
         if (!CabFolderExists(p.Dir) && mkdir(p.Dir.c_str(), 0777) != 0)
-            ok = false;
+            reason = "cannot make its folder " + p.Dir + ": " + std::strerror(errno);
         else if (!wupaths::IsInside(root, p.Dir) || (Exists(p.Target, st) && !S_ISREG(st.st_mode)))
-            ok = false;
-        else
-            ok = rename(p.Staged.c_str(), p.Target.c_str()) == 0;
+            reason = "its place " + p.Target + " is no longer a plain file inside the folder";
+        else if (rename(p.Staged.c_str(), p.Target.c_str()) != 0)
+            reason = "cannot put it at " + p.Target + ": " + std::strerror(errno);
+        ok = reason.empty();
+        if (!ok)
+            why = "The cabinet's member " + std::string(p.File->filename) + " could not be put in place: " + reason;
     }
     std::error_code ec;
     std::filesystem::remove_all(stage, ec);
-    if (!ok)
-        why = "The cabinet is damaged or its files cannot be written";
     return ok ? 0 : -1;
 }
 

@@ -3,6 +3,8 @@
 #include "webupdate/MsPackSystem.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -60,25 +62,70 @@ std::string LzExpandedName(const std::string &FileName, char MissingChar)
     return name;
 }
 
-bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budget)
+namespace {
+
+// How many bytes the packed data really expand to, up to budget; -1 when
+// more, or when the data are damaged before the end.
+int64_t ExpandedSize(const std::string &Packed, int64_t Budget)
 {
     TSzdd s;
     if (!s.Open(Packed))
-        return false;
-    // Refused from the announced size, before a byte is expanded.
-    if (s.H->length < 0 || int64_t(s.H->length) > Budget)
-        return false;
-    fileio::AtomicWriter out;
-    if (!out.Open(Target, false))
-        return false;
-    // An empty file has no data to decode.
-    if (s.H->length == 0)
-        return out.Commit();
-    s.Sys.SetOutput(&out, int64_t(s.H->length));
-    if (s.D->extract(s.D, s.H, const_cast<char *>(Target.c_str())) != MSPACK_ERR_OK)
-        return false;
-    // The header's size, to the byte: a shorter result is a damaged file.
-    if (s.Sys.Budget != 0)
-        return false;
-    return out.Commit();
+        return -1;
+    s.Sys.CountOutput(Budget);
+    if (s.D->extract(s.D, s.H, const_cast<char *>("")) != MSPACK_ERR_OK)
+        return -1;
+    return Budget - s.Sys.Budget;
+}
+
+std::string SizeText(int64_t bytes) { return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes"); }
+
+} // namespace
+
+bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budget, std::string *Why)
+{
+    std::string why;
+    const bool ok = [&] {
+        TSzdd s;
+        if (!s.Open(Packed)) {
+            why = "it is not a packed (SZDD) file or cannot be read";
+            return false;
+        }
+        const int64_t announced = int64_t(uint64_t(s.H->length) & 0xFFFFFFFFu);
+        // Refused from the announced size, before a byte is expanded.
+        if (announced > Budget) {
+            why = "its header announces " + SizeText(announced) + ", more than the " + SizeText(Budget) + " allowed";
+            return false;
+        }
+        fileio::AtomicWriter out;
+        if (!out.Open(Target, false)) {
+            why = "cannot write " + Target + ": " + std::strerror(errno);
+            return false;
+        }
+        bool extracted = true;
+        // An empty file has no data to decode.
+        if (announced > 0) {
+            s.Sys.SetOutput(&out, announced);
+            extracted = s.D->extract(s.D, s.H, const_cast<char *>(Target.c_str())) == MSPACK_ERR_OK;
+            // The header's size, to the byte: more or less is a damaged file,
+            // and the user is told both sizes.
+            if (s.Sys.OverBudget || (extracted && s.Sys.Budget != 0)) {
+                const int64_t real = ExpandedSize(Packed, Budget);
+                why = "its header announces " + SizeText(announced) + ", but it expands to " +
+                      (real >= 0 ? SizeText(real) : "more than " + SizeText(Budget));
+                return false;
+            }
+            if (!extracted) {
+                why = "its packed data are damaged";
+                return false;
+            }
+        }
+        if (!out.Commit()) {
+            why = "cannot write " + Target + ": " + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }();
+    if (Why)
+        *Why = ok ? std::string() : why;
+    return ok;
 }

@@ -22,5 +22,8 @@ std::string LzExpandedName(const std::string &FileName, char MissingChar);
 
 // Expands Packed into Target, which is replaced only when the whole expansion
 // succeeded and brought exactly the header's size; at most Budget bytes.
-// A symbolic link at Target is replaced itself, never followed.
-bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budget);
+// A symbolic link at Target is replaced itself, never followed. Why (when
+// given) gets the cause of a failure: a file that is not packed, a size
+// announced over the budget, a header that announces another size than the
+// file expands to (both named), damaged data, a target not writable.
+bool LzExpand(const std::string &Packed, const std::string &Target, int64_t Budget, std::string *Why = nullptr);

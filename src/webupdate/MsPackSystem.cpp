@@ -25,7 +25,8 @@ mspack_file *MsOpen(mspack_system *self, const char *filename, int mode)
             delete h;
             return nullptr;
         }
-    } else if (mode != MSPACK_SYS_OPEN_WRITE || !h->Owner->Output || !h->Owner->Output->IsOpen()) {
+    } else if (mode != MSPACK_SYS_OPEN_WRITE ||
+               (!h->Owner->Counting && (!h->Owner->Output || !h->Owner->Output->IsOpen()))) {
         // Only the prepared output may be written; nothing is appended or
         // updated in place.
         delete h;
@@ -59,13 +60,13 @@ int MsWrite(mspack_file *file, void *buffer, int bytes)
 {
     auto *h = reinterpret_cast<THandle *>(file);
     TMsPackSystem *o = h->Owner;
-    if (h->Fd >= 0 || bytes < 0 || !o->Output)
+    if (h->Fd >= 0 || bytes < 0 || (!o->Output && !o->Counting))
         return -1;
     if (int64_t(bytes) > o->Budget) {
         o->OverBudget = true;
         return -1;
     }
-    if (!o->Output->Write(buffer, size_t(bytes)))
+    if (!o->Counting && !o->Output->Write(buffer, size_t(bytes)))
         return -1;
     o->Budget -= bytes;
     return bytes;
@@ -112,6 +113,13 @@ TMsPackSystem::TMsPackSystem()
 void TMsPackSystem::SetOutput(fileio::AtomicWriter *writer, int64_t budget)
 {
     Output = writer;
+    Counting = false;
     Budget = budget;
     OverBudget = false;
+}
+
+void TMsPackSystem::CountOutput(int64_t budget)
+{
+    SetOutput(nullptr, budget);
+    Counting = true;
 }

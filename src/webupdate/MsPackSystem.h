@@ -11,6 +11,7 @@
 struct TMsPackSystem {
     mspack_system Sys;                          // must stay first
     fileio::AtomicWriter *Output = nullptr;     // where the next output goes
+    bool Counting = false;                      // the output is only counted
     int64_t Budget = 0;                         // bytes the output may still take
     bool OverBudget = false;
 
@@ -18,4 +19,7 @@ struct TMsPackSystem {
     mspack_system *System() { return &Sys; }
     // Directs the next output to writer, allowing at most budget bytes.
     void SetOutput(fileio::AtomicWriter *writer, int64_t budget);
+    // The next output is counted against budget and kept nowhere (to learn
+    // how much a packed file really holds).
+    void CountOutput(int64_t budget);
 };

@@ -28,6 +28,7 @@
 
 const char *const NoUpdateAddressText = "No update address is configured";
 const char *const UpdateFailedText = "Update Failed.";
+const char *const UpdateInstalledButText = "Update Installed. Then failed: ";
 const char *const UpdaterFailedText = "The last update could not put every file in place:";
 
 std::string BuiltInUpdateAddress() { return MIXDECK_UPDATE_URL; }
@@ -279,6 +280,7 @@ void TUpdateForm::StartUpdateBtnClick()
         RefreshNow();
         return;
     }
+    Restarting = false;
     AnimImage()->SetActive(true);
     ui->StartUpdateBtn->setEnabled(false);
     ui->CloseUpdateBtn->setEnabled(false);
@@ -311,6 +313,7 @@ void TUpdateForm::CloseUpdateBtnClick()
     ui->DownloadLbl->clear();
     ui->URLFileLbl->clear();
     ui->DownloadStatusLbl->clear();
+    ui->DownloadStatusLbl->setToolTip(QString());
     SetLabelColor(ui->DownloadStatusLbl, clGreen);
     ElapsedSeconds = 0;
     hide();
@@ -372,6 +375,14 @@ void TUpdateForm::WebUpdateStatus(TWebUpdate *, const std::string &statusStr, in
     } else if (statusCode == 2) {
         SetLabelColor(verdict, clRed);
         verdict->setText(QStringLiteral("Web Update File Not Found."));
+    } else if ((statusCode == 1 || statusCode == wustatus::RunFailedCode) && WebUpdate->FilesInPlace() &&
+               !Restarting) {
+        // The new files are in place; a step after them failed (the
+        // failure's own message is the error's, told in its box).
+        const std::string failure = statusCode == 1 ? statusStr : WebUpdate->LastErrorText();
+        SetLabelColor(verdict, clOlive);
+        verdict->setText(FromAnsi(UpdateInstalledButText + failure));
+        verdict->setToolTip(verdict->text());
     } else if (statusCode == 1 || statusCode == 8 || statusCode == 9 || statusCode == wustatus::RunFailedCode) {
         // An error, a cabinet or updater that failed, a step that failed.
         SetLabelColor(verdict, clRed);
@@ -403,6 +414,9 @@ void TUpdateForm::WebUpdateThreadUpdateDone(TWebUpdate *)
 
 void TUpdateForm::WebUpdateAppDoClose(TWebUpdate *)
 {
+    // From here the update is the updater's to finish: what fails now
+    // stops it.
+    Restarting = true;
     if (ExitProgram)
         ExitProgram();
 }

@@ -36,6 +36,9 @@ std::string BuiltInUpdateAddress();
 extern const char *const NoUpdateAddressText;   // "No update address is configured"
 // The verdict after an error or a failed step.
 extern const char *const UpdateFailedText;   // "Update Failed."
+// The verdict when the run put its files in place and a later step failed
+// (the finish, the closing, the done handler): followed by the failure.
+extern const char *const UpdateInstalledButText;   // "Update Installed. Then failed: "
 // The first line of the message that shows, at the start after an update,
 // what the updater could not put in place (one line each below it).
 extern const char *const UpdaterFailedText;
@@ -75,6 +78,9 @@ public:
     TWebUpdate *WebUpdate;
     // The main window's Exit (ends the program after the updater started).
     std::function<void()> ExitProgram;
+    // The restart is under way (the program was told to end for the
+    // updater) in the run started last.
+    bool Restarting = false;
 
     TAnimatedImage *AnimImage() const;
 

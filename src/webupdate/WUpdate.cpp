@@ -719,9 +719,10 @@ bool TWebUpdate::ExpandLZFile(const std::string &FileName, const TWebUpdateExpec
     const std::string temp = MakeTempFile(fd);
     if (fd >= 0)
         close(fd);
-    bool ok = fd >= 0 && LzExpand(FileName, temp, MaxFileSize);
+    std::string why = fd >= 0 ? std::string() : std::string("no temporary file: ") + std::strerror(errno);
+    bool ok = fd >= 0 && LzExpand(FileName, temp, MaxFileSize, &why);
     if (!ok) {
-        Cause(-1, "Cannot expand " + FileName);
+        Cause(-1, "Cannot expand " + FileName + ": " + why);
         if (!temp.empty())
             unlink(temp.c_str());
     } else {

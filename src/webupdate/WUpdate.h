@@ -275,6 +275,11 @@ public:
     // restart when one was asked for and a component came.
     void ThreadDone();
     bool Running() const { return FRunning; }
+    // The last run got through its file list and put at least one of its
+    // files in place (a component named "..._new", which the updater puts
+    // in place, does not count); what failed after that failed over an
+    // installed update.
+    bool FilesInPlace() const { return FFilesInPlace; }
 
     // ---- dialogs, result post, remembered values ----
     // 1 lets the run go on; any other answer stops it.
@@ -379,6 +384,8 @@ private:
     // this process) and removes the folder it was to run from.
     void StopUpdater(const std::string &Folder);
     bool FClosingFailed = false;   // the last DoRestart stopped its updater
+    int FInstalledFiles = 0;       // files of the list put in place in this run
+    bool FFilesInPlace = false;
 
     // Parts of the run.
     bool RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &Ini, const std::string &Url);

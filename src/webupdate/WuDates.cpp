@@ -1,6 +1,10 @@
 #include "webupdate/WuDates.h"
 
+#include "platform/Cp1252.h"
 #include "platform/Rtl.h"
+
+#include <QDate>
+#include <QLocale>
 
 #include <cmath>
 #include <cstdio>
@@ -112,6 +116,14 @@ std::string FormatDate(double Date, const std::string &Format, char Separator)
         i = j;
     }
     return out;
+}
+
+std::string SystemShortDate(double Date)
+{
+    int y, m, d;
+    Rtl::DecodeDate(Date, y, m, d);
+    // The locale the program runs in: the system's, unless a test chose another.
+    return ToAnsi(QLocale().toString(QDate(y, m, d), QLocale::ShortFormat));
 }
 
 std::string StoredDate(double Date)

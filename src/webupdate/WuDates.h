@@ -18,6 +18,9 @@ bool ParseDate(const std::string &Text, const std::string &Format, char Separato
 bool ParseTime(const std::string &Text, const std::string &Format, char Separator, double &Time);
 // The date written in Format with Separator (d, dd, m, mm, yy, yyyy).
 std::string FormatDate(double Date, const std::string &Format, char Separator);
+// The date as the system writes short dates (the user's locale's short
+// date format).
+std::string SystemShortDate(double Date);
 
 // The stored form of the remembered date and time: "dd/mm/yyyy" and
 // "hh:nn:ss". Read back by ParseStoredDate/ParseStoredTime.

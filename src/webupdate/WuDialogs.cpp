@@ -235,26 +235,58 @@ void TWebUpdate::DoPostUpdateInfo()
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, long((StallTimeoutMs + 999) / 1000));
+    // An answer announced larger than it may be is refused before it comes.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxResponse));
     p.Response.clear();
     const CURLcode rc = curl_easy_perform(h);
     const std::string refusal = wuaddress::RefusalText(int(rc), errorText);
+    long status = 0;
+    char *redirect = nullptr;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &redirect);
+    const std::string redirectTo = redirect ? redirect : "";
+    const std::string detail = errorText[0] ? std::string(errorText) : std::string(curl_easy_strerror(rc));
     // Released before the statuses, whose handlers may fail.
     curl_slist_free_all(headers);
     curl_easy_cleanup(h);
     if (pump.Thrown)
         std::rethrow_exception(pump.Thrown);
-    if (!refusal.empty()) {
-        // A certificate or a secure connection refused: why, then the
-        // failure of the post.
-        SetError(int(rc), refusal + ": " + url);
+    // Every failure is told with its cause, then with the post's status; a
+    // post that failed leaves no answer to judge.
+    auto failed = [&](int code, const std::string &why, int id, int32_t statusCode) {
+        SetError(code, why + ": " + url);
         Error();
-        DoStatus(wustatus::PostConnectFailed, "", 16, 5);
-    } else if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT)
-        DoStatus(wustatus::PostConnectFailed, "", 16, 5);
-    else if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL)
-        DoStatus(wustatus::PostResourceFailed, "", 17, 5);
-    else if (rc == CURLE_OK && !sink.second)
+        DoStatus(id, "", statusCode, 5);
+    };
+    if (!refusal.empty()) {
+        // A certificate or a secure connection refused.
+        failed(int(rc), refusal, wustatus::PostConnectFailed, 16);
+    } else if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_OPERATION_TIMEDOUT) {
+        failed(int(rc), "Cannot connect to the server for the post (" + detail + ")", wustatus::PostConnectFailed, 16);
+    } else if (rc == CURLE_URL_MALFORMAT || rc == CURLE_UNSUPPORTED_PROTOCOL) {
+        failed(int(rc), "The post's address cannot be used (" + detail + ")", wustatus::PostResourceFailed, 17);
+    } else if (rc == CURLE_FILESIZE_EXCEEDED) {
+        failed(int(rc), "The server announced an answer to the post of more than " + std::to_string(MaxResponse) +
+                            " bytes; it was refused",
+               wustatus::PostResourceFailed, 17);
+    } else if (sink.second) {
+        failed(int(rc), "The server's answer to the post came to more than " + std::to_string(MaxResponse) +
+                            " bytes; it was refused",
+               wustatus::PostResourceFailed, 17);
+    } else if (rc != CURLE_OK) {
+        failed(int(rc), "The post failed (" + detail + ")", wustatus::PostResourceFailed, 17);
+    } else if (status >= 300 && status < 400) {
+        // A post is not sent on to another address, on this host or any other.
+        failed(int(status),
+               "The server answered the post with a redirection" + (redirectTo.empty() ? "" : " to " + redirectTo) +
+                   ", which was refused",
+               wustatus::PostResourceFailed, 17);
+    } else if (status >= 400) {
+        failed(int(status), "The server answered the post with HTTP status " + std::to_string(status),
+               wustatus::PostResourceFailed, 17);
+    } else {
         p.Response = response;
+    }
 }
 
 // ---- remembered values ----------------------------------------------------

@@ -168,6 +168,8 @@ void TWebUpdate::DoUpdate()
     FlagScope running(FRunning);
     AppCompUpdated = false;
     FTPDirectorySet = false;
+    FInstalledFiles = 0;
+    FFilesInPlace = false;
     const bool internet = UpdateType != TWebUpdateType::fileUpdate;
     std::unique_ptr<TWebUpdateConnection> connection;
     std::string copy;
@@ -279,7 +281,8 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
             return false;
         }
         dateBased = true;
-        DoStatus(wustatus::NewVersionFound, wudates::FormatDate(versionDate, DateFormat, DateSeparator), 5, 0);
+        // Read in the control file's format, told in the system's.
+        DoStatus(wustatus::NewVersionFound, wudates::SystemShortDate(versionDate), 5, 0);
     }
 
     // Post.
@@ -410,6 +413,7 @@ bool TWebUpdate::RunSteps(TWebUpdateConnection *Connection, TUpdateControlFile &
 
     if (!Ini.Value("files", "count").empty())
         WorkFiles(Connection, Ini);
+    FFilesInPlace = FInstalledFiles > 0;
     Step();
 
     const std::string after = ExpandPath(Ini.Value("action", "runafter"));
@@ -490,12 +494,16 @@ void TWebUpdate::WorkFiles(TWebUpdateConnection *Connection, TUpdateControlFile 
                 SetError(-1, why);
                 Error();
                 DoStatus(wustatus::CabError, folder + name, 8, 0);
-            } else {
-                unlink((folder + name).c_str());
+                continue;
             }
+            unlink((folder + name).c_str());
         } else if (ext == ".PAT" && ApplyPatch && !localVersion.empty() && !comp) {
             RunAndWait("patcher.exe " + name + " " + localVersion);
             unlink((folder + name).c_str());
         }
+        // A component named "..._new" waits for the updater to be put in place.
+        const std::string upper = Rtl::UpperCase(name);
+        if (!comp || upper.size() <= 4 || upper.compare(upper.size() - 4, 4, "_NEW") != 0)
+            ++FInstalledFiles;
     }
 }

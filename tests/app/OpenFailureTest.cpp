@@ -1,8 +1,11 @@
 // Help and the web site items of the main window say so when what they open
-// cannot be opened: the help page missing from the program's folder, no
-// program on the machine to open an address.
+// cannot be opened: the help page missing from the program's folder, or in
+// place but with no browser behind the desktop's opener, and an address
+// with no browser to take it.
 #include "app/ProgramHome.h"
+#include "common/NoBrowser.h"
 #include "compilation/Main.h"
+#include "platform/Opener.h"
 #include "platform/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,19 +46,47 @@ TEST_F(OpenFailure, F1WithoutTheHelpPageNamesIt)
     ExpectErrorBox("Could not open " + home.dir.path() + "/Help/html/index.html: it does not exist.");
 }
 
-TEST_F(OpenFailure, AWebSiteTheDesktopCannotOpenIsNamed)
+// On a machine with the desktop's opener and no browser behind it (what
+// scripts/deps installs), the real opener is started and its answer heard.
+class NoBrowserBehind : public OpenFailure {
+protected:
+    NoBrowserBehind()
+    {
+        opener::AnswerTimeForTests(20000);
+        dialogs.OpenWith = [this](const std::string &t) { return real->ShellOpen(t); };
+    }
+    ~NoBrowserBehind() override { opener::AnswerTimeForTests(0); }
+    testutil::NoBrowser desktop;
+    std::unique_ptr<Dialogs::Service> real {Dialogs::NewQtService()};
+};
+
+const char *const kNothingBehind =
+    ": the desktop's opener xdg-open found no program to open it: no web browser or other program is set up for "
+    "it (exit status 3).";
+
+TEST_F(NoBrowserBehind, F1WithTheHelpPageInPlaceSaysWhyItDidNotOpen)
 {
-    // The real desktop service; the offscreen platform opens nothing, as a
-    // desktop without an opener.
-    std::unique_ptr<Dialogs::Service> real(Dialogs::NewQtService());
-    dialogs.OpenWith = [&real](const std::string &t) { return real->ShellOpen(t); };
+    const std::string page = home.dir.path() + "/Help/html/index.html";
+    ASSERT_EQ(mkdir((home.dir.path() + "/Help").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((home.dir.path() + "/Help/html").c_str(), 0700), 0);
+    testutil::writeFile(page, "<html><body>Help</body></html>");
+    TMainForm form;
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    QTest::keyClick(&form, Qt::Key_F1);
+    ASSERT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).size(), 1u);
+    ExpectErrorBox("Could not open " + page + kNothingBehind);
+}
+
+TEST_F(NoBrowserBehind, AWebSiteItemSaysWhyItDidNotOpen)
+{
     TMainForm form;
     auto *item = form.findChild<QAction *>("freedbMenuItem");
     ASSERT_NE(item, nullptr);
     item->trigger();
     ASSERT_EQ(dialogs.CallsOf(ScriptedDialogs::Kind::ShellOpen).size(), 1u);
-    ExpectErrorBox("Could not open http://www.freedb.org/: no program to open it could be started (the "
-                   "desktop's opener xdg-open, from the package xdg-utils, may be missing).");
+    ExpectErrorBox(std::string("Could not open http://www.freedb.org/") + kNothingBehind);
 }
 
 } // namespace

@@ -4,15 +4,32 @@
 // wider than the room the control gives it (the inside of its frame, the
 // part beside a check box's or radio button's indicator, the part of a
 // button inside its bevel or frame, the part of a group box from where its
-// title starts).
+// title starts), and a label's text ends a little before the next control
+// on its row begins.
+//
+// The fonts are those of a newcomer's machine: the test runs itself again in
+// a child process whose font configuration holds only the font files of the
+// font packages that scripts/deps installs (read from it), nothing of this
+// machine's other fonts (the test packages bring more, the mail server's
+// documentation fonts-lato among them) and no user's fonts. The windows'
+// font must be a proportional one from those packages.
 #include "app/ProgramHome.h"
 #include "app/Startup.h"
+#include "common/TestUtil.h"
 #include "platform/ScriptedDialogs.h"
 #include "reports/Preview.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -28,9 +45,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -74,24 +95,82 @@ std::string NameOf(const QWidget *w)
     return w->window()->objectName().toStdString() + ": " + path;
 }
 
+// A label that shows plain text of its own.
+bool PlainLabel(const QLabel *label)
+{
+    return !label->text().isEmpty() && !label->wordWrap() && label->textFormat() != Qt::RichText &&
+           !(label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+}
+
+// Where a label's text lies across it: its room (start and width) and the
+// text's own width.
+struct LabelText {
+    int start = 0;
+    int room = 0;
+    int width = 0;
+};
+
+LabelText Span(const QLabel *label)
+{
+    const QFontMetrics fm(label->font());
+    LabelText t;
+    t.start = label->contentsRect().left() + label->margin();
+    t.room = label->contentsRect().width() - 2 * label->margin();
+    // A framed label indents its text by half an x unless told otherwise.
+    int indent = 0;
+    if (label->indent() > 0)
+        indent = label->indent();
+    else if (label->indent() < 0 && label->frameWidth() > 0)
+        indent = fm.horizontalAdvance(u'x') / 2;
+    t.room -= indent;
+    if (!(label->alignment() & Qt::AlignRight))
+        t.start += indent;
+    t.width = TextWidth(fm, Shown(label->text(), label->buddy() != nullptr));
+    return t;
+}
+
+// A label's text must end this far before the next control on its row.
+constexpr int kLabelGap = 3;
+
+// The control on a label's row that the label's text runs into: it begins
+// less than kLabelGap after the text's end.
+std::optional<Misfit> RunsInto(QLabel *label)
+{
+    if (!PlainLabel(label) || !label->parentWidget())
+        return std::nullopt;
+    const LabelText t = Span(label);
+    const Qt::Alignment h = label->alignment() & Qt::AlignHorizontal_Mask;
+    const int offset = h & Qt::AlignRight ? t.room - t.width : h & Qt::AlignHCenter ? (t.room - t.width) / 2 : 0;
+    // Where the text shows its last mark: blanks after it are room already.
+    QString shown = Shown(label->text(), label->buddy() != nullptr);
+    while (!shown.isEmpty() && shown.back().isSpace())
+        shown.chop(1);
+    const int end = label->x() + t.start + std::max(offset, 0) + TextWidth(QFontMetrics(label->font()), shown);
+    for (QWidget *next : label->parentWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (next == label || !next->isVisibleTo(label->window()) || next->x() <= label->x())
+            continue;
+        const QRect r = next->geometry();
+        if (r.top() >= label->geometry().bottom() || r.bottom() <= label->geometry().top())
+            continue;
+        if (r.left() - end < kLabelGap)
+            return Misfit {end + kLabelGap - label->x(), r.left() - label->x(),
+                           "\"" + label->text().toStdString() + "\" runs into " +
+                               next->objectName().toStdString() + " (text and gap of " + std::to_string(kLabelGap) +
+                               " px)"};
+    }
+    return std::nullopt;
+}
+
 // The room a control gives its text, and the text's width; nothing for
 // controls that show no text of their own.
 std::optional<Misfit> Measure(QWidget *w)
 {
     QStyle *style = w->style();
     if (auto *label = qobject_cast<QLabel *>(w)) {
-        if (label->text().isEmpty() || label->wordWrap() || label->textFormat() == Qt::RichText ||
-            (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text())))
+        if (!PlainLabel(label))
             return std::nullopt;
-        const QFontMetrics fm(label->font());
-        int room = label->contentsRect().width() - 2 * label->margin();
-        // A framed label indents its text by half an x unless told otherwise.
-        if (label->indent() > 0)
-            room -= label->indent();
-        else if (label->indent() < 0 && label->frameWidth() > 0)
-            room -= fm.horizontalAdvance(u'x') / 2;
-        return Misfit {TextWidth(fm, Shown(label->text(), label->buddy() != nullptr)), room,
-                       "\"" + label->text().toStdString() + "\""};
+        const LabelText t = Span(label);
+        return Misfit {t.width, t.room, "\"" + label->text().toStdString() + "\""};
     }
     if (auto *group = qobject_cast<QGroupBox *>(w)) {
         if (group->title().isEmpty())
@@ -155,6 +234,9 @@ void CheckShowing(QWidget *window, std::map<std::string, Misfit> &misfits, int &
             ++checked;
             if (m->text > m->room)
                 misfits[NameOf(w)] = *m;
+            else if (auto *label = qobject_cast<QLabel *>(w))
+                if (auto into = RunsInto(label))
+                    misfits[NameOf(w)] = *into;
         }
     }
 }
@@ -179,8 +261,135 @@ void CheckWindow(QWidget *window, std::map<std::string, Misfit> &misfits, int &c
     QApplication::processEvents();
 }
 
+// The font packages of the list of packages that building and running the
+// program need in scripts/deps (not the test packages).
+std::vector<std::string> DepsFontPackages()
+{
+    const std::string deps = testutil::readFile(testutil::sourcePath("scripts/deps"));
+    const size_t start = deps.find("packages=(");
+    const size_t end = start == std::string::npos ? start : deps.find(')', start);
+    std::vector<std::string> out;
+    if (end == std::string::npos)
+        return out;
+    const QString list = QString::fromStdString(deps.substr(start, end - start));
+    auto it = QRegularExpression(QStringLiteral("(?<![\\w-])fonts-[a-z0-9.+-]+")).globalMatch(list);
+    while (it.hasNext())
+        out.push_back(it.next().captured().toStdString());
+    return out;
+}
+
+// What a command printed, or nothing when it failed.
+std::optional<std::string> Output(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    return p.readAllStandardOutput().toStdString();
+}
+
+// A font configuration that holds the font files of those packages and
+// nothing else, in a folder of its own (with the cache and an empty home
+// for the child process).
+struct NewcomersFonts {
+    NewcomersFonts()
+    {
+        for (const char *sub : {"fonts", "cache", "home"})
+            mkdir(dir.file(sub).c_str(), 0700);
+        packages = DepsFontPackages();
+        if (packages.empty())
+            why = "scripts/deps names no font package";
+        for (const std::string &package : packages) {
+            const auto files = Output(QStringLiteral("dpkg-query"), {QStringLiteral("-L"), QString::fromStdString(package)});
+            if (!files) {
+                why = package + ", which scripts/deps installs, is not installed here: run scripts/deps";
+                return;
+            }
+            for (const QString &file : QString::fromStdString(*files).split(u'\n')) {
+                static const QRegularExpression font(QStringLiteral("\\.(ttf|otf|ttc|pfb|pfa|pcf|pcf\\.gz)$"),
+                                                     QRegularExpression::CaseInsensitiveOption);
+                struct stat st;
+                if (!font.match(file).hasMatch() || stat(file.toLocal8Bit().constData(), &st) != 0 ||
+                    !S_ISREG(st.st_mode))
+                    continue;
+                // Under their own names, a folder for each package, as
+                // the packages lay them out.
+                const std::string folder = dir.file("fonts/" + package);
+                mkdir(folder.c_str(), 0700);
+                const std::string target = folder + "/" + file.section(u'/', -1).toStdString();
+                if (symlink(file.toLocal8Bit().constData(), target.c_str()) == 0)
+                    ++count;
+            }
+        }
+        testutil::writeFile(dir.file("fonts.conf"),
+                            "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                            "<fontconfig>\n  <dir>" + dir.file("fonts") + "</dir>\n  <cachedir>" + dir.file("cache") +
+                                "</cachedir>\n  <include ignore_missing=\"yes\">/etc/fonts/conf.d</include>\n"
+                                "</fontconfig>\n");
+    }
+    testutil::TempDir dir;
+    std::vector<std::string> packages;
+    int count = 0;
+    std::string why;
+};
+
+// The variable that tells the child where the packages' fonts are.
+const char *const kFontsVariable = "MIXDECK_FIT_FONTS";
+
+// In the child: every family the windows can meet comes from the packages'
+// font files, and the windows' font is a proportional one of them.
+void ExpectOnlyThePackagesFonts(const std::string &fontDir, const std::vector<QWidget *> &windows)
+{
+    std::set<QString> packaged;
+    QDirIterator files(QString::fromStdString(fontDir), QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const int id = QFontDatabase::addApplicationFont(files.next());
+        for (const QString &family : QFontDatabase::applicationFontFamilies(id))
+            packaged.insert(family);
+        QFontDatabase::removeApplicationFont(id);
+    }
+    ASSERT_FALSE(packaged.empty());
+    // (Qt lists the generic names of fontconfig's aliases as families too.)
+    const std::set<QString> generic = {QStringLiteral("Sans Serif"), QStringLiteral("Serif"), QStringLiteral("Monospace")};
+    for (const QString &family : QFontDatabase::families())
+        EXPECT_TRUE(packaged.count(family) || generic.count(family))
+            << "a font from outside the packages: " << family.toStdString();
+    for (QWidget *w : windows) {
+        const QFontInfo info(w->font());
+        EXPECT_TRUE(packaged.count(info.family())) << w->objectName().toStdString() << ": " << info.family().toStdString();
+        EXPECT_FALSE(info.fixedPitch()) << w->objectName().toStdString() << " shows its texts in a monospace font, "
+                                        << info.family().toStdString();
+    }
+}
+
 TEST(WindowTextFit, EveryWindowShowsItsWholeTexts)
 {
+    const char *fontDir = std::getenv(kFontsVariable);
+    if (!fontDir) {
+        // Here: the same test again in a child process that has only the
+        // fonts of a newcomer's machine.
+        NewcomersFonts fonts;
+        ASSERT_TRUE(fonts.why.empty()) << fonts.why;
+        ASSERT_GT(fonts.count, 0);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("FONTCONFIG_FILE"), QString::fromStdString(fonts.dir.file("fonts.conf")));
+        for (const char *v : {"HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME"})
+            env.insert(QString::fromLatin1(v), QString::fromStdString(fonts.dir.file("home")));
+        env.insert(QString::fromLatin1(kFontsVariable), QString::fromStdString(fonts.dir.file("fonts")));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=WindowTextFit.EveryWindowShowsItsWholeTexts")});
+        ASSERT_TRUE(child.waitForFinished(300000));
+        const std::string output = child.readAll().toStdString();
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output;
+        EXPECT_EQ(child.exitCode(), 0) << "under the fonts of " << testing::PrintToString(fonts.packages) << ":\n"
+                                       << output;
+        return;
+    }
+
     programtest::ProgramHome home;
     ScriptedDialogs dialogs;
     Dialogs::ScopedService scoped {dialogs};
@@ -190,6 +399,10 @@ TEST(WindowTextFit, EveryWindowShowsItsWholeTexts)
     {
         Startup::Windows windows;
         Startup::CreateWindows(windows);
+        std::vector<QWidget *> all;
+        for (auto &w : windows)
+            all.push_back(w.get());
+        ExpectOnlyThePackagesFonts(fontDir, all);
         for (auto &w : windows) {
             windowNames.push_back(w->objectName().toStdString());
             CheckWindow(w.get(), misfits, checked);

@@ -468,10 +468,19 @@ TEST_F(CddbpLookupTest, ServerTaskRefusalsAndHostileLists)
     EXPECT_EQ(r.Kind, Outcome::Found);
     EXPECT_FALSE(r.HaveSites);
 
-    // CR LF and a lone CR inside category lines: split, and only words kept.
+    // CR LF and a lone CR inside category lines: split; a list with lines
+    // that are not categories is refused whole, naming the first of them.
     peer_->script(R"({"reply": {"lscat": "210 OK\r\nro\rck\r\nbad cat\r\nJazz\r\nfolk\r\n.\r\n"}})");
     RecordingHooks h3;
     r = CddbpServerTask(client_, peer_->settings(false), ServerTask::Categories, h3);
+    EXPECT_FALSE(r.HaveCategories);
+    EXPECT_EQ(r.Kind, Outcome::Unexpected);
+    EXPECT_EQ(r.Message, "The server's category list was not taken, the one you have stays: 2 of its 5 lines are "
+                         "not categories, the first of them:\nbad cat");
+    EXPECT_EQ(peer_->received().back(), "C: quit");
+    peer_->script(R"({"reply": {"lscat": "210 OK\r\nro\rck\r\n  \r\nfolk\r\n.\r\n"}})");
+    RecordingHooks h3b;
+    r = CddbpServerTask(client_, peer_->settings(false), ServerTask::Categories, h3b);
     ASSERT_TRUE(r.HaveCategories);
     EXPECT_EQ(r.Categories, (Lines {" ", " ro", " ck", " folk"}));
 

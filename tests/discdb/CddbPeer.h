@@ -104,6 +104,12 @@ public:
         return n;
     }
     void clear() const { testutil::writeFile(dir_.file("log.txt"), ""); }
+    // The client closed a connection the server kept silent.
+    bool closedByClient() const
+    {
+        return testutil::fileExists(dir_.file("log.txt")) &&
+               testutil::readFile(dir_.file("log.txt")).find("=== closed by the client") != std::string::npos;
+    }
 
     // Settings aimed at this peer.
     cddbx::Settings settings(bool http) const

@@ -159,20 +159,16 @@ protected:
         o.SMTPAddr = "127.0.0.1";
         o.CDDBEmail = "freedb-submit@example.org";
         testutil::writeFile(dir.file("Queue.ini"), kTwoRows);
-        openWindows(o);
+        openGrabbing(o);
+        if (::testing::Test::HasFatalFailure())
+            return;
         queue = std::make_unique<TQueueForm>();
         queue->LoadSettings = [this] { options->LoadCDDBOptions(); };
         queue->Settings = [this] { return options->Options(); };
         submission = std::make_unique<TEntrySubmission>(*grab, [this] { return options->Options(); }, advice);
         submission->SMTPCli.Port = smtpPort;
         grab->SubmitToInternet = [this] { submission->Submit_MenuItemClick(); };
-        form->GrabCDForm = grab.get();
-        form->CDDBOptForm = options.get();
         form->QueueForm = queue.get();
-        grab->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(grab.get()));
-        QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
-        ASSERT_EQ(grab->DiscIdText, "20033a03");
         grab->ui->CategBox->setCurrentIndex(10);  // " rock"
         grab->ui->ArtistEdit->setText("Some Artist");
         grab->ui->CDTitleEdit->setText("Some Title");
@@ -621,13 +617,22 @@ INSTANTIATE_TEST_SUITE_P(Windows, ExitWhileWaiting,
                                             ::testing::Bool()));
 
 // A reply refused for its size says so, over either protocol, in the
-// grabbing window and in the options window; it is no time-out.
+// grabbing window and in the options window; it is no time-out. Over HTTP
+// the length the server announces is refused before its bytes come, and
+// the message says it was announced.
 TEST_F(ExchangeReentry, OversizeReplyIsNamedNotTimedOut)
 {
-    const std::string message = "The server sent more than " + std::to_string(cddbx::kMaxReplyBytes) +
-                                " bytes; the connection was closed.";
+    // The flood's body: a reply line, then as many whole list lines as make
+    // the bytes asked for.
+    const std::string floodLine = "rock 0123abcd A line of a long list of matches and sites\r\n";
+    const size_t floodBody = 22 + floodLine.size() * (2000000 / floodLine.size() + 1);
     for (bool http : {false, true}) {
         SCOPED_TRACE(http ? "http" : "cddbp");
+        const std::string message =
+            http ? "The server announced " + std::to_string(floodBody) + " bytes, more than the " +
+                       std::to_string(cddbx::kMaxReplyBytes) + " it may send; the connection was closed."
+                 : "The server sent more than " + std::to_string(cddbx::kMaxReplyBytes) +
+                       " bytes; the connection was closed.";
         (http ? httpPeer : cddbpPeer)->script(R"({"reply": {"query": ["200 rock 20033a03 Some Artist / Some Title"]},)"
                                                        R"( "flood": {"key": "read", "bytes": 2000000}})");
         open(http, "10");

@@ -86,6 +86,21 @@ protected:
         chooser = std::make_unique<TChooseCDForm>();
     }
 
+    // The windows opened with the settings and wired to the main window,
+    // the grabbing window shown and its disc read (Get Tracks), no box
+    // recorded yet: a lookup can start.
+    void openGrabbing(const cddbopts::CDDBOptions &o)
+    {
+        openWindows(o);
+        form->GrabCDForm = grab.get();
+        form->CDDBOptForm = options.get();
+        grab->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(grab.get()));
+        QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
+        ASSERT_EQ(grab->DiscIdText, "20033a03");
+        dialogs.Calls.clear();
+    }
+
     testutil::TempDir sim;
     std::unique_ptr<TGrabCDForm> grab;
     std::unique_ptr<TCDDBOptForm> options;

@@ -64,14 +64,7 @@ protected:
     }
     void open(bool http)
     {
-        openWindows(peerOptions(http, "4"));
-        form->GrabCDForm = grab.get();
-        form->CDDBOptForm = options.get();
-        grab->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(grab.get()));
-        QTest::mouseClick(grab->ui->GetTracksBtn, Qt::LeftButton);
-        ASSERT_EQ(grab->DiscIdText, "20033a03");
-        dialogs.Calls.clear();
+        openGrabbing(peerOptions(http, "4"));
         firstBox = Clock::time_point();
     }
     void getFromInternet()

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using nettest::Listener;
@@ -173,5 +174,56 @@ TEST(NetWait, ZeroAndNegativeTimeOutsLookOnce)
     nettest::sendAll(srv, "x");
     EXPECT_TRUE(c.Binding().Readable(1000));
     EXPECT_TRUE(c.Binding().Readable(0));
+    close(srv);
+}
+
+// A pump that runs long, as a modal box opened by a handler keeps it with
+// its own event loop, does not hold the wait's deadline off: the program's
+// pump expires the wait when the deadline comes (here: checked every 10 ms,
+// as a timer of that loop would), the peer sees the connection end then,
+// and the reply ends as timed out once the pump returns.
+TEST(NetWait, ADeadlineHoldsWhileThePumpRunsLong)
+{
+    PumpReset reset;
+    Listener l;
+    Client c(l.port());
+    c.Connect();
+    const int srv = l.accept();
+    c.ReadTimeout = 500;
+    TNetAntiFreeze af;
+    af.SetIdleTimeOut(10);
+    const auto t0 = Clock::now();
+    double peerSawClose = -1;
+    int pumps = 0;
+    TNetAntiFreeze::SetEventPump([&](TNetPumpMode) {
+        if (++pumps != 2)
+            return;
+        // The box stays open for 1.5 s.
+        const auto end = Clock::now() + std::chrono::milliseconds(1500);
+        while (Clock::now() < end) {
+            usleep(10 * 1000);
+            TNetClock::time_point deadline;
+            if (TNetAntiFreezeBase::PumpingDeadline(deadline) && NetMillisecondsLeft(deadline) == 0)
+                TNetAntiFreezeBase::ExpireDueWaits();
+            char b;
+            if (peerSawClose < 0 && recv(srv, &b, 1, MSG_DONTWAIT) == 0)
+                peerSawClose = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        }
+    });
+    int error = 0;
+    const Measured m = measure([&] {
+        try {
+            c.GetResponse({});
+        } catch (const ENetSocketError &e) {
+            error = e.SocketErrorCode;
+        }
+    });
+    EXPECT_EQ(error, WSAETIMEDOUT);
+    EXPECT_GE(peerSawClose, 500.0);
+    EXPECT_LE(peerSawClose, 500.0 + kLateMs);
+    // The reply ended with the pump, not before.
+    EXPECT_GE(m.ms, 1500.0);
+    EXPECT_LE(m.ms, 1500.0 + kLateMs);
+    EXPECT_FALSE(c.Binding().HandleAllocated);
     close(srv);
 }

@@ -40,7 +40,8 @@ default behaviour; every key is optional:
 
 OUTDIR/log.txt: one "=== connection" line for each connection that sent
 something, then "C: " + every command line received (cddbp), or "C: " + the
-request line and "H: " + each header line (http).
+request line and "H: " + each header line (http); "=== closed by the client"
+when a connection the server keeps silent is closed by the client.
 """
 import itertools
 import json
@@ -168,10 +169,12 @@ class Handler(socketserver.BaseRequestHandler):
         log(lines)
 
     def hold(self):
-        # Silent: keep the connection open until the client goes away.
+        # Silent: keep the connection open until the client goes away, and
+        # note when it went.
         try:
             while self.request.recv(4096):
                 pass
+            log(["=== closed by the client"])
         except OSError:
             pass
 

@@ -15,6 +15,8 @@ GET /nolen/<name>    the file without a length, ended by closing
 anything else        404 with a small body
 POST /echo           200 with "<content type>|<body>"
 POST /empty          200 with an empty body
+POST /away           302 to http://192.0.2.1/echo (a host off this machine)
+POST /huge           200 announcing 2000000 bytes, sending none, then closing
 POST anything else   404
 """
 import base64
@@ -121,6 +123,20 @@ class Handler(BaseHTTPRequestHandler):
             answer = self.headers.get("Content-Type", "").encode() + b"|" + body
         elif self.path == "/empty":
             answer = b""
+        elif self.path == "/away":
+            self.send_response(302)
+            self.send_header("Location", "http://192.0.2.1/echo")
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        elif self.path == "/huge":
+            self.send_response(200)
+            self.send_header("Content-Length", "2000000")
+            self.send_header("Connection", "close")
+            self.end_headers()
+            self.wfile.flush()
+            self.close_connection = True
+            return
         else:
             return self.not_found()
         self.send_response(200)

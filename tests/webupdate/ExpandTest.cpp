@@ -5,6 +5,8 @@
 #include "webupdate/LzExpand.h"
 #include "webupdate/WUpdate.h"
 #include "webupdate/WebUpdatePeers.h"
+#include "webupdate/WuProcess.h"
+#include "webupdate/WuResult.h"
 
 #include <gtest/gtest.h>
 
@@ -123,6 +125,59 @@ TEST(LzExpand, DamagedOrMismatchedExpansionKeepsTheOldFile)
     wu.MaxFileSize = 1000;
     EXPECT_FALSE(wu.ExpandLZFile(dir.file("app.dat_")));
     EXPECT_EQ(testutil::readFile(dir.file("app.dat")), "old");
+}
+
+// The header's 32-bit expanded size (least significant byte first, at 10)
+// set to another value.
+std::string Announcing(std::string packed, uint32_t size)
+{
+    for (int i = 0; i < 4; ++i)
+        packed[10 + i] = char((size >> (8 * i)) & 0xFF);
+    return packed;
+}
+
+// A header that states another size than the file expands to is refused,
+// and the refusal names both sizes; the old file stays.
+TEST(LzExpand, AMisstatedSizeNamesTheAnnouncedAndTheRealSize)
+{
+    TempDir dir;
+    const std::string bytes = Compressible(20000);
+    testutil::writeFile(dir.file("app.dat"), bytes);
+    ASSERT_EQ(RunIn(dir.path(), "mscompress app.dat"), 0);
+    const std::string packed = testutil::readFile(dir.file("app.dat_"));
+    const struct {
+        uint32_t announced;
+        int64_t budget;
+        std::string why;
+    } cases[] = {
+        {1000, int64_t(1) << 30, "its header announces 1000 bytes, but it expands to 20000 bytes"},
+        {30000, int64_t(1) << 30, "its header announces 30000 bytes, but it expands to 20000 bytes"},
+        {1, int64_t(1) << 30, "its header announces 1 byte, but it expands to 20000 bytes"},
+        {1000, 5000, "its header announces 1000 bytes, but it expands to more than 5000 bytes"},
+        {6000, 5000, "its header announces 6000 bytes, more than the 5000 bytes allowed"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.announced);
+        const std::string file = dir.file("app.dat_");
+        testutil::writeFile(file, Announcing(packed, c.announced));
+        std::string why;
+        EXPECT_FALSE(LzExpand(file, dir.file("out.bin"), c.budget, &why));
+        EXPECT_EQ(why, c.why);
+        EXPECT_FALSE(testutil::fileExists(dir.file("out.bin")));
+        if (c.budget != int64_t(1) << 30)
+            continue;
+        // Through the component: the cause is told, the old file stays.
+        TWebUpdate wu;
+        testutil::writeFile(dir.file("app.dat"), "old");
+        EXPECT_FALSE(wu.ExpandLZFile(file));
+        EXPECT_EQ(wu.LastErrorText(), "Cannot expand " + file + ": " + c.why);
+        EXPECT_EQ(testutil::readFile(dir.file("app.dat")), "old");
+    }
+    // What is not packed at all says so.
+    testutil::writeFile(dir.file("plain"), "plain text");
+    std::string why;
+    EXPECT_FALSE(LzExpand(dir.file("plain"), dir.file("out.bin"), 1000, &why));
+    EXPECT_EQ(why, "it is not a packed (SZDD) file or cannot be read");
 }
 
 // A compressed download is expanded, and the announced checksum is that of
@@ -410,6 +465,49 @@ TEST_F(Cabinet, DamagedMemberWritesNothing)
     bytes.resize(at + 32);   // and cut short
     testutil::writeFile(src.file("d.cab"), bytes);
     testutil::writeFile(dest.file("one.txt"), "installed");
-    EXPECT_EQ(CabExtract(src.file("d.cab"), dest.path()), -1);
+    std::string why;
+    EXPECT_EQ(CabExtract(src.file("d.cab"), dest.path(), int64_t(1) << 30, &why), -1);
     EXPECT_EQ(wutest::Snapshot(dest.path()), "one.txt = installed\n");
+    // The member that could not be extracted is named.
+    EXPECT_EQ(why.rfind("The cabinet's member sub\\two.bin could not be extracted: ", 0), 0u) << why;
+}
+
+// The updater names the cabinet member it could not extract, and both sizes
+// of a packed file whose header misstates its size, in the result the
+// program shows at its next start.
+TEST_F(Cabinet, TheUpdatersResultNamesWhatCouldNotBeExtracted)
+{
+    std::string bytes = testutil::readFile(Make("d.cab", "one.txt sub/two.bin", false));
+    const size_t at = bytes.rfind(two.substr(two.size() - 64));
+    ASSERT_NE(at, std::string::npos);
+    bytes.resize(at + 32);
+    TempDir app;
+    testutil::writeFile(app.file("d.cab"), bytes);
+    testutil::writeFile(app.file("tool.bin"), Compressible(3000));
+    ASSERT_EQ(RunIn(app.path(), "mscompress tool.bin"), 0);
+    testutil::writeFile(app.file("tool.bin_"), Announcing(testutil::readFile(app.file("tool.bin_")), 100));
+    TWebUpdate wu;
+    wu.AppFolder = app.path();
+    const std::string updater = wu.ExtractUpdateResource();
+    ASSERT_FALSE(updater.empty());
+    // The application it waits for has ended already.
+    const pid_t gone = wuprocess::Spawn("/bin/true", {"true"});
+    ASSERT_GT(gone, 0);
+    wuprocess::WaitChild(gone);
+    setenv(wuresult::ResultVariable, app.file("result.txt").c_str(), 1);
+    const pid_t pid = wuprocess::Spawn(updater, {"upd.exe", std::to_string(gone), "null", "d.cab", "tool.bin_"},
+                                       wuprocess::InFolder(app.path()));
+    unsetenv(wuresult::ResultVariable);
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(wuprocess::WaitChild(pid), 1);
+    std::vector<std::string> lines;
+    ASSERT_TRUE(wuresult::Take(app.file("result.txt"), lines));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind(wuresult::NotApplied(app.file("d.cab"), "The cabinet's member sub\\two.bin could not "
+                                                                       "be extracted: "),
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_EQ(lines[1], wuresult::NotApplied(app.file("tool.bin_"),
+                                             "its header announces 100 bytes, but it expands to 3000 bytes"));
 }

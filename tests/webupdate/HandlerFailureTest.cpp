@@ -1,8 +1,10 @@
 // The update window when one of the main window's handlers of the web update
 // fails (throws, as a full disk or a failed save in it would): whichever
-// handler fails, the run ends with the failure told, the red verdict, one
-// done event, the buttons back, no temporary folder left, and no updater
-// running unless the program is ending for the restart. Whole runs against
+// handler fails, the run ends with the failure told, a verdict that says
+// what happened (the red failure, or, when the files were in place before
+// the failure, installed with the failure named), one done event, the
+// buttons back, no temporary folder left, and no updater running unless
+// the program is ending for the restart. Whole runs against
 // the loopback HTTP peer, the window offscreen, driven by clicks.
 #include "common/TestUtil.h"
 #include "controls/Animate.h"
@@ -94,6 +96,9 @@ TEST_F(HandlerFailure, EveryHandlerOfTheRun)
         std::string verdict;   // the red verdict at the end; empty: the run succeeds
     };
     const std::string failed = UpdateFailedText, notFound = "Web Update File Not Found.";
+    // The files are in place when it fails: the verdict says installed and
+    // names the failure.
+    const std::string installed = UpdateInstalledButText;
     const Case cases[] = {
         {"nothing fails", Kind::None, 0, "", ""},
         {"checking the connection", Kind::Status, wustatus::CheckingConnection, "", failed},
@@ -108,9 +113,9 @@ TEST_F(HandlerFailure, EveryHandlerOfTheRun)
         // The listed file could not be fetched.
         {"file download", Kind::Status, wustatus::DownloadUpdate, "", notFound},
         {"file progress", Kind::Progress, 0, "comp.bin", notFound},
-        {"finished", Kind::Status, wustatus::FinishedControlFile, "", failed},
-        {"closed connection", Kind::Status, wustatus::ClosedConnection, "", failed},
-        {"done", Kind::Done, 0, "", failed},
+        {"finished", Kind::Status, wustatus::FinishedControlFile, "", installed},
+        {"closed connection", Kind::Status, wustatus::ClosedConnection, "", installed},
+        {"done", Kind::Done, 0, "", installed},
         // Before the updater starts: it never starts.
         {"restart asked", Kind::Restart, 0, "", failed},
         // After it started: it is stopped again.
@@ -196,8 +201,14 @@ TEST_F(HandlerFailure, EveryHandlerOfTheRun)
             kill(updaters[0], SIGKILL);
             wuprocess::WaitChild(updaters[0]);
         } else {
-            EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), c.verdict);
-            EXPECT_EQ(LabelColor(ui.DownloadStatusLbl), clRed);
+            if (c.verdict == installed) {
+                EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), installed + why);
+                EXPECT_EQ(LabelColor(ui.DownloadStatusLbl), clOlive);
+                EXPECT_EQ(testutil::readFile(app.file("comp.bin")), wutest::PatternBytes(100000));
+            } else {
+                EXPECT_EQ(ToAnsi(ui.DownloadStatusLbl->text()), c.verdict);
+                EXPECT_EQ(LabelColor(ui.DownloadStatusLbl), clRed);
+            }
             const std::vector<std::string> errors = Errors(dialogs);
             ASSERT_FALSE(errors.empty());
             EXPECT_EQ(errors[0], c.kind == Kind::Close ? std::string(TWebUpdate::ClosingFailedText) + ": " + why : why);
@@ -219,6 +230,48 @@ TEST_F(HandlerFailure, EveryHandlerOfTheRun)
         EXPECT_TRUE(ui.StartUpdateBtn->isEnabled());
         EXPECT_TRUE(ui.CloseUpdateBtn->isEnabled());
     }
+}
+
+// A failure after the file list over files that are not in place yet: a
+// component named "..._new" waits for the updater, which the failure stops;
+// the verdict stays the red failure.
+TEST_F(HandlerFailure, AComponentLeftForTheUpdaterIsNotAnInstalledUpdate)
+{
+    wutest::TempBase tmp;
+    TempDir app;
+    testutil::writeFile(root.file("comp.bin_new"), wutest::PatternBytes(1000));
+    testutil::writeFile(root.file("update.inf"),
+                        "[update]\nsignature=WebUpdate\nnewversion=2,0,0,1\nlocalversion={APP}/prog.bin\n"
+                        "[application]\nappupdate=1\nsilentrestart=1\nappname=prog.bin\nappcomps=comp.bin_new\n"
+                        "[files]\ncount=1\n[file1]\nurl=" + http.url("comp.bin_new") + "\n");
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use(dialogs);
+    dialogs.AnswerButton(Dialogs::Button::Yes);
+    const std::unique_ptr<TUpdateForm> window = MakeWindow(app);
+    TUpdateForm &form = *window;
+    int dones = 0;
+    auto status = form.WebUpdate->OnStatus;
+    form.WebUpdate->OnStatus = [&, status](TWebUpdate *s, const std::string &t, int32_t code, int32_t e) {
+        status(s, t, code, e);
+        if (code == 3 && t == wustatus::Text(wustatus::FinishedControlFile))
+            throw std::runtime_error("disk full");
+    };
+    auto done = form.WebUpdate->OnThreadUpdateDone;
+    form.WebUpdate->OnThreadUpdateDone = [&, done](TWebUpdate *s) {
+        ++dones;
+        done(s);
+    };
+    form.show();
+    QTest::mouseClick(form.ui->StartUpdateBtn, Qt::LeftButton);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (dones == 0 && std::chrono::steady_clock::now() < end)
+        QTest::qWait(10);
+    EXPECT_TRUE(testutil::fileExists(app.file("comp.bin_new")));
+    EXPECT_FALSE(form.WebUpdate->FilesInPlace());
+    EXPECT_EQ(ToAnsi(form.ui->DownloadStatusLbl->text()), UpdateFailedText);
+    EXPECT_EQ(LabelColor(form.ui->DownloadStatusLbl), clRed);
+    EXPECT_EQ(Errors(dialogs), std::vector<std::string> {"disk full"});
+    QTest::mouseClick(form.ui->CloseUpdateBtn, Qt::LeftButton);
 }
 
 // A failing done handler does not keep the next run from starting.

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -584,15 +585,24 @@ TEST_F(Run, SignatureRules)
     }
 }
 
+// The system's locale for the length of a test.
+struct SystemLocale {
+    explicit SystemLocale(const QLocale &locale) { QLocale::setDefault(locale); }
+    ~SystemLocale() { QLocale::setDefault(QLocale::system()); }
+};
+
 TEST_F(Run, DateRules)
 {
+    // The date is read in the control file's format (day first) and told
+    // in the system's short date format (month first here).
+    SystemLocale us(QLocale(QLocale::English, QLocale::UnitedStates));
     wu.LastURLEntry().Key = "Software\\Mixdeck";
     wu.LastURLEntry().Section = "Update";
     // Nothing remembered: every valid date is newer; with a time the version
     // tests are skipped.
     Control("[update]\ndate=03/04/2024\ntime=10:30\nnewsize=17\nlocalversion={APP}/prog.bin\n");
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 03/04/2024",
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 4/3/24",
                              "3 Finished processing update control file"}));
     // Without Save nothing was remembered.
     EXPECT_FALSE(testutil::fileExists(app.file("WebUpdate.ini")));
@@ -612,7 +622,7 @@ TEST_F(Run, DateRules)
     statuses.clear();
     Control("[update]\ndate=05/04/2024\nnewsize=17\nlocalversion={APP}/prog.bin\n");
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 05/04/2024",
+    EXPECT_EQ(statuses, Seq({"3 Date based update found", "5 New version found : 4/5/24",
                              "3 File size based update found", "4 No new version found"}));
 
     // A date that cannot be read is never newer, whatever is remembered.
@@ -623,6 +633,29 @@ TEST_F(Run, DateRules)
         Control(std::string("[update]\nunconditional=1\ndate=") + bad + "\n");
         wu.DoUpdate();
         EXPECT_EQ(statuses, Seq({"3 Date based update found", "4 No new version found"})) << bad;
+    }
+}
+
+// The new version's date is read in the control file's format and told as
+// the system writes short dates, whatever the two formats are.
+TEST_F(Run, NewVersionDateInTheSystemsShortDate)
+{
+    wu.DateFormat = "yyyy-mm-dd";
+    wu.DateSeparator = '-';
+    Control("[update]\ndate=2026-12-24\ntime=08:15\n");
+    const struct {
+        QLocale locale;
+        const char *shown;
+    } cases[] = {{QLocale(QLocale::German, QLocale::Germany), "24.12.26"},
+                 {QLocale(QLocale::English, QLocale::UnitedStates), "12/24/26"},
+                 {QLocale(QLocale::English, QLocale::UnitedKingdom), "24/12/2026"}};
+    for (const auto &c : cases) {
+        SystemLocale system(c.locale);
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, Seq({"3 Date based update found", std::string("5 New version found : ") + c.shown,
+                                 "3 Finished processing update control file"}))
+            << c.locale.name().toStdString();
     }
 }
 
@@ -822,12 +855,51 @@ TEST_F(Run, ResultPost)
     wu.DoUpdate();
     EXPECT_EQ(statuses, Seq({}));
 
-    // No server listening: 951, and the run goes on to the event.
+    // No server listening: the connection error, 951, and the run goes on
+    // to the event.
     p.Server = "127.0.0.1:" + std::to_string(nettest::freePort());
+    const std::string url = "http://" + p.Server + "/empty";
     wu.OnProcessPostResult = nullptr;
     statuses.clear();
     wu.DoUpdate();
-    EXPECT_EQ(statuses, Seq({"16 Cannot connect to server for post", "3 Finished processing update control file"}));
+    ASSERT_EQ(statuses.size(), Seq({}).size() + 3);
+    EXPECT_EQ(statuses[4].rfind("1 Cannot connect to the server for the post (", 0), 0u) << statuses[4];
+    EXPECT_NE(statuses[4].find(p.Server.substr(p.Server.find(':') + 1)), std::string::npos) << statuses[4];
+    EXPECT_EQ(statuses[4].substr(statuses[4].size() - url.size() - 3), "): " + url) << statuses[4];
+    EXPECT_EQ(statuses[5], "16 Cannot connect to server for post");
+    EXPECT_EQ(statuses[6], "3 Finished processing update control file");
+}
+
+// A post that is not answered as it should be is refused with its cause,
+// and is no success: there is no answer to judge.
+TEST_F(Run, ResultPostRefusals)
+{
+    Control("[update]\nunconditional=1\n");
+    TPostUpdateInfo &p = wu.PostUpdateInfo();
+    p.Enabled = true;
+    p.Server = "127.0.0.1:" + std::to_string(http.port());
+    p.Data = "x=1";
+    const struct {
+        const char *action;
+        std::string why;
+    } cases[] = {
+        // Not followed, to this host or another.
+        {"/away", "The server answered the post with a redirection to http://192.0.2.1/echo, which was refused"},
+        // Refused from the length the server announced, before anything came.
+        {"/huge", "The server announced an answer to the post of more than 1048576 bytes; it was refused"},
+        {"/nothing-here", "The server answered the post with HTTP status 404"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.action);
+        p.Action = c.action;
+        std::string response = "unset";
+        wu.OnProcessPostResult = [&](TWebUpdate *, bool &) { response = wu.PostUpdateInfo().Response; };
+        statuses.clear();
+        wu.DoUpdate();
+        EXPECT_EQ(statuses, Seq({"1 " + c.why + ": http://" + p.Server + c.action, "17 Cannot access resource for post",
+                                 "3 Finished processing update control file"}));
+        EXPECT_EQ(response, "");
+    }
 }
 
 // The post goes by the rules of every transfer: https, plain http only to

@@ -168,8 +168,9 @@ bool Component(const std::string &folder, const std::string &name)
         return pid > 0;
     }
     if (ext == ".CAB") {
-        if (CabExtract(path, folder, Budget) != 0) {
-            Fail(wuresult::NotApplied(path, "the cabinet could not be extracted"));
+        std::string why;
+        if (CabExtract(path, folder, Budget, &why) != 0) {
+            Fail(wuresult::NotApplied(path, why));
             return false;
         }
         unlink(path.c_str());
@@ -181,8 +182,9 @@ bool Component(const std::string &folder, const std::string &name)
     const std::string expanded = LzExpandedName(path, info.MissingChar);
     if (expanded == path)
         return true;
-    if (!wupaths::IsInside(folder, expanded) || !LzExpand(path, expanded, Budget)) {
-        Fail(wuresult::NotApplied(path, "it could not be expanded"));
+    std::string why = "its expanded name lies outside the program folder: " + expanded;
+    if (!wupaths::IsInside(folder, expanded) || !LzExpand(path, expanded, Budget, &why)) {
+        Fail(wuresult::NotApplied(path, why));
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "netclient/NetGlobal.h"
 #include "platform/Rtl.h"
 
+#include <algorithm>
 #include <cstring>
 
 const char *const Base64CodeTable = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -370,16 +371,20 @@ void TNetUUDecoder::Reset()
 
 void TNetUUDecoder::CodeBlock()
 {
-    for (size_t i = 0; i < count_; ++i) {
-        const char c = buffer_[i];
-        if (c == '\n') {
-            if (!pending_.empty() && pending_.back() == '\r')
-                pending_.pop_back();
-            processLine(std::move(pending_));
-            pending_.clear();
-        } else if (pending_.size() < kMaxLine) {  // the rest of an overlong line is dropped
-            pending_ += c;
-        }
+    const char *s = buffer_.data();
+    const char *const end = s + count_;
+    while (s < end) {
+        const auto *nl = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+        const char *const stop = nl ? nl : end;
+        // The rest of an overlong line is dropped.
+        pending_.append(s, std::min(size_t(stop - s), kMaxLine - std::min(kMaxLine, pending_.size())));
+        if (!nl)
+            break;
+        if (!pending_.empty() && pending_.back() == '\r')
+            pending_.pop_back();
+        processLine(std::move(pending_));
+        pending_.clear();
+        s = nl + 1;
     }
     count_ = 0;
 }

@@ -102,6 +102,27 @@ private:
     std::string path_;
 };
 
+// Starts a program (arguments as a list, no shell) with the given
+// descriptors as its standard input and output (-1: the benchmark's own);
+// its process id, or -1 when it could not be started.
+inline pid_t Spawn(std::vector<std::string> args, int inFd, int outFd)
+{
+    std::vector<char *> av;
+    for (std::string &a : args)
+        av.push_back(a.data());
+    av.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (inFd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, inFd, 0);
+    if (outFd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, outFd, 1);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
 // Runs a program in a fresh process (arguments as a list, no shell) and
 // gathers what it writes to standard output; its exit status, or -1 when it
 // could not be started or did not end normally.
@@ -113,19 +134,9 @@ inline int RunFresh(const std::vector<std::string> &args, std::string &out)
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0)
         return -1;
-    std::vector<std::string> copy = args;
-    std::vector<char *> av;
-    for (std::string &a : copy)
-        av.push_back(a.data());
-    av.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, pipeFds[1], 1);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
+    const pid_t pid = Spawn(args, -1, pipeFds[1]);
     close(pipeFds[1]);
-    if (rc != 0) {
+    if (pid < 0) {
         close(pipeFds[0]);
         return -1;
     }
@@ -305,20 +316,10 @@ public:
         }
         std::vector<std::string> argv = {"/usr/bin/python3", "-c", script};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char *> av;
-        for (std::string &a : argv)
-            av.push_back(a.data());
-        av.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        const int rc = posix_spawn(&pid_, av[0], &fa, nullptr, av.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
+        pid_ = Spawn(argv, in[0], out[1]);
         close(in[0]);
         close(out[1]);
-        if (rc != 0) {
-            pid_ = -1;
+        if (pid_ < 0) {
             close(in[1]);
             close(out[0]);
             return;

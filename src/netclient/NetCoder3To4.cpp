@@ -1,6 +1,7 @@
 #include "netclient/NetCoder3To4.h"
 
 #include "netclient/NetGlobal.h"
+#include "platform/Prefault.h"
 #include "platform/Rtl.h"
 
 #include <algorithm>
@@ -249,14 +250,12 @@ int Base64CharValue(unsigned char c)
     return x & kBad ? -1 : int(x);
 }
 
-namespace {
-
-// The whole coded text of one complete input, gathered straight from the
-// coder's output without the entry list.
-std::string codeWhole(TNetCoder &coder, std::string_view text, size_t expected)
+std::string CodeWhole(TNetCoder &coder, std::string_view text, size_t expected)
 {
     std::string result;
     result.reserve(expected);
+    // A large result is set up in one step rather than page by page as it fills.
+    PrefaultForWrite(result.data(), expected);
     coder.DeliverByEvent = true;
     coder.OnCodedOutput = [&](TNetCoder *, const std::string &part) { result += part; };
     coder.CompleteOnCode = true;
@@ -264,18 +263,16 @@ std::string codeWhole(TNetCoder &coder, std::string_view text, size_t expected)
     return result;
 }
 
-} // namespace
-
 std::string Base64Encode(std::string_view text)
 {
     TNetBase64Encoder coder;
-    return codeWhole(coder, text, (text.size() + 2) / 3 * 4);
+    return CodeWhole(coder, text, (text.size() + 2) / 3 * 4);
 }
 
 std::string Base64Decode(std::string_view text)
 {
     TNetBase64Decoder coder;
-    return codeWhole(coder, text, text.size() / 4 * 3 + 3);
+    return CodeWhole(coder, text, text.size() / 4 * 3 + 3);
 }
 
 // ---- UU and XX encoders --------------------------------------------------------------

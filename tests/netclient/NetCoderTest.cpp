@@ -4,11 +4,13 @@
 #include "common/TestUtil.h"
 #include "netclient/NetCoder.h"
 #include "netclient/NetCoder3To4.h"
+#include "netclient/NetCoderText.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/mman.h>
@@ -197,6 +199,31 @@ TEST(NetCoderBase64, InputsEndingAtAPageOrBlockEndAreNotReadPast)
         EXPECT_EQ(out, expected) << n;
     }
     munmap(map, 2 * page);
+}
+
+// CodeWhole gives the coded data a coder puts in its entry list, joined,
+// whatever room it is told to make (none, too little, a MiB and more).
+TEST(NetCoder, CodeWholeGathersTheCodedDataOfAnyCoder)
+{
+    const std::string data = Bytes(1536 * 1024, 8);
+    const std::string base64 = Base64Encode(data);
+    using Make = std::function<std::unique_ptr<TNetCoder>()>;
+    const std::pair<Make, std::string> coders[] = {
+        {[] { return std::make_unique<TNetQuotedPrintableEncoder>(); }, data},
+        {[] { return std::make_unique<TNetUUEncoder>(); }, data},
+        {[] { return std::make_unique<TNetBase64Decoder>(); }, base64},
+    };
+    for (const auto &[make, input] : coders) {
+        auto listed = make();
+        listed->CompleteOnCode = true;
+        const std::string first = listed->CodeString(input);  // the first run of entries, joined
+        ASSERT_EQ(first.substr(0, 2), "0;");
+        const std::string expected = first.substr(2) + drainText(*listed);
+        for (const size_t room : {size_t(0), size_t(1000), expected.size(), size_t(3) << 20}) {
+            auto coder = make();
+            EXPECT_TRUE(CodeWhole(*coder, input, room) == expected) << listed->ClassName() << " room " << room;
+        }
+    }
 }
 
 TEST(NetCoderBase64, PaddingAtABlockEndIsNoError)

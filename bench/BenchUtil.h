@@ -7,9 +7,11 @@
 // or not; only a wrong result makes it fail.
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <spawn.h>
 #include <string>
@@ -57,6 +59,103 @@ inline double Median(std::vector<double> v)
 
 inline double Min(const std::vector<double> &v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
 inline double Max(const std::vector<double> &v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+// The load average of the last minute, for the lines that say what a run met.
+inline double LoadAverage()
+{
+    double one = -1;
+    return getloadavg(&one, 1) == 1 ? one : -1;
+}
+
+// "load average 3.20" and the processor count, for a benchmark's first and last line.
+inline std::string LoadText()
+{
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "load average %.2f on %ld processors", LoadAverage(), sysconf(_SC_NPROCESSORS_ONLN));
+    return buf;
+}
+
+// A folder of the benchmark's own under TMPDIR (else /tmp), removed with
+// everything in it when the object goes.
+class TempFolder {
+public:
+    explicit TempFolder(const char *name)
+    {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + "-XXXXXX";
+        if (mkdtemp(tmpl.data()))
+            path_ = tmpl;
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        if (!path_.empty())
+            std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder &) = delete;
+    TempFolder &operator=(const TempFolder &) = delete;
+    bool Made() const { return !path_.empty(); }
+    const std::string &Path() const { return path_; }
+    std::string File(const std::string &name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Starts a program (arguments as a list, no shell) with the given
+// descriptors as its standard input and output (-1: the benchmark's own);
+// its process id, or -1 when it could not be started.
+inline pid_t Spawn(std::vector<std::string> args, int inFd, int outFd)
+{
+    std::vector<char *> av;
+    for (std::string &a : args)
+        av.push_back(a.data());
+    av.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    if (inFd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, inFd, 0);
+    if (outFd >= 0)
+        posix_spawn_file_actions_adddup2(&fa, outFd, 1);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+// Runs a program in a fresh process (arguments as a list, no shell) and
+// gathers what it writes to standard output; its exit status, or -1 when it
+// could not be started or did not end normally.
+inline int RunFresh(const std::vector<std::string> &args, std::string &out)
+{
+    out.clear();
+    if (args.empty())
+        return -1;
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = Spawn(args, -1, pipeFds[1]);
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
+        return -1;
+    }
+    char buf[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) != 0;) {
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        out.append(buf, size_t(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // ---- targets ----------------------------------------------------------------------------------------------
 
@@ -155,6 +254,27 @@ inline void PrintComparison(const std::string &label, const Comparison &c, const
     std::fflush(stdout);
 }
 
+// Our time against the peer's where the target is our own time (what a user
+// waits for): both medians with their ranges, the median of the per-round
+// ratios with its range, and the target on our median in milliseconds.
+inline void PrintTimeBeside(const std::string &label, const Comparison &c, const std::string &oursName,
+                            const std::string &peerName, Target t)
+{
+    if (c.failed || c.ratios.empty()) {
+        std::printf("  %-44s %s against %s: a round FAILED, no figure\n", label.c_str(), oursName.c_str(),
+                    peerName.c_str());
+        std::fflush(stdout);
+        return;
+    }
+    const double ours = Median(c.ours);
+    std::printf("  %-44s %s %8.2f ms (%.2f-%.2f)   %s %8.2f ms (%.2f-%.2f)   ratio %5.2fx (range %.2f-%.2f, %zu "
+                "rounds)   %s\n",
+                label.c_str(), oursName.c_str(), ours, Min(c.ours), Max(c.ours), peerName.c_str(), Median(c.peer),
+                Min(c.peer), Max(c.peer), c.Ratio(), Min(c.ratios), Max(c.ratios), c.ratios.size(),
+                t.Text(ours, " ms").c_str());
+    std::fflush(stdout);
+}
+
 // ---- a peer in Python ---------------------------------------------------------------------------------------
 
 // /usr/bin/python3 kept running beside the benchmark: setup runs once (the
@@ -196,20 +316,10 @@ public:
         }
         std::vector<std::string> argv = {"/usr/bin/python3", "-c", script};
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char *> av;
-        for (std::string &a : argv)
-            av.push_back(a.data());
-        av.push_back(nullptr);
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        const int rc = posix_spawn(&pid_, av[0], &fa, nullptr, av.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
+        pid_ = Spawn(argv, in[0], out[1]);
         close(in[0]);
         close(out[1]);
-        if (rc != 0) {
-            pid_ = -1;
+        if (pid_ < 0) {
             close(in[1]);
             close(out[0]);
             return;

@@ -1,6 +1,6 @@
 #include "controls/CsvText.h"
 
-#include "platform/HugePages.h"
+#include "platform/Prefault.h"
 
 #include <algorithm>
 #include <cstring>
@@ -91,7 +91,7 @@ bool Reader::Next(std::vector<std::string> &fields, bool keepEmptyLast)
     size_t eol = lineEnd(pos_);
     // Room for the fields the line's delimiters promise, made once.
     fields.reserve(size_t(std::count(text_.begin() + ptrdiff_t(pos_), text_.begin() + ptrdiff_t(eol), d_)) + 1);
-    AdviseHugePages(fields.data(), fields.capacity() * sizeof(std::string));
+    PrefaultForWrite(fields.data(), fields.capacity() * sizeof(std::string));
     while (true) {
         if (text_[pos_] == '"') {
             const size_t close = closingQuote(pos_ + 1);

@@ -1,6 +1,6 @@
 #include "controls/EnhListData.h"
 
-#include "platform/HugePages.h"
+#include "platform/Prefault.h"
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
 
@@ -120,7 +120,7 @@ void TListColumns::Extend(int n)
     if (n <= Count()) return;
     structural([&] {
         cols_.reserve(size_t(n));
-        AdviseHugePages(cols_.data(), cols_.capacity() * sizeof(cols_[0]));
+        PrefaultForWrite(cols_.data(), cols_.capacity() * sizeof(cols_[0]));
         const size_t more = size_t(n - Count());
         if (more < 64) {
             while (Count() < n) cols_.emplace_back(new TListColumn(this));
@@ -128,7 +128,7 @@ void TListColumns::Extend(int n)
         }
         auto block = std::make_unique_for_overwrite<unsigned char[]>(more * sizeof(TListColumn));
         auto *at = reinterpret_cast<TListColumn *>(block.get());
-        AdviseHugePages(at, more * sizeof(TListColumn));
+        PrefaultForWrite(at, more * sizeof(TListColumn));
         blocks_.push_back(std::move(block));
         for (size_t k = 0; k < more; ++k) cols_.emplace_back(new (at + k) TListColumn(this), ColumnDeleter{true});
     });

@@ -1,8 +1,10 @@
 #include "netclient/NetCoder3To4.h"
 
 #include "netclient/NetGlobal.h"
+#include "platform/Prefault.h"
 #include "platform/Rtl.h"
 
+#include <algorithm>
 #include <cstring>
 
 const char *const Base64CodeTable = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -248,14 +250,12 @@ int Base64CharValue(unsigned char c)
     return x & kBad ? -1 : int(x);
 }
 
-namespace {
-
-// The whole coded text of one complete input, gathered straight from the
-// coder's output without the entry list.
-std::string codeWhole(TNetCoder &coder, std::string_view text, size_t expected)
+std::string CodeWhole(TNetCoder &coder, std::string_view text, size_t expected)
 {
     std::string result;
     result.reserve(expected);
+    // A large result is set up in one step rather than page by page as it fills.
+    PrefaultForWrite(result.data(), expected);
     coder.DeliverByEvent = true;
     coder.OnCodedOutput = [&](TNetCoder *, const std::string &part) { result += part; };
     coder.CompleteOnCode = true;
@@ -263,18 +263,16 @@ std::string codeWhole(TNetCoder &coder, std::string_view text, size_t expected)
     return result;
 }
 
-} // namespace
-
 std::string Base64Encode(std::string_view text)
 {
     TNetBase64Encoder coder;
-    return codeWhole(coder, text, (text.size() + 2) / 3 * 4);
+    return CodeWhole(coder, text, (text.size() + 2) / 3 * 4);
 }
 
 std::string Base64Decode(std::string_view text)
 {
     TNetBase64Decoder coder;
-    return codeWhole(coder, text, text.size() / 4 * 3 + 3);
+    return CodeWhole(coder, text, text.size() / 4 * 3 + 3);
 }
 
 // ---- UU and XX encoders --------------------------------------------------------------
@@ -370,16 +368,20 @@ void TNetUUDecoder::Reset()
 
 void TNetUUDecoder::CodeBlock()
 {
-    for (size_t i = 0; i < count_; ++i) {
-        const char c = buffer_[i];
-        if (c == '\n') {
-            if (!pending_.empty() && pending_.back() == '\r')
-                pending_.pop_back();
-            processLine(std::move(pending_));
-            pending_.clear();
-        } else if (pending_.size() < kMaxLine) {  // the rest of an overlong line is dropped
-            pending_ += c;
-        }
+    const char *s = buffer_.data();
+    const char *const end = s + count_;
+    while (s < end) {
+        const auto *nl = static_cast<const char *>(std::memchr(s, '\n', size_t(end - s)));
+        const char *const stop = nl ? nl : end;
+        // The rest of an overlong line is dropped.
+        pending_.append(s, std::min(size_t(stop - s), kMaxLine - std::min(kMaxLine, pending_.size())));
+        if (!nl)
+            break;
+        if (!pending_.empty() && pending_.back() == '\r')
+            pending_.pop_back();
+        processLine(std::move(pending_));
+        pending_.clear();
+        s = nl + 1;
     }
     count_ = 0;
 }

@@ -158,6 +158,12 @@ public:
 // The 6-bit value of a character of the Base64 alphabet; -1 for any other.
 int Base64CharValue(unsigned char c);
 
+// The whole coded text of one complete input, gathered straight from the
+// coder's output (its events are taken over) without the entry list;
+// expected is the room made for it at once, as near the coded size as the
+// caller can tell without going over it by much.
+std::string CodeWhole(TNetCoder &coder, std::string_view text, size_t expected);
+
 // Standard Base64 of the whole text: one line, "=" padding, no line breaks.
 std::string Base64Encode(std::string_view text);
 // The bytes of a Base64 text (CR and LF ignored); raises ENetTableNotFound

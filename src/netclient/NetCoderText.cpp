@@ -5,10 +5,23 @@
 namespace {
 
 // Bytes the encoder writes as "=" and two hexadecimal digits: controls, bytes
-// above 126, "=" and the printables that some gateways change.
+// above 126, "=" and the printables that some gateways change; one lookup
+// a byte.
+struct EscapeTable {
+    bool escape[256];
+    constexpr EscapeTable() : escape()
+    {
+        for (int c = 0; c < 256; ++c)
+            escape[c] = c < 32 || c > 126 || c == '=';
+        for (const char *p = "!\"#$@[\\]^`{|}~"; *p; ++p)
+            escape[static_cast<unsigned char>(*p)] = true;
+    }
+};
+constexpr EscapeTable kEscape;
+
 bool mustEscape(unsigned char c)
 {
-    return c < 32 || c > 126 || c == '=' || std::strchr("!\"#$@[\\]^`{|}~", c) != nullptr;
+    return kEscape.escape[c];
 }
 
 // A blank or TAB at the end of a line would be lost in transport: escape it.

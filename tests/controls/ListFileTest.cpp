@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using testutil::TempDir;
@@ -328,6 +330,44 @@ TEST(ListCsvImport, HeaderAppendAndRoundTrip)
     } catch (const EEnhListViewError &e) {
         EXPECT_EQ(e.Message, "File cannot be opened");
     }
+}
+
+// A CSV file may be larger than a cell file: one of 64 MiB and a little
+// more loads whole; one of more than 128 MiB is refused and leaves the
+// list as it was. The files are sparse (the system reads their holes as
+// zero bytes), so they cost no disk.
+TEST(ListCsvImport, FilesUpTo128MiBLoadLargerOnesAreRefused)
+{
+    TempDir dir;
+    const std::string file = dir.file("big.csv");
+    auto sparse = [&](off_t size, const std::string &tail) {
+        const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        ASSERT_EQ(pwrite(fd, tail.data(), tail.size(), size - off_t(tail.size())), ssize_t(tail.size()));
+        close(fd);
+    };
+    const std::string tail = "\r\nlast,cell\r\n";
+    {
+        sparse((off_t(64) << 20) + 4096, tail);
+        TEnhListView list;
+        list.Delimiter = ',';
+        list.LoadFromCSV(file);
+        ASSERT_EQ(list.Items.Count(), 2);
+        EXPECT_EQ(list.Items[0]->Caption().size(), (size_t(64) << 20) + 4096 - tail.size());
+        EXPECT_EQ(list.Items[1]->Caption(), "last");
+        EXPECT_EQ(list.Items[1]->SubItems[0], "cell");
+    }
+    sparse((off_t(128) << 20) + 1, tail);
+    auto list = abList();
+    try {
+        list->LoadFromCSV(file);
+        ADD_FAILURE() << "a file over 128 MiB was read";
+    } catch (const EEnhListViewError &e) {
+        EXPECT_EQ(e.Message, "File cannot be opened");
+    }
+    EXPECT_EQ(rowsOf(*list), (Rows{{"x", "y"}}));
+    EXPECT_EQ(captions(*list), (std::vector<std::string>{"A", "B"}));
 }
 
 TEST(ListPrepare, ClearAndClearInit)

@@ -4,11 +4,17 @@
 #include "common/TestUtil.h"
 #include "netclient/NetCoder.h"
 #include "netclient/NetCoder3To4.h"
+#include "netclient/NetCoderText.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 using coderoracle::Bytes;
@@ -158,6 +164,68 @@ TEST(NetCoderBase64, LongInputsMatchPythonAcrossBlocks)
     }
 }
 
+// The encoder reads its input eight bytes at a time; it must never read a
+// byte past the input's end. Each input here ends at the end of a readable
+// page with an unreadable one after it (any build faults on a read past
+// it), and again at the end of a block of exactly the input's size
+// (AddressSanitizer flags a read past that).
+TEST(NetCoderBase64, InputsEndingAtAPageOrBlockEndAreNotReadPast)
+{
+    struct Groups : TNetBase64Encoder {
+        using TNetBase64Encoder::EncodeGroups;
+    };
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    auto *map = static_cast<unsigned char *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map + page, page, PROT_NONE), 0);
+    const Groups coder;
+    for (size_t n = 0; n <= 100; ++n) {
+        const std::string data = Bytes(n, unsigned(n) + 5);
+        // What a whole Base64 text holds, with the coder's zero bytes for "=".
+        std::string expected = Base64Encode(data);
+        for (char &c : expected)
+            if (c == '=')
+                c = 'A';
+        unsigned char *at = map + page - n;
+        std::memcpy(at, data.data(), n);
+        std::string out;
+        coder.EncodeGroups(at, n, out);
+        EXPECT_EQ(out, expected) << n;
+        const auto tight = std::make_unique<unsigned char[]>(n);
+        std::memcpy(tight.get(), data.data(), n);
+        out.clear();
+        coder.EncodeGroups(tight.get(), n, out);
+        EXPECT_EQ(out, expected) << n;
+    }
+    munmap(map, 2 * page);
+}
+
+// CodeWhole gives the coded data a coder puts in its entry list, joined,
+// whatever room it is told to make (none, too little, a MiB and more).
+TEST(NetCoder, CodeWholeGathersTheCodedDataOfAnyCoder)
+{
+    const std::string data = Bytes(1536 * 1024, 8);
+    const std::string base64 = Base64Encode(data);
+    using Make = std::function<std::unique_ptr<TNetCoder>()>;
+    const std::pair<Make, std::string> coders[] = {
+        {[] { return std::make_unique<TNetQuotedPrintableEncoder>(); }, data},
+        {[] { return std::make_unique<TNetUUEncoder>(); }, data},
+        {[] { return std::make_unique<TNetBase64Decoder>(); }, base64},
+    };
+    for (const auto &[make, input] : coders) {
+        auto listed = make();
+        listed->CompleteOnCode = true;
+        const std::string first = listed->CodeString(input);  // the first run of entries, joined
+        ASSERT_EQ(first.substr(0, 2), "0;");
+        const std::string expected = first.substr(2) + drainText(*listed);
+        for (const size_t room : {size_t(0), size_t(1000), expected.size(), size_t(3) << 20}) {
+            auto coder = make();
+            EXPECT_TRUE(CodeWhole(*coder, input, room) == expected) << listed->ClassName() << " room " << room;
+        }
+    }
+}
+
 TEST(NetCoderBase64, PaddingAtABlockEndIsNoError)
 {
     // A coded text that ends exactly at the end of a block, with padding.
@@ -281,6 +349,44 @@ TEST(NetCoderUU, LinesMatchPythonAndSharutilsDecodes)
     TNetUUEncoder empty;
     empty.CompleteOnCode = true;
     EXPECT_EQ(empty.CodeString(""), "0;begin 644 \r\n`\r\nend\r\n");
+}
+
+// A block holds more bytes than a line can (63, its length being one table
+// character): the block is cut into lines of 63 and a last shorter one,
+// and no byte is lost at the cuts. The default block of 61 never cuts.
+TEST(NetCoderUU, BlocksLongerThanALineLoseNoByte)
+{
+    const std::string data = Bytes(1000, 21);
+    for (const int block : {62, 63, 64, 100, 126, 127, 128, 4096}) {
+        for (const bool xx : {false, true}) {
+            std::unique_ptr<TNetUUEncoder> e(xx ? new TNetXXEncoder : new TNetUUEncoder);
+            e->SetBlockSize(block);
+            e->CodedFileName = "d.bin";
+            e->CompleteOnCode = true;
+            const std::string coded = e->CodeString(data).substr(2);
+            const char *table = xx ? XXCodeTable : UUCodeTable;
+            // Every data line announces at most 63 bytes and holds what it announces.
+            const std::vector<std::string> lines = coderoracle::LinesOf(coded);
+            size_t announced = 0;
+            for (size_t i = 1; i + 3 < lines.size(); ++i) {
+                const size_t n = std::string(table).find(lines[i][0]);
+                ASSERT_LE(n, 63u) << block;
+                EXPECT_EQ(lines[i].size(), 1 + (n + 2) / 3 * 4) << block << " line " << i;
+                announced += n;
+            }
+            EXPECT_EQ(announced, data.size()) << block << (xx ? " XX" : " UU");
+            std::unique_ptr<TNetUUDecoder> d(xx ? new TNetXXDecoder : new TNetUUDecoder);
+            std::string decoded;
+            d->DeliverByEvent = true;
+            d->OnCodedOutput = [&](TNetCoder *, const std::string &t) { decoded += t; };
+            d->CodeString(coded);
+            d->CompletedInput();
+            EXPECT_TRUE(decoded == data) << block << (xx ? " XX" : " UU") << ": " << decoded.size() << " bytes back";
+            if (!xx) {
+                EXPECT_TRUE(coderoracle::Run("uudata", coded) == data) << block;
+            }
+        }
+    }
 }
 
 TEST(NetCoderUU, DecodesSharutilsOutputWithNotifications)

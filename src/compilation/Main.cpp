@@ -229,7 +229,20 @@ void TMainForm::ConnectHandlers()
 
 void TMainForm::ErrorBox(const std::string &text)
 {
-    Dialogs::MessageBox(this, text, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
+    // Called while a failed write is handled: when the write was refused
+    // because the program folder was moved or replaced, the box says that
+    // in place of the operation's own "Error saving ...", so one box tells
+    // what happened.
+    std::string shown = text;
+    if (const std::exception_ptr failure = std::current_exception()) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EProgramFolderLost &lost) {
+            shown = lost.Message;
+        } catch (...) {
+        }
+    }
+    Dialogs::MessageBox(this, shown, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
 }
 
 Dialogs::Button TMainForm::ConfirmLoseCompilation(QWidget *owner)

@@ -37,7 +37,8 @@ extern const char *const NoUpdateAddressText;   // "No update address is configu
 // The verdict after an error or a failed step.
 extern const char *const UpdateFailedText;   // "Update Failed."
 // The first line of the message that shows, at the start after an update,
-// what the updater could not put in place (one line each below it).
+// what the updater could not do: the files it could not put in place and a
+// program it could not start again (one line each below it).
 extern const char *const UpdaterFailedText;
 
 // Sets the values the main window's component has: HTTP, a prompt before

@@ -132,8 +132,8 @@ void TWebUpdate::DoRestart()
     try {
         if (OnAppDoClose)
             OnAppDoClose(this);
-        else if (QCoreApplication *app = QCoreApplication::instance())
-            app->quit();
+        else if (QCoreApplication::instance())
+            QCoreApplication::exit(0);   // the loop ends, no window is asked
     } catch (const std::exception &e) {
         // The application cannot close, so the updater would wait for an end
         // that does not come and then act behind the user's back: it is

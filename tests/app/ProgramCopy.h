@@ -6,8 +6,8 @@
 // Its standard output and error go to a file, and its standard input comes
 // from a pipe the copy object holds: the updater and the program it starts
 // again inherit both, so the test reads and drives a restarted copy through
-// the same object. Every copy the object has seen ready (the started one
-// and those started again after an update) is killed on every way out.
+// the same object. The copy, and every process it started that still runs
+// (an updater, a copy started again), is killed on every way out.
 #include "app/ProgramProcess.h"
 #include "common/TestUtil.h"
 
@@ -93,6 +93,7 @@ public:
         if (mkfifo(input.c_str(), 0600) == 0)
             input_ = open(input.c_str(), O_RDWR | O_CLOEXEC);
         QProcessEnvironment env = BaseEnv();
+        env.insert(kMark, QString::fromStdString(files_.path()));
         env.remove("MIXDECK_HOME");
         env.remove("MIXDECK_SCRIPT");
         if (!o.home.empty())
@@ -129,10 +130,12 @@ public:
     }
     ~Copy()
     {
+        // What it started first (an updater, a copy started again), so that
+        // nothing starts once it has ended; then itself, then whatever an
+        // updater started meanwhile.
+        KillMarked();
         Kill();
-        for (pid_t pid : ReadyPids())
-            if (pid != pid_)
-                KillOther(pid);
+        KillMarked();
         if (input_ >= 0)
             close(input_);
     }
@@ -253,8 +256,10 @@ public:
         std::vector<std::string> boxes;
         const std::string out = Output();
         const std::string tag = "MIXDECK message box ";
+        // A box's text may hold line breaks: it ends with its answer's line.
         for (size_t at = out.find(tag); at != std::string::npos; at = out.find(tag, at + 1)) {
-            const size_t end = out.find('\n', at);
+            const size_t answer = out.find(" -> ", at);
+            const size_t end = answer == std::string::npos ? std::string::npos : out.find('\n', answer);
             boxes.push_back(out.substr(at + tag.size(), end == std::string::npos ? std::string::npos
                                                                                   : end - at - tag.size()));
         }
@@ -280,22 +285,34 @@ public:
     }
 
 private:
-    // A copy this test did not start itself (its parent is gone): killed
-    // when it still runs the program.
-    static void KillOther(pid_t pid)
+    // Every process that carries this object's mark in its environment
+    // (the updater and the copies started again inherit it), this object's
+    // own process left out: killed, and waited for until it is gone.
+    void KillMarked() const
     {
-        char exe[4096] = {};
-        if (readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), exe, sizeof exe - 1) <= 0 ||
-            std::string(exe).find("mixdeck") == std::string::npos)
-            return;
-        kill(pid, SIGCONT);
-        kill(pid, SIGKILL);
-        QElapsedTimer t;
-        t.start();
-        while (ProcessRuns(pid) && t.elapsed() < kEndBoundMs)
-            QThread::msleep(10);
+        const std::string mark = std::string(1, '\0') + kMark + "=" + files_.path() + '\0';
+        for (int round = 0; round < 50; ++round) {
+            std::vector<pid_t> found;
+            std::error_code ec;
+            for (const auto &e : std::filesystem::directory_iterator("/proc", ec)) {
+                const std::string name = e.path().filename().string();
+                if (name.find_first_not_of("0123456789") != std::string::npos || std::atol(name.c_str()) == pid_)
+                    continue;
+                const std::string env = std::string(1, '\0') + testutil::readFile(e.path().string() + "/environ");
+                if (env.find(mark) != std::string::npos && ProcessRuns(pid_t(std::atol(name.c_str()))))
+                    found.push_back(pid_t(std::atol(name.c_str())));
+            }
+            if (found.empty())
+                return;
+            for (pid_t pid : found) {
+                kill(pid, SIGCONT);
+                kill(pid, SIGKILL);
+            }
+            QThread::msleep(20);
+        }
     }
 
+    static constexpr const char *kMark = "MIXDECK_TEST_COPY";
     testutil::TempDir files_;
     int input_ = -1;
     QProcess p_;

@@ -338,13 +338,13 @@ void TMainForm::ExitMenuClick()
     quitting_ = true;
     // The message loop ends, whatever the other windows would say to being
     // closed: QApplication::quit() first asks every window to close, and a
-    // window that refuses (the update window does while a run is under way,
-    // and says no to a close event even when it then hides) would keep the
-    // program running, in half the cases, as the windows are asked in no
-    // fixed order, and the update's restart would wait for it for ever.
+    // window that refuses (the update window says no to a close event even
+    // when it then hides) would keep the program running, in half the cases,
+    // as the windows are asked in no fixed order, and the update's restart
+    // would wait for it for ever.
     auto finish = [this] {
         CDSections.reset();
-        QCoreApplication::exit(0);
+        TApplication::Terminate();
     };
     // A network exchange waiting meanwhile (the windows stay alive during
     // its waits) is aborted first; the program ends once it has unwound.

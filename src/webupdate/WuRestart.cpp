@@ -5,11 +5,10 @@
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileIO.h"
+#include "platform/HandlerGuard.h"
 #include "webupdate/WuProcess.h"
 #include "webupdate/WuResult.h"
 #include "webupdate/WuTemp.h"
-
-#include <QCoreApplication>
 
 #include <cerrno>
 #include <csignal>
@@ -132,8 +131,8 @@ void TWebUpdate::DoRestart()
     try {
         if (OnAppDoClose)
             OnAppDoClose(this);
-        else if (QCoreApplication::instance())
-            QCoreApplication::exit(0);   // the loop ends, no window is asked
+        else
+            TApplication::Terminate();
     } catch (const std::exception &e) {
         // The application cannot close, so the updater would wait for an end
         // that does not come and then act behind the user's back: it is

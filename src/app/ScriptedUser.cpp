@@ -25,8 +25,10 @@
 
 namespace {
 
-// The longest line taken; a longer one is cut there.
+// The longest line taken (a longer one is cut there), and the most lines
+// that wait (one more is refused, and said so).
 constexpr size_t kMaxLine = 4096;
+constexpr size_t kMaxWaiting = 1000;
 
 void Say(const std::string &text)
 {
@@ -73,7 +75,10 @@ struct ScriptedUser::State {
         }
         for (ssize_t i = 0; i < n; ++i) {
             if (buf[i] == '\n') {
-                lines.push_back(partial);
+                if (lines.size() < kMaxWaiting)
+                    lines.push_back(partial);
+                else
+                    Say("MIXDECK script " + partial + " -> refused, too many lines wait\n");
                 partial.clear();
             } else if (partial.size() < kMaxLine) {
                 partial += buf[i];

@@ -13,6 +13,7 @@
 // that came back shows of the catalogue.
 #include "app/ProgramCopy.h"
 #include "app/SingleCopy.h"
+#include "common/LostFolder.h"
 #include "common/TestUtil.h"
 #include "webupdate/WebUpdatePeers.h"
 
@@ -36,6 +37,7 @@ namespace {
 namespace fs = std::filesystem;
 using programtest::Copy;
 using programtest::Listing;
+using testutil::Lost;
 using testutil::TempDir;
 using testutil::writeFile;
 
@@ -212,9 +214,8 @@ std::string Refusal(const std::string &home, const std::string &what)
 // A folder moved, removed or replaced under the running copy A; with a
 // second start B on the path, B takes whatever stands there. A then saves
 // its options: nothing is written anywhere, and A's one box says why.
-enum class Lost { Moved, Removed, ReplacedByCopy, ReplacedByEmpty, LinkRepointed, MovedAlone };
-
-Seen FolderLostScene(const TempDir &top, Lost how)
+// With `alone` the folder is moved and no second start follows.
+Seen FolderLostScene(const TempDir &top, Lost how, bool alone = false)
 {
     Seen seen;
     const std::string real = top.file("home");
@@ -228,33 +229,16 @@ Seen FolderLostScene(const TempDir &top, Lost how)
     Copy a(oa);
     if (a.AwaitReady() <= 0)
         return seen;
-    switch (how) {
-    case Lost::Moved:
-    case Lost::MovedAlone: fs::rename(real, real + ".moved"); break;
-    case Lost::Removed: fs::remove_all(real); break;
-    case Lost::ReplacedByCopy:
-        fs::rename(real, real + ".old");
-        fs::copy(real + ".old", real, fs::copy_options::recursive);
-        break;
-    case Lost::ReplacedByEmpty:
-        fs::rename(real, real + ".old");
-        fs::create_directory(real);
-        break;
-    case Lost::LinkRepointed:
-        fs::copy(real, top.file("other"), fs::copy_options::recursive);
-        fs::remove(home);
-        fs::create_directory_symlink(top.file("other"), home);
-        break;
-    }
+    testutil::LoseFolder(how, real, home, top.file("other"));
     std::unique_ptr<Copy> b;
-    if (how != Lost::MovedAlone) {
+    if (!alone) {
         b = std::make_unique<Copy>(oa);
         EXPECT_GT(b->AwaitReady(), 0) << b->Output();
     }
     // From here on nothing may change anywhere: A holds a folder that is no
     // longer at its path, B writes nothing unless asked.
     const auto before = Listing(top.path());
-    SaveTheOptions(a, Refusal(home, how == Lost::MovedAlone ? "moved or removed" : "moved or replaced"));
+    SaveTheOptions(a, Refusal(home, alone ? "moved or removed" : "moved or replaced"));
     ExpectSame(seen, "the save of the first copy", before, Listing(top.path()));
     TakeBoxes(seen, "A", a);
     if (b)
@@ -314,6 +298,52 @@ Seen RestartScene(const TempDir &top, Copy::Options o, const std::string &home, 
     return seen;
 }
 
+// The copy A shows a box at its start ("Error opening MIXDECK.ini": a
+// folder stands in the catalogue's place) while B starts on its folder. With
+// the scripted user the box waits until B has asked for a while, and B's
+// request is answered once A's main window is up; a real box (offscreen) is
+// the window that comes forward, and B's request is answered at once.
+Seen BoxAtStartScene(const TempDir &top, bool realBox)
+{
+    Seen seen;
+    const std::string home = top.file("home");
+    MakeHome(home);
+    fs::remove(home + "/MIXDECK.ini");
+    fs::create_directory(home + "/MIXDECK.ini");
+    Copy::Options oa;
+    oa.home = home;
+    oa.script = !realBox;
+    oa.stderrDialogs = !realBox;
+    Copy a(oa);
+    if (realBox) {
+        QElapsedTimer wait;
+        wait.start();
+        while (!SingleCopy::Running(home) && a.Alive() && wait.elapsed() < programtest::kStartBoundMs)
+            QThread::msleep(20);
+    } else {
+        EXPECT_TRUE(a.AwaitText("MIXDECK message box [Error] Error opening MIXDECK.ini (OK) -> "));
+    }
+    const auto before = Listing(top.path());
+    Copy::Options ob;
+    ob.home = home;
+    ob.script = false;
+    Copy b(ob);
+    if (!realBox) {
+        // It waits for the answer, and asks again, while the box is open.
+        QThread::msleep(1500);
+        EXPECT_TRUE(b.Alive()) << b.Output();
+        a.Send("OK");
+    }
+    if (b.WaitForEnd())
+        seen.exits.push_back(b.ExitCode());
+    EXPECT_TRUE(a.AwaitOutput(SingleCopy::kBroughtForward)) << a.Output();
+    ExpectSame(seen, "the second start", before, Listing(top.path()));
+    TakeBoxes(seen, "A", a);
+    TakeBoxes(seen, "B", b);
+    seen.copies = a.Running() + b.Running();
+    return seen;
+}
+
 struct Row {
     const char *name;
     // Plays the scene in its own folder; sets the names the expectations use.
@@ -341,10 +371,10 @@ const std::string kDownloadBox = "A: [Confirm] Download update files ? (Yes,No) 
 
 TEST(ProgramFolder, FromStartToRestart)
 {
-    const auto lost = [](Lost how) {
-        return [how](const TempDir &top, std::map<std::string, std::string> &names) {
+    const auto lost = [](Lost how, bool alone = false) {
+        return [how, alone](const TempDir &top, std::map<std::string, std::string> &names) {
             names["H"] = how == Lost::LinkRepointed ? top.file("link") : top.file("home");
-            return FolderLostScene(top, how);
+            return FolderLostScene(top, how, alone);
         };
     };
     const Row rows[] = {
@@ -355,7 +385,7 @@ TEST(ProgramFolder, FromStartToRestart)
         {"1 folder replaced by an empty one", lost(Lost::ReplacedByEmpty), {kLostBox}, {}, 2, ""},
         {"1 the link that names the folder pointed elsewhere", lost(Lost::LinkRepointed), {kLostBox}, {}, 2, ""},
         {"1 folder moved, no second start: one box per save",
-         lost(Lost::MovedAlone),
+         lost(Lost::Moved, true),
          {"A: [Error] \"{H}/CDDB.ini\" was not written: the program folder \"{H}\" was moved or removed while "
           "MIXDECK was running. (OK) -> OK"},
          {},
@@ -467,66 +497,13 @@ TEST(ProgramFolder, FromStartToRestart)
         // 5. A box at the start-up of the running copy: a later start is
         // heard and answered once that copy's window came forward.
         {"5 a box at start-up, answered while the second start waits",
-         [](const TempDir &top, std::map<std::string, std::string> &) {
-             Seen seen;
-             const std::string home = top.file("home");
-             MakeHome(home);
-             fs::remove(home + "/MIXDECK.ini");
-             fs::create_directory(home + "/MIXDECK.ini");
-             Copy::Options oa;
-             oa.home = home;
-             Copy a(oa);
-             EXPECT_TRUE(a.AwaitText("MIXDECK message box [Error] Error opening MIXDECK.ini (OK) -> "));
-             const auto before = Listing(top.path());
-             Copy::Options ob = oa;
-             ob.script = false;
-             Copy b(ob);
-             // It waits for the answer, and asks again, while the box is open.
-             QThread::msleep(1500);
-             EXPECT_TRUE(b.Alive()) << b.Output();
-             a.Send("OK");
-             if (b.WaitForEnd())
-                 seen.exits.push_back(b.ExitCode());
-             EXPECT_TRUE(a.AwaitOutput(SingleCopy::kBroughtForward)) << a.Output();
-             ExpectSame(seen, "the second start", before, Listing(top.path()));
-             TakeBoxes(seen, "A", a);
-             TakeBoxes(seen, "B", b);
-             seen.copies = a.Running() + b.Running();
-             return seen;
-         },
+         [](const TempDir &top, std::map<std::string, std::string> &) { return BoxAtStartScene(top, false); },
          {"A: [Error] Error opening MIXDECK.ini (OK) -> OK"},
          {0},
          1,
          ""},
         {"5 a real box at start-up comes forward and answers at once",
-         [](const TempDir &top, std::map<std::string, std::string> &) {
-             Seen seen;
-             const std::string home = top.file("home");
-             MakeHome(home);
-             fs::remove(home + "/MIXDECK.ini");
-             fs::create_directory(home + "/MIXDECK.ini");
-             Copy::Options oa;
-             oa.home = home;
-             oa.script = false;
-             oa.stderrDialogs = false;
-             Copy a(oa);
-             QElapsedTimer wait;
-             wait.start();
-             while (!SingleCopy::Running(home) && a.Alive() && wait.elapsed() < programtest::kStartBoundMs)
-                 QThread::msleep(20);
-             const auto before = Listing(top.path());
-             Copy::Options ob = oa;
-             ob.stderrDialogs = true;
-             Copy b(ob);
-             if (b.WaitForEnd())
-                 seen.exits.push_back(b.ExitCode());
-             EXPECT_TRUE(a.AwaitOutput(SingleCopy::kBroughtForward)) << a.Output();
-             ExpectSame(seen, "the second start", before, Listing(top.path()));
-             TakeBoxes(seen, "A", a);
-             TakeBoxes(seen, "B", b);
-             seen.copies = a.Running() + b.Running();
-             return seen;
-         },
+         [](const TempDir &top, std::map<std::string, std::string> &) { return BoxAtStartScene(top, true); },
          {},
          {0},
          1,

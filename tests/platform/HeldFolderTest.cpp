@@ -1,6 +1,7 @@
 // The program folder a process holds gets no write once its path names
 // another folder, or none: every writer of files and folders refuses with
 // the one message, and writes nothing in either folder.
+#include "common/LostFolder.h"
 #include "common/TestUtil.h"
 
 #include "platform/Classes.h"
@@ -50,17 +51,17 @@ struct Hold {
 
 TEST(HeldFolder, NoWriteLandsOnceThePathNamesAnotherFolderOrNone)
 {
-    enum class Became { Moved, Removed, ReplacedByCopy, ReplacedByEmpty, LinkRepointed };
+    using testutil::Lost;
     struct Variant {
         const char *name;
-        Became became;
+        Lost became;
         const char *said;
     } variants[] = {
-        {"moved away", Became::Moved, "moved or removed"},
-        {"removed", Became::Removed, "moved or removed"},
-        {"replaced by a copy of itself", Became::ReplacedByCopy, "moved or replaced"},
-        {"replaced by an empty folder", Became::ReplacedByEmpty, "moved or replaced"},
-        {"its link pointed elsewhere", Became::LinkRepointed, "moved or replaced"},
+        {"moved away", Lost::Moved, "moved or removed"},
+        {"removed", Lost::Removed, "moved or removed"},
+        {"replaced by a copy of itself", Lost::ReplacedByCopy, "moved or replaced"},
+        {"replaced by an empty folder", Lost::ReplacedByEmpty, "moved or replaced"},
+        {"its link pointed elsewhere", Lost::LinkRepointed, "moved or replaced"},
     };
     struct Writer {
         const char *name;
@@ -91,7 +92,7 @@ TEST(HeldFolder, NoWriteLandsOnceThePathNamesAnotherFolderOrNone)
             writeFile(real + "/CDDB.ini", "[CDDB Options]\r\ntimeout=30\r\n");
             // A sibling whose name starts like the folder's is another folder.
             fs::create_directory(real + "-x");
-            const bool viaLink = v.became == Became::LinkRepointed;
+            const bool viaLink = v.became == Lost::LinkRepointed;
             const std::string folder = viaLink ? top.file("link") : real;
             if (viaLink)
                 fs::create_directory_symlink(real, folder);
@@ -99,23 +100,7 @@ TEST(HeldFolder, NoWriteLandsOnceThePathNamesAnotherFolderOrNone)
             // While the folder stands, the writer works.
             ASSERT_NO_THROW(fileio::CheckHeldFolder(folder + "/" + w.file));
 
-            switch (v.became) {
-            case Became::Moved: fs::rename(real, real + ".moved"); break;
-            case Became::Removed: fs::remove_all(real); break;
-            case Became::ReplacedByCopy:
-                fs::rename(real, real + ".old");
-                fs::copy(real + ".old", real, fs::copy_options::recursive);
-                break;
-            case Became::ReplacedByEmpty:
-                fs::rename(real, real + ".old");
-                fs::create_directory(real);
-                break;
-            case Became::LinkRepointed:
-                fs::copy(real, top.file("other"), fs::copy_options::recursive);
-                fs::remove(folder);
-                fs::create_directory_symlink(top.file("other"), folder);
-                break;
-            }
+            testutil::LoseFolder(v.became, real, folder, top.file("other"));
             const auto before = Contents(top.path());
             const std::string path = folder + "/" + w.file;
             try {

@@ -44,6 +44,17 @@ bool AwaitFile(const std::string &path, int seconds = 10)
     return true;
 }
 
+// A silent run of the control file at control, from the local file system,
+// for the application in appFolder.
+void ForAFileRun(TWebUpdate &run, const std::string &appFolder, const std::string &control)
+{
+    run.AppFolder = appFolder;
+    run.UpdateType = TWebUpdateType::fileUpdate;
+    run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    run.ProcessMessages = [] {};
+    run.URL = control;
+}
+
 class Updater : public ::testing::Test {
 protected:
     void SetUp() override
@@ -401,11 +412,7 @@ TEST_F(Restart, AnApplicationThatCannotCloseFailsTheRunWithThatCause)
     ScriptedDialogs dialogs;
     Dialogs::ScopedService use(dialogs);
     TWebUpdate run;
-    run.AppFolder = app.path();
-    run.UpdateType = TWebUpdateType::fileUpdate;
-    run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
-    run.ProcessMessages = [] {};
-    run.URL = publisher.file("update.inf");
+    ForAFileRun(run, app.path(), publisher.file("update.inf"));
     std::vector<std::string> statuses;
     run.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
         statuses.push_back(std::to_string(c) + " " + t);
@@ -474,11 +481,7 @@ TEST_P(WholeRun, RestartsThroughTheUpdater)
     if (child == 0) {
         setenv("TMPDIR", tmp.c_str(), 1);
         TWebUpdate run;
-        run.AppFolder = app.path();
-        run.UpdateType = TWebUpdateType::fileUpdate;
-        run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
-        run.ProcessMessages = [] {};
-        run.URL = publisher.file("update.inf");
+        ForAFileRun(run, app.path(), publisher.file("update.inf"));
         const std::string ended = app.file("ended.txt");
         const std::string bin = app.file("APP.BIN");
         run.OnAppDoClose = [&](TWebUpdate *) {

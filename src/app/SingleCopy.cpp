@@ -220,7 +220,9 @@ Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
         const auto asked = std::chrono::steady_clock::now();
         if (asked >= deadline)
             return Outcome::Unreachable;
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min<std::chrono::steady_clock::duration>(kAnswerWait, deadline - asked));
+        // One request, answered within about a second or not at all.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(kAnswerWait, deadline - asked));
         if (ActivatePrevInstance(kListenClass, lock_.Identity(), int(wait.count())))
             return Outcome::Forwarded;
         const auto now = std::chrono::steady_clock::now();

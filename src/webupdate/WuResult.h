@@ -2,8 +2,9 @@
 // What the updater could not do, handed to the application it starts again:
 // a small text file, one line per component that was refused or not put in
 // place, and a line when the application could not be started again (the
-// next start shows it then). The updater writes it; the application reads it once at its start,
-// shows it and removes it. Shared by both programs (no Qt here).
+// next start shows it then). The updater writes it; the application reads
+// it once at its start, shows it and removes it. Shared by both programs (no
+// Qt here).
 #include <cstddef>
 #include <string>
 #include <vector>

@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
-#include <QProcess>
 #include <QThread>
 
 #include <cerrno>
@@ -20,8 +18,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <grp.h>
-#include <map>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>

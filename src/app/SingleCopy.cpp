@@ -1,6 +1,7 @@
 #include "app/SingleCopy.h"
 
 #include "platform/Dialogs.h"
+#include "platform/FileIO.h"
 #include "support/VCLUtils.h"
 
 #include <QApplication>
@@ -34,6 +35,8 @@ const char *const kOldSocketPrefix = "mixdeck-instance-";
 
 // How long a start waits between two tries on a taken folder.
 constexpr std::chrono::milliseconds kRetryPause{100};
+// How long a start waits for the running copy's answer to one request.
+constexpr std::chrono::milliseconds kAnswerWait{1000};
 
 std::string IdentityOf(const struct stat &st)
 {
@@ -131,6 +134,8 @@ FolderLock::Result FolderLock::TryTake(const std::string &folder)
             return Result::Failed;
         }
         identity_ = IdentityOf(st);
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
     }
     while (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR)
@@ -184,6 +189,8 @@ Claim::~Claim()
     QObject::disconnect(ending_);
     if (listening_)
         UnregisterInstance();
+    if (holding_)
+        fileio::ReleaseHeldFolder();
 }
 
 Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
@@ -198,6 +205,8 @@ Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
         switch (lock_.TryTake(folder_)) {
         case FolderLock::Result::Taken:
             RemoveDeadSockets();
+            fileio::HoldFolder(folder_, lock_.Device(), lock_.Inode());
+            holding_ = true;
             return Outcome::Owner;
         case FolderLock::Result::Failed:
             // Without the lock two copies could overwrite each other's
@@ -208,7 +217,13 @@ Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
         case FolderLock::Result::Busy:
             break;
         }
-        if (ActivatePrevInstance(kListenClass, lock_.Identity()))
+        const auto asked = std::chrono::steady_clock::now();
+        if (asked >= deadline)
+            return Outcome::Unreachable;
+        // One request, answered within about a second or not at all.
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+            std::min<std::chrono::steady_clock::duration>(kAnswerWait, deadline - asked));
+        if (ActivatePrevInstance(kListenClass, lock_.Identity(), int(wait.count())))
             return Outcome::Forwarded;
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline)
@@ -218,12 +233,12 @@ Claim::Outcome Claim::Take(std::chrono::milliseconds patience)
     }
 }
 
-void Claim::Listen(QWidget *window)
+void Claim::Listen()
 {
     // The name is in the abstract namespace: a copy that was killed left
     // nothing behind, and the lock makes this process the only one that
     // takes the name.
-    listening_ = RegisterInstance(kListenClass, lock_.Identity(), window, [] {
+    listening_ = RegisterInstance(kListenClass, lock_.Identity(), nullptr, [] {
         // A modal window in front of the main window comes forward with it.
         if (QWidget *modal = QApplication::activeModalWidget())
             ActivateWindow(modal);
@@ -239,10 +254,17 @@ void Claim::Listen(QWidget *window)
         });
 }
 
+void Claim::SetWindow(QWidget *window)
+{
+    if (listening_)
+        SetInstanceWindow(window);
+}
+
 bool ClaimProgramFolder(Claim &claim, int &status)
 {
     switch (claim.Take()) {
     case Claim::Outcome::Owner:
+        claim.Listen();
         return true;
     case Claim::Outcome::Forwarded:
         status = 0;

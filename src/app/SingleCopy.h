@@ -7,13 +7,16 @@
 // when the process ends, however it ends; no file in the folder carries it,
 // so nothing a user does to the folder's files undoes it), and a later start
 // on the same folder asks that copy to bring its main window forward and
-// ends without writing anything. A program folder that does not exist yet
-// is made first; a folder that can be neither made nor locked is reported,
-// and the program does not run on it.
+// ends without writing anything once that copy has answered. A program
+// folder that does not exist yet is made first; a folder that can be neither
+// made nor locked is reported, and the program does not run on it. While
+// the copy runs, nothing is written below the folder's path unless that
+// path still names the folder it locked (fileio::HoldFolder).
 #include <QMetaObject>
 
 #include <chrono>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 
 class QWidget;
@@ -56,12 +59,16 @@ public:
     // The folder's identity (device and inode) once it was opened, which
     // names the local socket the running copy listens on; "" before.
     std::string Identity() const { return identity_; }
+    dev_t Device() const { return device_; }
+    ino_t Inode() const { return inode_; }
 
 private:
     int fd_ = -1;
     bool held_ = false;
     int error_ = 0;
     std::string identity_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 // The name the running copy on this folder listens under: the folder's
@@ -91,30 +98,39 @@ public:
         Unreachable,  // the folder is taken and its holder did not answer
         Failed,       // the folder cannot be made or locked: Problem() says why
     };
-    // Makes the folder when it is missing, then takes it, or reaches the
-    // copy that holds it. A holder that cannot be reached yet (still
-    // starting, or ending for a restart) is tried again until `patience` has
-    // passed; the lock is tried again as well, so a copy that ends meanwhile
-    // leaves the folder to this one. Writes nothing into the folder.
+    // Makes the folder when it is missing, then takes it (and holds it for
+    // the writes of this process, see fileio::HoldFolder), or reaches the
+    // copy that holds it: Forwarded only when that copy answered that its
+    // window came forward, within about a second of each request. A holder
+    // that does not answer (still starting, stopped, busy, or ending for a
+    // restart) is asked again until `patience` has passed; the lock is
+    // tried again as well, so a copy that ends meanwhile leaves the folder
+    // to this one. Writes nothing into the folder.
     Outcome Take(std::chrono::milliseconds patience = std::chrono::seconds(5));
     // After Failed: the message for the user, naming the folder and the cause.
     const std::string &Problem() const { return problem_; }
 
-    // For the owner: from now on later starts bring `window` forward.
-    void Listen(QWidget *window);
+    // For the owner, before any window or message box can show: from now
+    // on later starts are heard. Each is answered once a window of this copy
+    // has come forward: a message box shown before the main window exists,
+    // else the main window once SetWindow has named it.
+    void Listen();
+    void SetWindow(QWidget *window);
 
 private:
     std::string folder_;
     FolderLock lock_;
     std::string problem_;
     bool listening_ = false;
+    bool holding_ = false;
     QMetaObject::Connection ending_;
 };
 
-// The start-up step: takes the program folder for this process. False when
-// the program must end at once with `status`: 0 after the running copy was
-// asked to come forward, 1 after the message "MIXDECK is already running" or
-// the message that the folder cannot be made or locked.
+// The start-up step: takes the program folder for this process and listens
+// for later starts. False when the program must end at once with `status`:
+// 0 after the running copy answered that it came forward, 1 after the
+// message "MIXDECK is already running" or the message that the folder cannot
+// be made or locked.
 bool ClaimProgramFolder(Claim &claim, int &status);
 
 } // namespace SingleCopy

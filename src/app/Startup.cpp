@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "app/ScriptedUser.h"
 #include "app/SingleCopy.h"
 #include "app/TapePrint.h"
 
@@ -125,16 +126,28 @@ void CreateWindows(Windows &windows)
 
 int Run(TApplication &app)
 {
-    SingleCopy::Claim claim(AppPaths::ProgramFolder());
+    // The program folder is fixed here, absolute, for the whole run: what
+    // the environment or the current folder say later changes nothing.
+    SingleCopy::Claim claim(AppPaths::FixProgramFolder());
     Windows windows;
+    std::unique_ptr<ScriptedUser> user;
     int status = 0;
     try {
         Dialogs::SetApplicationTitle(kTitle);
         QApplication::setApplicationName(QString::fromLatin1(kTitle));
-        // One copy per program folder, settled before anything is written.
+        // One copy per program folder, settled before anything is written;
+        // from here on later starts are heard, also while a message box of
+        // the start-up waits.
         if (SingleCopy::ClaimProgramFolder(claim, status)) {
+            user = ScriptedUser::FromEnvironment();
             CreateWindows(windows);
-            claim.Listen(windows.front().get());
+            auto *main = static_cast<TMainForm *>(windows.front().get());
+            // The update's restart brings back this very program.
+            if (auto *update = qobject_cast<TUpdateForm *>(main->UpdateForm))
+                update->WebUpdate->RestartProgram = AppPaths::ExecutablePath();
+            claim.SetWindow(main);
+            if (user)
+                user->Ready();
             status = app.exec();
         }
     } catch (...) {

@@ -21,10 +21,12 @@ using Windows = std::vector<std::unique_ptr<QWidget>>;
 // and then ends.
 void CreateWindows(Windows &windows);
 
-// The whole start-up under the start-up guard: sets the application title,
-// makes the program folder when it is missing and takes it (a copy already
-// running there is brought forward instead, see SingleCopy), creates the
-// windows and runs the message loop.
+// The whole start-up under the start-up guard: fixes the program folder
+// (absolute, see AppPaths), sets the application title, makes the folder
+// when it is missing and takes it (a copy already running there is brought
+// forward instead, see SingleCopy), listens for later starts, creates the
+// windows and runs the message loop. With MIXDECK_SCRIPT=stdin a scripted
+// user drives the program (see ScriptedUser).
 // An exception escaping any of that is shown through the dialogs service as the standard handling
 // shows it, and the program ends with exit status 1. Returns the exit status.
 int Run(TApplication &app);

@@ -229,7 +229,20 @@ void TMainForm::ConnectHandlers()
 
 void TMainForm::ErrorBox(const std::string &text)
 {
-    Dialogs::MessageBox(this, text, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
+    // Called while a failed write is handled: when the write was refused
+    // because the program folder was moved or replaced, the box says that
+    // in place of the operation's own "Error saving ...", so one box tells
+    // what happened.
+    std::string shown = text;
+    if (const std::exception_ptr failure = std::current_exception()) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (const EProgramFolderLost &lost) {
+            shown = lost.Message;
+        } catch (...) {
+        }
+    }
+    Dialogs::MessageBox(this, shown, "Error", Dialogs::Button::OK, Dialogs::Icon::None);
 }
 
 Dialogs::Button TMainForm::ConfirmLoseCompilation(QWidget *owner)
@@ -323,9 +336,15 @@ void TMainForm::ExitMenuClick()
     if (!quitting_ && SaveEnabled() && ConfirmLoseCompilation(this) != Dialogs::Button::Yes)
         return;
     quitting_ = true;
+    // The message loop ends, whatever the other windows would say to being
+    // closed: QApplication::quit() first asks every window to close, and a
+    // window that refuses (the update window says no to a close event even
+    // when it then hides) would keep the program running, in half the cases,
+    // as the windows are asked in no fixed order, and the update's restart
+    // would wait for it for ever.
     auto finish = [this] {
         CDSections.reset();
-        QApplication::quit();
+        TApplication::Terminate();
     };
     // A network exchange waiting meanwhile (the windows stay alive during
     // its waits) is aborted first; the program ends once it has unwound.

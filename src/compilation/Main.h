@@ -71,6 +71,9 @@ public:
     std::function<void()> PrintTapeProgram;
 
     // ---- shared operations -----------------------------------------------------------
+    // The error box "Error". Inside the handler of a write that was refused
+    // because the program folder was moved or replaced (EProgramFolderLost),
+    // it shows that refusal's message instead of text.
     void ErrorBox(const std::string &text);
     Dialogs::Button ConfirmLoseCompilation(QWidget *owner);
     // A compilation exists when Save is enabled or one was loaded from a file.

@@ -8,6 +8,7 @@
 #include "netclient/NetTCPClient.h"
 #include "platform/Cp1252.h"
 #include "platform/Dialogs.h"
+#include "platform/FileIO.h"
 #include "platform/HandlerGuard.h"
 #include "platform/Rtl.h"
 #include "platform/SysUtils.h"
@@ -140,7 +141,12 @@ void TCDDBOptForm::SaveCDDBOptions()
 void TCDDBOptForm::SetDefaultCDDBOptions()
 {
     ShowOptions(cddbopts::DefaultOptions());
-    SaveCDDBOptions();
+    // The defaults make the file of a new program folder. In a folder that
+    // was moved or replaced while the program runs the file is only missing
+    // from view: nothing can be saved there, and the user's own save says
+    // so, once.
+    if (fileio::HeldFolderProblem(IniFile).empty())
+        SaveCDDBOptions();
 }
 
 cddbopts::CDDBOptions TCDDBOptForm::Options() const

@@ -1,19 +1,66 @@
 #include "platform/AppPaths.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
 namespace AppPaths {
 
 namespace {
-std::string WithoutTrailingSlash(std::string path)
+
+std::string CurrentFolder()
 {
-    while (!path.empty() && path.back() == '/')
-        path.pop_back();
-    return path;
+    std::vector<char> cwd(4096);
+    while (!getcwd(cwd.data(), cwd.size())) {
+        if (errno != ERANGE || cwd.size() >= (1u << 20))
+            return std::string();
+        cwd.resize(cwd.size() * 2);
+    }
+    return cwd.data();
 }
+
+std::optional<std::string> &Fixed()
+{
+    static std::optional<std::string> fixed;
+    return fixed;
+}
+
+std::string Compute()
+{
+    const char *home = std::getenv("MIXDECK_HOME");
+    if (home && *home)
+        return NormalPath(home);
+    const std::string exe = ExecutablePath();
+    const size_t slash = exe.rfind('/');
+    // No /proc: the current folder is the best guess left.
+    return NormalPath(slash == std::string::npos ? CurrentFolder() : exe.substr(0, slash));
+}
+
 } // namespace
+
+std::string NormalPath(const std::string &path)
+{
+    if (path.empty())
+        return std::string();
+    // Without a current folder (it was removed) a relative path stays
+    // relative: nothing else would name the same place.
+    const std::string cwd = path[0] == '/' ? std::string() : CurrentFolder();
+    const std::string whole = path[0] == '/' || cwd.empty() ? path : cwd + "/" + path;
+    std::string out;
+    size_t at = 0;
+    while (at < whole.size()) {
+        size_t end = whole.find('/', at);
+        if (end == std::string::npos)
+            end = whole.size();
+        const std::string part = whole.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            out += (out.empty() && whole[0] != '/' ? "" : "/") + part;
+        at = end + 1;
+    }
+    return out;
+}
 
 std::string ExecutablePath()
 {
@@ -29,21 +76,13 @@ std::string ExecutablePath()
     return std::string();
 }
 
-std::string ProgramFolder()
+std::string ProgramFolder() { return Fixed() ? *Fixed() : Compute(); }
+
+std::string FixProgramFolder()
 {
-    const char *home = std::getenv("MIXDECK_HOME");
-    if (home && *home)
-        return WithoutTrailingSlash(home);
-    std::string exe = ExecutablePath();
-    size_t slash = exe.rfind('/');
-    if (slash == std::string::npos) {
-        // No /proc: the current folder is the best guess left.
-        std::vector<char> cwd(4096);
-        if (getcwd(cwd.data(), cwd.size()))
-            return WithoutTrailingSlash(cwd.data());
-        return std::string();
-    }
-    return WithoutTrailingSlash(exe.substr(0, slash));
+    if (!Fixed())
+        Fixed() = Compute();
+    return *Fixed();
 }
 
 } // namespace AppPaths

@@ -1,5 +1,7 @@
 #include "platform/FileIO.h"
 
+#include "platform/SysUtils.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -220,6 +222,74 @@ bool rewriteInPlace(const std::string &target, const std::string &bytes)
 
 } // namespace
 
+namespace {
+
+struct HeldFolder {
+    std::mutex mutex;
+    bool held = false;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
+HeldFolder &held()
+{
+    static HeldFolder h;
+    return h;
+}
+
+} // namespace
+
+void HoldFolder(const std::string &folder, dev_t device, ino_t inode)
+{
+    HeldFolder &h = held();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.held = true;
+    h.path = folder;
+    h.device = device;
+    h.inode = inode;
+}
+
+void ReleaseHeldFolder()
+{
+    HeldFolder &h = held();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.held = false;
+    h.path.clear();
+}
+
+std::string HeldFolderProblem(const std::string &path)
+{
+    HeldFolder &h = held();
+    std::string folder;
+    dev_t device;
+    ino_t inode;
+    {
+        std::lock_guard<std::mutex> lock(h.mutex);
+        if (!h.held)
+            return std::string();
+        folder = h.path;
+        device = h.device;
+        inode = h.inode;
+    }
+    // The program's own paths are the folder's path, '/', and a name.
+    if (path.size() <= folder.size() + 1 || path.compare(0, folder.size(), folder) != 0 || path[folder.size()] != '/')
+        return std::string();
+    struct stat st;
+    const bool there = stat(folder.empty() ? "/" : folder.c_str(), &st) == 0;
+    if (there && st.st_dev == device && st.st_ino == inode)
+        return std::string();
+    return "\"" + path + "\" was not written: the program folder \"" + (folder.empty() ? "/" : folder) + "\" was " +
+           (there ? "moved or replaced" : "moved or removed") + " while MIXDECK was running.";
+}
+
+void CheckHeldFolder(const std::string &path)
+{
+    const std::string problem = HeldFolderProblem(path);
+    if (!problem.empty())
+        throw EProgramFolderLost(problem);
+}
+
 bool IsTempNameOf(const std::string &name, const std::string &fileName)
 {
     const std::string prefix = fileName + kTempInfix;
@@ -276,6 +346,7 @@ void AtomicWriter::Abort()
 bool AtomicWriter::Open(const std::string &path, bool followLink)
 {
     Abort();
+    CheckHeldFolder(path);
     ignoreFileSizeSignal();
 
     // A followed symbolic link: the file it names is replaced and the link

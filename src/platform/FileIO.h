@@ -29,7 +29,25 @@ bool ReadFile(const std::string &path, std::string &bytes, size_t maxBytes = SIZ
 // A symbolic link at path is followed: the file it names is replaced and
 // the link stays. The new file keeps the old one's permissions (new files
 // get 0666 less the umask).
+//
+// A path in the held program folder (below) is checked first: when the
+// folder no longer stands at its path, nothing is written and
+// EProgramFolderLost is thrown.
 bool AtomicWriteFile(const std::string &path, const std::string &bytes);
+
+// The program folder this process holds (start-up names it once it has
+// locked it), by its path and its identity. From then on nothing is written
+// below that path unless the path still names that very folder: a folder
+// moved, removed or replaced while the program runs gets no write, so a copy
+// that took the new folder at the old path never sees this one's saves.
+void HoldFolder(const std::string &folder, dev_t device, ino_t inode);
+void ReleaseHeldFolder();
+// The message for a write at path that must not happen ("" when it may):
+// names the path and the folder and says what became of the folder.
+std::string HeldFolderProblem(const std::string &path);
+// Throws EProgramFolderLost with that message when there is one. Every
+// writer of files and folders below the program folder calls it first.
+void CheckHeldFolder(const std::string &path);
 
 // Whether name is one of the temporary names AtomicWriteFile uses for
 // fileName (both bare file names).

@@ -3,6 +3,8 @@
 #include "platform/Dialogs.h"
 #include "platform/SysUtils.h"
 
+#include <QThread>
+
 namespace HandlerGuard {
 
 const char *const UnknownExceptionText = "An unexpected error occurred.";
@@ -56,6 +58,13 @@ bool RunGuarded(const std::function<void()> &handler)
 } // namespace HandlerGuard
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+void TApplication::Terminate()
+{
+    // Outside a loop, exit() would end the next loop at its start instead.
+    if (QCoreApplication::instance() && QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
 
 bool TApplication::notify(QObject *receiver, QEvent *event)
 {

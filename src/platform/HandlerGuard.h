@@ -50,4 +50,10 @@ public:
     // The delivery TApplication::notify makes: app's own QApplication::notify
     // under the guard. False (event not handled) after an exception.
     static bool GuardedNotify(QApplication *app, QObject *receiver, QEvent *event);
+
+    // Ends the message loop (and every loop nested in it) once the current
+    // message is handled, without asking the windows whether they may
+    // close: a window that says no to a close event would otherwise keep
+    // the program running. Nothing when no message loop runs.
+    static void Terminate();
 };

@@ -1,5 +1,6 @@
 #include "platform/Rtl.h"
 
+#include "platform/FileIO.h"
 #include "platform/SysUtils.h"
 
 #include <algorithm>
@@ -730,21 +731,34 @@ bool DirectoryExists(const std::string &path)
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDir(const std::string &path) { return !path.empty() && mkdir(path.c_str(), 0777) == 0; }
+bool CreateDir(const std::string &path)
+{
+    if (path.empty())
+        return false;
+    fileio::CheckHeldFolder(path);
+    return mkdir(path.c_str(), 0777) == 0;
+}
 
 bool ForceDirectories(const std::string &path)
 {
     if (path.empty())
         return false;
+    fileio::CheckHeldFolder(path);
     std::error_code ec;
     fs::create_directories(path, ec);
     return DirectoryExists(path);
 }
 
-bool DeleteFile(const std::string &path) { return unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string &path)
+{
+    fileio::CheckHeldFolder(path);
+    return unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string &from, const std::string &to)
 {
+    fileio::CheckHeldFolder(from);
+    fileio::CheckHeldFolder(to);
     // Like the original, never replaces an existing file.
     if (FileExists(to) || DirectoryExists(to))
         return false;

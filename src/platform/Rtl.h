@@ -148,6 +148,9 @@ std::string ChangeFileExt(const std::string &path, const std::string &ext);
 std::string IncludeTrailingPathDelimiter(const std::string &path);
 bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
+// The four below write nothing below a program folder that was moved or
+// replaced while the program runs: they throw EProgramFolderLost then
+// (fileio::CheckHeldFolder).
 bool CreateDir(const std::string &path);   // one level
 bool ForceDirectories(const std::string &path);
 bool DeleteFile(const std::string &path);

@@ -28,6 +28,9 @@ MIXDECK_EXCEPTION(EConvertError, Exception);
 MIXDECK_EXCEPTION(EInOutError, Exception);
 MIXDECK_EXCEPTION(EFOpenError, EInOutError);
 MIXDECK_EXCEPTION(EFCreateError, EInOutError);
+// A write refused because the program folder this process holds no longer
+// stands at its path (see fileio::CheckHeldFolder).
+MIXDECK_EXCEPTION(EProgramFolderLost, EInOutError);
 // Index out of a list's range.
 MIXDECK_EXCEPTION(EListError, Exception);
 // The silent abort: ends the current operation without a message (the

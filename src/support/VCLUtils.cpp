@@ -943,8 +943,10 @@ std::string InstanceSocketName(const std::string &className, const std::string &
            + QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex().left(16).toStdString();
 }
 
-// The message a later instance sends.
+// The message a later instance sends, and the answer once the window came
+// forward.
 constexpr char ActivateLine[] = "activate\n";
+constexpr char ActivatedLine[] = "activated\n";
 
 // The sockets live in Linux's abstract namespace: the name does not depend
 // on $TMPDIR, and nothing is left on disk by an instance that was killed.
@@ -964,7 +966,7 @@ bool ConnectToInstance(QLocalSocket &s, const std::string &className, const std:
 {
     s.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     s.connectToServer(QString::fromStdString(InstanceSocketName(className, title)));
-    if (!s.waitForConnected(waitMs))
+    if (!s.waitForConnected(std::max(waitMs, 1)))
         return false;
     if (PeerIsThisUser(s))
         return true;
@@ -996,24 +998,67 @@ public:
                     }
                     if (!s->canReadLine())
                         return;
-                    if (s->readLine(64) == ActivateLine && window_) {
-                        if (window_->isMinimized())
-                            window_->showNormal();
-                        ActivateWindow(window_);
-                        ++Activations;
-                        if (activated_)
-                            activated_();
+                    if (s->readLine(64) != ActivateLine) {
+                        s->disconnectFromServer();
+                        return;
                     }
-                    s->disconnectFromServer();
+                    waiting_.push_back(s);
+                    AnswerWaiting();
                 });
             }
         });
     }
-    int Activations = 0;
+
+    void SetWindow(QWidget *window)
+    {
+        window_ = window;
+        AnswerWaiting();
+    }
 
 private:
+    // Brings the window forward, or a modal window shown before there is
+    // one; false when there is nothing to bring forward yet.
+    bool BringForward()
+    {
+        if (window_) {
+            if (window_->isMinimized())
+                window_->showNormal();
+            ActivateWindow(window_);
+            return true;
+        }
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            ActivateWindow(modal);
+            return true;
+        }
+        return false;
+    }
+
+    void AnswerWaiting()
+    {
+        // Requests whose instance has given up waiting are gone.
+        waiting_.erase(std::remove_if(waiting_.begin(), waiting_.end(),
+                                      [](const QPointer<QLocalSocket> &s) {
+                                          return !s || s->state() != QLocalSocket::ConnectedState;
+                                      }),
+                       waiting_.end());
+        if (waiting_.empty() || !BringForward())
+            return;
+        const std::vector<QPointer<QLocalSocket>> answered = std::move(waiting_);
+        waiting_.clear();
+        for (const QPointer<QLocalSocket> &s : answered) {
+            if (!s)
+                continue;
+            s->write(ActivatedLine);
+            s->flush();
+            s->disconnectFromServer();
+            if (activated_)
+                activated_();
+        }
+    }
+
     QPointer<QWidget> window_;
     std::function<void()> activated_;
+    std::vector<QPointer<QLocalSocket>> waiting_;
 };
 
 namespace {
@@ -1040,6 +1085,12 @@ bool RegisterInstance(const std::string &className, const std::string &title, QW
     return true;
 }
 
+void SetInstanceWindow(QWidget *window)
+{
+    if (TInstanceServer *server = instanceServer())
+        server->SetWindow(window);
+}
+
 void UnregisterInstance()
 {
     delete instanceServer().data();
@@ -1056,17 +1107,27 @@ bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitl
     return found;
 }
 
-bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle)
+bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle, int waitMs)
 {
     if (mainFormClass.empty() && aTitle.empty())
         return false;
+    // One deadline for the whole exchange: a request written into the
+    // socket counts for nothing until the instance has answered it.
+    QElapsedTimer t;
+    t.start();
+    const auto left = [&t, waitMs] { return int(std::max<qint64>(0, waitMs - t.elapsed())); };
     QLocalSocket s;
-    if (!ConnectToInstance(s, mainFormClass, aTitle, 1000))
+    if (!ConnectToInstance(s, mainFormClass, aTitle, left()))
         return false;
     s.write(ActivateLine);
-    const bool sent = s.waitForBytesWritten(1000);
-    s.disconnectFromServer();
-    return sent;
+    bool answered = false;
+    if (s.waitForBytesWritten(std::max(left(), 1))) {
+        while (!s.canReadLine() && s.bytesAvailable() <= 64 && left() > 0 && s.waitForReadyRead(left())) {
+        }
+        answered = s.canReadLine() && s.readLine(64) == ActivatedLine;
+    }
+    s.abort();
+    return answered;
 }
 
 // ---- message boxes -------------------------------------------------------------------

@@ -260,16 +260,24 @@ void ActivateWindow(QWidget *window);
 // title (in the abstract namespace: nothing on disk, the same whatever
 // $TMPDIR says; only the user's own processes count on either end);
 // FindPrevInstance connects to it and ActivatePrevInstance asks it to bring
-// its window to the front.
+// its window to the front and waits for its answer.
 class TInstanceServer;
-// Listens for later instances; they activate `window`, and `activated`, when
-// given, runs after each such request. False when another live instance
-// already listens under these names.
+// Listens for later instances. A request is answered once a window of this
+// instance has come forward: `window` (with a modal window in front of it),
+// or, before there is one (nullptr, see SetInstanceWindow), a modal window
+// this instance shows; without either the request waits for the window.
+// `activated`, when given, runs after each answered request. False when
+// another live instance already listens under these names.
 bool RegisterInstance(const std::string &className, const std::string &title, QWidget *window,
                       std::function<void()> activated = {});
+// The window later requests bring forward; requests that waited for it are
+// answered now.
+void SetInstanceWindow(QWidget *window);
 void UnregisterInstance();
 bool FindPrevInstance(const std::string &mainFormClass, const std::string &aTitle);
-bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle);
+// True only when the instance answered that its window came forward, all
+// within waitMs (connecting included).
+bool ActivatePrevInstance(const std::string &mainFormClass, const std::string &aTitle, int waitMs = 1000);
 
 // Message boxes through the dialogs service: MB_* flags in, ID* answer out.
 constexpr unsigned MB_OK = 0, MB_OKCANCEL = 1, MB_ABORTRETRYIGNORE = 2, MB_YESNOCANCEL = 3,

@@ -1,5 +1,6 @@
 #include "webupdate/Cabfdi.h"
 
+#include "platform/FileIO.h"
 #include "webupdate/MsPackSystem.h"
 #include "webupdate/WuPaths.h"
 
@@ -147,6 +148,7 @@ int ExtractAll(mscab_decompressor *d, TMsPackSystem &sys, mscabd_cabinet *cab, c
     if (!Plan(cab, root, budget, plan, why))
         return -1;
     std::string stage = root + "/.cabinet-XXXXXX";
+    fileio::CheckHeldFolder(stage);
     if (!mkdtemp(stage.data())) {
         why = "Cannot make a folder in " + root + ": " + std::strerror(errno);
         return -1;

@@ -29,7 +29,7 @@
 const char *const NoUpdateAddressText = "No update address is configured";
 const char *const UpdateFailedText = "Update Failed.";
 const char *const UpdateInstalledButText = "Update Installed. Then failed: ";
-const char *const UpdaterFailedText = "The last update could not put every file in place:";
+const char *const UpdaterFailedText = "The last update could not do everything:";
 
 std::string BuiltInUpdateAddress() { return MIXDECK_UPDATE_URL; }
 

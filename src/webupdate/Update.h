@@ -40,7 +40,8 @@ extern const char *const UpdateFailedText;   // "Update Failed."
 // (the finish, the closing, the done handler): followed by the failure.
 extern const char *const UpdateInstalledButText;   // "Update Installed. Then failed: "
 // The first line of the message that shows, at the start after an update,
-// what the updater could not put in place (one line each below it).
+// what the updater could not do: the files it could not put in place and a
+// program it could not start again (one line each below it).
 extern const char *const UpdaterFailedText;
 
 // Sets the values the main window's component has: HTTP, a prompt before

@@ -862,6 +862,7 @@ bool TWebUpdate::CreateDirectoryPath(const std::string &Folder)
     const size_t slash = f.rfind('/');
     if (slash != std::string::npos && slash > 0 && !CreateDirectoryPath(f.substr(0, slash)))
         return false;
+    fileio::CheckHeldFolder(f);
     return mkdir(f.c_str(), 0777) == 0 || (errno == EEXIST && DirExists(f));
 }
 

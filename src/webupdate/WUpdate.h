@@ -181,6 +181,12 @@ public:
     // The application's folder: {APP}, and where relative paths of the
     // control file resolve. Default: the program folder.
     std::string AppFolder;
+    // The program the updater starts again after the update, by its
+    // absolute path; the application names its own executable, so the
+    // restart brings back the program that ran, on AppFolder, wherever
+    // either lies. Only the parameters of AppName's command are handed to
+    // it. Empty: AppName's command itself is started, from AppFolder.
+    std::string RestartProgram;
 
     // ---- run state ----
     bool Busy() const { return FBusy; }
@@ -321,10 +327,14 @@ public:
     // Starts a program of the application folder and waits for it; true for
     // exit code 0. LastError() is the exit code plus 8192 otherwise.
     bool RunAndWait(const std::string &CommandLine);
-    // The hand-over to the updater: program, process id, AppName, AppComps.
-    std::string UpdaterCommandLine(const std::string &Updater, pid_t Pid) const;
-    // Where the updater describes the components it could not put in place:
-    // "WebUpdate.result" in AppFolder.
+    // The hand-over to the updater, as the list of its arguments: its own
+    // path and the process id as they stand, then AppName and AppComps split
+    // as the control file's text says (AppName is one argument, quoted when
+    // it holds a blank; every word of AppComps is one).
+    std::vector<std::string> UpdaterArguments(const std::string &Updater, pid_t Pid) const;
+    // Where the updater describes the components it could not put in place
+    // and a program it could not start again: "WebUpdate.result" in
+    // AppFolder, by its absolute path.
     std::string UpdaterResultFile() const;
     // The lines the updater left there, read and removed; false when it left
     // none.

@@ -67,9 +67,21 @@ pid_t Spawn(const std::string &path, const std::vector<std::string> &argv, const
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
+    // The caller's environment, less what extraEnv sets anew: a name given
+    // twice would leave the child the first, old value.
+    const auto named = [](const std::string &entry, const std::string &setting) {
+        const size_t eq = setting.find('=');
+        return eq != std::string::npos && entry.compare(0, eq + 1, setting, 0, eq + 1) == 0;
+    };
     std::vector<std::string> envStore;
-    for (char **e = environ; e && *e; ++e)
-        envStore.emplace_back(*e);
+    for (char **e = environ; e && *e; ++e) {
+        const std::string entry = *e;
+        bool replaced = false;
+        for (const std::string &setting : options.extraEnv)
+            replaced = replaced || named(entry, setting);
+        if (!replaced)
+            envStore.push_back(entry);
+    }
     for (const std::string &e : options.extraEnv)
         envStore.push_back(e);
     std::vector<char *> env;

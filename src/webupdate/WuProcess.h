@@ -20,7 +20,9 @@ bool ProgramInFolder(const std::string &folder, const std::string &program, std:
 struct SpawnOptions {
     std::string cwd;             // empty: the caller's current folder
     int passFd = -1;             // a descriptor handed on as descriptor 3
-    std::vector<std::string> extraEnv;   // "NAME=value" added to the environment
+    // "NAME=value" put into the environment, in place of a variable of that
+    // name the caller's environment has.
+    std::vector<std::string> extraEnv;
 };
 
 // Options that only set the child's current folder.
@@ -49,5 +51,8 @@ void ReapLater(pid_t pid);
 
 // The environment variable that names the descriptor the updater waits on.
 inline constexpr const char *PidFdVariable = "WUPDATE_PIDFD";
+// The environment variable that names the program the updater starts again:
+// the absolute path of the program that ran.
+inline constexpr const char *ProgramVariable = "WUPDATE_PROGRAM";
 
 } // namespace wuprocess

@@ -2,13 +2,13 @@
 // programs the update starts and waits for.
 #include "webupdate/WUpdate.h"
 
+#include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/FileIO.h"
+#include "platform/HandlerGuard.h"
 #include "webupdate/WuProcess.h"
 #include "webupdate/WuResult.h"
 #include "webupdate/WuTemp.h"
-
-#include <QCoreApplication>
 
 #include <cerrno>
 #include <csignal>
@@ -24,14 +24,29 @@ extern const size_t WuUpdaterImageSize;
 
 const char *const TWebUpdate::ClosingFailedText = "The application could not close, the update was stopped";
 
-std::string TWebUpdate::UpdaterCommandLine(const std::string &Updater, pid_t Pid) const
+namespace {
+
+// The application folder by its absolute path, the root as "/".
+std::string AbsoluteFolder(const std::string &folder)
 {
-    return Updater + " " + std::to_string(Pid) + " " + AppName + " " + AppComps;
+    const std::string absolute = AppPaths::NormalPath(folder);
+    return absolute.empty() ? std::string("/") : absolute;
+}
+
+} // namespace
+
+std::vector<std::string> TWebUpdate::UpdaterArguments(const std::string &Updater, pid_t Pid) const
+{
+    std::vector<std::string> args{Updater, std::to_string(Pid)};
+    for (std::string &arg : wuprocess::SplitCommandLine(AppName + " " + AppComps))
+        args.push_back(std::move(arg));
+    return args;
 }
 
 std::string TWebUpdate::UpdaterResultFile() const
 {
-    return (AppFolder.empty() || AppFolder.back() != '/' ? AppFolder + "/" : AppFolder) + "WebUpdate.result";
+    const std::string folder = AbsoluteFolder(AppFolder);
+    return (folder.back() == '/' ? folder : folder + "/") + "WebUpdate.result";
 }
 
 bool TWebUpdate::TakeUpdaterResult(std::vector<std::string> &Lines) const
@@ -80,20 +95,26 @@ void TWebUpdate::DoRestart()
     const std::string updater = ExtractUpdateResource();
     int err = errno;
     if (!updater.empty()) {
-        const std::vector<std::string> argv = wuprocess::SplitCommandLine(UpdaterCommandLine(updater, getpid()));
         // The updater waits on this process itself, not on a number that
         // could be reused: it gets a descriptor of it. It works in the
-        // application folder, where the components are.
+        // application folder, where the components are, and starts the
+        // program again on that folder: both by absolute paths, so neither
+        // a relative MIXDECK_HOME nor the folder the updater works in can
+        // lead it anywhere else.
+        const std::string folder = AbsoluteFolder(AppFolder);
         const int pidfd = int(syscall(SYS_pidfd_open, getpid(), 0));
         wuprocess::SpawnOptions options;
-        options.cwd = AppFolder;
-        // What the updater cannot put in place is shown at the next start.
+        options.cwd = folder;
+        options.extraEnv.push_back("MIXDECK_HOME=" + folder);
+        if (!RestartProgram.empty())
+            options.extraEnv.push_back(std::string(wuprocess::ProgramVariable) + "=" + RestartProgram);
+        // What the updater cannot do is shown at the next start.
         options.extraEnv.push_back(std::string(wuresult::ResultVariable) + "=" + UpdaterResultFile());
         if (pidfd >= 0) {
             options.passFd = pidfd;
             options.extraEnv.push_back(std::string(wuprocess::PidFdVariable) + "=3");
         }
-        FUpdaterPid = wuprocess::Spawn(updater, argv, options);
+        FUpdaterPid = wuprocess::Spawn(updater, UpdaterArguments(updater, getpid()), options);
         err = errno;
         if (pidfd >= 0)
             close(pidfd);
@@ -110,8 +131,8 @@ void TWebUpdate::DoRestart()
     try {
         if (OnAppDoClose)
             OnAppDoClose(this);
-        else if (QCoreApplication *app = QCoreApplication::instance())
-            app->quit();
+        else
+            TApplication::Terminate();
     } catch (const std::exception &e) {
         // The application cannot close, so the updater would wait for an end
         // that does not come and then act behind the user's back: it is

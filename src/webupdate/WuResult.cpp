@@ -33,6 +33,11 @@ std::string Kept(const std::string &newFile)
     return "A new file was not put in place and is kept: " + newFile;
 }
 
+std::string NotStarted(const std::string &program, const std::string &why)
+{
+    return "Could not start " + program + " again: " + why;
+}
+
 bool Write(const std::string &file, const std::vector<std::string> &lines)
 {
     std::string text;

@@ -1,8 +1,10 @@
 #pragma once
 // What the updater could not do, handed to the application it starts again:
 // a small text file, one line per component that was refused or not put in
-// place. The updater writes it; the application reads it once at its start,
-// shows it and removes it. Shared by both programs (no Qt here).
+// place, and a line when the application could not be started again (the
+// next start shows it then). The updater writes it; the application reads
+// it once at its start, shows it and removes it. Shared by both programs (no
+// Qt here).
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@ std::string Missing(const std::string &newFile);
 std::string NotReplaced(const std::string &installed, const std::string &newFile, const std::string &why);
 std::string NotApplied(const std::string &component, const std::string &why);
 std::string Kept(const std::string &newFile);
+std::string NotStarted(const std::string &program, const std::string &why);
 
 // Writes the lines, each ended by '\n' (a line break inside a line becomes a
 // blank). False when the file cannot be written.

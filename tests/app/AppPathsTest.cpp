@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 
 #include <cstdlib>
@@ -45,17 +46,25 @@ TEST(ProgramFolder, IsTheExecutablesFolderWithoutTrailingSlash)
     EXPECT_EQ(AppPaths::ProgramFolder(), expected);
 }
 
-TEST(ProgramFolder, EnvironmentNamesAnotherFolder)
+TEST(ProgramFolder, EnvironmentNamesAnotherFolderByItsAbsolutePath)
 {
+    // A relative name (a "~" that no shell expanded is one) is taken against
+    // the current folder; ".." parts stay for the file system to resolve.
+    const std::string cwd = QFile::encodeName(QDir::currentPath()).toStdString();
     struct Case {
         const char *home;
-        const char *folder;
+        std::string folder;
     } cases[] = {
         {"/opt/mixdeck", "/opt/mixdeck"},
         {"/opt/mixdeck/", "/opt/mixdeck"},
         {"/opt/mix deck//", "/opt/mix deck"},
+        {"//opt/./mix//deck/.", "/opt/mix/deck"},
+        {"/opt/../mixdeck", "/opt/../mixdeck"},
         {"/", ""},
-        {"relative/dir", "relative/dir"},
+        {"relative/dir", cwd + "/relative/dir"},
+        {"./app", cwd + "/app"},
+        {"~/tapes", cwd + "/~/tapes"},
+        {"my tapes/", cwd + "/my tapes"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.home);

@@ -14,5 +14,9 @@ target_compile_definitions(test_app PRIVATE
 target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/TapePrint.cpp ${PROJECT_SOURCE_DIR}/src/app/SingleCopy.cpp)
 target_link_libraries(test_app PRIVATE mixdeck_reports)
 # Start-up's wiring of the network waits is tested in the process too.
-target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/Startup.cpp)
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/src/app/Startup.cpp ${PROJECT_SOURCE_DIR}/src/app/ScriptedUser.cpp)
 target_link_libraries(test_app PRIVATE ${MIXDECK_ALL_LIBS})
+# The program folder's scenes update the program from the web update tests'
+# loopback server.
+target_sources(test_app PRIVATE ${PROJECT_SOURCE_DIR}/tests/webupdate/WebUpdatePeers.cpp
+                                ${PROJECT_SOURCE_DIR}/tests/netclient/NetTestPeers.cpp)

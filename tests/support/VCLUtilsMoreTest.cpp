@@ -15,10 +15,12 @@
 #include <QTest>
 #include <QVariant>
 #include <QWidget>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <dlfcn.h>
 #include <sys/utsname.h>
+#include <thread>
 
 TEST(VCLUtilsMore, SystemVersionTable)
 {
@@ -91,6 +93,24 @@ TEST(VCLUtilsMore, MessageBoxesAndNotImplemented)
     EXPECT_EQ(Screen::Cursor(), crDefault);
 }
 
+namespace {
+
+// ActivatePrevInstance as a later instance calls it, on a thread of its own
+// (it waits for the answer), while this one's event loop runs.
+bool ActivateFromAnotherThread(const std::string &cls, const std::string &title, int waitMs)
+{
+    std::atomic<int> result{-1};
+    std::thread later([&] { result = ActivatePrevInstance(cls, title, waitMs) ? 1 : 0; });
+    QElapsedTimer t;
+    t.start();
+    while (result < 0 && t.elapsed() < 30000)
+        QTest::qWait(5);
+    later.join();
+    return result == 1;
+}
+
+} // namespace
+
 TEST(VCLUtilsMore, PreviousInstanceThroughALocalSocket)
 {
     QWidget window;
@@ -108,16 +128,41 @@ TEST(VCLUtilsMore, PreviousInstanceThroughALocalSocket)
 
     window.showMinimized();
     QCoreApplication::processEvents();
-    ASSERT_TRUE(ActivatePrevInstance(cls, "MIXDECK"));
-    QElapsedTimer t;
-    t.start();
-    while (window.isMinimized() && t.elapsed() < 5000)
-        QTest::qWait(10);
+    ASSERT_TRUE(ActivateFromAnotherThread(cls, "MIXDECK", 5000));
     EXPECT_FALSE(window.isMinimized());
     EXPECT_EQ(told, 1);
 
+    // A request nobody reads is no success: this thread does not answer
+    // while it waits itself.
+    EXPECT_FALSE(ActivatePrevInstance(cls, "MIXDECK", 300));
+
     UnregisterInstance();
     EXPECT_FALSE(FindPrevInstance(cls, "MIXDECK"));
+}
+
+TEST(VCLUtilsMore, PreviousInstanceAnswersOnceAWindowCameForward)
+{
+    // Listening before there is a window: a request waits for it, and is
+    // answered when it is named; one that gave up meanwhile is not told.
+    const std::string cls = "TMainFormEarly" + std::to_string(QCoreApplication::applicationPid());
+    int told = 0;
+    ASSERT_TRUE(RegisterInstance(cls, "MIXDECK", nullptr, [&told] { ++told; }));
+    EXPECT_FALSE(ActivateFromAnotherThread(cls, "MIXDECK", 300));
+    std::atomic<int> result{-1};
+    std::thread later([&] { result = ActivatePrevInstance(cls, "MIXDECK", 20000) ? 1 : 0; });
+    QTest::qWait(200);
+    EXPECT_EQ(result, -1) << "answered before any window came forward";
+    QWidget window;
+    window.show();
+    SetInstanceWindow(&window);
+    QElapsedTimer t;
+    t.start();
+    while (result < 0 && t.elapsed() < 30000)
+        QTest::qWait(5);
+    later.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(told, 1);
+    UnregisterInstance();
 }
 
 TEST(VCLUtilsMore, SmallRoutinesTable)

@@ -16,7 +16,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <sstream>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -39,6 +42,17 @@ bool AwaitFile(const std::string &path, int seconds = 10)
     // Give the writer the moment to finish its line.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return true;
+}
+
+// A silent run of the control file at control, from the local file system,
+// for the application in appFolder.
+void ForAFileRun(TWebUpdate &run, const std::string &appFolder, const std::string &control)
+{
+    run.AppFolder = appFolder;
+    run.UpdateType = TWebUpdateType::fileUpdate;
+    run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
+    run.ProcessMessages = [] {};
+    run.URL = control;
 }
 
 class Updater : public ::testing::Test {
@@ -232,6 +246,48 @@ TEST_F(Updater, PackedComponentExpandedAndKept)
     EXPECT_EQ(testutil::readFile(app.file("plain.txt")), "plain");
 }
 
+TEST_F(Updater, StartsTheProgramThatRanOrSaysWhyItCouldNot)
+{
+    // With the program handed over, that program starts again, by its path,
+    // with the parameters of the application command (whose own program is
+    // not looked at); one that cannot start is told at the next start.
+    struct Case {
+        const char *name;
+        std::string program;   // WUPDATE_PROGRAM; empty: not set
+        std::string command;
+        int code;
+        std::string result;   // what WebUpdate.result says
+    } cases[] = {
+        {"the program that ran", app.file("dummy.sh"), "C:\\old\\mixdeck.exe restarted", 0, ""},
+        {"a blank in its path", app.file("my dummy.sh"), "mixdeck restarted", 0, ""},
+        {"gone", app.file("gone.sh"), "mixdeck restarted", 4,
+         wuresult::NotStarted(app.file("gone.sh"), std::strerror(ENOENT)) + "\n"},
+        {"none handed over: the command from the folder", "", "missing.sh restarted", 4,
+         wuresult::NotStarted("missing.sh restarted", std::strerror(EACCES)) + "\n"},
+    };
+    std::filesystem::copy_file(app.file("dummy.sh"), app.file("my dummy.sh"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        unlink(app.file("restarted.txt").c_str());
+        const std::string result = app.file("WebUpdate.result");
+        unlink(result.c_str());
+        setenv(wuresult::ResultVariable, result.c_str(), 1);
+        if (!c.program.empty())
+            setenv(wuprocess::ProgramVariable, c.program.c_str(), 1);
+        const pid_t gone = StartDummy();
+        kill(gone, SIGKILL);
+        wuprocess::WaitChild(gone);
+        EXPECT_EQ(RunUpdater({std::to_string(gone), c.command}), c.code);
+        unsetenv(wuresult::ResultVariable);
+        unsetenv(wuprocess::ProgramVariable);
+        if (c.code == 0) {
+            ASSERT_TRUE(AwaitFile(app.file("restarted.txt")));
+            EXPECT_EQ(testutil::readFile(app.file("restarted.txt")), "old");
+        }
+        EXPECT_EQ(testutil::readFile(result), c.result);
+    }
+}
+
 class Restart : public Updater {};
 
 TEST_F(Restart, StartsTheUpdaterWithTheHandOverAndCloses)
@@ -240,6 +296,7 @@ TEST_F(Restart, StartsTheUpdaterWithTheHandOverAndCloses)
     Dialogs::ScopedService use(dialogs);
     wu.AppName = "prog";
     wu.AppComps = "APP.BIN_NEW";
+    wu.RestartProgram = app.file("dummy.sh");
     int closes = 0;
     wu.OnAppDoClose = [&](TWebUpdate *) { ++closes; };
     // The confirmation: No leaves everything as it is.
@@ -276,6 +333,12 @@ TEST_F(Restart, StartsTheUpdaterWithTheHandOverAndCloses)
     char cwd[4096] = {};
     ASSERT_GT(readlink(("/proc/" + std::to_string(upd) + "/cwd").c_str(), cwd, sizeof cwd - 1), 0);
     EXPECT_EQ(std::string(cwd), app.path());
+    // The program to start again and its folder, both absolute, whatever the
+    // environment of this process says.
+    const std::string env = std::string(1, '\0') + testutil::readFile("/proc/" + std::to_string(upd) + "/environ");
+    EXPECT_NE(env.find(std::string(1, '\0') + "MIXDECK_HOME=" + app.path() + '\0'), std::string::npos);
+    EXPECT_NE(env.find(std::string(1, '\0') + wuprocess::ProgramVariable + "=" + app.file("dummy.sh") + '\0'),
+              std::string::npos);
     kill(upd, SIGKILL);
     wuprocess::WaitChild(upd);
     EXPECT_TRUE(testutil::fileExists(app.file("APP.BIN")));
@@ -310,6 +373,61 @@ TEST_F(Restart, ApplicationGoesOnWhenTheUpdaterCannotStart)
     broken.DoRestart();
     EXPECT_TRUE(asked);
     EXPECT_TRUE(statuses.empty());
+}
+
+TEST_F(Restart, AnUpdaterThatCannotStartTakesItsFolderWithItAtOnce)
+{
+    // The real updater is written, but its start fails (its working folder
+    // is gone): the application goes on, and the folder the updater was
+    // written to is gone at once, not when the component goes.
+    wutest::TempBase tmp;
+    TWebUpdate w;
+    w.AppFolder = app.file("gone");
+    w.SilentRestart = true;
+    std::vector<std::string> statuses;
+    w.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        statuses.push_back(std::to_string(c) + " " + t);
+    };
+    int closes = 0;
+    w.OnAppDoClose = [&](TWebUpdate *) { ++closes; };
+    w.DoRestart();
+    EXPECT_EQ(statuses, std::vector<std::string>{"9 Failed to spawn updater process : " + std::string(std::strerror(ENOENT))});
+    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(w.UpdaterProcess(), -1);
+    EXPECT_EQ(tmp.Folders(), std::vector<std::string>{});
+}
+
+TEST_F(Restart, AnApplicationThatCannotCloseFailsTheRunWithThatCause)
+{
+    // The updater starts, then the application cannot close: the updater is
+    // stopped, and the run's last word is that the application could not
+    // close, not that the updater did not start.
+    wutest::TempBase tmp;
+    TempDir publisher;
+    testutil::writeFile(publisher.file("APP.BIN_NEW"), "new");
+    testutil::writeFile(publisher.file("update.inf"),
+                        "[update]\nunconditional=1\n[application]\nappupdate=1\nsilentrestart=1\nappname=dummy.sh\n"
+                        "appcomps=APP.BIN_NEW\n[files]\ncount=1\n[file1]\nurl=" + publisher.file("APP.BIN_NEW") +
+                            "\ntargetdir={APP}\n");
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use(dialogs);
+    TWebUpdate run;
+    ForAFileRun(run, app.path(), publisher.file("update.inf"));
+    std::vector<std::string> statuses;
+    run.OnStatus = [&](TWebUpdate *, const std::string &t, int32_t c, int32_t) {
+        statuses.push_back(std::to_string(c) + " " + t);
+    };
+    run.OnAppDoClose = [](TWebUpdate *) { throw std::runtime_error("a window refused"); };
+    run.DoUpdate();
+    ASSERT_GE(statuses.size(), 2u);
+    const std::string why = std::string(TWebUpdate::ClosingFailedText) + ": a window refused";
+    EXPECT_EQ(statuses[statuses.size() - 2], "1 " + why);
+    EXPECT_EQ(statuses.back().substr(0, 3), std::to_string(wustatus::RunFailedCode) + " ");
+    for (const std::string &status : statuses)
+        EXPECT_EQ(status.find("Failed to spawn updater process"), std::string::npos) << status;
+    EXPECT_EQ(run.UpdaterProcess(), -1);
+    EXPECT_TRUE(wutest::RunningUpdaters().empty());
+    EXPECT_EQ(tmp.Folders(), std::vector<std::string>{});
 }
 
 TEST_F(Restart, RunAndWaitGivesTheExitCode)
@@ -363,11 +481,7 @@ TEST_P(WholeRun, RestartsThroughTheUpdater)
     if (child == 0) {
         setenv("TMPDIR", tmp.c_str(), 1);
         TWebUpdate run;
-        run.AppFolder = app.path();
-        run.UpdateType = TWebUpdateType::fileUpdate;
-        run.UpdateUpdate = TWebUpdateUpdate::wuuSilent;
-        run.ProcessMessages = [] {};
-        run.URL = publisher.file("update.inf");
+        ForAFileRun(run, app.path(), publisher.file("update.inf"));
         const std::string ended = app.file("ended.txt");
         const std::string bin = app.file("APP.BIN");
         run.OnAppDoClose = [&](TWebUpdate *) {

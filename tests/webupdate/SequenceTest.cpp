@@ -701,7 +701,12 @@ TEST_F(Run, ApplicationNameAndParameters)
     wu.OnSetAppParams = [](TWebUpdate *, std::string &p) { p.clear(); };
     wu.DoUpdate();
     EXPECT_EQ(wu.AppName, "\"" + app.path() + "/my prog -a -b\"");
-    EXPECT_EQ(wu.UpdaterCommandLine("/t/upd.exe", 1234), "/t/upd.exe 1234 " + wu.AppName + " " + wu.AppComps);
+    // Handed to the updater as a list: its own path and the process id as
+    // they stand, blanks and all; AppName one argument, each word of
+    // AppComps one.
+    EXPECT_EQ(wu.UpdaterArguments("/t/my tmp/upd.exe", 1234),
+              (std::vector<std::string>{"/t/my tmp/upd.exe", "1234", app.path() + "/my prog -a -b", app.path() + "/x",
+                                        "{UNKNOWN}/y"}));
 }
 
 TEST_F(Run, ProgramsOnlyFromTheApplicationFolder)

@@ -7,10 +7,14 @@
 // component must lie inside it, named relative to it or by an absolute path
 // into it ('\\' read as '/'). With WUPDATE_PIDFD set, the descriptor it names
 // is the application process itself, which is waited on instead of the
-// number. With WUPDATE_RESULT set, every component it could not put in place
-// is described there, one line each, for the application to show when it
-// starts again. When it ran from one of the web update's temporary folders
-// it removes that folder at its end.
+// number. With WUPDATE_PROGRAM set, that program (the one that ran, by its
+// absolute path) is what starts again, with the parameters of the
+// application command; without it the command's own program, from the
+// folder. With WUPDATE_RESULT set, every component it could not put in place
+// is described there, one line each, and so is a program it could not start
+// again, for the application to show when it starts next. When it ran from
+// one of the web update's temporary folders it removes that folder at its
+// end.
 #include "webupdate/Cabfdi.h"
 #include "webupdate/LzExpand.h"
 #include "webupdate/WuPaths.h"
@@ -217,6 +221,18 @@ void ReportLeftNew(const std::string &folder, const std::vector<std::string> &co
     }
 }
 
+// The program that ran, started again with the parameters of the
+// application command: what follows its first blank, split the usual way.
+std::vector<std::string> RestartArguments(const std::string &program, const std::string &command)
+{
+    std::vector<std::string> args{program};
+    const size_t blank = command.find(' ');
+    if (blank != std::string::npos)
+        for (std::string &arg : wuprocess::SplitCommandLine(command.substr(blank + 1)))
+            args.push_back(std::move(arg));
+    return args;
+}
+
 // The folder the updater runs from, when it is one of the web update's
 // temporary folders: removed with everything in it.
 void RemoveOwnFolder()
@@ -250,8 +266,11 @@ int main(int argc, char **argv)
     const std::string folder = cwd;
     const char *resultVar = getenv(wuresult::ResultVariable);
     const std::string resultFile = resultVar ? resultVar : "";
-    // The program started again must not inherit it either.
+    const char *programVar = getenv(wuprocess::ProgramVariable);
+    const std::string program = programVar ? programVar : "";
+    // The program started again must not inherit them either.
     unsetenv(wuresult::ResultVariable);
+    unsetenv(wuprocess::ProgramVariable);
     std::vector<std::string> components;
     for (int i = 3; i < argc; ++i)
         components.push_back(argv[i]);
@@ -263,10 +282,15 @@ int main(int argc, char **argv)
 
     int code = Failures.empty() ? 0 : 1;
     if (argc >= 3 && std::strcmp(argv[2], "null") != 0 && argv[2][0] != '\0') {
-        // Only a program of the folder, never through a shell.
-        const pid_t child = wuprocess::SpawnInFolder(folder, argv[2]);
+        // Never through a shell: the program that ran, or a program of the
+        // folder.
+        const pid_t child = program.empty() ? wuprocess::SpawnInFolder(folder, argv[2])
+                                            : wuprocess::Spawn(program, RestartArguments(program, argv[2]));
         if (child < 0) {
-            std::fprintf(stderr, "upd: cannot start %s\n", argv[2]);
+            // Told at the next start, which the user now makes by hand.
+            Fail(wuresult::NotStarted(program.empty() ? argv[2] : program, std::strerror(errno)));
+            if (!resultFile.empty())
+                wuresult::Write(resultFile, Failures);
             code = 4;
         }
     }

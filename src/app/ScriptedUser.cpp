@@ -219,7 +219,7 @@ public:
         return plain_->BrowseFolder(owner, title, initialDir);
     }
     bool PrinterSetup(QWidget *owner, QPrinter &printer) override { return plain_->PrinterSetup(owner, printer); }
-    bool ShellOpen(const std::string &target) override { return plain_->ShellOpen(target); }
+    Dialogs::OpenResult ShellOpen(const std::string &target) override { return plain_->ShellOpen(target); }
 
 private:
     ScriptedUser::State &state_;

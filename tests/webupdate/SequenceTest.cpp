@@ -764,7 +764,8 @@ TEST_F(Run, ResultPost)
     EXPECT_EQ(statuses, Seq({}));
 
     // No server listening: 951, and the run goes on to the event.
-    p.Server = "127.0.0.1:" + std::to_string(nettest::freePort());
+    const nettest::ClosedPort closed;
+    p.Server = "127.0.0.1:" + std::to_string(closed.port());
     wu.OnProcessPostResult = nullptr;
     statuses.clear();
     wu.DoUpdate();
@@ -964,7 +965,8 @@ TEST(FtpRun, ConnectsLogsInAndReportsFailure)
                                                   "3 Closed Internet connection"}));
     // Nobody listening: the error, 924, and the run still closes.
     statuses.clear();
-    wu.Port = nettest::freePort();
+    const nettest::ClosedPort closed;
+    wu.Port = closed.port();
     wu.DoUpdate();
     ASSERT_EQ(statuses.size(), 6u);
     EXPECT_EQ(statuses[3].substr(0, 2), "1 ");

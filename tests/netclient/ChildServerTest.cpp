@@ -15,35 +15,28 @@
 
 namespace {
 
-// A listener that would otherwise wait two minutes.
-std::vector<std::string> listenerArgs(int port)
+// A listener that would otherwise wait two minutes. A patient one keeps
+// trying to bind its port for a minute instead of ending (nginx tries for
+// a few seconds).
+std::vector<std::string> listener(int port, bool patient)
 {
+    const std::string bind = "s.bind(('127.0.0.1', int(sys.argv[1])))\n";
     return {"/usr/bin/python3", "-c",
             "import socket, sys, time\n"
-            "s = socket.socket()\n"
-            "s.bind(('127.0.0.1', int(sys.argv[1])))\n"
-            "s.listen()\n"
-            "time.sleep(120)\n",
+            "s = socket.socket()\n" +
+                (patient ? "for i in range(600):\n"
+                           "    try:\n"
+                           "        " + bind + "        break\n"
+                           "    except OSError:\n"
+                           "        time.sleep(0.1)\n"
+                         : bind) +
+                "s.listen()\n"
+                "time.sleep(120)\n",
             std::to_string(port)};
 }
 
-// A listener that keeps trying to bind its port for a minute instead of
-// ending (nginx tries for a few seconds).
-std::vector<std::string> patientListenerArgs(int port)
-{
-    return {"/usr/bin/python3", "-c",
-            "import socket, sys, time\n"
-            "s = socket.socket()\n"
-            "for i in range(600):\n"
-            "    try:\n"
-            "        s.bind(('127.0.0.1', int(sys.argv[1])))\n"
-            "        break\n"
-            "    except OSError:\n"
-            "        time.sleep(0.1)\n"
-            "s.listen()\n"
-            "time.sleep(120)\n",
-            std::to_string(port)};
-}
+std::vector<std::string> listenerArgs(int port) { return listener(port, false); }
+std::vector<std::string> patientListenerArgs(int port) { return listener(port, true); }
 
 // Gone, or ended and waiting to be reaped by whoever adopted it.
 bool ended(pid_t pid)

@@ -380,6 +380,7 @@ ChildServer::Start ChildServer::startOn(const std::vector<std::string> &argv)
     while (std::chrono::steady_clock::now() < end) {
         int status;
         if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            kill(-pid_, SIGKILL);   // whatever of its group is left
             pid_ = -1;
             return Start::PortTaken;
         }

@@ -55,16 +55,16 @@ void writeScript(const std::string &dir, bool quickAck)
 class Peer {
 public:
     Peer(const std::string &mode, const std::string &dir)
-        : port_(nettest::freePort()),
-          server_({"/usr/bin/python3", std::string(MIXDECK_SOURCE_DIR) + "/tests/peers/cddb_peer.py",
-                   std::to_string(port_), mode, dir},
-                  port_)
+        : server_([&](int port) {
+              return std::vector<std::string> {"/usr/bin/python3",
+                                               std::string(MIXDECK_SOURCE_DIR) + "/tests/peers/cddb_peer.py",
+                                               std::to_string(port), mode, dir};
+          })
     {
     }
-    int port() const { return port_; }
+    int port() const { return server_.port(); }
 
 private:
-    int port_;
     nettest::ChildServer server_;
 };
 

@@ -62,9 +62,15 @@ function(mixdeck_tests folder)
     target_link_libraries(test_${folder} PRIVATE ${ARG_DEPS} mixdeck_testmain_qt GTest::gtest GTest::gmock)
   endif()
   add_test(NAME ${folder} COMMAND test_${folder})
+  # A sanitized build runs its programs several times slower.
+  if(MIXDECK_SANITIZE)
+    set(_timeout 1800)
+  else()
+    set(_timeout 600)
+  endif()
   set_tests_properties(${folder} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MIXDECK_SOURCE_DIR=${PROJECT_SOURCE_DIR};MIXDECK_BINARY_DIR=${PROJECT_BINARY_DIR}"
-    TIMEOUT 600)
+    TIMEOUT ${_timeout})
   set(_extra ${PROJECT_SOURCE_DIR}/tests/${folder}/extra.cmake)
   if(EXISTS ${_extra})
     include(${_extra})

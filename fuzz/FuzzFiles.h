@@ -1,11 +1,14 @@
 #pragma once
-// A private scratch folder for fuzz targets whose readers work on files:
-// made once per process, emptied after every input, removed at exit.
+// A private scratch folder under $TMPDIR for fuzz targets whose readers work
+// on files: made once per process, removed with what it holds when the
+// process ends (libFuzzer ends by exit() too; a crash's folder stays in the
+// TMPDIR that scripts/fuzz keeps for the crash).
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <system_error>
 
 namespace fuzzfiles {
 
@@ -13,22 +16,32 @@ class Scratch {
 public:
     Scratch()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "mixdeck-fuzz-XXXXXX").string();
-        if (mkdtemp(tmpl.data()))
-            path_ = tmpl;
+        std::error_code ec;
+        const std::filesystem::path tmp = std::filesystem::temp_directory_path(ec);
+        std::string tmpl = ((ec ? std::filesystem::path("/tmp") : tmp) / "mixdeck-fuzz-XXXXXX").string();
+        if (!mkdtemp(tmpl.data()))
+            std::abort();
+        path_ = tmpl;
     }
     ~Scratch()
     {
         std::error_code ec;
-        if (!path_.empty())
-            std::filesystem::remove_all(path_, ec);
+        std::filesystem::remove_all(path_, ec);
     }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
     const std::string &path() const { return path_; }
-    // Writes the input as the file name and gives its path.
+    // Writes the input as the file name and gives its path. An empty input
+    // (which may come as a null pointer) makes an empty file.
     std::string put(const std::string &name, const uint8_t *data, size_t size) const
     {
         const std::string p = path_ + "/" + name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char *>(data), std::streamsize(size));
+        FILE *f = std::fopen(p.c_str(), "wb");
+        if (!f)
+            std::abort();
+        if (size > 0)
+            std::fwrite(data, 1, size, f);
+        std::fclose(f);
         return p;
     }
     // Removes everything below the folder, keeping the folder.
@@ -42,9 +55,10 @@ private:
     std::string path_;
 };
 
+// This process's folder.
 inline const Scratch &Folder()
 {
-    static Scratch s;
+    static const Scratch s;
     return s;
 }
 

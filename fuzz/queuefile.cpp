@@ -12,8 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static fuzzfiles::Scratch scratch;
-    const std::string path = scratch.put("Queue.ini", data, size);
+    const std::string path = fuzzfiles::Folder().put("Queue.ini", data, size);
     try {
         auto queue = queuefile::Open(path);
         // The same bytes stand for the catalogue too.
@@ -35,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         queue->GetStrings();
     } catch (const std::exception &) {
     }
-    scratch.clear();
+    fuzzfiles::Folder().clear();
     return 0;
 }

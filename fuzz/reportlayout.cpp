@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     try {
         auto form = ReadReportLayout(std::string(reinterpret_cast<const char *>(data), size));
-        SetFormNameFields(*form, "/tmp/Cover.rep");
+        SetFormNameFields(*form, "Layouts/Cover.rep");
         FindReportComponent(*form);
     } catch (const Exception &) {
     }

@@ -1,40 +1,27 @@
 // READ TOC replies: the identifier computations over arbitrary bytes, the
 // reply check, and the simulated drive reading them from its file.
+#include "FuzzFiles.h"
 #include "discdb/DiscId.h"
 #include "platform/Aspi.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-std::string made;
-
-void removeFolder()
+// The simulated drive reads its reply from the scratch folder; it lets go
+// of the folder before the folder goes (registered after it, so run before).
+void simulatedDrive()
 {
-    aspi::Release();
-    std::remove((made + "/sr0.toc").c_str());
-    std::remove(made.c_str());
-}
-
-std::string simFolder()
-{
-    static std::string folder = [] {
-        char tmpl[] = "/tmp/mixdeck-fuzz-toc-XXXXXX";
-        const char *dir = mkdtemp(tmpl);
-        if (!dir)
-            std::abort();
-        const std::string f = dir;
-        ::made = f;
-        std::atexit(removeFolder);
-        std::FILE *file = std::fopen((f + "/sr0.toc").c_str(), "wb");
-        std::fclose(file);
-        aspi::Bind(aspi::MakeSimulatedBackend(f));
-        return f;
+    static const bool bound = [] {
+        const fuzzfiles::Scratch &folder = fuzzfiles::Folder();
+        folder.put("sr0.toc", nullptr, 0);
+        aspi::Bind(aspi::MakeSimulatedBackend(folder.path()));
+        std::atexit([] { aspi::Release(); });
+        return true;
     }();
-    return folder;
+    (void)bound;
 }
 
 } // namespace
@@ -48,13 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     aspi::CheckTocReply(data, size);
 
-    const std::string folder = simFolder();
-    std::FILE *file = std::fopen((folder + "/sr0.toc").c_str(), "wb");
-    if (!file)
-        return 0;
-    if (size > 0)
-        std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    simulatedDrive();
+    fuzzfiles::Folder().put("sr0.toc", data, size);
     TDiscId id;
     id.GetASPI32Support();
     id.GetCDDrives();

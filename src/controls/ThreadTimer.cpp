@@ -397,9 +397,11 @@ void TThreadTimer::ThreadRound()
     } catch (...) {
         error = std::current_exception();
     }
-    // An exception never ends the loop; it is shown on the interface thread.
+    // An exception never ends the loop; it is shown on the interface thread,
+    // which also releases it: this thread keeps no reference (the count
+    // lives in the C++ runtime, out of the thread sanitizer's sight).
     if (error)
-        InterfaceThread::Post(shared_.get(), [error] { ReportException(error); });
+        InterfaceThread::Post(shared_.get(), [error = std::move(error)] { ReportException(error); });
 }
 
 void TThreadTimer::ReportException(std::exception_ptr e) { HandlerGuard::ShowException(e); }
@@ -436,12 +438,14 @@ bool TThreadTimer::Synchronize(const std::function<void()> &method)
             call->state = State::Running;
             ++shared->inSyncCall;
         }
+        std::exception_ptr error;
         try {
             method();
         } catch (...) {
-            call->error = std::current_exception();
+            error = std::current_exception();
         }
         std::lock_guard<std::mutex> lock(shared->m);
+        call->error = std::move(error);
         call->state = State::Done;
         --shared->inSyncCall;
         shared->cv.notify_all();
@@ -460,8 +464,11 @@ bool TThreadTimer::Synchronize(const std::function<void()> &method)
             call->state = State::Dropped;
         return false;
     }
+    // Taken out while the lock is held: the call, which the interface
+    // thread may release last, then holds no reference to the exception.
+    std::exception_ptr error = std::move(call->error);
     lock.unlock();
-    if (call->error)
-        std::rethrow_exception(call->error);
+    if (error)
+        std::rethrow_exception(std::move(error));
     return true;
 }

@@ -53,18 +53,21 @@ TWebConnectCalls TWebConnectCalls::System()
 
 class TNetworkStatus::Thread : public QThread {
 public:
-    explicit Thread(TNetworkStatus &owner) : owner_(&owner) { setObjectName("network status"); }
+    // The loader is copied here, on the owner's thread: a thread that Stop
+    // leaves behind never reads the owner's copy, which may be gone.
+    explicit Thread(TNetworkStatus &owner) : owner_(&owner), loader_(owner.loader_)
+    {
+        setObjectName("network status");
+    }
     // Set by Stop before it quits: nothing reaches the owner afterwards.
     std::atomic<TNetworkStatus *> owner_;
 
 protected:
     void run() override
     {
-        TNetworkStatus *owner = owner_.load();
-        if (!owner)
+        if (!owner_.load())
             return;
-        const Loader loader = owner->loader_;
-        const Reachability first = loader([this](Reachability r) {
+        const Reachability first = loader_([this](Reachability r) {
             if (TNetworkStatus *o = owner_.load())
                 o->set(r);
         });
@@ -74,6 +77,9 @@ protected:
         if (!isInterruptionRequested())
             exec();
     }
+
+private:
+    const Loader loader_;
 };
 
 TNetworkStatus::TNetworkStatus(Loader loader) : loader_(std::move(loader)) {}

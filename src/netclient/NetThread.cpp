@@ -8,6 +8,13 @@
 
 namespace {
 
+// A call handed to the main thread. Its exception is made on the main
+// thread but read on the library thread, so it is also released there: the
+// main thread moves its only reference in and keeps none, and the waiting
+// thread moves it out before raising it. (The reference count of an
+// exception lives in the C++ runtime, out of the thread sanitizer's sight:
+// a last reference dropped on the main thread would destroy the exception
+// after the library thread's read with nothing ordering the two.)
 struct SyncRequest {
     std::function<void()> method;
     std::exception_ptr error;
@@ -45,7 +52,7 @@ bool CheckSynchronize()
         }
         {
             std::lock_guard<std::mutex> lk(gSyncMutex);
-            req->error = error;
+            req->error = std::move(error);
             req->done = true;
         }
         gSyncCv.notify_all();
@@ -241,10 +248,12 @@ void TNetThread::Synchronize(const std::function<void()> &method)
     gSyncCv.notify_all();
     if (wake)
         wake();
+    std::exception_ptr error;
     {
         std::unique_lock<std::mutex> lk(gSyncMutex);
         gSyncCv.wait(lk, [&] { return req.done; });
+        error = std::move(req.error);
     }
-    if (req.error)
-        std::rethrow_exception(req.error);
+    if (error)
+        std::rethrow_exception(std::move(error));
 }

@@ -91,16 +91,27 @@ namespace testutil {
 
 std::string runUnprivileged(const std::function<std::string()> &fn)
 {
+    // The child's own $TMPDIR, which it may write whatever the mode of the
+    // one the tests were given (a folder of root's with mode 0755 lets
+    // nobody else write): a folder of the child's user in a folder of ours
+    // that everybody may enter.
+    const bool asRoot = geteuid() == 0;
+    const TempDir tmp;
+    const std::string childTmp = tmp.file("tmp");
+    if (mkdir(childTmp.c_str(), 0700) != 0 || chmod(tmp.path().c_str(), 0755) != 0 ||
+        (asRoot && chown(childTmp.c_str(), 65534, 65534) != 0))
+        return "<crashed>";
     int fds[2];
     if (pipe(fds) != 0)
         return "<crashed>";
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        if (geteuid() == 0) {
+        if (asRoot) {
             if (setgid(65534) != 0 || setuid(65534) != 0)
                 _exit(3);
         }
+        setenv("TMPDIR", childTmp.c_str(), 1);
         std::string r;
         try {
             r = fn();

@@ -37,7 +37,8 @@ int runPython(const std::string &script, const std::string &args, std::string *o
 namespace testutil {
 // Runs fn in a child process without root's rights (as user "nobody" when
 // the tests run as root, so that permissions really apply) and returns the
-// text fn returned, or "<crashed>" when the child did not finish.
+// text fn returned, or "<crashed>" when the child did not finish. The child
+// has a $TMPDIR of its own that it may write (removed afterwards).
 std::string runUnprivileged(const std::function<std::string()> &fn);
 // Makes a folder (and its files) readable and enterable by everybody, so an
 // unprivileged child can reach the fixtures.

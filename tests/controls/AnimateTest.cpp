@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -425,6 +426,57 @@ TEST(ThreadTimer, ExceptionsAreShownAndTheLoopGoesOn)
     timer.SetEnabled(false);
     ASSERT_EQ(dialogs.Calls.size(), 1u);   // the abort is not shown
     EXPECT_EQ(dialogs.Calls[0].text, "handler failed");
+}
+
+// The exception of a firing, raised on the worker or (SyncEvent) on the
+// interface thread, is shown on the interface thread and released there,
+// once, never by a reference the worker kept: the reference count lives in
+// the C++ runtime, where the thread sanitizer cannot see which side comes
+// last. Each round is a fresh worker: which side comes last is a matter of
+// timing.
+TEST(ThreadTimer, ExceptionIsReleasedOnTheInterfaceThreadThatShowedIt)
+{
+    struct Destructions {
+        std::mutex m;
+        std::vector<std::thread::id> on;
+    };
+    struct Traced : Exception {
+        Traced(const std::string &message, Destructions &d) : Exception(message), destructions(&d) {}
+        ~Traced() override
+        {
+            std::lock_guard<std::mutex> lock(destructions->m);
+            destructions->on.push_back(std::this_thread::get_id());
+        }
+        Destructions *destructions;
+    };
+    ScriptedDialogs dialogs;
+    Dialogs::ScopedService use(dialogs);
+    const std::thread::id me = std::this_thread::get_id();
+    for (bool sync : {false, true}) {
+        SCOPED_TRACE(sync ? "SyncEvent" : "on the worker");
+        for (int round = 0; round < 50; ++round) {
+            Destructions destroyed;
+            dialogs.Calls.clear();
+            {
+                TThreadTimer timer;
+                timer.SetSyncEvent(sync);
+                timer.SetInterval(1);
+                std::atomic<int> fired {0};
+                timer.SetOnTimer([&](TThreadTimer *) {
+                    if (++fired == 1)
+                        throw Traced("traced", destroyed);
+                });
+                ASSERT_TRUE(WaitFor([&] { return !dialogs.Calls.empty(); })) << "round " << round;
+                timer.SetEnabled(false);
+            }
+            QTest::qWait(0);
+            ASSERT_EQ(dialogs.Calls.size(), 1u);
+            EXPECT_EQ(dialogs.Calls[0].text, "traced");
+            std::lock_guard<std::mutex> lock(destroyed.m);
+            ASSERT_EQ(destroyed.on.size(), 1u) << "round " << round;
+            ASSERT_EQ(destroyed.on[0], me) << "released on the worker in round " << round;
+        }
+    }
 }
 
 TEST(ThreadTimer, PauseWhileAHandOverWaitsNeitherBlocksNorRunsIt)

@@ -392,7 +392,8 @@ TEST_F(CddbpLookupTest, SilentServerTimesOut)
 TEST_F(CddbpLookupTest, ConnectionRefusedFailsAtConnect)
 {
     cddbx::Settings s = peer_->settings(false);
-    s.CDDBPort = nettest::freePort();
+    const nettest::ClosedPort closed;
+    s.CDDBPort = closed.port();
     RecordingHooks hooks;
     const LookupResult r = CddbpLookup(client_, s, discdbtest::peerDisc(), hooks);
     EXPECT_EQ(r.Kind, Outcome::ConnectFailed);
@@ -625,17 +626,17 @@ TEST_F(HttpLookupTest, ThroughSocksProxies)
     }
     if (!testutil::fileExists("/usr/bin/microsocks"))
         GTEST_SKIP() << "microsocks is not installed";
-    const int proxyPort = nettest::freePort();
-    nettest::ChildServer micro({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(proxyPort)}, proxyPort);
+    nettest::MicrosocksPeer micro;
     ASSERT_TRUE(micro.ready());
     cddbx::Settings s = peer_->settings(true);
     s.Socks.Version = svSocks5;
     s.Socks.Host = "127.0.0.1";
-    s.Socks.Port = proxyPort;
+    s.Socks.Port = micro.port();
     RecordingHooks hooks;
     EXPECT_EQ(run(hooks, s).Kind, Outcome::Found);
     // A proxy that is not there: a failure.
-    s.Socks.Port = nettest::freePort();
+    const nettest::ClosedPort closed;
+    s.Socks.Port = closed.port();
     RecordingHooks none;
     EXPECT_EQ(run(none, s).Kind, Outcome::Failed);
 }

@@ -73,12 +73,14 @@ class CddbPeer {
 public:
     // mode: "cddbp" or "http". shortPort: a port of at most four digits.
     explicit CddbPeer(const std::string &mode, bool shortPort = false)
-        : port_(shortPort ? freeShortPort() : nettest::freePort())
     {
         server_ = std::make_unique<nettest::ChildServer>(
-            std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/cddb_peer.py"),
-                                      std::to_string(port_), mode, dir_.path()},
-            port_);
+            [&](int port) {
+                return std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/cddb_peer.py"),
+                                                 std::to_string(port), mode, dir_.path()};
+            },
+            shortPort ? std::function<int()>(freeShortPort) : std::function<int()>(nettest::freePort));
+        port_ = server_->port();
     }
     bool ready() const { return server_->ready(); }
     int port() const { return port_; }
@@ -130,7 +132,7 @@ public:
 
 private:
     testutil::TempDir dir_;
-    int port_;
+    int port_ = 0;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 

@@ -254,9 +254,9 @@ TEST_F(OnlineFixture, HttpLookupThroughTheSocksProxyOfTheSettings)
 {
     if (!testutil::fileExists("/usr/bin/microsocks"))
         GTEST_SKIP() << "microsocks is not installed";
-    const int proxyPort = discdbtest::freeShortPort();
-    nettest::ChildServer proxy({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(proxyPort)}, proxyPort);
+    const nettest::MicrosocksPeer proxy({}, discdbtest::freeShortPort);
     ASSERT_TRUE(proxy.ready());
+    const int proxyPort = proxy.port();
     httpPeer->script(kExactForExample);
     open(true);
     options->ui->UseProxy->setChecked(true);
@@ -270,7 +270,8 @@ TEST_F(OnlineFixture, HttpLookupThroughTheSocksProxyOfTheSettings)
     controlsEnabled();
 
     // A proxy that is not there: the connection-error box.
-    options->ui->ProxyPort->setText(QString::number(discdbtest::freeShortPort()));
+    const nettest::ClosedPort closed(discdbtest::freeShortPort);
+    options->ui->ProxyPort->setText(QString::number(closed.port()));
     lookup();
     ASSERT_EQ(dialogs.Calls.size(), 1u);
     EXPECT_EQ(dialogs.Calls[0].text, "Connection Error. Server timed out. Closing");
@@ -313,7 +314,8 @@ TEST_F(OnlineFixture, TestServerLogsOverBothProtocols)
 
     // Nothing listening over cddbp: the same box.
     options->ui->ProtoCDDB->setChecked(true);
-    options->ui->CDDBPort->setText(QString::number(discdbtest::freeShortPort()));
+    const nettest::ClosedPort closed(discdbtest::freeShortPort);
+    options->ui->CDDBPort->setText(QString::number(closed.port()));
     QTest::mouseClick(options->ui->TestServerBtn, Qt::LeftButton);
     ASSERT_EQ(dialogs.Calls.size(), 2u);
     EXPECT_EQ(dialogs.Calls[1].text, "Connection Error. Server is not responding.");

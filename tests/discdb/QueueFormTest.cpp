@@ -454,6 +454,8 @@ const char *kRunQueue =
 
 class QueueRunFixture : public QueueFixture, public ::testing::WithParamInterface<bool> {
 protected:
+    // Held for the whole test: nothing else can listen there meanwhile.
+    const nettest::ClosedPort closed_;
     bool http() const { return GetParam(); }
     // Aims the settings at the peer; the second row's lookups at a port
     // where nothing listens.
@@ -469,7 +471,7 @@ protected:
         options.CGIPathList = {"/~cddb/cddb.cgi"};
         options.UserEmail = "user@example.org";
         options.TimeOut = "10";
-        const std::string dead = std::to_string(nettest::freePort());
+        const std::string dead = std::to_string(closed_.port());
         auto inner = list()->OnSelectItem;
         list()->OnSelectItem = [this, inner, port, dead](TEnhListView *v, TListItem *item, bool selected) {
             if (selected && item) {

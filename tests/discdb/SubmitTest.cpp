@@ -177,19 +177,13 @@ class SmtpServer {
 public:
     explicit SmtpServer(const std::string &mode)
     {
-        // Python's start may take long on a loaded machine: a server that
-        // is not up in time is stopped and started again on a new port.
-        for (int attempt = 0; attempt < 3 && !(server_ && server_->ready()); ++attempt) {
-            server_.reset();
-            port_ = nettest::freePort();
-            server_ = std::make_unique<nettest::ChildServer>(
-                std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
-                                         std::to_string(port_), mode, dir_.path()},
-                port_);
-        }
+        server_ = std::make_unique<nettest::ChildServer>([&](int port) {
+            return std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
+                                             std::to_string(port), mode, dir_.path()};
+        });
     }
     bool ready() const { return server_->ready(); }
-    int port() const { return port_; }
+    int port() const { return server_->port(); }
     std::string file(const std::string &name) const { return dir_.file(name); }
     // The client's lines once "Quit" arrived (at most 10 s).
     std::string dialogue() const
@@ -204,7 +198,6 @@ public:
 
 private:
     testutil::TempDir dir_;
-    int port_ = 0;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 
@@ -354,8 +347,8 @@ TEST_F(SubmitFixture, ChecksRefuseInOrder)
 TEST_F(SubmitFixture, CancelledAdviceSendsNothingAndUnreachableServerWarns)
 {
     open();
-    const int closed = nettest::freePort();  // nothing listens there
-    submission->SMTPCli.Port = closed;
+    const nettest::ClosedPort closed;  // nothing listens there
+    submission->SMTPCli.Port = closed.port();
     submit(false);
     EXPECT_TRUE(adviceShown);
     EXPECT_TRUE(dialogs.MessageBoxes().empty());

@@ -398,7 +398,8 @@ TEST(NetHTTP, HostOrPortChangeReconnects)
     EXPECT_EQ(c.Port, b.port());
     // A server that is not there: the connect error passes unchanged, and
     // the connection to b is gone.
-    EXPECT_THROW(c.GetString("http://127.0.0.1:" + std::to_string(nettest::freePort()) + "/"), ENetSocketError);
+    const nettest::ClosedPort closed;
+    EXPECT_THROW(c.GetString("http://127.0.0.1:" + std::to_string(closed.port()) + "/"), ENetSocketError);
     EXPECT_FALSE(c.Connected());
 }
 
@@ -455,13 +456,11 @@ TEST(NetHTTP, AgainstNginx)
     // Through microsocks as a SOCKS 5 proxy.
     if (!testutil::fileExists("/usr/bin/microsocks"))
         return;
-    const int proxyPort = nettest::freePort();
-    nettest::ChildServer proxy({"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(proxyPort)},
-                               proxyPort);
+    nettest::MicrosocksPeer proxy;
     ASSERT_TRUE(proxy.ready());
     Client viaProxy;
     viaProxy.SocksInfo().Version = svSocks5;
     viaProxy.SocksInfo().Host = "127.0.0.1";
-    viaProxy.SocksInfo().Port = proxyPort;
+    viaProxy.SocksInfo().Port = proxy.port();
     EXPECT_EQ(viaProxy.GetString(nginx.url("index.txt")), "from nginx\n");
 }

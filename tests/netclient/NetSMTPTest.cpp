@@ -43,19 +43,19 @@ std::string waitForFile(const std::string &path, const std::string &needle = std
 
 class SmtpPeer {
 public:
-    explicit SmtpPeer(const std::string &mode) : port_(nettest::freePort())
+    explicit SmtpPeer(const std::string &mode)
     {
-        server_ = std::make_unique<nettest::ChildServer>(
-            std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
-                                     std::to_string(port_), mode, dir_.path()},
-            port_);
+        server_ = std::make_unique<nettest::ChildServer>([&](int port) {
+            return std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/smtp_peer.py"),
+                                             std::to_string(port), mode, dir_.path()};
+        });
     }
     bool ready() const { return server_->ready(); }
     // With a password: AUTH LOGIN as "user" (the peer's password is "secret").
     void aim(TNetSMTP &smtp, const std::string &password = std::string()) const
     {
         smtp.Host = "127.0.0.1";
-        smtp.Port = port_;
+        smtp.Port = server_->port();
         smtp.ReadTimeout = 20000;  // a lost reply fails the test instead of hanging it
         if (!password.empty()) {
             smtp.AuthenticationType = atLogin;
@@ -79,7 +79,6 @@ public:
 
 private:
     testutil::TempDir dir_;
-    int port_;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 

@@ -9,7 +9,6 @@
 
 #include <memory>
 
-using nettest::ChildServer;
 using nettest::Listener;
 using nettest::ScriptedPeer;
 
@@ -64,7 +63,8 @@ TEST_F(DanteTest, Socks4Granted)
 
 TEST_F(DanteTest, Socks4Refused)
 {
-    SocksClient c(svSocks4, proxyPort, "127.0.0.1", nettest::freePort());
+    const nettest::ClosedPort closed;
+    SocksClient c(svSocks4, proxyPort, "127.0.0.1", closed.port());
     try {
         c.Connect();
         FAIL() << "granted";
@@ -83,7 +83,8 @@ TEST_F(DanteTest, Socks5Granted)
 
 TEST_F(DanteTest, Socks5Refused)
 {
-    SocksClient c(svSocks5, proxyPort, "127.0.0.1", nettest::freePort());
+    const nettest::ClosedPort closed;
+    SocksClient c(svSocks5, proxyPort, "127.0.0.1", closed.port());
     try {
         c.Connect();
         FAIL() << "granted";
@@ -99,16 +100,14 @@ protected:
     {
         if (!testutil::fileExists("/usr/bin/microsocks"))
             GTEST_SKIP() << "microsocks is not installed";
-        proxyPort = nettest::freePort();
-        std::vector<std::string> argv {"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(proxyPort)};
-        if (withLogin)
-            argv.insert(argv.end(), {"-u", "deck", "-P", "s3cret"});
-        server = std::make_unique<ChildServer>(argv, proxyPort);
+        server = std::make_unique<nettest::MicrosocksPeer>(
+            withLogin ? std::vector<std::string> {"-u", "deck", "-P", "s3cret"} : std::vector<std::string> {});
+        proxyPort = server->port();
         ASSERT_TRUE(server->ready()) << "microsocks did not start";
     }
     Listener target;
     int proxyPort = 0;
-    std::unique_ptr<ChildServer> server;
+    std::unique_ptr<nettest::MicrosocksPeer> server;
 };
 
 TEST_F(MicrosocksTest, Socks5WithoutLogin)

@@ -38,7 +38,8 @@ struct PumpReset {
 
 TEST(NetTCPClient, ClosedPortRaisesConnectionRefused)
 {
-    StatusClient c("127.0.0.1", nettest::freePort());
+    const nettest::ClosedPort closed;
+    StatusClient c("127.0.0.1", closed.port());
     try {
         c.Connect();
         FAIL() << "connected";

@@ -323,7 +323,8 @@ TEST(NetTelnet, DestroyingWhileTheThreadWaitsIsSafe)
 
 TEST(NetTelnet, ErrorsOfConnectAndOfAMissingHandler)
 {
-    TelnetClient refused(nettest::freePort());
+    const nettest::ClosedPort closed;
+    TelnetClient refused(closed.port());
     try {
         refused.Connect();
         FAIL() << "connected to a closed port";
@@ -360,13 +361,13 @@ TEST(NetTelnet, NegotiatesWithInetutilsTelnetd)
                                 "echo \"200 got $line\"\n"
                                 "read rest\n");
     chmod(script.c_str(), 0755);
-    const int port = nettest::freePort();
-    nettest::ChildServer server({"/usr/bin/socat",
-                                 "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr,fork",
-                                 "EXEC:/usr/sbin/telnetd -h -E " + script + ",nofork"},
-                                port);
+    nettest::ChildServer server([&](int port) {
+        return std::vector<std::string> {"/usr/bin/socat",
+                                         "TCP-LISTEN:" + std::to_string(port) + ",bind=127.0.0.1,reuseaddr,fork",
+                                         "EXEC:/usr/sbin/telnetd -h -E " + script + ",nofork"};
+    });
     ASSERT_TRUE(server.ready());
-    TelnetClient t(port);
+    TelnetClient t(server.port());
     std::string text;
     std::vector<int> commands;
     bool sent = false;

@@ -1,5 +1,6 @@
 #include "netclient/NetTestPeers.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -12,6 +13,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
+#include <set>
+#include <sstream>
 #include <sys/prctl.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -30,6 +33,72 @@ sockaddr_in loopback(int port)
     sa.sin_port = htons(uint16_t(port));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return sa;
+}
+
+// The sockets listening on port where a connection to 127.0.0.1 reaches
+// them (bound to it, to any address, or to its IPv6 forms), by inode.
+std::vector<unsigned long> loopbackListeners(int port)
+{
+    static const std::set<std::string> reaching = {"0100007F", "00000000", "00000000000000000000000000000000",
+                                                   "0000000000000000FFFF00000100007F"};
+    std::vector<unsigned long> inodes;
+    for (const char *table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line);  // the heading
+        while (std::getline(in, line)) {
+            // sl local remote state tx:rx tr:when retransmits uid timeout inode
+            std::istringstream fields(line);
+            std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
+            unsigned long inode = 0;
+            fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+            const size_t colon = local.find(':');
+            if (state != "0A" || colon == std::string::npos ||
+                std::strtol(local.c_str() + colon + 1, nullptr, 16) != port || !reaching.count(local.substr(0, colon)))
+                continue;
+            inodes.push_back(inode);
+        }
+    }
+    return inodes;
+}
+
+// The inodes of the sockets that the processes of a process group hold.
+std::set<unsigned long> groupSockets(pid_t group)
+{
+    std::set<unsigned long> inodes;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return inodes;
+    while (dirent *e = readdir(proc)) {
+        const std::string pid = e->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // "pid (name) state ppid pgrp ...": the name may hold blanks.
+        std::string stat;
+        std::getline(std::ifstream("/proc/" + pid + "/stat"), stat);
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(stat.substr(close + 1));
+        std::string state;
+        long parent = 0, pgrp = 0;
+        rest >> state >> parent >> pgrp;
+        if (pgrp != group)
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        if (DIR *d = opendir(fds.c_str())) {
+            while (dirent *f = readdir(d)) {
+                char target[64] = {};
+                const ssize_t n = readlink((fds + "/" + f->d_name).c_str(), target, sizeof target - 1);
+                unsigned long inode = 0;
+                if (n > 0 && std::sscanf(target, "socket:[%lu]", &inode) == 1)
+                    inodes.insert(inode);
+            }
+            closedir(d);
+        }
+    }
+    closedir(proc);
+    return inodes;
 }
 
 bool waitIn(int fd, int timeoutMs)
@@ -154,6 +223,29 @@ int freePort()
     return l.port();
 }
 
+ClosedPort::ClosedPort(const std::function<int()> &pick)
+{
+    // Bound without SO_REUSEADDR and never listening: nothing else can bind
+    // the port, no connection takes it as its own end, and a connection to
+    // it is answered with a reset.
+    for (int tries = 0; tries < 100 && port_ == 0; ++tries) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa = loopback(pick ? pick() : 0);
+        socklen_t len = sizeof sa;
+        if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr *>(&sa), &len) == 0 && sa.sin_port != 0) {
+            port_ = ntohs(sa.sin_port);
+        } else if (fd_ >= 0) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+    if (port_ == 0)
+        throw std::runtime_error("no port to hold closed");
+}
+
+ClosedPort::~ClosedPort() { close(fd_); }
+
 int connectTo(int port)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -223,7 +315,33 @@ void ScriptedPeer::join()
         thread_.join();
 }
 
-ChildServer::ChildServer(const std::vector<std::string> &argv, int port)
+ChildServer::ChildServer(Command command, int ports, const std::function<int()> &pick)
+{
+    // A port taken meanwhile costs one more start; more than a few in a row
+    // means something else is wrong.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        ports_.clear();
+        while (int(ports_.size()) < ports) {
+            const int port = pick();
+            if (port <= 0)
+                return;
+            if (std::find(ports_.begin(), ports_.end(), port) == ports_.end())
+                ports_.push_back(port);
+        }
+        switch (startOn(command(ports_))) {
+        case Start::Listening: ready_ = true; return;
+        case Start::PortTaken: continue;
+        case Start::Failed: return;
+        }
+    }
+}
+
+ChildServer::ChildServer(const OnePortCommand &command, const std::function<int()> &pick)
+    : ChildServer([command](const std::vector<int> &ports) { return command(ports[0]); }, 1, pick)
+{
+}
+
+ChildServer::Start ChildServer::startOn(const std::vector<std::string> &argv)
 {
     std::vector<char *> args;
     for (const std::string &a : argv)
@@ -250,76 +368,115 @@ ChildServer::ChildServer(const std::vector<std::string> &argv, int port)
         _exit(127);
     }
     if (pid < 0)
-        return;
+        return Start::Failed;
     setpgid(pid, pid);   // also here, so the group exists before any kill
     pid_ = pid;
-    for (int i = 0; i < 200 && !ready_; ++i) {
-        int fd = connectTo(port);
-        if (fd >= 0) {
-            close(fd);
-            ready_ = true;
-            break;
+    // Ready once every port has listeners and all of them are the child's
+    // (or its own children's); a listener of another process on one of
+    // them, or the child's end (it could not bind), means the port was
+    // taken. The listeners are read before the child's sockets: a socket
+    // listens only after it is open.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < end) {
+        int status;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            kill(-pid_, SIGKILL);   // whatever of its group is left
+            pid_ = -1;
+            return Start::PortTaken;
         }
-        usleep(50000);
+        std::vector<std::vector<unsigned long>> listeners;
+        for (int port : ports_)
+            listeners.push_back(loopbackListeners(port));
+        const bool all = std::none_of(listeners.begin(), listeners.end(), [](const auto &l) { return l.empty(); });
+        if (std::any_of(listeners.begin(), listeners.end(), [](const auto &l) { return !l.empty(); })) {
+            const std::set<unsigned long> mine = groupSockets(pid_);
+            for (const auto &port : listeners)
+                for (unsigned long inode : port)
+                    if (!mine.count(inode)) {
+                        stop();
+                        return Start::PortTaken;
+                    }
+            if (all)
+                return Start::Listening;
+        }
+        usleep(20000);
     }
+    stop();
+    return Start::Failed;
 }
 
-ChildServer::~ChildServer()
+ChildServer::~ChildServer() { stop(); }
+
+void ChildServer::stop()
 {
     if (pid_ <= 0)
         return;
-    kill(-pid_, SIGTERM);
+    const pid_t pid = pid_;
+    pid_ = -1;
+    kill(-pid, SIGTERM);
     int status;
     for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid_, &status, WNOHANG) == pid_)
+        if (waitpid(pid, &status, WNOHANG) == pid)
             return;
         usleep(50000);
     }
-    kill(-pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
 }
 
-NginxPeer::NginxPeer(const std::string &root) : port_(freePort())
+NginxPeer::NginxPeer(const std::string &root)
 {
     const std::string p = prefix_.path();
-    std::ofstream conf(p + "/nginx.conf");
-    conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
-         << "pid " << p << "/nginx.pid;\nerror_log " << p << "/error.log;\n"
-         << "events { worker_connections 64; }\n"
-         << "http {\n  access_log off;\n"
-         << "  client_body_temp_path " << p << "/body;\n  proxy_temp_path " << p << "/proxy;\n"
-         << "  fastcgi_temp_path " << p << "/fastcgi;\n  uwsgi_temp_path " << p << "/uwsgi;\n"
-         << "  scgi_temp_path " << p << "/scgi;\n"
-         << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    root " << root << ";\n"
-         << "    location /old/ { rewrite ^/old/(.*)$ /$1 permanent; }\n  }\n}\n";
-    conf.close();
-    server_ = std::make_unique<ChildServer>(
-        std::vector<std::string>{"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"},
-        port_);
+    server_ = std::make_unique<ChildServer>([p, root](int port) {
+        std::ofstream conf(p + "/nginx.conf");
+        conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
+             << "pid " << p << "/nginx.pid;\nerror_log " << p << "/error.log;\n"
+             << "events { worker_connections 64; }\n"
+             << "http {\n  access_log off;\n"
+             << "  client_body_temp_path " << p << "/body;\n  proxy_temp_path " << p << "/proxy;\n"
+             << "  fastcgi_temp_path " << p << "/fastcgi;\n  uwsgi_temp_path " << p << "/uwsgi;\n"
+             << "  scgi_temp_path " << p << "/scgi;\n"
+             << "  server {\n    listen 127.0.0.1:" << port << ";\n    root " << root << ";\n"
+             << "    location /old/ { rewrite ^/old/(.*)$ /$1 permanent; }\n  }\n}\n";
+        return std::vector<std::string> {"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"};
+    });
 }
 
 std::string NginxPeer::url(const std::string &path) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    return "http://127.0.0.1:" + std::to_string(port()) + "/" + path;
 }
 
-DantePeer::DantePeer(int targetPort) : port_(freePort())
+DantePeer::DantePeer(int targetPort)
 {
     const std::string conf = dir_.file("danted.conf");
-    testutil::writeFile(conf,
-        "logoutput: stderr\n"
-        "internal: 127.0.0.1 port = " + std::to_string(port_) + "\n"
-        "external: 127.0.0.1\n"
-        "clientmethod: none\n"
-        "socksmethod: none\n"
-        "user.privileged: root\n"
-        "user.unprivileged: root\n"
-        "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-        "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 port = " + std::to_string(targetPort) +
-        " command: connect }\n"
-        "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
-    server_ = std::make_unique<ChildServer>(
-        std::vector<std::string> {"/usr/sbin/danted", "-f", conf, "-N", "1", "-p", dir_.file("danted.pid")}, port_);
+    const std::string pidFile = dir_.file("danted.pid");
+    server_ = std::make_unique<ChildServer>([conf, pidFile, targetPort](int port) {
+        testutil::writeFile(conf,
+            "logoutput: stderr\n"
+            "internal: 127.0.0.1 port = " + std::to_string(port) + "\n"
+            "external: 127.0.0.1\n"
+            "clientmethod: none\n"
+            "socksmethod: none\n"
+            "user.privileged: root\n"
+            "user.unprivileged: root\n"
+            "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+            "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 port = " + std::to_string(targetPort) +
+            " command: connect }\n"
+            "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n");
+        return std::vector<std::string> {"/usr/sbin/danted", "-f", conf, "-N", "1", "-p", pidFile};
+    });
+}
+
+MicrosocksPeer::MicrosocksPeer(const std::vector<std::string> &extra, const std::function<int()> &pick)
+    : server_(
+          [extra](int port) {
+              std::vector<std::string> argv {"/usr/bin/microsocks", "-i", "127.0.0.1", "-p", std::to_string(port)};
+              argv.insert(argv.end(), extra.begin(), extra.end());
+              return argv;
+          },
+          pick)
+{
 }
 
 } // namespace nettest

@@ -46,8 +46,25 @@ std::string recvExact(int fd, size_t n, int timeoutMs = 10000);
 std::string recvLine(int fd, int timeoutMs = 10000);
 // Reads until the peer closes (at most timeoutMs).
 std::string recvAll(int fd, int timeoutMs = 10000);
-// A port on 127.0.0.1 that nothing listens on right now.
+// A port on 127.0.0.1 that nothing listens on right now: a candidate for a
+// server to bind, which may be taken by then (ChildServer tries another).
 int freePort();
+
+// A port on 127.0.0.1 held bound with nothing listening on it: a
+// connection to it is refused for as long as the object lives, and no other
+// process can take the port meanwhile. pick, when given, names the
+// candidates (a port of some range); else the system chooses.
+class ClosedPort {
+public:
+    explicit ClosedPort(const std::function<int()> &pick = {});
+    ~ClosedPort();
+    ClosedPort(const ClosedPort &) = delete;
+    ClosedPort &operator=(const ClosedPort &) = delete;
+    int port() const { return port_; }
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
 // Connects to 127.0.0.1:port; -1 on failure.
 int connectTo(int port);
 
@@ -82,22 +99,40 @@ private:
     std::thread thread_;
 };
 
-// A server started as a child process (in a process group of its own), stopped
-// with SIGTERM to that group when the object goes away, and by the system
-// when the test process ends without that (the child asks for SIGTERM at
-// its parent's death).
+// A server started as a child process (in a process group of its own) on
+// loopback ports it listens on itself, stopped with SIGTERM to that group
+// when the object goes away, and by the system when the test process ends
+// without that (the child asks for SIGTERM at its parent's death).
+//
+// A port picked in advance may be taken before the child binds it: when
+// the child ends, or another process listens on one of its ports, the child
+// is stopped and started again on fresh ports, so the ports the test is
+// given (port()) are the ones this child really listens on. (A port only
+// held bound by another process is seen by the child's end: every server
+// used here ends when it cannot bind, nginx after a few tries.)
 class ChildServer {
 public:
-    ChildServer(const std::vector<std::string> &argv, int port);
+    // The program and its arguments for the given ports.
+    using Command = std::function<std::vector<std::string>(const std::vector<int> &ports)>;
+    using OnePortCommand = std::function<std::vector<std::string>(int port)>;
+    // ports: how many ports the child listens on; pick: where a candidate
+    // port comes from.
+    explicit ChildServer(Command command, int ports = 1, const std::function<int()> &pick = freePort);
+    explicit ChildServer(const OnePortCommand &command, const std::function<int()> &pick = freePort);
     ~ChildServer();
     ChildServer(const ChildServer &) = delete;
     ChildServer &operator=(const ChildServer &) = delete;
-    // True once the port accepts connections (waits at most 10 s).
+    // True once the child listens on all its ports (waits at most 30 s).
     bool ready() const { return ready_; }
     int pid() const { return pid_; }
+    int port(size_t i = 0) const { return i < ports_.size() ? ports_[i] : 0; }
 private:
+    enum class Start { Listening, PortTaken, Failed };
+    Start startOn(const std::vector<std::string> &argv);
+    void stop();
     int pid_ = -1;
     bool ready_ = false;
+    std::vector<int> ports_;
 };
 
 // nginx-light in the foreground with a configuration of its own in a
@@ -108,10 +143,9 @@ public:
     explicit NginxPeer(const std::string &root);
     bool ready() const { return server_ && server_->ready(); }
     std::string url(const std::string &path) const;
-    int port() const { return port_; }
+    int port() const { return server_->port(); }
 private:
     testutil::TempDir prefix_;
-    int port_;
     std::unique_ptr<ChildServer> server_;
 };
 
@@ -121,11 +155,21 @@ class DantePeer {
 public:
     explicit DantePeer(int targetPort);
     bool ready() const { return server_ && server_->ready(); }
-    int port() const { return port_; }
+    int port() const { return server_->port(); }
 private:
     testutil::TempDir dir_;
-    int port_;
     std::unique_ptr<ChildServer> server_;
+};
+
+// microsocks (a SOCKS 5 proxy) on a loopback port of its own; extra: more
+// arguments (a login: "-u", user, "-P", password).
+class MicrosocksPeer {
+public:
+    explicit MicrosocksPeer(const std::vector<std::string> &extra = {}, const std::function<int()> &pick = freePort);
+    bool ready() const { return server_.ready(); }
+    int port() const { return server_.port(); }
+private:
+    ChildServer server_;
 };
 
 } // namespace nettest

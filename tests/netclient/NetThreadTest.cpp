@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -79,6 +82,52 @@ TEST(NetThread, ExceptionOfASynchronizedCallEndsTheThread)
     EXPECT_EQ(t.TerminatingException(), "reset");
     EXPECT_EQ(seen, "reset");
     EXPECT_TRUE(t.Terminated());
+}
+
+// The exception of a synchronized call is made on the main thread and read
+// on the library thread; it must also be destroyed there, after the read,
+// and never by a reference the main thread kept (ThreadSanitizer sees no
+// order between a read and a destruction on two threads when the count that
+// decides which one comes last lives in the uninstrumented C++ runtime).
+// Each round is a fresh thread: which side comes last is a matter of timing.
+namespace {
+// An exception that records the threads it is destroyed on.
+struct Traced : Exception {
+    using Exception::Exception;
+    ~Traced() override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        destroyedOn.push_back(std::this_thread::get_id());
+    }
+    static inline std::mutex mutex;
+    static inline std::vector<std::thread::id> destroyedOn;
+};
+} // namespace
+
+TEST(NetThread, ExceptionOfASynchronizedCallIsDestroyedWhereItWasRead)
+{
+    const std::thread::id mainThread = std::this_thread::get_id();
+    for (int round = 0; round < 200; ++round) {
+        {
+            std::lock_guard<std::mutex> lock(Traced::mutex);
+            Traced::destroyedOn.clear();
+        }
+        std::thread::id readOn;
+        std::string seen;
+        CountingThread t(false);
+        t.OnException = [&](TNetThread *, const std::exception &e) {
+            readOn = std::this_thread::get_id();
+            seen = e.what();
+        };
+        t.body = [](CountingThread &self) { self.Synchronize([] { throw Traced("traced"); }); };
+        t.AfterConstruction();
+        t.WaitFor();
+        ASSERT_EQ(seen, "traced");
+        ASSERT_NE(readOn, mainThread);
+        std::lock_guard<std::mutex> lock(Traced::mutex);
+        ASSERT_EQ(Traced::destroyedOn.size(), 1u) << "round " << round;
+        ASSERT_EQ(Traced::destroyedOn[0], readOn) << "destroyed on the main thread in round " << round;
+    }
 }
 
 TEST(NetThread, RunThatRaisesEndsAfterOneRound)

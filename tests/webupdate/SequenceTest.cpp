@@ -862,7 +862,8 @@ TEST_F(Run, ResultPost)
 
     // No server listening: the connection error, 951, and the run goes on
     // to the event.
-    p.Server = "127.0.0.1:" + std::to_string(nettest::freePort());
+    const nettest::ClosedPort closed;
+    p.Server = "127.0.0.1:" + std::to_string(closed.port());
     const std::string url = "http://" + p.Server + "/empty";
     wu.OnProcessPostResult = nullptr;
     statuses.clear();
@@ -1100,7 +1101,8 @@ TEST(FtpRun, ConnectsLogsInAndReportsFailure)
                                                   "3 Closed Internet connection"}));
     // Nobody listening: the error, 924, and the run still closes.
     statuses.clear();
-    wu.Port = nettest::freePort();
+    const nettest::ClosedPort closed;
+    wu.Port = closed.port();
     wu.DoUpdate();
     ASSERT_EQ(statuses.size(), 6u);
     EXPECT_EQ(statuses[3].substr(0, 2), "1 ");

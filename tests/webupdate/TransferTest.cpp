@@ -320,7 +320,8 @@ TEST_F(Transfer, UnreachableServerIsFileNotFound)
 {
     auto conn = wu.OpenInternet();
     wu.ConnectTimeoutMs = 2000;
-    const std::string url = "http://127.0.0.1:" + std::to_string(nettest::freePort()) + "/file.bin";
+    const nettest::ClosedPort closed;
+    const std::string url = "http://127.0.0.1:" + std::to_string(closed.port()) + "/file.bin";
     EXPECT_FALSE(wu.URLGetFile(conn.get(), url, app.path(), false));
     ASSERT_EQ(statuses.size(), 2u);
     EXPECT_EQ(statuses[1].text, "File not found : " + url);

@@ -11,17 +11,17 @@
 
 namespace wutest {
 
-PythonPeer::PythonPeer(const std::string &script, const std::string &root) : port_(nettest::freePort())
+PythonPeer::PythonPeer(const std::string &script, const std::string &root)
 {
-    server_ = std::make_unique<nettest::ChildServer>(
-        std::vector<std::string>{"/usr/bin/python3", testutil::sourcePath("tests/peers/" + script),
-                                 std::to_string(port_), root},
-        port_);
+    server_ = std::make_unique<nettest::ChildServer>([&](int port) {
+        return std::vector<std::string> {"/usr/bin/python3", testutil::sourcePath("tests/peers/" + script),
+                                         std::to_string(port), root};
+    });
 }
 
 std::string PythonPeer::url(const std::string &path) const
 {
-    return "http://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    return "http://127.0.0.1:" + std::to_string(port()) + "/" + path;
 }
 
 TestAuthority::TestAuthority()
@@ -61,10 +61,19 @@ TestAuthority::Pair TestAuthority::Issue(const std::string &name, const std::str
 }
 
 TlsNginxPeer::TlsNginxPeer(const std::string &root, const TestAuthority::Pair &certificate)
-    : port_(nettest::freePort()), plainPort_(nettest::freePort())
 {
-    while (plainPort_ == port_)
-        plainPort_ = nettest::freePort();
+    const std::string p = prefix_.path();
+    server_ = std::make_unique<nettest::ChildServer>(
+        [&](const std::vector<int> &ports) {
+            WriteConfig(root, certificate, ports[0], ports[1]);
+            return std::vector<std::string> {"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"};
+        },
+        2);
+}
+
+void TlsNginxPeer::WriteConfig(const std::string &root, const TestAuthority::Pair &certificate, int port,
+                               int plainPort) const
+{
     const std::string p = prefix_.path();
     std::ofstream conf(p + "/nginx.conf");
     conf << "daemon off;\nmaster_process off;\nworker_processes 1;\n"
@@ -74,28 +83,24 @@ TlsNginxPeer::TlsNginxPeer(const std::string &root, const TestAuthority::Pair &c
          << "  client_body_temp_path " << p << "/body;\n  proxy_temp_path " << p << "/proxy;\n"
          << "  fastcgi_temp_path " << p << "/fastcgi;\n  uwsgi_temp_path " << p << "/uwsgi;\n"
          << "  scgi_temp_path " << p << "/scgi;\n"
-         << "  server {\n    listen 127.0.0.1:" << port_ << " ssl;\n    root " << root << ";\n"
+         << "  server {\n    listen 127.0.0.1:" << port << " ssl;\n    root " << root << ";\n"
          << "    access_log " << p << "/tls.log line;\n"
          << "    ssl_certificate " << certificate.cert << ";\n    ssl_certificate_key " << certificate.key << ";\n"
          << "    location /old/ { rewrite ^/old/(.*)$ /$1 permanent; }\n"
-         << "    location /tohttp/ { rewrite ^/tohttp/(.*)$ http://127.0.0.1:" << plainPort_ << "/$1 redirect; }\n"
+         << "    location /tohttp/ { rewrite ^/tohttp/(.*)$ http://127.0.0.1:" << plainPort << "/$1 redirect; }\n"
          << "  }\n"
-         << "  server {\n    listen 127.0.0.1:" << plainPort_ << ";\n    root " << root << ";\n"
+         << "  server {\n    listen 127.0.0.1:" << plainPort << ";\n    root " << root << ";\n"
          << "    access_log " << p << "/plain.log line;\n  }\n}\n";
-    conf.close();
-    server_ = std::make_unique<nettest::ChildServer>(
-        std::vector<std::string>{"/usr/sbin/nginx", "-p", p, "-e", p + "/error.log", "-c", p + "/nginx.conf"},
-        port_);
 }
 
 std::string TlsNginxPeer::url(const std::string &path) const
 {
-    return "https://127.0.0.1:" + std::to_string(port_) + "/" + path;
+    return "https://127.0.0.1:" + std::to_string(port()) + "/" + path;
 }
 
 std::string TlsNginxPeer::plainUrl(const std::string &path) const
 {
-    return "http://127.0.0.1:" + std::to_string(plainPort_) + "/" + path;
+    return "http://127.0.0.1:" + std::to_string(server_->port(1)) + "/" + path;
 }
 
 int TlsNginxPeer::LogLines(const std::string &log) const

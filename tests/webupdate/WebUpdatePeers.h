@@ -16,10 +16,9 @@ class PythonPeer {
 public:
     PythonPeer(const std::string &script, const std::string &root);
     bool ready() const { return server_ && server_->ready(); }
-    int port() const { return port_; }
+    int port() const { return server_->port(); }
     std::string url(const std::string &path) const;
 private:
-    int port_;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 
@@ -67,7 +66,7 @@ class TlsNginxPeer {
 public:
     TlsNginxPeer(const std::string &root, const TestAuthority::Pair &certificate);
     bool ready() const { return server_ && server_->ready(); }
-    int port() const { return port_; }
+    int port() const { return server_->port(); }
     std::string url(const std::string &path) const;        // https://127.0.0.1:port/path
     std::string plainUrl(const std::string &path) const;   // http://127.0.0.1:plainPort/path
     // The requests each port has answered so far.
@@ -75,8 +74,8 @@ public:
     int PlainRequests() const { return LogLines("plain.log"); }
 private:
     int LogLines(const std::string &log) const;
+    void WriteConfig(const std::string &root, const TestAuthority::Pair &certificate, int port, int plainPort) const;
     testutil::TempDir prefix_;
-    int port_, plainPort_;
     std::unique_ptr<nettest::ChildServer> server_;
 };
 

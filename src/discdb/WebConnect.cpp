@@ -59,26 +59,38 @@ public:
     {
         setObjectName("network status");
     }
-    // Set by Stop before it quits: nothing reaches the owner afterwards.
-    std::atomic<TNetworkStatus *> owner_;
+    // Called by Stop before it quits: once it returns, nothing reaches the
+    // owner any more, however long this thread was held up in between.
+    void Detach()
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        owner_ = nullptr;
+    }
 
 protected:
     void run() override
     {
-        if (!owner_.load())
+        if (isInterruptionRequested())
             return;
-        const Reachability first = loader_([this](Reachability r) {
-            if (TNetworkStatus *o = owner_.load())
-                o->set(r);
-        });
-        if (TNetworkStatus *o = owner_.load())
-            o->set(first);
+        const Reachability first = loader_([this](Reachability r) { tell(r); });
+        tell(first);
         // The backend's notices arrive through this thread's event loop.
         if (!isInterruptionRequested())
             exec();
     }
 
 private:
+    // The owner is told under the lock that Detach takes, so it is never
+    // told after Detach has returned (and the owner may have gone).
+    void tell(Reachability r)
+    {
+        const std::lock_guard<std::mutex> hold(lock_);
+        if (owner_)
+            owner_->set(r);
+    }
+
+    std::mutex lock_;
+    TNetworkStatus *owner_;
     const Loader loader_;
 };
 
@@ -110,7 +122,7 @@ void TNetworkStatus::Stop(int waitMs)
     thread_ = nullptr;
     if (!t)
         return;
-    t->owner_ = nullptr;
+    t->Detach();
     t->requestInterruption();
     t->quit();
     if (t->wait(static_cast<unsigned long>(std::max(0, waitMs)))) {

@@ -354,8 +354,10 @@ void TProfileText::WriteString(const std::string &section, const std::string &id
     } else if (const size_t i = findKey(*p, key); i != std::string::npos) {
         p->lines[i] = line;
     } else {
-        // After the section's last line that is not blank.
+        // After the section's last line that is not blank; a run of new
+        // keys tries no line before the next.
         p->lines.push_back(line);
+        p->after = p->lines.size();
         std::string_view k, v;
         if (p->keyed && keyOf(line, k, v))
             addKey(*p, k, p->lines.size() - 1);

@@ -250,8 +250,10 @@ void TProfileText::addKey(const Part &p, std::string_view key, size_t line) cons
     std::string_view k, v;
     for (; p.keys[h]; h = (h + 1) & mask)
         if (p.keys[h] >> 32 == hash && keyOf(p.lines[(p.keys[h] & 0xffffffffu) - 1], k, v) &&
-            Rtl::SameTextView(k, key))
+            Rtl::SameTextView(k, key)) {
+            p.repeats = true;
             return;
+        }
     p.keys[h] = hash << 32 | (line + 1);
     ++p.keyCount;
 }
@@ -262,6 +264,7 @@ void TProfileText::indexKeys(const Part &p) const
         return;
     p.keys.clear();
     p.keyCount = 0;
+    p.repeats = false;
     std::string_view k, v;
     for (size_t i = 1; i < p.lines.size(); ++i)
         if (keyOf(p.lines[i], k, v))
@@ -277,13 +280,20 @@ size_t TProfileText::findKey(const Part &p, std::string_view ident) const
     if (p.keys.empty())
         return std::string::npos;
     const std::string_view want = trimView(ident);
+    std::string_view k, v;
+    // Keys are mostly read in file order: the line after the one found
+    // last is tried first. While no key stands twice, the line is the
+    // key's first; the table is then not touched.
+    if (!p.repeats && p.after < p.lines.size() && keyOf(p.lines[p.after], k, v) && Rtl::SameTextView(k, want))
+        return p.after++;
     const uint64_t hash = uint32_t(Rtl::AnsiHashText(want));
     const size_t mask = p.keys.size() - 1;
-    std::string_view k, v;
     for (size_t h = hash & mask; p.keys[h]; h = (h + 1) & mask) {
         const size_t line = (p.keys[h] & 0xffffffffu) - 1;
-        if (p.keys[h] >> 32 == hash && keyOf(p.lines[line], k, v) && Rtl::SameTextView(k, want))
+        if (p.keys[h] >> 32 == hash && keyOf(p.lines[line], k, v) && Rtl::SameTextView(k, want)) {
+            p.after = line + 1;
             return line;
+        }
     }
     return std::string::npos;
 }
@@ -344,8 +354,10 @@ void TProfileText::WriteString(const std::string &section, const std::string &id
     } else if (const size_t i = findKey(*p, key); i != std::string::npos) {
         p->lines[i] = line;
     } else {
-        // After the section's last line that is not blank.
+        // After the section's last line that is not blank; a run of new
+        // keys tries no line before the next.
         p->lines.push_back(line);
+        p->after = p->lines.size();
         std::string_view k, v;
         if (p->keyed && keyOf(line, k, v))
             addKey(*p, k, p->lines.size() - 1);

@@ -246,7 +246,10 @@ void ForEachIniHeader(std::string_view text, F f)
 // first header as the first run; the sections are found by name through an
 // index, and the keys of a section through an index of its own, both kept up
 // to date by the writes. So each read and each write costs about the same
-// however long the text, and writing n keys costs n times that.
+// however long the text, and writing n keys costs n times that. Keys read
+// in file order are found from the line after the one found last, without
+// a jump into the index for each: a long section then costs its number of
+// keys in time too, not more once the index outgrows the processor's cache.
 class TProfileText {
 public:
     TProfileText() { parts_.emplace_back(); }
@@ -287,6 +290,10 @@ private:
         mutable bool keyed = false;
         mutable size_t keyCount = 0;
         mutable std::vector<uint64_t> keys;
+        // Whether a key stands twice in the body (known once keyed), and
+        // the line after the one found last (never the header).
+        mutable bool repeats = false;
+        mutable size_t after = 1;
     };
     struct Chain {
         size_t first = 0, last = 0;

@@ -504,6 +504,29 @@ TEST(TProfileText, ReadsFollowWritesAndTheTextIsTheFilesBytes)
     EXPECT_EQ(TProfileText(std::string(3000, 'x').insert(0, "[s]\nk=")).ReadString("s", "k", "").size(), 2047u);
 }
 
+// Keys read in file order are found from the line after the last one found;
+// a later line of a name read before still loses to the first, and a
+// header that reads as a key line is never a key of its section.
+TEST(TProfileText, ReadsInFileOrderKeepTheFirstOfAName)
+{
+    TProfileText text("[s]\r\nk0=0\r\nk1=1\r\nk2=2\r\nK1=late\r\nk3=3\r\n; note\r\nk4=4\r\n[t=x]\r\na=1\r\nb=2\r\n");
+    for (const auto &[key, want] : {std::pair{"k0", "0"}, {"k1", "1"}, {"k2", "2"}, {"K1", "1"}, {"k3", "3"}, {"k4", "4"},
+                                    {"k1", "1"}, {"k2", "2"}})
+        EXPECT_EQ(text.ReadString("s", key, "?"), want) << key;
+    EXPECT_TRUE(text.DeleteKey("s", "k1"));  // the later line of the name now answers, in order too
+    for (const auto &[key, want] : {std::pair{"k0", "0"}, {"k1", "late"}, {"k3", "3"}, {"k4", "4"}})
+        EXPECT_EQ(text.ReadString("s", key, "?"), want) << key;
+    // A section without a repeated name, read in order, out of order and
+    // after its lines changed.
+    for (const auto &[key, want] : {std::pair{"[t", "?"}, {"a", "1"}, {"b", "2"}, {"a", "1"}, {"B", "2"}, {"c", "?"}})
+        EXPECT_EQ(text.ReadString("t=x", key, "?"), want) << key;
+    text.WriteString("t=x", "a", "3");
+    text.WriteString("t=x", "c", "4");
+    for (const auto &[key, want] : {std::pair{"a", "3"}, {"b", "2"}, {"c", "4"}, {"b", "2"}})
+        EXPECT_EQ(text.ReadString("t=x", key, "?"), want) << key;
+    EXPECT_EQ(text.Text(), "[s]\r\nk0=0\r\nk2=2\r\nK1=late\r\nk3=3\r\n; note\r\nk4=4\r\n[t=x]\r\na=3\r\nb=2\r\nc=4\r\n");
+}
+
 // Where blank lines go: those inside a section's body stay there through
 // writes; a new section is set off by one blank line from what is before
 // it, also after the last section was erased; a new key goes before the

@@ -49,14 +49,10 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -180,68 +176,14 @@ struct Run {
     bool ok = false;
 };
 
-// Runs a program (argv, environment env) and returns what it printed on
-// its standard output; ok tells whether it ended with status 0. Its error
-// output goes to /dev/null when quiet (Qt's notes about the offscreen
-// platform would fill the report).
-std::string runAndRead(std::vector<std::string> argv, std::vector<std::string> env, bool quiet, bool &ok)
-{
-    ok = false;
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
-        return "";
-    std::vector<char *> av, ev;
-    for (std::string &a : argv)
-        av.push_back(a.data());
-    av.push_back(nullptr);
-    for (std::string &e : env)
-        ev.push_back(e.data());
-    ev.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    if (quiet)
-        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, av[0], &fa, nullptr, av.data(), ev.data());
-    posix_spawn_file_actions_destroy(&fa);
-    close(out[1]);
-    if (rc != 0) {
-        close(out[0]);
-        return "";
-    }
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0)
-        text.append(buf, size_t(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return text;
-}
-
-std::vector<std::string> environment()
-{
-    std::vector<std::string> env;
-    for (char **e = environ; *e; ++e)
-        env.emplace_back(*e);
-    return env;
-}
-
 // Runs the child for one export with the program folder home and reads its
 // lines.
 Run runChild(const std::string &kind, const std::string &home, const std::string &base)
 {
-    std::vector<std::string> env;
-    for (const std::string &v : environment())
-        if (v.rfind("MIXDECK_HOME=", 0) != 0 && v.rfind("QT_QPA_PLATFORM=", 0) != 0)
-            env.push_back(v);
-    env.push_back("MIXDECK_HOME=" + home);
-    env.push_back("QT_QPA_PLATFORM=offscreen");
-    bool ok = false;
-    const std::string text = runAndRead({self, "--child", kind, base}, env, true, ok);
+    setenv("MIXDECK_HOME", home.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::string text;
+    const bool ok = bench::RunFresh({self, "--child", kind, base}, text) == 0;
     Run r;
     size_t at = 0;
     while (at < text.size()) {
@@ -266,7 +208,9 @@ std::string python(const std::string &script, const std::vector<std::string> &ar
 {
     std::vector<std::string> argv = {"/usr/bin/python3", "-c", script};
     argv.insert(argv.end(), args.begin(), args.end());
-    return runAndRead(argv, environment(), false, ok);
+    std::string out;
+    ok = bench::RunFresh(argv, out) == 0;
+    return out;
 }
 
 // Reads the CSV export and the other file back and compares them row by
@@ -385,17 +329,6 @@ void printRuns(const std::string &label, const std::vector<Run> &runs, long cata
     std::fflush(stdout);
 }
 
-double loadAverage()
-{
-    double l = -1;
-    if (FILE *f = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(f, "%lf", &l) != 1)
-            l = -1;
-        std::fclose(f);
-    }
-    return l;
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -403,32 +336,28 @@ int main(int argc, char **argv)
     self = argv[0];
     if (argc == 4 && std::string(argv[1]) == "--child") {
         const Kind *k = kindNamed(argv[2]);
+        // Qt's notes about the offscreen platform would fill the report.
+        const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (quiet >= 0)
+            dup2(quiet, 2);
         return k ? child(*k, argv[3]) : 2;
     }
     const int discs = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int rounds = std::getenv("MIXDECK_BENCH_ROUNDS") ? std::max(1, std::atoi(std::getenv("MIXDECK_BENCH_ROUNDS"))) : 3;
     namespace fs = std::filesystem;
-    const char *tmpRoot = std::getenv("TMPDIR");
-    std::string root = std::string(tmpRoot && *tmpRoot ? tmpRoot : "/tmp") + "/catalogue-exports-XXXXXX";
-    if (!mkdtemp(root.data())) {
+    const bench::TempFolder folder("catalogue-exports");
+    if (!folder.Made()) {
         std::perror("mkdtemp");
         return 1;
     }
-    struct Cleanup {
-        std::string root;
-        ~Cleanup()
-        {
-            std::error_code ec;
-            std::filesystem::remove_all(root, ec);
-        }
-    } cleanup{root};
+    const std::string &root = folder.Path();
     const std::string home = root + "/home";
     fs::create_directories(home + "/Exports");
     bench::WriteCatalogue(home + "/MIXDECK.ini", discs, 11);
     const long catalogueBytes = long(fs::file_size(home + "/MIXDECK.ini"));
     std::printf("Exports of the catalogue editor: %d discs, catalogue %.1f MB (%.2f KB a disc), %d rounds, "
                 "load %.1f on %ld cores\n",
-                discs, catalogueBytes / 1048576.0, catalogueBytes / 1000.0 / discs, rounds, loadAverage(),
+                discs, catalogueBytes / 1048576.0, catalogueBytes / 1000.0 / discs, rounds, bench::LoadAverage(),
                 sysconf(_SC_NPROCESSORS_ONLN));
     std::fflush(stdout);
 
@@ -510,6 +439,6 @@ int main(int argc, char **argv)
         if (!r.ok || !named || !noFile)
             wrong = true;
     }
-    std::printf("load %.1f at the end\n", loadAverage());
+    std::printf("load %.1f at the end\n", bench::LoadAverage());
     return wrong ? 1 : 0;
 }

@@ -40,11 +40,7 @@ using programtest::Listing;
 // for that copy; a forwarded start takes a fraction of that, but a program's
 // start-up alone takes seconds on a loaded machine (over 3 s seen at load
 // 25 on 8 cores), and a sanitized program's several times that.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr qint64 kSecondStartMs = 10000;
-#else
-constexpr qint64 kSecondStartMs = 5000;
-#endif
+constexpr qint64 kSecondStartMs = testutil::kSanitized ? 10000 : 5000;
 
 // The names below the folder that are local sockets or lock files.
 std::vector<std::string> Litter(const std::string &folder)

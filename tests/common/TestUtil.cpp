@@ -188,4 +188,23 @@ int killDuringSaves(int rounds, long maxDelayUs, const std::function<void(int)> 
     return rounds;
 }
 
+long long procStatusBytes(const char *field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(in, line))
+        if (line.compare(0, key.size(), key) == 0)
+            return std::stoll(line.substr(key.size())) * 1024;  // given in kB
+    return -1;
+}
+
+bool resetPeakResident()
+{
+    std::ofstream out("/proc/self/clear_refs");
+    out << "5";
+    out.flush();
+    return bool(out);
+}
+
 } // namespace testutil

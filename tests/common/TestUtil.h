@@ -31,6 +31,38 @@ std::string binaryPath(const std::string &relative);
 // exit status and fills out with what it printed on standard output.
 int runPython(const std::string &script, const std::string &args, std::string *out = nullptr);
 
+// Built with AddressSanitizer (which keeps freed memory aside and pads every
+// block), or with any sanitizer (whose shadow memory makes resident sizes
+// meaningless and every step slower).
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = kAddressSanitizer;
+#endif
+#else
+inline constexpr bool kSanitized = kAddressSanitizer;
+#endif
+
+// A "Vm…" field of /proc/self/status (VmRSS, VmHWM) in bytes; -1 when missing.
+long long procStatusBytes(const char *field);
+// Resets the peak resident size (VmHWM) to the current one; false when the
+// system does not allow it.
+bool resetPeakResident();
+
 } // namespace testutil
 
 #include <functional>

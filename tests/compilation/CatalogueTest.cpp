@@ -164,18 +164,6 @@ TEST(Catalogue, CopyOutlivesAReplacedFileAndACutOne)
     EXPECT_EQ(copy.Count(), 1);  // the first ten bytes, then zero bytes
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-
 // A SIGBUS that is not a fault in the copy still ends the program, as it
 // would without the copy's guard: by the signal, or through the handler
 // that was there before. AddressSanitizer's reports it and exits with
@@ -184,7 +172,7 @@ TEST(CatalogueDeathTest, OtherBusErrorsStillEndTheProgram)
 {
     auto endedByBusError = [](int status) {
         if (WIFSIGNALED(status))
-            return WTERMSIG(status) == SIGBUS || (kAddressSanitizer && WTERMSIG(status) == SIGABRT);
+            return WTERMSIG(status) == SIGBUS || (testutil::kAddressSanitizer && WTERMSIG(status) == SIGABRT);
         return WIFEXITED(status) && WEXITSTATUS(status) == 1;
     };
     testutil::TempDir dir;

@@ -264,25 +264,6 @@ double cpuSeconds()
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-long long procStatusBytes(const char *field)
-{
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.compare(0, key.size(), key) == 0)
-            return std::stoll(line.substr(key.size())) * 1024;  // given in kB
-    return -1;
-}
-
-bool resetPeakResident()
-{
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return bool(out);
-}
-
 int openDescriptors()
 {
     int n = 0;

@@ -69,19 +69,11 @@ private:
 int connectTo(int port);
 
 // Process measurements for the bounds tests.
-// Built with a sanitizer: its shadow memory makes resident sizes meaningless.
-#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kSanitized = true;
-#else
-inline constexpr bool kSanitized = false;
-#endif
+using testutil::kSanitized;
 // CPU time (user + system) of the whole process so far, in seconds.
 double cpuSeconds();
-// A "Vm…" field of /proc/self/status (VmRSS, VmHWM) in bytes; -1 when missing.
-long long procStatusBytes(const char *field);
-// Resets the peak resident size (VmHWM) to the current one; false when the
-// system does not allow it.
-bool resetPeakResident();
+using testutil::procStatusBytes;
+using testutil::resetPeakResident;
 // The number of open descriptors of this process.
 int openDescriptors();
 

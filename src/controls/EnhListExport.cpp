@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -43,9 +45,17 @@ private:
     bool set_ = false;
 };
 
+// The message of a file that could not be written: its name and the
+// system's reason (errno as the writer left it).
+std::string CannotCreate(const std::string &FileName)
+{
+    return "Cannot create file " + FileName + ": " + std::strerror(errno);
+}
+
+// Writes the whole file or throws the class library's input/output error.
 void writeOrThrowInOut(const std::string &FileName, const std::string &bytes)
 {
-    if (!fileio::AtomicWriteFile(FileName, bytes)) throw EFCreateError("Cannot create file " + FileName);
+    if (!fileio::AtomicWriteFile(FileName, bytes)) throw EFCreateError(CannotCreate(FileName));
 }
 
 std::string cellText(const TListItem *item, int col) { return item ? item->CellText(col) : std::string(); }
@@ -199,7 +209,7 @@ void TEnhListView::SaveToHTML(const std::string &FileName)
     copyFile(h.HeaderFile, out);
     for (const std::string &l : lines) out += l + CRLF;
     copyFile(h.FooterFile, out);
-    if (!fileio::AtomicWriteFile(FileName, out)) throw EEnhListViewError("File " + FileName + " not found");
+    if (!fileio::AtomicWriteFile(FileName, out)) throw EEnhListViewError(CannotCreate(FileName));
 }
 
 // ---- XML -------------------------------------------------------------------------------------------------
@@ -221,7 +231,7 @@ void TEnhListView::SaveToXML(const std::string &FileName, const std::string &Lis
         out += "</" + RecordDescr + ">" + CRLF;
     }
     out += "</" + ListDescr + ">" + CRLF;
-    if (!fileio::AtomicWriteFile(FileName, out)) throw EEnhListViewError("Cannot create file " + FileName);
+    if (!fileio::AtomicWriteFile(FileName, out)) throw EEnhListViewError(CannotCreate(FileName));
 }
 
 // ---- fixed-width text ------------------------------------------------------------------------------------

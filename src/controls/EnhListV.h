@@ -238,14 +238,15 @@ public:
     // ---- exports to text files (EnhListExport.cpp) ---------------------------------------
     // Column 0 is the caption, column n sub-item n-1; bytes as stored, lines
     // ended by CR LF, hidden (width 0) columns included.
-    // CSV: nothing written for a list without columns or rows; EInOutError
-    // when the file cannot be written.
+    // The writers below throw "Cannot create file <name>: <the system's
+    // reason>" when the file cannot be written, and leave the old file as
+    // it was.
+    // CSV: nothing written for a list without columns or rows; EInOutError.
     void SaveToCSV(const std::string &FileName);
-    // HTML table after HTMLSettings; EEnhListViewError "File <name> not found"
-    // when the file cannot be written.
+    // HTML table after HTMLSettings; EEnhListViewError.
     void SaveToHTML(const std::string &FileName);
     // Flat XML; element names of the columns from FieldDescr, else FIELD<n>.
-    // EEnhListViewError "Cannot create file <name>".
+    // EEnhListViewError.
     void SaveToXML(const std::string &FileName, const std::string &ListDescr, const std::string &RecordDescr,
                    const TStringList &FieldDescr);
     // Fixed-width columns; multi-line cells continue on extra lines.

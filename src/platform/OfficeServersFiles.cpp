@@ -1,5 +1,7 @@
 #include "platform/OfficeServersFiles.h"
 
+#include "platform/OwnedTemp.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,32 +26,16 @@ std::string Grouped(int64_t n)
     return out;
 }
 
-ScratchFolder::ScratchFolder()
+ScratchFolder::ScratchFolder() : path_(ownedtemp::Make(ScratchPrefix))
 {
-    const char *root = std::getenv("TMPDIR");
-    const std::string base = root && *root ? root : "/tmp";
-    std::string folder = base + "/mixdeck-office-XXXXXX";
-    if (mkdtemp(folder.data()))
-        path_ = std::move(folder);
-    else
-        error_ = "cannot make a temporary folder in " + base + ": " + SystemReason();
+    if (path_.empty())
+        error_ = "cannot make a temporary folder in " + ownedtemp::Base() + ": " + SystemReason();
 }
 
 ScratchFolder::~ScratchFolder()
 {
-    if (path_.empty())
-        return;
-    // The libraries leave only plain files here.
-    if (DIR *d = opendir(path_.c_str())) {
-        std::vector<std::string> names;
-        while (dirent *e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-                names.emplace_back(e->d_name);
-        closedir(d);
-        for (const std::string &n : names)
-            unlink((path_ + "/" + n).c_str());
-    }
-    rmdir(path_.c_str());
+    if (!path_.empty())
+        ownedtemp::RemoveIfOwnedBy(ScratchPrefix, path_, getpid());
 }
 
 bool Destination::Open(const std::string &path, std::string &err)

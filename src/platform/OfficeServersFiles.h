@@ -11,8 +11,12 @@
 
 namespace officefiles {
 
-// A fresh folder of mode 0700 under $TMPDIR (else /tmp), removed with
-// everything in it when the object goes.
+// The scratch folders' names begin so.
+inline constexpr const char *ScratchPrefix = "mixdeck-office-";
+
+// A fresh folder of mode 0700 under $TMPDIR (else /tmp) that names this
+// process as its owner, removed with everything in it when the object goes.
+// Making one first removes the scratch folders of exports that were killed.
 class ScratchFolder {
 public:
     ScratchFolder();

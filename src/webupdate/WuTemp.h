@@ -1,42 +1,20 @@
 #pragma once
-// The web update's temporary folders: "mixdeck-update-XXXXXX" in $TMPDIR
-// (or /tmp), private to the user, each holding an owner file that names the
-// process it belongs to (its id and start time). A folder goes with the run
-// that made it; the folders of processes that have ended (a crash, a kill)
-// are removed by the next one that makes a folder. Shared by the component
-// and the updater (no Qt here).
-#include <string>
-#include <sys/types.h>
+// The web update's temporary folders: "mixdeck-update-XXXXXX", owned by the
+// run that made them (the component, then the updater it hands them to) and
+// swept by the next run once their owner has ended.
+#include "platform/OwnedTemp.h"
 
 namespace wutemp {
 
 inline constexpr const char *Prefix = "mixdeck-update-";
-inline constexpr const char *OwnerFile = "owner";
-// An owner-less folder this old (seconds) is a left-over; a younger one may
-// be a folder another run has just made.
-inline constexpr int OwnerlessGrace = 60;
+using ownedtemp::Base;
+using ownedtemp::OwnerAlive;
+using ownedtemp::OwnerFile;
+using ownedtemp::OwnerlessGrace;
+using ownedtemp::SetOwner;
 
-// $TMPDIR when set and not empty, else /tmp; without a final '/'.
-std::string Base();
-
-// Removes the left-overs, then makes a new folder owned by this process;
-// its path without a final '/', empty when it cannot be made.
-std::string Make();
-
-// Names pid as the owner of dir (the updater takes over the folder it runs
-// from). False when the owner file cannot be written.
-bool SetOwner(const std::string &dir, pid_t pid);
-
-// Whether the process named by dir's owner file still runs. A folder without
-// a readable owner file counts as owned while it is younger than
-// OwnerlessGrace.
-bool OwnerAlive(const std::string &dir);
-
-// Removes this user's folders under Base() whose owner has ended.
-void SweepLeftOvers();
-
-// Removes dir with its contents when it is one of these folders, is this
-// user's, and its owner file names pid.
-void RemoveIfOwnedBy(const std::string &dir, pid_t pid);
+inline std::string Make() { return ownedtemp::Make(Prefix); }
+inline void SweepLeftOvers() { ownedtemp::SweepLeftOvers(Prefix); }
+inline void RemoveIfOwnedBy(const std::string &dir, pid_t pid) { ownedtemp::RemoveIfOwnedBy(Prefix, dir, pid); }
 
 } // namespace wutemp

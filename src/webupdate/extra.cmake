@@ -24,7 +24,7 @@ add_executable(mixdeck_updater
   ${PROJECT_SOURCE_DIR}/src/webupdate/WuProcess.cpp
   ${PROJECT_SOURCE_DIR}/src/webupdate/WuPaths.cpp
   ${PROJECT_SOURCE_DIR}/src/webupdate/WuResult.cpp
-  ${PROJECT_SOURCE_DIR}/src/webupdate/WuTemp.cpp
+  ${PROJECT_SOURCE_DIR}/src/platform/OwnedTemp.cpp
   ${PROJECT_SOURCE_DIR}/src/webupdate/LzExpand.cpp
   ${PROJECT_SOURCE_DIR}/src/webupdate/Cabfdi.cpp
   ${PROJECT_SOURCE_DIR}/src/webupdate/MsPackSystem.cpp

@@ -36,6 +36,32 @@ TempDir::~TempDir()
 
 std::string TempDir::file(const std::string &name) const { return path_ + "/" + name; }
 
+TmpdirOfItsOwn::TmpdirOfItsOwn()
+{
+    const char *old = getenv("TMPDIR");
+    had_ = old != nullptr;
+    old_ = old ? old : "";
+    setenv("TMPDIR", dir.path().c_str(), 1);
+}
+
+TmpdirOfItsOwn::~TmpdirOfItsOwn()
+{
+    if (had_)
+        setenv("TMPDIR", old_.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+}
+
+std::vector<std::string> TmpdirOfItsOwn::Folders(const std::string &prefix) const
+{
+    std::vector<std::string> names;
+    for (const auto &e : fs::directory_iterator(dir.path()))
+        if (const std::string n = e.path().filename().string(); n.rfind(prefix, 0) == 0)
+            names.push_back(n);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::string readFile(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);

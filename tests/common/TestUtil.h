@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace testutil {
 
@@ -16,6 +17,22 @@ public:
     std::string file(const std::string &name) const;
 private:
     std::string path_;
+};
+
+// A TempDir that stands as the process's TMPDIR while the object lives; the
+// old value (or its absence) comes back when it goes.
+class TmpdirOfItsOwn {
+public:
+    TmpdirOfItsOwn();
+    ~TmpdirOfItsOwn();
+    TmpdirOfItsOwn(const TmpdirOfItsOwn &) = delete;
+    TmpdirOfItsOwn &operator=(const TmpdirOfItsOwn &) = delete;
+    // The names in it that begin with prefix, sorted.
+    std::vector<std::string> Folders(const std::string &prefix) const;
+    TempDir dir;
+private:
+    bool had_ = false;
+    std::string old_;
 };
 
 std::string readFile(const std::string &path);          // bytes, empty when missing

@@ -3,7 +3,9 @@
 #include "compilation/ManageDB.h"
 #include "platform/Cp1252.h"
 #include "platform/IniFiles.h"
+#include "platform/OfficeServersFiles.h"
 #include "platform/OleAuto.h"
+#include "platform/OwnedTemp.h"
 #include "platform/SysUtils.h"
 #include "ui_ManageDB.h"
 
@@ -24,7 +26,9 @@
 #include <functional>
 #include <new>
 
+#include <csignal>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Dialogs::Button;
@@ -739,29 +743,27 @@ TEST(ModifyFormExports, FailureTextsByKind)
     EXPECT_EQ(textOf([] { throw EEnhListViewError("Excel OLE server not found"); }), "Excel OLE server not found");
     EXPECT_EQ(textOf([] { throw EOleException("Cannot create file /e/x.xlsx: Permission denied"); }),
               "Cannot create file /e/x.xlsx: Permission denied");
-    EXPECT_EQ(textOf([] { throw EEnhListViewError("File /e/x.html not found"); }), "File /e/x.html not found");
+    EXPECT_EQ(textOf([] { throw EEnhListViewError("Cannot create file /e/x.html: Is a directory"); }),
+              "Cannot create file /e/x.html: Is a directory");
     EXPECT_EQ(textOf([] { throw std::bad_alloc(); }), "Not enough memory to complete the export.");
 }
 
 TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
 {
     open();
-    // failure: the box when the file cannot be written (the folder is
-    // missing), or nullptr when the window does not catch the error.
+    // windowBox: whether the window shows the error itself, or leaves it to
+    // the standard handling.
     struct Item {
         QAction *action;
         TModifyForm::ListExport kind;
         const char *filter, *extension;
-        std::string (*failure)(const std::string &file);
+        bool windowBox;
     };
     const Item items[] = {
-        {m().ExportHTMLMenuItem, TModifyForm::ListExport::HTML, "HTML Files (*.html)|*.html", ".html",
-         [](const std::string &f) { return "File " + f + " not found"; }},
-        {m().ExportDOCMenuItem, TModifyForm::ListExport::DOC, "DOC Files (*.docx)|*.docx", ".docx",
-         [](const std::string &f) { return "Cannot create file " + f + ": No such file or directory"; }},
-        {m().ExportXLSMenuItem, TModifyForm::ListExport::XLS, "XLS Files (*.xlsx)|*.xlsx", ".xlsx",
-         [](const std::string &f) { return "Cannot create file " + f + ": No such file or directory"; }},
-        {m().ExportCSVMenuItem, TModifyForm::ListExport::CSV, "CSV Files (*.csv)|*.csv", ".csv", nullptr},
+        {m().ExportHTMLMenuItem, TModifyForm::ListExport::HTML, "HTML Files (*.html)|*.html", ".html", true},
+        {m().ExportDOCMenuItem, TModifyForm::ListExport::DOC, "DOC Files (*.docx)|*.docx", ".docx", true},
+        {m().ExportXLSMenuItem, TModifyForm::ListExport::XLS, "XLS Files (*.xlsx)|*.xlsx", ".xlsx", true},
+        {m().ExportCSVMenuItem, TModifyForm::ListExport::CSV, "CSV Files (*.csv)|*.csv", ".csv", false},
     };
     EXPECT_EQ(modify->ExportPopUpMenu->actions(),
               (QList<QAction *>{m().ExportHTMLMenuItem, m().ExportDOCMenuItem, m().ExportXLSMenuItem,
@@ -796,15 +798,11 @@ TEST_F(ModifyFixture, ListExportsUseTheExportsFolderAndHideThePanelOnEveryPath)
         dialogs.OnCall = nullptr;
         auto boxes = dialogs.MessageBoxes();
         ASSERT_EQ(boxes.size(), 1u);
-        if (it.failure) {
-            EXPECT_EQ(boxes[0].text, it.failure(nowhere + it.extension));
-            EXPECT_EQ(boxes[0].caption, "Error");
-        } else {
-            EXPECT_EQ(boxes[0].caption, "MIXDECK");  // not caught by the window
-        }
+        EXPECT_EQ(boxes[0].text, "Cannot create file " + nowhere + it.extension + ": No such file or directory");
+        EXPECT_EQ(boxes[0].caption, it.windowBox ? "Error" : "MIXDECK");
         // The window's own error box comes while the panel is up; the
         // standard handling's box after it is gone.
-        EXPECT_EQ(panelDuringBox, it.failure != nullptr);
+        EXPECT_EQ(panelDuringBox, it.windowBox);
         EXPECT_FALSE(m().ExportPanel->isVisible());
 
         // Into the exports folder: the file is there under its full name.
@@ -901,6 +899,45 @@ TEST_F(ModifyFixture, AFailedExportSaysWhatFailed)
     EXPECT_EQ(xlsBox, "Error: OLE server not found. Please install Excel first.");
     EXPECT_FALSE(testutil::fileExists(exports + "/none.docx"));
     EXPECT_FALSE(testutil::fileExists(exports + "/none.xlsx"));
+}
+
+// An export killed half-way leaves its scratch folder in TMPDIR; the next
+// document or workbook export removes every such folder whose process has
+// ended, keeps those of exports still running, and leaves none of its own.
+TEST_F(ModifyFixture, AKilledExportsScratchFolderGoesAtTheNextExport)
+{
+    testutil::TmpdirOfItsOwn tmp;
+    const std::string prefix = officefiles::ScratchPrefix;
+    const pid_t ended = fork();
+    ASSERT_GE(ended, 0);
+    if (ended == 0)
+        _exit(0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    const pid_t running = fork();
+    ASSERT_GE(running, 0);
+    if (running == 0) {
+        pause();
+        _exit(0);
+    }
+    for (const auto &[name, owner] : {std::pair{"killed", ended}, std::pair{"running", running}}) {
+        const std::string folder = tmp.dir.file(prefix + name);
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_TRUE(ownedtemp::SetOwner(folder, owner));
+        testutil::writeFile(folder + "/half.xml", "<half");
+    }
+
+    open();
+    for (QAction *item : {m().ExportDOCMenuItem, m().ExportXLSMenuItem}) {
+        dialogs.Reset();
+        dialogs.AnswerPath(dir.path() + "/Exports/list");
+        item->trigger();
+        EXPECT_TRUE(dialogs.MessageBoxes().empty());
+        EXPECT_EQ(tmp.Folders(prefix), std::vector<std::string>{prefix + "running"});
+    }
+    EXPECT_TRUE(testutil::fileExists(dir.path() + "/Exports/list.docx"));
+    EXPECT_TRUE(testutil::fileExists(dir.path() + "/Exports/list.xlsx"));
+    kill(running, SIGKILL);
+    waitpid(running, nullptr, 0);
 }
 
 // A catalogue of a few thousand discs exported as a user does it: the main

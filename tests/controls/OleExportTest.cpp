@@ -355,18 +355,27 @@ TEST(ListExports, AFileTheUserMayNotWriteIsNamedWithTheReason)
 {
     TempDir dir;
     auto list = catalogueList(sampleRows());
-    const std::string doc = dir.file("old.docx"), xls = dir.file("old.xlsx");
-    testutil::writeFile(doc, "old document");
-    testutil::writeFile(xls, "old workbook");
+    struct Export {
+        const char *extension;
+        void (TEnhListView::*save)(const std::string &);
+    };
+    const Export exports[] = {{".docx", &TEnhListView::SaveToDOC},
+                              {".xlsx", &TEnhListView::SaveToXLS},
+                              {".html", &TEnhListView::SaveToHTML},
+                              {".csv", &TEnhListView::SaveToCSV}};
+    std::string expected;
+    for (const Export &x : exports) {
+        const std::string file = dir.file(std::string("old") + x.extension);
+        testutil::writeFile(file, std::string("old ") + x.extension);
+        chmod(file.c_str(), 0444);
+        expected += "Cannot create file " + file + ": Permission denied|";
+    }
     testutil::openToAll(dir.path());
-    chmod(doc.c_str(), 0444);
-    chmod(xls.c_str(), 0444);
     const std::string said = testutil::runUnprivileged([&] {
         std::string r;
-        for (int op = 0; op < 2; ++op) {
+        for (const Export &x : exports) {
             try {
-                if (op == 0) list->SaveToDOC(doc);
-                else list->SaveToXLS(xls);
+                (list.get()->*x.save)(dir.file(std::string("old") + x.extension));
                 r += "written|";
             } catch (const std::exception &e) {
                 r += std::string(e.what()) + "|";
@@ -374,9 +383,9 @@ TEST(ListExports, AFileTheUserMayNotWriteIsNamedWithTheReason)
         }
         return r;
     });
-    EXPECT_EQ(said, "Cannot create file " + doc + ": Permission denied|Cannot create file " + xls + ": Permission denied|");
-    EXPECT_EQ(testutil::readFile(doc), "old document");
-    EXPECT_EQ(testutil::readFile(xls), "old workbook");
+    EXPECT_EQ(said, expected);
+    for (const Export &x : exports)
+        EXPECT_EQ(testutil::readFile(dir.file(std::string("old") + x.extension)), std::string("old ") + x.extension);
 }
 
 // ---- the servers' limits -----------------------------------------------------------------------

@@ -109,31 +109,6 @@ int TlsNginxPeer::LogLines(const std::string &log) const
     return int(std::count(text.begin(), text.end(), '\n'));
 }
 
-TempBase::TempBase()
-{
-    const char *old = getenv("TMPDIR");
-    had_ = old != nullptr;
-    old_ = old ? old : "";
-    setenv("TMPDIR", dir.path().c_str(), 1);
-}
-
-TempBase::~TempBase()
-{
-    if (had_)
-        setenv("TMPDIR", old_.c_str(), 1);
-    else
-        unsetenv("TMPDIR");
-}
-
-std::vector<std::string> TempBase::Folders() const
-{
-    std::vector<std::string> names;
-    for (const std::string &n : Entries(dir.path()))
-        if (n.rfind(wutemp::Prefix, 0) == 0)
-            names.push_back(n);
-    return names;
-}
-
 std::vector<pid_t> RunningUpdaters()
 {
     std::vector<pid_t> found;

@@ -3,6 +3,7 @@
 // loopback port the test picks, serving the files of a folder.
 #include "common/TestUtil.h"
 #include "netclient/NetTestPeers.h"
+#include "webupdate/WuTemp.h"
 
 #include <memory>
 #include <sys/types.h>
@@ -81,18 +82,10 @@ private:
 
 // The web update's temporary folders in a folder of the test's own, which
 // stands for $TMPDIR while the object lives.
-class TempBase {
+class TempBase : public testutil::TmpdirOfItsOwn {
 public:
-    TempBase();
-    ~TempBase();
-    TempBase(const TempBase &) = delete;
-    TempBase &operator=(const TempBase &) = delete;
     // The names of the update's folders in it.
-    std::vector<std::string> Folders() const;
-    testutil::TempDir dir;
-private:
-    bool had_ = false;
-    std::string old_;
+    std::vector<std::string> Folders() const { return TmpdirOfItsOwn::Folders(wutemp::Prefix); }
 };
 
 // The updater processes this process started that have not ended (a zombie

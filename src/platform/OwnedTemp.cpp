@@ -1,4 +1,4 @@
-#include "webupdate/WuTemp.h"
+#include "platform/OwnedTemp.h"
 
 #include <cerrno>
 #include <csignal>
@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace wutemp {
+namespace ownedtemp {
 
 namespace {
 
@@ -79,10 +79,10 @@ bool ReadOwner(const std::string &dir, Owner &owner)
 }
 
 // A real folder of this user (not a link) whose name has the prefix.
-bool Ours(const std::string &dir, struct stat &st)
+bool Ours(const std::string &prefix, const std::string &dir, struct stat &st)
 {
     const std::string name = dir.substr(dir.rfind('/') + 1);
-    return name.compare(0, std::strlen(Prefix), Prefix) == 0 && lstat(dir.c_str(), &st) == 0 &&
+    return name.compare(0, prefix.size(), prefix) == 0 && lstat(dir.c_str(), &st) == 0 &&
            S_ISDIR(st.st_mode) && st.st_uid == getuid();
 }
 
@@ -140,7 +140,7 @@ bool OwnerAlive(const std::string &dir)
     return owner.Start == 0 || stat.Start == 0 || stat.Start == owner.Start;
 }
 
-void SweepLeftOvers()
+void SweepLeftOvers(const std::string &prefix)
 {
     const std::string base = Base();
     DIR *d = opendir(base.c_str());
@@ -150,7 +150,7 @@ void SweepLeftOvers()
     while (dirent *e = readdir(d)) {
         const std::string dir = base + "/" + e->d_name;
         struct stat st;
-        if (Ours(dir, st) && !OwnerAlive(dir))
+        if (Ours(prefix, dir, st) && !OwnerAlive(dir))
             gone.push_back(dir);
     }
     closedir(d);
@@ -158,25 +158,27 @@ void SweepLeftOvers()
         RemoveTree(dir);
 }
 
-std::string Make()
+std::string Make(const std::string &prefix)
 {
-    SweepLeftOvers();
-    std::string tmpl = Base() + "/" + Prefix + "XXXXXX";
+    SweepLeftOvers(prefix);
+    std::string tmpl = Base() + "/" + prefix + "XXXXXX";
     if (!mkdtemp(tmpl.data()))
         return std::string();
     if (!SetOwner(tmpl, getpid())) {
+        const int err = errno;
         RemoveTree(tmpl);
+        errno = err;
         return std::string();
     }
     return tmpl;
 }
 
-void RemoveIfOwnedBy(const std::string &dir, pid_t pid)
+void RemoveIfOwnedBy(const std::string &prefix, const std::string &dir, pid_t pid)
 {
     struct stat st;
     Owner owner;
-    if (Ours(dir, st) && ReadOwner(dir, owner) && owner.Pid == pid)
+    if (Ours(prefix, dir, st) && ReadOwner(dir, owner) && owner.Pid == pid)
         RemoveTree(dir);
 }
 
-} // namespace wutemp
+} // namespace ownedtemp

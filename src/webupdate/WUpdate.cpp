@@ -18,7 +18,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <strings.h>
 #include <exception>
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -189,6 +191,15 @@ std::string TWebUpdate::TooLargeText(int64_t Limit, const std::string &Url)
     return "The file is too large (more than " + std::to_string(Limit) + " bytes): " + Url;
 }
 
+std::string TWebUpdate::AnnouncedTooLargeText(int64_t Announced, int64_t Limit, const std::string &Url)
+{
+    const std::string limit = std::to_string(Limit);
+    if (Announced < 0)
+        return "The file is too large (the server announced more than " + limit + " bytes): " + Url;
+    return "The file is too large (the server announced " + std::to_string(Announced) + " bytes, more than " + limit +
+           "): " + Url;
+}
+
 void TWebUpdate::Pump()
 {
     if (ProcessMessages)
@@ -254,7 +265,38 @@ struct TTransferAccess {
             return 0;
         }
     }
+    static size_t Header(char *data, size_t size, size_t count, void *user)
+    {
+        auto *t = static_cast<TWebUpdate::TTransfer *>(user);
+        const size_t n = size * count;
+        return t->Owner->HeaderLine(*t, data, n) ? n : 0;
+    }
 };
+
+bool TWebUpdate::HeaderLine(TTransfer &T, const char *Line, size_t Size)
+{
+    static constexpr char Name[] = "content-length:";
+    const size_t nameSize = sizeof Name - 1;
+    if (!T.Http || !T.Body || Size <= nameSize || strncasecmp(Line, Name, nameSize) != 0)
+        return true;
+    long code = 0;
+    curl_easy_getinfo(T.Curl, CURLINFO_RESPONSE_CODE, &code);
+    if (code < 200 || code >= 300)
+        return true;
+    // Digits only; a length too long to count is more than any limit.
+    size_t i = nameSize;
+    while (i < Size && (Line[i] == ' ' || Line[i] == '\t'))
+        ++i;
+    int64_t announced = 0;
+    bool any = false;
+    for (; i < Size && Line[i] >= '0' && Line[i] <= '9'; ++i, any = true)
+        announced = announced > (INT64_MAX - 9) / 10 ? INT64_MAX : announced * 10 + (Line[i] - '0');
+    if (!any || announced <= T.Limit)
+        return true;
+    Cause(CURLE_FILESIZE_EXCEEDED, AnnouncedTooLargeText(announced, T.Limit, T.Url));
+    T.Failed = true;
+    return false;
+}
 
 bool TWebUpdate::Block(TTransfer &T, const char *Data, size_t Size)
 {
@@ -274,7 +316,7 @@ bool TWebUpdate::Block(TTransfer &T, const char *Data, size_t Size)
         T.Expected = length > 0 ? int64_t(length) : 0;
         // Refused from the announced length, before a byte is kept.
         if (T.Expected > T.Limit) {
-            Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
+            Cause(CURLE_FILESIZE_EXCEEDED, AnnouncedTooLargeText(T.Expected, T.Limit, T.Url));
             T.Failed = true;
             return false;
         }
@@ -340,7 +382,11 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
     curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, long((StallTimeoutMs + 999) / 1000));
     if (T.Limit <= 0)
         T.Limit = MaxFileSize;
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(T.Limit));
+    // Over HTTP the announced length is checked in the header callback, so
+    // that the refusal can give it; libcurl refuses it over FTP.
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, T.Http ? curl_off_t(0) : curl_off_t(T.Limit));
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &TTransferAccess::Header);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &T);
     // Always from the server, never from a cache.
     struct curl_slist *headers = nullptr;
     if (T.Http) {
@@ -422,8 +468,8 @@ int TWebUpdate::Perform(TWebUpdateConnection &Connection, const std::string &Url
         std::rethrow_exception(T.Thrown);
     }
     if (result == CURLE_FILESIZE_EXCEEDED && !T.Failed && !T.Cancelled) {
-        // libcurl refused it from the announced length.
-        Cause(CURLE_FILESIZE_EXCEEDED, TooLargeText(T.Limit, T.Url));
+        // libcurl refused it from the size the server announced.
+        Cause(CURLE_FILESIZE_EXCEEDED, AnnouncedTooLargeText(-1, T.Limit, T.Url));
         T.Failed = true;
     } else if (result != CURLE_OK && !T.Failed && !T.Cancelled) {
         std::string refusal = T.Http && !stalled ? wuaddress::RefusalText(int(result), errorText) : "";

@@ -239,6 +239,10 @@ public:
                      int64_t Limit = 0);
     // The message of a file refused for its size.
     static std::string TooLargeText(int64_t Limit, const std::string &Url);
+    // The same for a file refused from the size the server announced,
+    // before it was received.
+    // Announced < 0: a server that announced more without saying how much.
+    static std::string AnnouncedTooLargeText(int64_t Announced, int64_t Limit, const std::string &Url);
     // Expands a SZDD file beside itself under its expanded name and deletes
     // it; the old file of that name is replaced only by a whole expansion
     // that matches Expect. False when that failed (the old file stays).
@@ -366,6 +370,9 @@ private:
     bool FCausePending = false;
     // One block of a transfer: written, reported, cancel asked.
     bool Block(TTransfer &T, const char *Data, size_t Size);
+    // A header line of an HTTP answer: false (the transfer refused) when an
+    // answer of success announces more than the file may hold.
+    bool HeaderLine(TTransfer &T, const char *Line, size_t Size);
     // Puts a complete temporary file in place of Target when it matches.
     bool Install(const std::string &TempFile, const std::string &Target, const TWebUpdateExpect &Expect);
     bool Matches(const std::string &FileName, const TWebUpdateExpect &Expect);

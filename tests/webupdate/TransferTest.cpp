@@ -280,7 +280,7 @@ TEST_F(PythonTransfer, EveryRefusalNamesItsCause)
         bool notFound;           // followed by the not-found status
         int64_t mostRead;        // bytes the transfer may have kept
     } cases[] = {
-        {"file.bin", 5000, {}, TWebUpdate::TooLargeText(5000, peer.url("file.bin")), false, 0},
+        {"file.bin", 5000, {}, TWebUpdate::AnnouncedTooLargeText(10000, 5000, peer.url("file.bin")), false, 0},
         {"chunked/file.bin", 5000, {}, TWebUpdate::TooLargeText(5000, peer.url("chunked/file.bin")), false, 5000},
         {"file.bin", 0, {9999, std::nullopt}, "The file's size differs from the announced size 9999", false, 10000},
         {"elsewhere/file.bin", 0, {}, "A redirection to an address that is not https was refused", true, 0},
@@ -499,6 +499,25 @@ TEST_F(FtpTransfer, MissingFileAndWrongDirectory)
     wu.FTPDirectory = "nowhere";
     EXPECT_FALSE(wu.URLGetFile(conn.get(), "file.bin", app.path(), false));
     EXPECT_EQ(statuses.back().text, "File not found : file.bin");
+    ExpectUntouched();
+}
+
+// A file larger than it may be is refused from the size the server gives
+// before the data come, and the message says so.
+TEST_F(FtpTransfer, AFileAnnouncedLargerThanItMayBeIsRefused)
+{
+    auto conn = wu.OpenInternet();
+    ASSERT_TRUE(wu.ConnectFTP(*conn));
+    wu.FTPDirectory = "pub";
+    progress.clear();
+    EXPECT_FALSE(wu.URLGetFile(conn.get(), "file.bin", app.path(), false, {}, 5000));
+    std::vector<std::string> errors;
+    for (const Status &st : statuses)
+        if (st.code == 1)
+            errors.push_back(st.text);
+    EXPECT_EQ(errors, std::vector<std::string>{TWebUpdate::AnnouncedTooLargeText(-1, 5000, "file.bin")});
+    for (const auto &p : progress)
+        EXPECT_EQ(p.pos, 0);
     ExpectUntouched();
 }
 

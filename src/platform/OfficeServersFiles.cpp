@@ -3,9 +3,7 @@
 #include "platform/OwnedTemp.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>

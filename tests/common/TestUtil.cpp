@@ -90,6 +90,14 @@ std::string binaryPath(const std::string &relative)
     return std::string(bin && *bin ? bin : MIXDECK_TEST_BINARY_DIR) + "/" + relative;
 }
 
+std::string screenshotPath(const std::string &name)
+{
+    const std::string folder = binaryPath("screenshots");
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    return folder + "/" + name;
+}
+
 int runPython(const std::string &script, const std::string &args, std::string *out)
 {
     std::string cmd = "/usr/bin/python3 '" + script + "' " + args;

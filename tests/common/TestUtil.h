@@ -44,6 +44,9 @@ std::string sourcePath(const std::string &relative);
 // Path of a file below the build folder: the one the tests were built in,
 // or the one MIXDECK_BINARY_DIR names.
 std::string binaryPath(const std::string &relative);
+// Path of a screenshot the tests keep for people to look at: in the
+// "screenshots" folder of the build folder (binaryPath), made when missing.
+std::string screenshotPath(const std::string &name);
 // Runs /usr/bin/python3 with the given script file and arguments; returns its
 // exit status and fills out with what it printed on standard output.
 int runPython(const std::string &script, const std::string &args, std::string *out = nullptr);

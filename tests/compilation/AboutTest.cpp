@@ -6,7 +6,6 @@
 #include "controls/TextFade.h"
 #include "ui_About.h"
 
-#include <QDir>
 #include <QImage>
 #include <QTimer>
 
@@ -25,15 +24,6 @@ bool showAndRun(TAboutForm &about, const std::function<void()> &steps)
     });
     about.exec();
     return closedBySteps;
-}
-
-std::string screenshotDir()
-{
-    // Under the build folder when run by CTest, else in the temporary folder.
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    std::string d = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(d));
-    return d;
 }
 
 } // namespace
@@ -113,12 +103,12 @@ TEST_F(MainFixture, ScreenshotsOfTheMainWindowAndTheAboutBox)
     f.CD1SelectChange();
     const QImage main = f.grab().toImage();
     ASSERT_FALSE(main.isNull());
-    EXPECT_TRUE(main.save(QString::fromStdString(screenshotDir() + "/main-window.png")));
+    EXPECT_TRUE(main.save(QString::fromStdString(testutil::screenshotPath("main-window.png"))));
 
     TAboutForm about;
     about.SetVersion({2, 3, 1, 57});
     about.show();
     const QImage box = about.grab().toImage();
     EXPECT_EQ(box.size(), QSize(662, 323));
-    EXPECT_TRUE(box.save(QString::fromStdString(screenshotDir() + "/about-box.png")));
+    EXPECT_TRUE(box.save(QString::fromStdString(testutil::screenshotPath("about-box.png"))));
 }

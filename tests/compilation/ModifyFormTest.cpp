@@ -9,7 +9,6 @@
 #include "platform/SysUtils.h"
 #include "ui_ManageDB.h"
 
-#include <QDir>
 #include <QAction>
 #include <QApplication>
 #include <QImage>
@@ -1040,8 +1039,5 @@ TEST_F(ModifyFixture, ScreenshotOfTheCatalogueWindow)
     open();
     const QImage shot = modify->grab().toImage();
     ASSERT_FALSE(shot.isNull());
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    const std::string folder = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(folder));
-    EXPECT_TRUE(shot.save(QString::fromStdString(folder + "/catalogue-window.png")));
+    EXPECT_TRUE(shot.save(QString::fromStdString(testutil::screenshotPath("catalogue-window.png"))));
 }

@@ -1,27 +1,20 @@
 #pragma once
 // Helpers of the extended-control tests: real pointer moves and the
 // screenshot folder.
+#include "common/TestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QTest>
 #include <QWidget>
-#include <cstdlib>
 #include <functional>
 #include <string>
 
 namespace protest {
 
-// Path of a screenshot under the build folder when run by CTest, else in the
-// temporary folder.
-inline std::string ScreenshotPath(const std::string &name)
-{
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    const std::string d = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(d));
-    return d + "/" + name;
-}
+// Path of a screenshot in the build folder's "screenshots".
+inline std::string ScreenshotPath(const std::string &name) { return testutil::screenshotPath(name); }
 
 // Moves the pointer over the control's window from a point outside the
 // control onto it and off again. startCounting runs once the pointer rests

@@ -659,10 +659,7 @@ TEST_F(GrabFixture, ScreenshotOfTheGrabbingWindow)
     getTracks();
     const QImage shot = grab->grab().toImage();
     ASSERT_FALSE(shot.isNull());
-    const char *bin = getenv("MIXDECK_BINARY_DIR");
-    const std::string folder = std::string(bin ? bin : "/tmp") + "/screenshots";
-    QDir().mkpath(QString::fromStdString(folder));
-    EXPECT_TRUE(shot.save(QString::fromStdString(folder + "/grabbing-window.png")));
+    EXPECT_TRUE(shot.save(QString::fromStdString(testutil::screenshotPath("grabbing-window.png"))));
 }
 
 } // namespace

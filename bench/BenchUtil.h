@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <spawn.h>
+#include <memory>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,32 @@ public:
 
 private:
     std::string path_;
+};
+
+// Without XDG_RUNTIME_DIR the toolkit makes its runtime folder in $TMPDIR
+// and leaves it there: a benchmark that shows windows makes one of its own
+// first (the programs it starts inherit it), removed when it ends. Nothing
+// happens when the variable is set already.
+class QtRuntimeFolder {
+public:
+    QtRuntimeFolder()
+    {
+        if (std::getenv("XDG_RUNTIME_DIR"))
+            return;
+        folder_ = std::make_unique<TempFolder>("mixdeck-bench-runtime");
+        if (folder_->Made())
+            setenv("XDG_RUNTIME_DIR", folder_->Path().c_str(), 1);
+    }
+    ~QtRuntimeFolder()
+    {
+        if (folder_ && folder_->Made())
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    QtRuntimeFolder(const QtRuntimeFolder &) = delete;
+    QtRuntimeFolder &operator=(const QtRuntimeFolder &) = delete;
+
+private:
+    std::unique_ptr<TempFolder> folder_;
 };
 
 // Starts a program (arguments as a list, no shell) with the given

@@ -333,6 +333,7 @@ void printRuns(const std::string &label, const std::vector<Run> &runs, long cata
 
 int main(int argc, char **argv)
 {
+    const bench::QtRuntimeFolder runtime;
     self = argv[0];
     if (argc == 4 && std::string(argv[1]) == "--child") {
         const Kind *k = kindNamed(argv[2]);

@@ -60,6 +60,7 @@ struct Series {
 
 int main(int argc, char **argv)
 {
+    const bench::QtRuntimeFolder runtime;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     const bench::TempFolder folder("mixdeck-bench-cmp");

@@ -164,6 +164,7 @@ double pythonFresh(const std::string &file, const Case &c, bool gcOn, std::strin
 
 int main(int argc, char **argv)
 {
+    const bench::QtRuntimeFolder runtime;
     if (argc == 4 && std::string(argv[1]) == "--first") {
         // One import in this fresh process, with the delimiter given ("0": found by the import).
         setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -176,6 +176,7 @@ double fillTree(const std::vector<Row> &rows, bool layout)
 
 int main(int argc, char **argv)
 {
+    const bench::QtRuntimeFolder runtime;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     std::printf("listview_fill: 4 columns filled in one batch, sorted by caption, laid out; ours and the peer taking "

@@ -91,6 +91,7 @@ void report(const char *what, double ms)
 
 int main(int argc, char **argv)
 {
+    const bench::QtRuntimeFolder runtime;
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     testutil::TempDir settingsDir;

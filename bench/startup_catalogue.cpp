@@ -284,10 +284,10 @@ int main(int argc, char **argv)
 {
     if (argc > 1)
         program = argv[1];
-    char tmpl[] = "/tmp/mixdeck-bench-XXXXXX";
-    if (!mkdtemp(tmpl))
+    const char *tmp = std::getenv("TMPDIR");
+    std::string root = std::string(tmp && *tmp ? tmp : "/tmp") + "/mixdeck-bench-XXXXXX";
+    if (!mkdtemp(root.data()))
         return 1;
-    const std::string root = tmpl;
     const std::string runtime = root + "/runtime";
     mkdir(runtime.c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);

@@ -329,6 +329,13 @@ ChildServer::Start ChildServer::startOn(const std::vector<std::string> &argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
     const pid_t parent = getpid();
+    // Until its exec the child holds copies of every descriptor of this
+    // process, the sockets of the test's own listeners among them, which
+    // would read as the child's: its sockets are counted only once it has
+    // started its program, which closes this pipe's end of the child.
+    int execPipe[2];
+    if (pipe2(execPipe, O_CLOEXEC) != 0)
+        return Start::Failed;
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls until exec: the test may run threads.
@@ -346,12 +353,26 @@ ChildServer::Start ChildServer::startOn(const std::vector<std::string> &argv)
             dup2(null, 2);
         }
         execve(args[0], args.data(), environ);
+        const char failed = 1;
+        (void)!write(execPipe[1], &failed, 1);
         _exit(127);
     }
-    if (pid < 0)
+    close(execPipe[1]);
+    if (pid < 0) {
+        close(execPipe[0]);
         return Start::Failed;
+    }
     setpgid(pid, pid);   // also here, so the group exists before any kill
     pid_ = pid;
+    char failed = 0;
+    ssize_t got;
+    while ((got = read(execPipe[0], &failed, 1)) < 0 && errno == EINTR) {
+    }
+    close(execPipe[0]);
+    if (got != 0) {
+        stop();
+        return Start::Failed;
+    }
     // Ready once every port has listeners and all of them are the child's
     // (or its own children's); a listener of another process on one of
     // them, or the child's end (it could not bind), means the port was

@@ -131,6 +131,19 @@ std::string runUnprivileged(const std::function<std::string()> &fn)
     // that everybody may enter.
     const bool asRoot = geteuid() == 0;
     const TempDir tmp;
+    // The child reaches the test's folders through every folder above
+    // them; a TMPDIR closed to other users (mode 0700, as a private one per
+    // user is made) leaves it nothing to test, which the result says.
+    if (asRoot) {
+        for (fs::path p = fs::path(tmp.path()).parent_path(); !p.empty(); p = p.parent_path()) {
+            struct stat st {};
+            if (stat(p.c_str(), &st) == 0 && !(st.st_mode & S_IXOTH))
+                return "<other users may not enter " + p.string() + ", above the tests' TMPDIR folders; run the tests "
+                       "with a TMPDIR they may enter, as scripts/test does>";
+            if (p == p.parent_path())
+                break;
+        }
+    }
     const std::string childTmp = tmp.file("tmp");
     if (mkdir(childTmp.c_str(), 0700) != 0 || chmod(tmp.path().c_str(), 0755) != 0 ||
         (asRoot && chown(childTmp.c_str(), 65534, 65534) != 0))

@@ -1,13 +1,17 @@
 // The texts of the web update's control file that the run takes apart: the
 // date and time in the component's formats, and the command lines of
 // runbefore, runafter and appname as they are split for starting programs;
-// the version the update window takes out of a new-version status.
+// the version the update window takes out of a new-version status; the
+// length an HTTP answer's header line announces.
 // Input: format line, separator line, then the text.
 #include "webupdate/WuDates.h"
 #include "webupdate/WuProcess.h"
 #include "webupdate/Update.h"
+#include "webupdate/WUpdate.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <strings.h>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -28,5 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     wuprocess::SplitCommandLine(text);
     std::string version;
     StatusVersionText(text, version);
+    int64_t length = -1;
+    if (TWebUpdate::AnnouncedLength(text.data(), text.size(), length) &&
+        (length < 0 || strncasecmp(text.c_str(), "content-length:", 15) != 0))
+        std::abort();
     return 0;
 }

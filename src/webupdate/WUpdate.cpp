@@ -273,17 +273,12 @@ struct TTransferAccess {
     }
 };
 
-bool TWebUpdate::HeaderLine(TTransfer &T, const char *Line, size_t Size)
+bool TWebUpdate::AnnouncedLength(const char *Line, size_t Size, int64_t &Length)
 {
     static constexpr char Name[] = "content-length:";
     const size_t nameSize = sizeof Name - 1;
-    if (!T.Http || !T.Body || Size <= nameSize || strncasecmp(Line, Name, nameSize) != 0)
-        return true;
-    long code = 0;
-    curl_easy_getinfo(T.Curl, CURLINFO_RESPONSE_CODE, &code);
-    if (code < 200 || code >= 300)
-        return true;
-    // Digits only; a length too long to count is more than any limit.
+    if (Size <= nameSize || strncasecmp(Line, Name, nameSize) != 0)
+        return false;
     size_t i = nameSize;
     while (i < Size && (Line[i] == ' ' || Line[i] == '\t'))
         ++i;
@@ -291,7 +286,18 @@ bool TWebUpdate::HeaderLine(TTransfer &T, const char *Line, size_t Size)
     bool any = false;
     for (; i < Size && Line[i] >= '0' && Line[i] <= '9'; ++i, any = true)
         announced = announced > (INT64_MAX - 9) / 10 ? INT64_MAX : announced * 10 + (Line[i] - '0');
-    if (!any || announced <= T.Limit)
+    Length = announced;
+    return any;
+}
+
+bool TWebUpdate::HeaderLine(TTransfer &T, const char *Line, size_t Size)
+{
+    int64_t announced = 0;
+    if (!T.Http || !T.Body || !AnnouncedLength(Line, Size, announced) || announced <= T.Limit)
+        return true;
+    long code = 0;
+    curl_easy_getinfo(T.Curl, CURLINFO_RESPONSE_CODE, &code);
+    if (code < 200 || code >= 300)
         return true;
     Cause(CURLE_FILESIZE_EXCEEDED, AnnouncedTooLargeText(announced, T.Limit, T.Url));
     T.Failed = true;

@@ -243,6 +243,10 @@ public:
     // before it was received.
     // Announced < 0: a server that announced more without saying how much.
     static std::string AnnouncedTooLargeText(int64_t Announced, int64_t Limit, const std::string &Url);
+    // The length a header line of an HTTP answer announces: true for a
+    // "Content-Length:" line (any case) with digits after the blanks; a
+    // length too long to count is INT64_MAX, more than any limit.
+    static bool AnnouncedLength(const char *Line, size_t Size, int64_t &Length);
     // Expands a SZDD file beside itself under its expanded name and deletes
     // it; the old file of that name is replaced only by a whole expansion
     // that matches Expect. False when that failed (the old file stays).
